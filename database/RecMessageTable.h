@@ -1,0 +1,24 @@
+#pragma once
+
+// rec_message: one row per recorded call, the call's time and the recording's bare file
+// name (the file lies in Rec-Files/ of the program folder).
+
+#include "database/Database.h"
+
+#include <QDateTime>
+
+namespace orvane::recmessage {
+
+struct CallRow {
+    QDateTime incomingCall;
+    QString incomingCallFile;
+};
+
+Status logCall(Database& db, const QDateTime& callTime, const QString& fileName);
+// The calls of one calendar day, by time.
+Result<QList<CallRow>> listDay(Database& db, const QDate& day);
+// Every row with this file name.
+Status deleteByFile(Database& db, const QString& fileName);
+Status deleteDay(Database& db, const QDate& day);
+
+} // namespace orvane::recmessage

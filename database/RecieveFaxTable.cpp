@@ -1,0 +1,29 @@
+#include "database/RecieveFaxTable.h"
+
+namespace orvane::recievefax {
+
+Status logFax(Database& db, const QString& path) {
+    return db.execute(QStringLiteral("INSERT INTO recieve_fax (sFileName) VALUES (?)"), {path});
+}
+
+Result<QStringList> listAll(Database& db) {
+    Result<QList<DbRow>> rows =
+        db.query(QStringLiteral("SELECT sFileName FROM recieve_fax ORDER BY rowid"));
+    if (!rows)
+        return rows.status();
+    QStringList paths;
+    paths.reserve(rows->size());
+    for (const DbRow& row : rows.value())
+        paths.append(row.at(0).toString());
+    return paths;
+}
+
+Status remove(Database& db, const QString& path) {
+    return db.execute(QStringLiteral("DELETE FROM recieve_fax WHERE sFileName = ?"), {path});
+}
+
+Status removeAll(Database& db) {
+    return db.execute(QStringLiteral("DELETE FROM recieve_fax"));
+}
+
+} // namespace orvane::recievefax

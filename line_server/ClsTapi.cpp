@@ -1,0 +1,163 @@
+// Binding a line, registering for its calls, and the line's end.
+
+#include "line_server/ClsTapi.h"
+
+#include "line_server/LineLog.h"
+#include "line_server/StatusTexts.h"
+#include "line_server/modData.h"
+
+#include <QTimer>
+
+namespace orvane {
+
+namespace {
+// How often the line's timer looks for a finished recording.
+constexpr int kTimer1IntervalMs = 100;
+} // namespace
+
+ClsTapi::ClsTapi(LineOutlet& outlet, QObject* timerOwner)
+    : m_outlet(outlet) {
+    m_timer1 = new QTimer(timerOwner);
+    m_timer1->setInterval(kTimer1IntervalMs);
+    QObject::connect(m_timer1, &QTimer::timeout, m_timer1, [this] { timer1Tick(); });
+}
+
+ClsTapi::~ClsTapi() {
+    // A recording that is done (or still running) is saved and logged, never dropped.
+    if (m_recorder.isOpen() || m_recorder.recordDone())
+        finishRecording();
+    m_boundAddress.reset();
+    if (m_cookie != 0 && m_telephony) {
+        m_telephony->unregisterNotifications(m_cookie);
+        m_cookie = 0;
+    }
+    if (m_telephony)
+        m_telephony->shutdown();
+    m_timer1->stop();
+    m_telephony.reset();
+    m_voices.clear();
+    releaseCall();
+}
+
+void ClsTapi::writeStatus(const QString& text) {
+    m_grid.setRow(m_row);
+    m_grid.setTextMatrix(m_row, 2, text);
+}
+
+void ClsTapi::writeRowHead(const QString& addressName) {
+    m_grid.setRow(m_row);
+    m_grid.setTextMatrix(m_row, 0, QString::number(m_row));
+    m_grid.setTextMatrix(m_row, 1, addressName);
+}
+
+void ClsTapi::releaseCall() {
+    m_callInfo.reset();
+    m_callControl.reset();
+    m_lineMedia.reset();
+}
+
+void ClsTapi::InitTAPI(const QString& sAddress, const StatusGrid& objMshFlex, qint16 iRowNo,
+                       const QString& sClAppPt) {
+    m_appPath = sClAppPt;
+    m_grid = objMshFlex;
+    m_row = iRowNo;
+
+    // Binding again lets go of the line bound before.
+    if (m_telephony) {
+        if (m_cookie != 0)
+            m_telephony->unregisterNotifications(m_cookie);
+        m_cookie = 0;
+        m_telephony->shutdown();
+        m_telephony.reset();
+    }
+    m_boundAddress.reset();
+
+    Status binding;
+    m_telephony = createTelephony();
+    if (Status s = m_telephony->initialize(); !s) {
+        binding = s;
+    } else if (Result<QList<TelephonyAddress>> addresses = m_telephony->addresses(); !addresses) {
+        binding = addresses.status();
+    } else {
+        for (const TelephonyAddress& address : addresses.value()) {
+            if (!address.queryMediaType(tapi::TAPIMEDIATYPE_AUDIO))
+                continue;
+            if (address.name == QLatin1String(tapi::H323_LINE) ||
+                address.name == QLatin1String(tapi::IPCONF_LINE))
+                continue;
+            if (address.name == sAddress) {
+                m_boundAddress = address;
+                break;
+            }
+        }
+        if (!m_boundAddress)
+            binding = Status(err::InvalidArg,
+                             QStringLiteral("No voice line is named \"%1\"").arg(sAddress));
+    }
+
+    if (!binding) {
+        // The client decides by getMessage; the row shows what went wrong.
+        qCWarning(lineLog).noquote()
+            << "row" << m_row << "cannot bind" << sAddress << ":" << binding.toString();
+        writeRowHead(m_boundAddress ? m_boundAddress->name : sAddress);
+        writeStatus(status::BindFailed);
+        m_statusText = QString::fromLatin1(status::Error);
+        releaseCall();
+        return;
+    }
+    writeRowHead(m_boundAddress->name);
+    RegisterNotification1();
+}
+
+void ClsTapi::RegisterNotification1() {
+    Status s = m_telephony ? m_telephony->setEventFilter(tapi::EVENT_FILTER_ALL)
+                           : Status(err::InvalidState, QStringLiteral("The line is not bound"));
+    if (s) {
+        UnRegisterCallNotifications1(); // a repeated registration replaces the old one
+        if (!m_boundAddress) {
+            s = Status(err::InvalidState, QStringLiteral("The line is not bound"));
+        } else {
+            Result<qint32> cookie = m_telephony->registerCallNotifications(
+                m_boundAddress->name, true, true, tapi::TAPIMEDIATYPE_AUDIO, 1, this);
+            if (cookie)
+                m_cookie = cookie.value();
+            else
+                s = cookie.status();
+        }
+    }
+    if (!s) {
+        qCWarning(lineLog).noquote() << "row" << m_row << "cannot register:" << s.toString();
+        writeStatus(status::RegisterFailed);
+        m_statusText = QString::fromLatin1(status::Error);
+    } else {
+        writeStatus(status::WaitingFirst);
+        m_statusText = QString::fromLatin1(status::NoError);
+    }
+}
+
+void ClsTapi::UnRegisterCallNotifications1() {
+    if (m_cookie == 0) {
+        writeStatus(status::NotRegistered);
+        return;
+    }
+    Status s = m_telephony->unregisterNotifications(m_cookie);
+    if (!s) {
+        qCWarning(lineLog).noquote() << "row" << m_row << "cannot stop:" << s.toString();
+        writeStatus(status::CouldNotStop);
+        return;
+    }
+    m_cookie = 0;
+    writeStatus(status::Idle);
+}
+
+Status ClsTapi::FnSendFax(const QString&, const QString&, const QString&, const QString&,
+                          const StatusGrid&) {
+    return Status(err::NotImplemented, QStringLiteral("Sending faxes is not supported yet"));
+}
+
+Status ClsTapi::FnReceiveFax(const QString&, const QString&, qint16, qint16, const StatusGrid&,
+                             const QString&) {
+    return Status(err::NotImplemented, QStringLiteral("Receiving faxes is not supported yet"));
+}
+
+} // namespace orvane

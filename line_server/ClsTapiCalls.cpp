@@ -1,0 +1,135 @@
+// Call handling: the events of the line's telephony object become the answering sequence.
+
+#include "database/DateTimeText.h"
+#include "line_server/ClsTapi.h"
+#include "line_server/LineLog.h"
+#include "line_server/StatusTexts.h"
+
+namespace orvane {
+
+void ClsTapi::gobjTapiWithEvents_Event(const TapiEvent& event) {
+    const Status s = handleEvent(event);
+    if (s)
+        return;
+
+    qCInfo(lineLog).noquote() << "row" << m_row << "call abandoned:" << s.toString();
+    if (s.code() == err::NoDevice) {
+        m_outlet.messageBox(QString::fromLatin1(linemessage::NoDevice),
+                            QString::fromLatin1(linemessage::Title));
+        if (m_callControl)
+            m_callControl->disconnect(tapi::DC_NORMAL);
+        m_ready = false;
+        // The one place where the row is set after the write.
+        m_grid.setTextMatrix(m_row, 2, QString::fromLatin1(status::CannotAnswer));
+        m_grid.setRow(m_row);
+        m_cannotAnswer = true;
+    } else if (s.code() == err::CannotCreate) {
+        m_outlet.messageBox(QString::fromLatin1(linemessage::CannotPlay),
+                            QString::fromLatin1(linemessage::Title));
+        if (m_callControl)
+            m_callControl->disconnect(tapi::DC_NORMAL);
+        m_ready = false;
+    }
+    // Any other failure leaves the call to the caller.
+    releaseCall();
+}
+
+Status ClsTapi::handleEvent(const TapiEvent& event) {
+    switch (event.kind) {
+    case tapi::TE_ADDRESS:
+        if (event.addressEvent == tapi::AE_RINGING) {
+            ++m_ringCounter;
+            // Equality: a counter beyond Rings never answers, and Rings 0 never does.
+            if (m_ringCounter == m_settings.rings)
+                return answerAtRing();
+        }
+        return {};
+
+    case tapi::TE_CALLNOTIFICATION: {
+        m_cannotAnswer = false;
+        m_callTime = QDateTime::currentDateTime();
+        writeStatus(QLatin1String(status::IncomingCall) + datetext::general(m_callTime));
+        m_callInfo = event.call;
+        if (!m_callInfo)
+            return Status(err::InvalidArg, QStringLiteral("A call notification without a call"));
+        if (m_callInfo->privilege() == tapi::CP_MONITOR) {
+            m_outlet.messageBox(QString::fromLatin1(linemessage::MonitorOnly),
+                                QString::fromLatin1(linemessage::Title));
+            releaseCall();
+            return {};
+        }
+        m_callControl = m_callInfo;
+        return {};
+    }
+
+    case tapi::TE_CALLSTATE:
+        return CallStateChanged(qint16(event.callState));
+
+    default:
+        return {};
+    }
+}
+
+Status ClsTapi::answerAtRing() {
+    if (!m_callControl)
+        return Status(err::InvalidState, QStringLiteral("A ring without a call to answer"));
+    if (Status s = m_callControl->answer(); !s)
+        return s;
+    writeStatus(status::CallConnected);
+    if (!m_lineMedia) {
+        Result<std::unique_ptr<LineMedia>> media = m_telephony->createLineMedia();
+        if (!media)
+            return media.status();
+        m_lineMedia = std::move(media.value());
+    }
+    Result<qint32> device = m_lineMedia->waveDeviceId(m_callControl, tapi::LINE_MEDIA_WAVE_DEVICE);
+    if (!device)
+        return device.status();
+    m_waveDeviceId = device.value();
+    Result<qint32> format = m_lineMedia->formatType(m_waveDeviceId);
+    if (!format)
+        return format.status();
+    m_speechFormat = format.value();
+    return {};
+}
+
+Status ClsTapi::CallStateChanged(int state) {
+    switch (state) {
+    case tapi::CS_DISCONNECTED:
+        m_ringCounter = 0;
+        m_ready = true;
+        if (!m_cannotAnswer)
+            writeStatus(status::WaitingAgain);
+        releaseCall();
+        return {};
+
+    case tapi::CS_CONNECTED: {
+        if (!m_ready)
+            return {};
+        // The greeting plays to its end before the recording starts, even if the caller
+        // has hung up meanwhile.
+        Status played;
+        if (m_settings.playType != QLatin1String("MESS")) {
+            writeStatus(status::PlayingFile);
+            played = playByTTS(m_waveDeviceId, m_speechFormat, m_settings.playFile);
+        } else {
+            writeStatus(status::PlayingMessage);
+            played = playTextByTTS(m_waveDeviceId, m_speechFormat, m_settings.playMessage);
+        }
+        if (!played)
+            return played;
+        writeStatus(status::RecordingFile);
+        return RecordCall();
+    }
+
+    case tapi::CS_OFFERING:
+        m_ringCounter = 0;
+        m_ready = true;
+        return {};
+
+    default:
+        return {};
+    }
+}
+
+} // namespace orvane

@@ -1,0 +1,134 @@
+#include "line_server/LineFactory.h"
+
+#include "line_server/LineLog.h"
+#include "line_server/LineObject.h"
+#include "line_server/client/TolvexNames.h"
+
+#include <QDBusMessage>
+#include <QDBusServiceWatcher>
+#include <QDeadlineTimer>
+
+namespace orvane {
+
+LineFactory::LineFactory(const QDBusConnection& bus, QObject* parent)
+    : QObject(parent)
+    , m_bus(bus)
+    , m_watcher(new QDBusServiceWatcher(this)) {
+    m_watcher->setConnection(m_bus);
+    m_watcher->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+    connect(m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, &LineFactory::clientGone);
+}
+
+LineFactory::~LineFactory() {
+    releaseAll(30000);
+}
+
+QDBusObjectPath LineFactory::CreateLine() {
+    return createLine(true);
+}
+
+QDBusObjectPath LineFactory::CreateLineUnowned() {
+    return createLine(false);
+}
+
+QDBusObjectPath LineFactory::createLine(bool owned) {
+    const QString path = QLatin1String(tolvex::kLinePathPrefix) + QString::number(m_next++);
+    auto* thread = new QThread;
+    thread->setObjectName(QStringLiteral("line %1").arg(m_next - 1));
+    auto* object = new LineObject(m_bus);
+    // Registered before it moves, so that its calls and signals follow it to its thread.
+    if (!m_bus.registerObject(path, object,
+                              QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
+                                  QDBusConnection::ExportAllProperties)) {
+        delete object;
+        delete thread;
+        if (calledFromDBus())
+            sendErrorReply(QString::fromLatin1(tolvex::kErrorFailed),
+                           QStringLiteral("Cannot export %1").arg(path));
+        return {};
+    }
+    object->moveToThread(thread);
+    connect(object, &QObject::destroyed, thread, &QThread::quit, Qt::DirectConnection);
+    thread->start();
+
+    Entry entry;
+    entry.object = object;
+    entry.thread = thread;
+    if (owned && calledFromDBus()) {
+        entry.owner = message().service();
+        if (!m_watcher->watchedServices().contains(entry.owner))
+            m_watcher->addWatchedService(entry.owner);
+    }
+    m_lines.insert(path, entry);
+    return QDBusObjectPath(path);
+}
+
+void LineFactory::ReleaseLine(const QDBusObjectPath& path) {
+    auto it = m_lines.constFind(path.path());
+    if (it == m_lines.constEnd()) {
+        if (calledFromDBus())
+            sendErrorReply(QString::fromLatin1(tolvex::kErrorFailed),
+                           QStringLiteral("No line object at %1").arg(path.path()));
+        return;
+    }
+    if (calledFromDBus() && !it->owner.isEmpty() && it->owner != message().service()) {
+        sendErrorReply(QString::fromLatin1(tolvex::kErrorAccessDenied),
+                       QStringLiteral("The line object belongs to another client"));
+        return;
+    }
+    release(path.path());
+}
+
+void LineFactory::release(const QString& path) {
+    const Entry entry = m_lines.take(path);
+    if (!entry.object)
+        return;
+    m_bus.unregisterObject(path);
+    // The line ends on its own thread, after whatever it is doing now (a greeting, a
+    // recording); its thread then quits.
+    entry.object->deleteLater();
+    if (entry.thread) {
+        connect(entry.thread, &QThread::finished, entry.thread, &QObject::deleteLater);
+        m_ending.append(entry.thread);
+    }
+    m_ending.removeAll(nullptr);
+    Q_EMIT LineReleased(path);
+}
+
+void LineFactory::clientGone(const QString& service) {
+    const QStringList paths = m_lines.keys();
+    int released = 0;
+    for (const QString& path : paths) {
+        if (m_lines.value(path).owner == service) {
+            release(path);
+            ++released;
+        }
+    }
+    m_watcher->removeWatchedService(service);
+    if (released > 0)
+        qCInfo(lineLog).noquote() << service << "left the bus;" << released << "line(s) released";
+}
+
+void LineFactory::releaseAll(int timeoutMs) {
+    const QStringList paths = m_lines.keys();
+    for (const QString& path : paths)
+        release(path);
+    QDeadlineTimer deadline(timeoutMs);
+    for (const QPointer<QThread>& thread : std::as_const(m_ending)) {
+        if (thread && !thread->wait(deadline))
+            qCWarning(lineLog) << "a line did not end in time";
+        else if (thread)
+            delete thread.data();
+    }
+    m_ending.clear();
+}
+
+LineObject* LineFactory::lineAt(const QString& path) const {
+    return m_lines.value(path).object;
+}
+
+QThread* LineFactory::threadOf(const QString& path) const {
+    return m_lines.value(path).thread;
+}
+
+} // namespace orvane

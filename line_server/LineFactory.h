@@ -1,0 +1,66 @@
+#pragma once
+
+// Creates the line objects, each on a thread of its own, and releases them: when their
+// client lets go of them, or when their client leaves the bus.
+//
+// Thread: the server's main thread.
+
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusObjectPath>
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QThread>
+
+class QDBusServiceWatcher;
+
+namespace orvane {
+
+class LineObject;
+
+class LineFactory : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.orvane.Tolvex.Factory")
+
+public:
+    explicit LineFactory(const QDBusConnection& bus, QObject* parent = nullptr);
+    ~LineFactory() override;
+
+    // Releases every line and waits (at most `timeoutMs`) for their threads to end.
+    void releaseAll(int timeoutMs);
+    int lineCount() const { return int(m_lines.size()); }
+    // For tests: the object and thread behind a path.
+    LineObject* lineAt(const QString& path) const;
+    QThread* threadOf(const QString& path) const;
+
+public Q_SLOTS:
+    // A line that belongs to the caller: released when the caller releases it or leaves
+    // the bus.
+    QDBusObjectPath CreateLine();
+    // A line that only ReleaseLine (or the server's end) releases, for work by hand with
+    // busctl or gdbus, whose every call is a client of its own.
+    QDBusObjectPath CreateLineUnowned();
+    void ReleaseLine(const QDBusObjectPath& path);
+
+Q_SIGNALS:
+    void LineReleased(const QString& path);
+
+private:
+    struct Entry {
+        LineObject* object = nullptr;
+        QPointer<QThread> thread;
+        QString owner;
+    };
+    QDBusObjectPath createLine(bool owned);
+    void release(const QString& path);
+    void clientGone(const QString& service);
+
+    QDBusConnection m_bus;
+    QDBusServiceWatcher* m_watcher;
+    QHash<QString, Entry> m_lines;
+    QList<QPointer<QThread>> m_ending;
+    quint64 m_next = 1;
+};
+
+} // namespace orvane

@@ -1,0 +1,3 @@
+#include "line_server/LineLog.h"
+
+Q_LOGGING_CATEGORY(lineLog, "orvane.line", QtInfoMsg)

@@ -1,0 +1,53 @@
+#include "line_server/TolvexServer.h"
+
+#include "line_server/LineFactory.h"
+#include "line_server/SimulatorService.h"
+#include "line_server/client/TolvexNames.h"
+
+#include <QDBusConnectionInterface>
+
+namespace orvane {
+
+TolvexServer::TolvexServer(const QDBusConnection& bus, QObject* parent)
+    : QObject(parent)
+    , m_bus(bus)
+    , m_factory(new LineFactory(bus, this))
+    , m_simulator(new SimulatorService(this)) {}
+
+TolvexServer::~TolvexServer() {
+    stop();
+}
+
+Status TolvexServer::start(const QString& serviceName) {
+    if (!m_bus.isConnected())
+        return Status(err::Fail, QStringLiteral("Not connected to the session bus"));
+    const auto exports = QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
+                         QDBusConnection::ExportAllProperties;
+    if (!m_bus.registerObject(QLatin1String(tolvex::kFactoryPath), m_factory, exports) ||
+        !m_bus.registerObject(QLatin1String(tolvex::kSimulatorPath), m_simulator, exports))
+        return Status(err::Fail, QStringLiteral("Cannot export the line server's objects"));
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+        m_bus.interface()->registerService(serviceName, QDBusConnectionInterface::DontQueueService,
+                                           QDBusConnectionInterface::DontAllowReplacement);
+    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
+        m_bus.unregisterObject(QLatin1String(tolvex::kFactoryPath));
+        m_bus.unregisterObject(QLatin1String(tolvex::kSimulatorPath));
+        return Status(
+            err::Fail,
+            QStringLiteral("The name %1 is taken: a line server already runs").arg(serviceName));
+    }
+    m_serviceName = serviceName;
+    return {};
+}
+
+void TolvexServer::stop(int timeoutMs) {
+    if (!m_serviceName.isEmpty()) {
+        m_bus.interface()->unregisterService(m_serviceName);
+        m_bus.unregisterObject(QLatin1String(tolvex::kFactoryPath));
+        m_bus.unregisterObject(QLatin1String(tolvex::kSimulatorPath));
+        m_serviceName.clear();
+    }
+    m_factory->releaseAll(timeoutMs);
+}
+
+} // namespace orvane

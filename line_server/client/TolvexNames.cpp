@@ -1,0 +1,12 @@
+#include "line_server/client/TolvexNames.h"
+
+#include <QtGlobal>
+
+namespace orvane::tolvex {
+
+QString serviceName() {
+    const QString name = qEnvironmentVariable("ORVANE_TOLVEX_SERVICE");
+    return name.isEmpty() ? QString::fromLatin1(kDefaultServiceName) : name;
+}
+
+} // namespace orvane::tolvex

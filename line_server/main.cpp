@@ -1,0 +1,79 @@
+// tolvex, the line server: serves one line object per telephone line to its clients on
+// the session bus. It shows no window; it ends on SIGTERM or SIGINT, releasing its lines.
+
+#include "line_server/TolvexServer.h"
+#include "line_server/client/TolvexNames.h"
+#include "platform/telephony/sim/Simulator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+void quitOnSignals(QCoreApplication& app) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tolvex"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Orvane line server"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    QCommandLineOption serviceOption(
+        QStringLiteral("service"),
+        QStringLiteral("Bus name to serve under (default %1).").arg(orvane::tolvex::serviceName()),
+        QStringLiteral("name"), orvane::tolvex::serviceName());
+    parser.addOption(serviceOption);
+    parser.process(app);
+
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        std::fprintf(stderr, "tolvex: no session bus: %s\n", qPrintable(bus.lastError().message()));
+        return 1;
+    }
+    quitOnSignals(app);
+
+    orvane::TolvexServer server(bus);
+    const QString name = parser.value(serviceOption);
+    if (orvane::Status s = server.start(name); !s) {
+        std::fprintf(stderr, "tolvex: %s\n", qPrintable(s.description()));
+        return 1;
+    }
+    std::fprintf(stderr, "tolvex: serving as %s\n", qPrintable(name));
+    const int rc = app.exec();
+    // Wake lines blocked on simulated audio, then let every line end in order.
+    orvane::sim::Simulator::instance().shutdown();
+    server.stop();
+    return rc;
+}

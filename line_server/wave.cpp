@@ -1,0 +1,130 @@
+#include "line_server/wave.h"
+
+#include "platform/audio/WaveDevice.h"
+#include "platform/wav/WavFile.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <unistd.h>
+
+namespace orvane {
+
+WaveRecorder::WaveRecorder() = default;
+
+WaveRecorder::~WaveRecorder() {
+    StopRecording();
+}
+
+Result<WaveRecorder::Start> WaveRecorder::StartRecording(qint16 seconds, qint32 deviceId) {
+    StopRecording();
+    m_recordDone = 0;
+    m_device = WaveDeviceRegistry::find(deviceId);
+    if (!m_device)
+        return Start::DeviceFailed;
+
+    // AddWaveInBuffer: one buffer for the whole recording, in 32-bit arithmetic.
+    const qint32 bytes = qint32(seconds) * 8000;
+    if (bytes < 0) {
+        m_device.reset();
+        return Status(err::OutOfMemory, QStringLiteral("AddWaveInBuffer: Can Not Allocate Memory"));
+    }
+    // Zero-filled, and a failure is an answer rather than an exception.
+    m_buffer.reset(static_cast<quint8*>(std::calloc(size_t(qMax(bytes, 1)), 1)));
+    if (!m_buffer) {
+        m_device.reset();
+        return Status(err::OutOfMemory, QStringLiteral("AddWaveInBuffer: Can Not Allocate Memory"));
+    }
+    m_header = std::make_unique<WaveInBuffer>();
+    m_header->data = m_buffer.get();
+    m_header->length = bytes;
+    if (Status s = m_device->startRecording(m_header.get(), [this] { WaveInProc(); }); !s) {
+        m_device.reset();
+        m_header.reset();
+        m_buffer.reset();
+        return Status(
+            s.code(),
+            QStringLiteral("AddWaveInBuffer: Error in waveInAddBuffer (%1)").arg(s.description()));
+    }
+    return Start::Started;
+}
+
+void WaveRecorder::WaveInProc() {
+    // The device's clock thread: mark the buffer done, nothing more.
+    QMutexLocker lock(&m_doneMutex);
+    m_recordDone = 1;
+    m_doneChanged.wakeAll();
+}
+
+bool WaveRecorder::waitDone(int timeoutMs) {
+    QMutexLocker lock(&m_doneMutex);
+    QDeadlineTimer deadline(timeoutMs);
+    while (m_recordDone.load() == 0) {
+        if (!m_doneChanged.wait(&m_doneMutex, deadline))
+            break;
+    }
+    return m_recordDone.load() != 0;
+}
+
+void WaveRecorder::StopRecording() {
+    if (!m_device)
+        return;
+    m_device->stopRecording(); // a running recording returns its buffer as it stands
+    m_device.reset();
+}
+
+qsizetype WaveRecorder::bytesRecorded() const {
+    return m_header ? m_header->bytesRecorded : 0;
+}
+
+Result<QString> WaveRecorder::SaveRecording(const QString& folder, const QString& name) {
+    const QByteArray data =
+        m_buffer ? QByteArray::fromRawData(reinterpret_cast<const char*>(m_buffer.get()),
+                                           bytesRecorded())
+                 : QByteArray();
+    QDir dir(folder);
+    if (!dir.exists() && !dir.mkpath(QStringLiteral(".")))
+        return Status(err::Fail, QStringLiteral("Cannot create the folder %1").arg(folder));
+
+    QTemporaryFile part(dir.filePath(QStringLiteral(".recording-XXXXXX.part")));
+    if (!part.open())
+        return Status(err::Fail,
+                      QStringLiteral("Cannot write in %1: %2").arg(folder, part.errorString()));
+    part.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                        QFileDevice::ReadOther);
+    const QByteArray file = wav::muLawFile(data);
+    if (part.write(file) != file.size() || !part.flush() || ::fsync(part.handle()) != 0)
+        return Status(err::Fail,
+                      QStringLiteral("Cannot write the recording: %1").arg(part.errorString()));
+
+    const QFileInfo wanted(name);
+    const QString base = wanted.completeBaseName();
+    const QString suffix =
+        wanted.suffix().isEmpty() ? QString() : QLatin1Char('.') + wanted.suffix();
+    for (int n = 0; n < 1000; ++n) {
+        const QString candidate =
+            n == 0 ? name : QStringLiteral("%1-%2%3").arg(base).arg(n).arg(suffix);
+        // rename() never replaces an existing file.
+        if (part.rename(dir.filePath(candidate))) {
+            part.setAutoRemove(false);
+            m_header.reset();
+            m_buffer.reset();
+            return candidate;
+        }
+        if (!QFileInfo::exists(dir.filePath(candidate)))
+            return Status(err::Fail, QStringLiteral("Cannot name the recording %1: %2")
+                                         .arg(candidate, part.errorString()));
+    }
+    return Status(err::Fail, QStringLiteral("Too many recordings named %1").arg(name));
+}
+
+void WaveRecorder::reset() {
+    StopRecording();
+    m_header.reset();
+    m_buffer.reset();
+    m_recordDone = 0;
+}
+
+} // namespace orvane

@@ -1,0 +1,61 @@
+#pragma once
+
+// Recording the caller: one buffer of `seconds` x 8000 bytes of 8 kHz mu-law from the
+// call's audio device, and the recording file written from it.
+//
+// Thread: the line's thread, except the completion, which runs on the device's clock
+// thread and only marks the recording done.
+
+#include "platform/Status.h"
+
+#include <QByteArray>
+#include <QMutex>
+#include <QString>
+#include <QWaitCondition>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+
+namespace orvane {
+
+class WaveDevice;
+struct WaveInBuffer;
+
+class WaveRecorder {
+public:
+    WaveRecorder();
+    ~WaveRecorder();
+
+    enum class Start { Started, DeviceFailed };
+    // Opens the device, queues the one buffer and starts recording. A device that cannot
+    // be opened or started gives DeviceFailed (nothing runs); a buffer that cannot be
+    // allocated or queued is an error.
+    Result<Start> StartRecording(qint16 seconds, qint32 deviceId);
+    // Waits until the buffer is full, at most `timeoutMs`. True when it is.
+    bool waitDone(int timeoutMs);
+    bool recordDone() const { return m_recordDone.load() != 0; }
+    bool isOpen() const { return m_device != nullptr; }
+    // Resets and closes the device; the buffer keeps what was recorded.
+    void StopRecording();
+    // Writes the recording as `folder`/`name` (or `name` with a "-1", "-2"... suffix when
+    // that file exists), never leaving a partial file under a final name. Returns the
+    // name written and frees the buffer.
+    Result<QString> SaveRecording(const QString& folder, const QString& name);
+    // The recording is over and saved (or abandoned): back to idle.
+    void reset();
+
+    qsizetype bytesRecorded() const;
+
+private:
+    void WaveInProc();
+
+    std::shared_ptr<WaveDevice> m_device;
+    std::unique_ptr<WaveInBuffer> m_header;
+    std::unique_ptr<quint8, void (*)(void*)> m_buffer{nullptr, &std::free};
+    std::atomic<int> m_recordDone{0};
+    QMutex m_doneMutex;
+    QWaitCondition m_doneChanged;
+};
+
+} // namespace orvane

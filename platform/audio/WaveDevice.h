@@ -1,0 +1,55 @@
+#pragma once
+
+// A call's audio device: what the line media component names by a wave device id. It
+// carries 8 kHz audio both ways at the line's own pace, in the wire format its format
+// code names (mu-law for every provider here; the recording files are mu-law as well).
+
+#include "platform/Status.h"
+
+#include <QtGlobal>
+
+#include <functional>
+#include <memory>
+
+namespace orvane {
+
+// One recording buffer. The device fills `data` from the start and counts in
+// `bytesRecorded`; the buffer stays the caller's.
+struct WaveInBuffer {
+    quint8* data = nullptr;
+    qsizetype length = 0;
+    qsizetype bytesRecorded = 0;
+};
+
+class WaveDevice {
+public:
+    virtual ~WaveDevice() = default;
+
+    virtual qint32 formatType() const = 0;
+    virtual int sampleRate() const = 0;
+
+    // Wave-out. Queues bytes for the caller; blocks while the send queue is full, so a
+    // writer runs at the pace of the line. Any thread.
+    virtual Status write(const quint8* data, qsizetype size) = 0;
+    // Returns when every byte written so far has gone out on the line.
+    virtual Status drain() = 0;
+
+    // Wave-in. Fills `buffer` with what the caller sends from now on; `done` runs once, on
+    // the device's own clock thread, when the buffer is full or the recording is stopped.
+    // It must be quick and must not call back into the device. One recording at a time.
+    virtual Status startRecording(WaveInBuffer* buffer, std::function<void()> done) = 0;
+    // Ends a running recording early. When this returns, `done` has run and will not run
+    // again, so the buffer and whatever `done` touches may go.
+    virtual void stopRecording() = 0;
+};
+
+// Wave device ids of the process. Providers add their call devices; users look them up by
+// the id the line media component gave. Thread-safe.
+class WaveDeviceRegistry {
+public:
+    static qint32 add(const std::shared_ptr<WaveDevice>& device);
+    static void remove(qint32 id);
+    static std::shared_ptr<WaveDevice> find(qint32 id);
+};
+
+} // namespace orvane

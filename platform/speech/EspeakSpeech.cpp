@@ -1,0 +1,202 @@
+// The speech service on espeak-ng. espeak-ng keeps global state and is not reentrant, so
+// one process-wide mutex guards every call into it; it is held for the synthesis of one
+// text only (about 500 times faster than real time), never while the sound plays.
+
+#include "platform/audio/AudioOutput.h"
+#include "platform/audio/Resampler.h"
+#include "platform/speech/RenderCache.h"
+#include "platform/speech/Speech.h"
+#include "platform/wav/WavFile.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+
+#include <espeak-ng/speak_lib.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace orvane {
+
+namespace {
+
+constexpr qsizetype kCacheBytes = 64 * 1024 * 1024;
+
+int synthCallback(short* wav, int count, espeak_EVENT* events) {
+    if (wav && count > 0 && events) {
+        auto* out = static_cast<QVector<qint16>*>(events->user_data);
+        if (out)
+            out->append(QVector<qint16>(wav, wav + count));
+    }
+    return 0;
+}
+
+QString describe(const espeak_VOICE* v) {
+    QString name = QString::fromUtf8(v->name);
+    name.replace(QLatin1Char('_'), QLatin1Char(' '));
+    return name;
+}
+
+// The process's one espeak-ng engine.
+class EspeakEngine {
+public:
+    static EspeakEngine& instance() {
+        static EspeakEngine engine;
+        return engine;
+    }
+
+    bool started() const { return m_rate > 0; }
+    int sampleRate() const { return m_rate; }
+    const QList<VoiceInfo>& voices() const { return m_voices; }
+    RenderCache& cache() { return m_cache; }
+
+    Result<QVector<qint16>> synthesize(const QString& text, const QString& voiceId,
+                                       int wordsPerMinute, int volume) {
+        QMutexLocker lock(&m_mutex);
+        if (espeak_SetVoiceByName(voiceId.toUtf8().constData()) != EE_OK)
+            return Status(err::InvalidArg, QStringLiteral("Cannot select voice %1").arg(voiceId));
+        espeak_SetParameter(espeakRATE, wordsPerMinute, 0);
+        espeak_SetParameter(espeakVOLUME, volume, 0);
+        espeak_SetParameter(espeakPUNCTUATION, espeakPUNCT_NONE, 0);
+        QVector<qint16> samples;
+        const QByteArray utf8 = text.toUtf8();
+        const espeak_ERROR rc = espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0,
+                                             POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, &samples);
+        if (rc != EE_OK)
+            return Status(err::Fail, QStringLiteral("Speech synthesis failed (%1)").arg(int(rc)));
+        return samples;
+    }
+
+private:
+    EspeakEngine()
+        : m_cache(kCacheBytes) {
+        // ORVANE_ESPEAK_DATA names the folder that holds espeak-ng-data, for installations
+        // that keep it elsewhere.
+        const QByteArray dataPath = qgetenv("ORVANE_ESPEAK_DATA");
+        m_rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0,
+                                   dataPath.isEmpty() ? nullptr : dataPath.constData(),
+                                   espeakINITIALIZE_DONT_EXIT);
+        if (m_rate <= 0) {
+            m_rate = 0;
+            return;
+        }
+        espeak_SetSynthCallback(synthCallback);
+        const espeak_VOICE** list = espeak_ListVoices(nullptr);
+        QList<VoiceInfo> others;
+        for (; list && *list; ++list) {
+            const VoiceInfo info{QString::fromUtf8((*list)->identifier), describe(*list)};
+            // English leads, so that voice 0 (the default) speaks the language of the
+            // greeting texts; the rest follow by description.
+            if (info.identifier == QLatin1String("gmw/en"))
+                m_voices.append(info);
+            else
+                others.append(info);
+        }
+        std::stable_sort(others.begin(), others.end(), [](const VoiceInfo& a, const VoiceInfo& b) {
+            const int byName = QString::compare(a.description, b.description, Qt::CaseInsensitive);
+            return byName != 0 ? byName < 0 : a.identifier < b.identifier;
+        });
+        m_voices.append(others);
+        if (m_voices.isEmpty())
+            m_rate = 0; // an engine without voices cannot speak
+    }
+
+    QMutex m_mutex;
+    int m_rate = 0;
+    QList<VoiceInfo> m_voices;
+    RenderCache m_cache;
+};
+
+// Rate -10..10 onto words per minute: 0 is espeak's normal speed, each end a factor of
+// three away, as speech services usually scale it.
+int wordsPerMinute(int rate) {
+    const double wpm = espeakRATE_NORMAL * std::pow(3.0, rate / 10.0);
+    return std::clamp(int(std::lround(wpm)), espeakRATE_MINIMUM, espeakRATE_MAXIMUM);
+}
+
+Status writeSound(const QVector<qint16>& sound, AudioOutput& out) {
+    // 20 ms blocks keep a call's send queue short and the first sound early.
+    const qsizetype block = qMax(1, out.sampleRate() / 50);
+    for (qsizetype at = 0; at < sound.size(); at += block) {
+        Status s = out.write(sound.constData() + at, qMin(block, sound.size() - at));
+        if (!s)
+            return s;
+    }
+    return out.finish();
+}
+
+class EspeakSpeech : public Speech {
+public:
+    QList<VoiceInfo> voices() const override { return EspeakEngine::instance().voices(); }
+
+    Status speak(const QString& text, const VoiceSettings& settings, AudioOutput& out) override {
+        EspeakEngine& engine = EspeakEngine::instance();
+        const QList<VoiceInfo>& all = engine.voices();
+        if (settings.voice < 0 || settings.voice >= all.size())
+            return Status(err::InvalidArg,
+                          QStringLiteral("There is no voice number %1 (%2 installed)")
+                              .arg(settings.voice)
+                              .arg(all.size()));
+        if (settings.rate < -10 || settings.rate > 10)
+            return Status(err::InvalidArg,
+                          QStringLiteral("Speech rate %1 is outside -10..10").arg(settings.rate));
+        if (settings.volume < 0 || settings.volume > 100)
+            return Status(
+                err::InvalidArg,
+                QStringLiteral("Speech volume %1 is outside 0..100").arg(settings.volume));
+
+        const QString& voiceId = all.at(settings.voice).identifier;
+        const QString key = QStringLiteral("tts|%1|%2|%3|%4|")
+                                .arg(voiceId)
+                                .arg(settings.rate)
+                                .arg(settings.volume)
+                                .arg(out.sampleRate()) +
+                            text;
+        Sound sound = engine.cache().find(key);
+        if (!sound) {
+            Result<QVector<qint16>> raw =
+                engine.synthesize(text, voiceId, wordsPerMinute(settings.rate), settings.volume);
+            if (!raw)
+                return raw.status();
+            sound = std::make_shared<const QVector<qint16>>(
+                resample(raw->constData(), raw->size(), engine.sampleRate(), out.sampleRate()));
+            engine.cache().insert(key, sound);
+        }
+        return writeSound(*sound, out);
+    }
+
+    Status playFile(const QString& path, AudioOutput& out) override {
+        const QFileInfo info(path);
+        if (!info.isFile())
+            return Status(err::FileNotFound,
+                          QStringLiteral("The file %1 does not exist").arg(path));
+        const QString key = QStringLiteral("file|%1|%2|%3|")
+                                .arg(info.size())
+                                .arg(info.lastModified().toMSecsSinceEpoch())
+                                .arg(out.sampleRate()) +
+                            info.absoluteFilePath();
+        EspeakEngine& engine = EspeakEngine::instance();
+        Sound sound = engine.cache().find(key);
+        if (!sound) {
+            Result<wav::PcmSound> pcm = wav::read(path);
+            if (!pcm)
+                return pcm.status();
+            sound = std::make_shared<const QVector<qint16>>(resample(
+                pcm->samples.constData(), pcm->samples.size(), pcm->sampleRate, out.sampleRate()));
+            engine.cache().insert(key, sound);
+        }
+        return writeSound(*sound, out);
+    }
+};
+
+} // namespace
+
+Result<std::unique_ptr<Speech>> createSpeech() {
+    if (!EspeakEngine::instance().started())
+        return Status(err::CannotCreate, QStringLiteral("The speech engine cannot start"));
+    return std::unique_ptr<Speech>(new EspeakSpeech);
+}
+
+} // namespace orvane

@@ -1,0 +1,46 @@
+#pragma once
+
+// The speech service: the installed voices, speaking a text and playing a wave file,
+// synchronously, into an audio output (a call's device, the PC's speakers, a capture).
+
+#include "platform/Status.h"
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+namespace orvane {
+
+class AudioOutput;
+
+struct VoiceInfo {
+    QString identifier;  // the engine's own name of the voice
+    QString description; // what the user is shown
+};
+
+struct VoiceSettings {
+    int voice = 0;    // position in voices(), from 0
+    int rate = 0;     // -10 (slowest) .. 10 (fastest)
+    int volume = 100; // 0 .. 100
+};
+
+// One speech service instance. Instances are cheap; the engine behind them is shared by
+// the process and serialises only the synthesis itself, never the playing.
+class Speech {
+public:
+    virtual ~Speech() = default;
+
+    // Every installed voice, always in the same order.
+    virtual QList<VoiceInfo> voices() const = 0;
+    // Returns when the whole text has been rendered into `out` (and `out` has finished).
+    // A voice position, rate or volume out of range fails with err::InvalidArg.
+    virtual Status speak(const QString& text, const VoiceSettings& settings, AudioOutput& out) = 0;
+    // Returns when the whole file has been rendered into `out`.
+    virtual Status playFile(const QString& path, AudioOutput& out) = 0;
+};
+
+// Fails with err::CannotCreate when the speech engine cannot start on this machine.
+Result<std::unique_ptr<Speech>> createSpeech();
+
+} // namespace orvane

@@ -1,0 +1,43 @@
+#include "platform/telephony/sim/SimConfig.h"
+
+#include "platform/telephony/TapiConstants.h"
+
+#include <QtGlobal>
+
+namespace orvane::sim {
+
+QString voiceLineName(int n) {
+    return QStringLiteral("Simulated Line %1").arg(n);
+}
+
+QList<LineConfig> makeLines(int voiceLines) {
+    voiceLines = qBound(0, voiceLines, kMaxVoiceLines);
+    QList<LineConfig> lines;
+    for (int n = 1; n <= voiceLines; ++n) {
+        lines.append({voiceLineName(n), true, QString::number(2000 + n)});
+        if (n == 1)
+            lines.append({QString::fromLatin1(tapi::H323_LINE), true, QString()});
+        if (n == 2)
+            lines.append({QStringLiteral("Simulated Data Line"), false, QStringLiteral("2999")});
+    }
+    if (voiceLines < 2)
+        lines.append({QStringLiteral("Simulated Data Line"), false, QStringLiteral("2999")});
+    if (voiceLines < 1)
+        lines.append({QString::fromLatin1(tapi::H323_LINE), true, QString()});
+    lines.append({QString::fromLatin1(tapi::IPCONF_LINE), true, QString()});
+    return lines;
+}
+
+QList<LineConfig> linesFromEnvironment() {
+    bool ok = false;
+    const int n = qEnvironmentVariableIntValue("ORVANE_SIM_LINES", &ok);
+    return makeLines(ok ? n : kDefaultVoiceLines);
+}
+
+double clockSpeedFromEnvironment() {
+    bool ok = false;
+    const double speed = qEnvironmentVariable("ORVANE_SIM_SPEED").toDouble(&ok);
+    return ok && speed >= 0.01 && speed <= 1000 ? speed : 1.0;
+}
+
+} // namespace orvane::sim

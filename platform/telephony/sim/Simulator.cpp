@@ -1,0 +1,500 @@
+#include "platform/telephony/sim/Simulator.h"
+
+#include "platform/SteadyClock.h"
+#include "platform/audio/G711.h"
+#include "platform/audio/Resampler.h"
+#include "platform/telephony/sim/SimCall.h"
+#include "platform/telephony/sim/SimWaveDevice.h"
+#include "platform/wav/WavFile.h"
+
+#include <QCoreApplication>
+#include <QSaveFile>
+#include <QThread>
+#include <QTimer>
+
+namespace orvane::sim {
+
+namespace {
+// The clock wakes this often; each wake moves exactly the bytes that are due, so a late
+// wake never loses audio.
+constexpr int kClockMs = 10;
+} // namespace
+
+struct Simulator::Registration {
+    qint32 cookie = 0;
+    TapiEventReceiver* receiver = nullptr;
+    QObject* sink = nullptr; // lives on the registering thread; events are posted to it
+    std::shared_ptr<std::atomic<int>> filter;
+    std::shared_ptr<std::atomic<bool>> alive;
+    const void* owner = nullptr;
+};
+
+struct Simulator::Line {
+    LineConfig config;
+    QList<Registration> registrations;
+    std::shared_ptr<SimCall> current;
+    bool nextNoDevice = false;
+    bool nextMonitorOnly = false;
+    bool nextNoMedia = false;
+    bool registrationFails = false;
+};
+
+struct Simulator::ActiveDevice {
+    std::shared_ptr<SimWaveDevice> device;
+    qint32 id = 0;
+    bool callOver = false;
+};
+
+namespace {
+
+Status noSuchLine(const QString& name) {
+    return Status(err::InvalidArg, QStringLiteral("There is no line named \"%1\"").arg(name));
+}
+
+Result<QByteArray> callerAudio(const QString& path) {
+    if (path.isEmpty())
+        return QByteArray();
+    Result<wav::PcmSound> sound = wav::read(path);
+    if (!sound)
+        return sound.status();
+    const QVector<qint16> pcm =
+        resample(sound->samples.constData(), sound->samples.size(), sound->sampleRate, 8000);
+    QByteArray bytes(pcm.size(), Qt::Uninitialized);
+    g711::encodeUlaw(pcm.constData(), reinterpret_cast<quint8*>(bytes.data()), pcm.size());
+    return bytes;
+}
+
+} // namespace
+
+Simulator& Simulator::instance() {
+    // Never destroyed: telephony objects on other threads may outlive any static order.
+    static Simulator* simulator = new Simulator;
+    return *simulator;
+}
+
+Simulator::Simulator()
+    : m_lines(linesFromEnvironment())
+    , m_speed(clockSpeedFromEnvironment()) {
+    for (const LineConfig& config : std::as_const(m_lines)) {
+        Line* line = new Line;
+        line->config = config;
+        m_lineState.insert(config.name, line);
+    }
+}
+
+void Simulator::ensureThread() {
+    QMutexLocker lock(&m_mutex);
+    if (m_thread || m_stopped)
+        return;
+    m_thread = new QThread;
+    m_thread->setObjectName(QStringLiteral("simulator"));
+    m_clock = new QTimer(this);
+    m_clock->setTimerType(Qt::PreciseTimer);
+    m_clock->setInterval(kClockMs);
+    connect(m_clock, &QTimer::timeout, this, &Simulator::clockTick);
+    moveToThread(m_thread);
+    m_thread->start();
+    if (QCoreApplication::instance())
+        qAddPostRoutine([] { Simulator::instance().shutdown(); });
+}
+
+void Simulator::shutdown() {
+    QThread* thread = nullptr;
+    {
+        QMutexLocker lock(&m_mutex);
+        for (ActiveDevice* d : std::as_const(m_devices))
+            d->device->close();
+        if (m_stopped)
+            return;
+        m_stopped = true;
+        thread = m_thread;
+    }
+    if (!thread || thread == QThread::currentThread())
+        return;
+    // The clock's timer belongs to the simulator thread: stop it there, then end the thread.
+    QMetaObject::invokeMethod(
+        this, [this] { m_clock->stop(); }, Qt::BlockingQueuedConnection);
+    thread->quit();
+    thread->wait();
+}
+
+Simulator::Line* Simulator::lineLocked(const QString& name) {
+    return m_lineState.value(name);
+}
+
+void Simulator::deliverLocked(Line& line, TapiEvent event) {
+    event.addressName = line.config.name;
+    event.raisedAtNs = steadyNowNs();
+    for (const Registration& r : std::as_const(line.registrations)) {
+        if (!(r.filter->load() & event.kind))
+            continue;
+        QMetaObject::invokeMethod(
+            r.sink,
+            [alive = r.alive, receiver = r.receiver, event] {
+                if (alive->load())
+                    receiver->tapiEvent(event);
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+Result<quint64> Simulator::placeCall(const CallRequest& request) {
+    Result<QByteArray> audio = callerAudio(request.callerAudioPath);
+    if (!audio)
+        return audio.status();
+    if (request.rings < 1 || request.ringIntervalMs < 1)
+        return Status(err::InvalidArg, QStringLiteral("A call needs at least one ring"));
+
+    std::shared_ptr<SimCall> call;
+    {
+        QMutexLocker lock(&m_mutex);
+        Line* line = lineLocked(request.line);
+        if (!line)
+            return noSuchLine(request.line);
+        if (line->current)
+            return Status(err::InvalidState,
+                          QStringLiteral("Line \"%1\" is busy").arg(request.line));
+        call = std::make_shared<SimCall>(m_nextCall++, request.line, request.callerNumber);
+        call->m_privilege = line->nextMonitorOnly ? tapi::CP_MONITOR : tapi::CP_OWNER;
+        call->m_faultNoDevice = line->nextNoDevice;
+        call->m_faultNoMedia = line->nextNoMedia;
+        line->nextMonitorOnly = line->nextNoDevice = line->nextNoMedia = false;
+        call->m_callerAudio = audio.value();
+        call->m_callerWaits = request.callerWaitsForGreeting;
+        call->m_capturePath = request.capturePath;
+
+        CallRecord record;
+        record.id = call->id();
+        record.line = request.line;
+        record.callerNumber = request.callerNumber;
+        record.state = tapi::CS_OFFERING;
+        record.placedNs = steadyNowNs();
+        record.capturePath = request.capturePath;
+        m_records.insert(record.id, record);
+        m_calls.insert(record.id, call);
+        line->current = call;
+
+        TapiEvent notification;
+        notification.kind = tapi::TE_CALLNOTIFICATION;
+        notification.call = call;
+        deliverLocked(*line, notification);
+        TapiEvent offering;
+        offering.kind = tapi::TE_CALLSTATE;
+        offering.callState = tapi::CS_OFFERING;
+        offering.call = call;
+        deliverLocked(*line, offering);
+    }
+    ensureThread();
+    QMetaObject::invokeMethod(
+        this, [this, call, rings = request.rings, interval = request.ringIntervalMs,
+               hangUp = request.hangUpAfterMs] { startRinging(call, rings, interval, hangUp); });
+    return call->id();
+}
+
+void Simulator::startRinging(std::shared_ptr<SimCall> call, int rings, int intervalMs,
+                             int hangUpAfterMs) {
+    call->m_rings = rings;
+    call->m_hangUpAfterMs = hangUpAfterMs;
+    if (call->state() != tapi::CS_OFFERING)
+        return; // ended before the first ring was due: nothing to ring
+    call->m_timer = new QTimer(this);
+    call->m_timer->setTimerType(Qt::PreciseTimer);
+    call->m_timer->setInterval(qMax(1, int(intervalMs / m_speed)));
+    connect(call->m_timer, &QTimer::timeout, this, [this, call] { callTimer(call); });
+    ring(call);
+    call->m_timer->start();
+}
+
+void Simulator::callTimer(const std::shared_ptr<SimCall>& call) {
+    if (!call->m_timer)
+        return;
+    if (call->state() == tapi::CS_OFFERING) {
+        int rung = 0;
+        {
+            QMutexLocker lock(&m_mutex);
+            rung = m_records[call->id()].ringsRung;
+        }
+        if (rung < call->m_rings) {
+            ring(call);
+            return;
+        }
+        call->m_timer->stop();
+        disconnect(*call, tapi::DC_NOANSWER, true); // the caller gives up
+    } else if (call->state() == tapi::CS_CONNECTED && call->m_hangUpAfterMs >= 0) {
+        // Answered: the timer now counts down to the caller hanging up.
+        if (call->m_hangUpArmed) {
+            call->m_timer->stop();
+            disconnect(*call, tapi::DC_NORMAL, true);
+        } else {
+            call->m_hangUpArmed = true;
+            call->m_timer->start(qMax(1, int(call->m_hangUpAfterMs / m_speed)));
+        }
+    } else {
+        call->m_timer->stop();
+    }
+}
+
+void Simulator::ring(const std::shared_ptr<SimCall>& call) {
+    QMutexLocker lock(&m_mutex);
+    if (call->state() != tapi::CS_OFFERING)
+        return;
+    CallRecord& record = m_records[call->id()];
+    ++record.ringsRung;
+    record.lastRingNs = steadyNowNs();
+    Line* line = lineLocked(call->addressName());
+    TapiEvent event;
+    event.kind = tapi::TE_ADDRESS;
+    event.addressEvent = tapi::AE_RINGING;
+    event.call = call;
+    deliverLocked(*line, event);
+}
+
+Status Simulator::answer(SimCall& call) {
+    std::shared_ptr<SimCall> shared;
+    {
+        QMutexLocker lock(&m_mutex);
+        if (call.state() != tapi::CS_OFFERING)
+            return Status(err::InvalidState, QStringLiteral("The call is not being offered"));
+        if (call.m_faultNoDevice)
+            return Status(err::NoDevice, QStringLiteral("The line has no usable device"));
+        if (call.m_privilege == tapi::CP_MONITOR)
+            return Status(err::Fail, QStringLiteral("This program only monitors the call"));
+        const qint64 now = steadyNowNs();
+        call.m_state = tapi::CS_CONNECTED;
+        CallRecord& record = m_records[call.id()];
+        record.state = tapi::CS_CONNECTED;
+        record.answeredAtRing = record.ringsRung;
+        record.answeredNs = now;
+        call.m_device = std::make_shared<SimWaveDevice>(
+            call.m_callerAudio, call.m_callerWaits, !call.m_capturePath.isEmpty(), m_speed, now);
+        call.m_deviceId = WaveDeviceRegistry::add(call.m_device);
+        m_devices.append(new ActiveDevice{call.m_device, call.m_deviceId, false});
+        shared = call.shared_from_this();
+        TapiEvent connected;
+        connected.kind = tapi::TE_CALLSTATE;
+        connected.callState = tapi::CS_CONNECTED;
+        connected.call = shared;
+        deliverLocked(*lineLocked(call.addressName()), connected);
+    }
+    QMetaObject::invokeMethod(this, [this, shared] {
+        if (!m_clock->isActive())
+            m_clock->start();
+        // The ring timer either stops or, when the caller will hang up, turns into the
+        // hang-up countdown.
+        callTimer(shared);
+    });
+    return {};
+}
+
+Status Simulator::disconnect(SimCall& call, int code, bool byCaller) {
+    Q_UNUSED(code);
+    std::shared_ptr<SimCall> shared;
+    QByteArray heard;
+    {
+        QMutexLocker lock(&m_mutex);
+        if (call.state() == tapi::CS_DISCONNECTED)
+            return Status(err::InvalidState, QStringLiteral("The call has already ended"));
+        call.m_state = tapi::CS_DISCONNECTED;
+        CallRecord& record = m_records[call.id()];
+        record.state = tapi::CS_DISCONNECTED;
+        record.endedNs = steadyNowNs();
+        record.endedByCaller = byCaller;
+        if (call.m_device) {
+            call.m_device->endCall();
+            record.firstSentNs = call.m_device->firstSentNs();
+            record.underrunBytes = call.m_device->underrunBytes();
+            heard = call.m_device->heard();
+            record.heardBytes = heard.size();
+            for (ActiveDevice* d : std::as_const(m_devices))
+                if (d->device == call.m_device)
+                    d->callOver = true;
+            call.m_device.reset();
+        }
+        Line* line = lineLocked(call.addressName());
+        if (line->current.get() == &call)
+            line->current.reset();
+        shared = call.shared_from_this();
+        m_calls.remove(call.id());
+        TapiEvent ended;
+        ended.kind = tapi::TE_CALLSTATE;
+        ended.callState = tapi::CS_DISCONNECTED;
+        ended.call = shared;
+        deliverLocked(*line, ended);
+    }
+    ensureThread();
+    QMetaObject::invokeMethod(this, [this, shared, heard] {
+        if (shared->m_timer) {
+            shared->m_timer->stop();
+            shared->m_timer->deleteLater();
+            shared->m_timer = nullptr;
+        }
+        if (!shared->m_capturePath.isEmpty()) {
+            QSaveFile file(shared->m_capturePath);
+            if (!file.open(QIODevice::WriteOnly) || file.write(wav::muLawFile(heard)) < 0 ||
+                !file.commit())
+                qWarning("simulator: cannot write %s", qPrintable(shared->m_capturePath));
+        }
+        Q_EMIT callEnded(shared->id());
+    });
+    return {};
+}
+
+void Simulator::clockTick() {
+    QList<std::shared_ptr<SimWaveDevice>> devices;
+    {
+        QMutexLocker lock(&m_mutex);
+        devices.reserve(m_devices.size());
+        for (ActiveDevice* d : std::as_const(m_devices))
+            devices.append(d->device);
+    }
+    const qint64 now = steadyNowNs();
+    for (const auto& device : std::as_const(devices))
+        device->tick(now);
+    devices.clear();
+
+    QMutexLocker lock(&m_mutex);
+    for (qsizetype i = m_devices.size() - 1; i >= 0; --i) {
+        ActiveDevice* d = m_devices.at(i);
+        // Retired once the call is over and nobody holds the device any more.
+        if (d->callOver && d->device.use_count() == 1) {
+            WaveDeviceRegistry::remove(d->id);
+            d->device->close();
+            delete d;
+            m_devices.removeAt(i);
+        }
+    }
+    if (m_devices.isEmpty())
+        m_clock->stop();
+}
+
+Status Simulator::hangUp(const QString& lineName) {
+    std::shared_ptr<SimCall> call;
+    {
+        QMutexLocker lock(&m_mutex);
+        Line* line = lineLocked(lineName);
+        if (!line)
+            return noSuchLine(lineName);
+        call = line->current;
+    }
+    if (!call)
+        return Status(err::InvalidState,
+                      QStringLiteral("There is no call on \"%1\"").arg(lineName));
+    return disconnect(*call, tapi::DC_NORMAL, true);
+}
+
+Status Simulator::injectFault(const QString& lineName, Fault fault) {
+    QMutexLocker lock(&m_mutex);
+    Line* line = lineLocked(lineName);
+    if (!line)
+        return noSuchLine(lineName);
+    switch (fault) {
+    case Fault::NoDeviceOnAnswer:
+        line->nextNoDevice = true;
+        break;
+    case Fault::MonitorOnly:
+        line->nextMonitorOnly = true;
+        break;
+    case Fault::NoMediaComponent:
+        line->nextNoMedia = true;
+        break;
+    case Fault::RegistrationFails:
+        line->registrationFails = true;
+        break;
+    }
+    return {};
+}
+
+Status Simulator::clearFaults(const QString& lineName) {
+    QMutexLocker lock(&m_mutex);
+    Line* line = lineLocked(lineName);
+    if (!line)
+        return noSuchLine(lineName);
+    line->nextNoDevice = line->nextMonitorOnly = line->nextNoMedia = false;
+    line->registrationFails = false;
+    return {};
+}
+
+std::optional<CallRecord> Simulator::call(quint64 id) const {
+    QMutexLocker lock(&m_mutex);
+    auto it = m_records.constFind(id);
+    if (it == m_records.constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+int Simulator::registrations(const QString& lineName) const {
+    QMutexLocker lock(&m_mutex);
+    const Line* line = m_lineState.value(lineName);
+    return line ? int(line->registrations.size()) : 0;
+}
+
+quint64 Simulator::currentCall(const QString& lineName) const {
+    QMutexLocker lock(&m_mutex);
+    const Line* line = m_lineState.value(lineName);
+    return line && line->current ? line->current->id() : 0;
+}
+
+Result<qint32> Simulator::registerReceiver(const QString& lineName, TapiEventReceiver* receiver,
+                                           std::shared_ptr<std::atomic<int>> filter,
+                                           const void* owner) {
+    QMutexLocker lock(&m_mutex);
+    Line* line = lineLocked(lineName);
+    if (!line)
+        return noSuchLine(lineName);
+    if (!line->config.audio)
+        return Status(err::InvalidArg,
+                      QStringLiteral("Line \"%1\" cannot carry voice").arg(lineName));
+    if (line->registrationFails)
+        return Status(err::Fail,
+                      QStringLiteral("Line \"%1\" refused the registration").arg(lineName));
+    Registration r;
+    r.cookie = m_nextCookie++;
+    if (m_nextCookie <= 0)
+        m_nextCookie = 1;
+    r.receiver = receiver;
+    r.sink = new QObject; // belongs to the registering thread
+    r.filter = std::move(filter);
+    r.alive = std::make_shared<std::atomic<bool>>(true);
+    r.owner = owner;
+    line->registrations.append(r);
+    return r.cookie;
+}
+
+Status Simulator::unregisterReceiver(qint32 cookie, const void* owner) {
+    QMutexLocker lock(&m_mutex);
+    for (Line* line : std::as_const(m_lineState)) {
+        for (qsizetype i = 0; i < line->registrations.size(); ++i) {
+            const Registration& r = line->registrations.at(i);
+            if (r.cookie != cookie)
+                continue;
+            if (r.owner != owner)
+                return Status(err::InvalidArg,
+                              QStringLiteral("The cookie belongs to another telephony object"));
+            r.alive->store(false);
+            if (r.sink->thread() == QThread::currentThread())
+                delete r.sink; // drops the events still queued for it
+            else
+                r.sink->deleteLater();
+            line->registrations.removeAt(i);
+            return {};
+        }
+    }
+    return Status(err::InvalidArg, QStringLiteral("No registration with cookie %1").arg(cookie));
+}
+
+bool Simulator::hasFault(const SimCall& call, Fault fault) const {
+    QMutexLocker lock(&m_mutex);
+    switch (fault) {
+    case Fault::NoDeviceOnAnswer:
+        return call.m_faultNoDevice;
+    case Fault::MonitorOnly:
+        return call.m_privilege == tapi::CP_MONITOR;
+    case Fault::NoMediaComponent:
+        return call.m_faultNoMedia;
+    case Fault::RegistrationFails:
+        return false;
+    }
+    return false;
+}
+
+} // namespace orvane::sim

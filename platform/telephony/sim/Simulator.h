@@ -1,0 +1,125 @@
+#pragma once
+
+// The simulated telephone exchange of the process: its lines, the calls on them and the
+// telephony objects registered for them. Tests, benchmarks and the line server's
+// simulator service place calls here as a caller would (ringing, talking from a WAV
+// file, hanging up), read back what the caller heard, and inject the faults a real line
+// can show. The `sim` telephony provider is the machine's side of the same exchange.
+//
+// Thread-safe. Rings, the audio clock and call endings run on the simulator's own thread,
+// started when the first call is placed.
+
+#include "platform/Status.h"
+#include "platform/telephony/Telephony.h"
+#include "platform/telephony/sim/SimConfig.h"
+
+#include <QHash>
+#include <QMutex>
+#include <QObject>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+
+class QThread;
+class QTimer;
+
+namespace orvane::sim {
+
+class SimCall;
+class SimWaveDevice;
+
+enum class Fault {
+    NoDeviceOnAnswer,  // the next call's answer fails with the no-device error
+    MonitorOnly,       // the next call is offered to this program for watching only
+    NoMediaComponent,  // the line media component is missing for the next call
+    RegistrationFails, // registering for the line's calls fails, until cleared
+};
+
+struct CallRequest {
+    QString line;
+    QString callerNumber = QStringLiteral("5550100");
+    int rings = 4;             // the caller gives up one ring interval after the last ring
+    int ringIntervalMs = 6000; // simulated milliseconds between rings
+    QString callerAudioPath;   // what the caller says (any WAV); empty: silence
+    bool callerWaitsForGreeting = true;
+    QString capturePath;    // where to write what the caller heard (mu-law WAV); optional
+    int hangUpAfterMs = -1; // the caller hangs up this long after the answer; -1: never
+};
+
+struct CallRecord {
+    quint64 id = 0;
+    QString line;
+    QString callerNumber;
+    int state = tapi::CS_IDLE;
+    int ringsRung = 0;
+    int answeredAtRing = 0; // the ring after which the machine answered; 0: not answered
+    bool endedByCaller = false;
+    qint64 placedNs = 0, lastRingNs = 0, answeredNs = 0, firstSentNs = 0, endedNs = 0;
+    qint64 heardBytes = 0;    // audio the caller heard (captured)
+    qint64 underrunBytes = 0; // silence sent while the machine still had more to say
+    QString capturePath;
+};
+
+class Simulator : public QObject {
+    Q_OBJECT
+
+public:
+    static Simulator& instance();
+
+    QList<LineConfig> lines() const { return m_lines; }
+    double speed() const { return m_speed; }
+
+    // --- the caller's side -----------------------------------------------------------
+    Result<quint64> placeCall(const CallRequest& request);
+    Status hangUp(const QString& line); // the caller of the line's current call hangs up
+    Status injectFault(const QString& line, Fault fault);
+    Status clearFaults(const QString& line);
+    std::optional<CallRecord> call(quint64 id) const;
+    int registrations(const QString& line) const;
+    quint64 currentCall(const QString& line) const; // 0: none
+
+    // --- the provider's side (SimTelephony, SimCall, SimLineMedia) --------------------
+    Result<qint32> registerReceiver(const QString& line, TapiEventReceiver* receiver,
+                                    std::shared_ptr<std::atomic<int>> filter, const void* owner);
+    Status unregisterReceiver(qint32 cookie, const void* owner);
+    Status answer(SimCall& call);
+    Status disconnect(SimCall& call, int code, bool byCaller);
+    bool hasFault(const SimCall& call, Fault fault) const;
+
+    // Stops the simulator's thread; called when the application ends.
+    void shutdown();
+
+Q_SIGNALS:
+    void callEnded(quint64 id);
+
+private:
+    struct Registration;
+    struct Line;
+    struct ActiveDevice;
+
+    Simulator();
+    void ensureThread();
+    Line* lineLocked(const QString& name);
+    void deliverLocked(Line& line, TapiEvent event);
+    void startRinging(std::shared_ptr<SimCall> call, int rings, int intervalMs, int hangUpAfterMs);
+    void ring(const std::shared_ptr<SimCall>& call);
+    void callTimer(const std::shared_ptr<SimCall>& call);
+    void clockTick();
+    void finishCall(const std::shared_ptr<SimCall>& call);
+
+    mutable QMutex m_mutex;
+    QList<LineConfig> m_lines;
+    QHash<QString, Line*> m_lineState;
+    QHash<quint64, CallRecord> m_records;
+    QHash<quint64, std::shared_ptr<SimCall>> m_calls; // calls not yet ended
+    QList<ActiveDevice*> m_devices;
+    double m_speed;
+    qint32 m_nextCookie = 1;
+    quint64 m_nextCall = 1;
+    QThread* m_thread = nullptr;
+    bool m_stopped = false;
+    QTimer* m_clock = nullptr;
+};
+
+} // namespace orvane::sim

@@ -1,0 +1,260 @@
+// Line objects over the session bus: binding, registering, the status-grid protocol,
+// threads, and the ways a line is released.
+
+#include "RecordingGrid.h"
+#include "TestServer.h"
+#include "line_server/TolvexServer.h"
+#include "line_server/client/DBusStatus.h"
+#include "line_server/client/LineHandle.h"
+#include "line_server/client/TolvexNames.h"
+#include "platform/telephony/sim/Simulator.h"
+
+#include <QDBusMessage>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace orvane;
+
+namespace {
+
+const QString kLine1 = QStringLiteral("Simulated Line 1");
+const QString kLine2 = QStringLiteral("Simulated Line 2");
+const QString kLine3 = QStringLiteral("Simulated Line 3");
+
+int registrations(const QString& line) {
+    return sim::Simulator::instance().registrations(line);
+}
+
+} // namespace
+
+class TestLineObject : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<test::TestServer> m_server;
+    std::unique_ptr<TolvexClient> m_client;
+    test::RecordingGrid m_grid;
+    std::unique_ptr<StatusGridExport> m_export;
+    QTemporaryDir m_home;
+
+    LineHandle newLine() {
+        Result<LineHandle> line = m_client->createLine();
+        if (!line)
+            qFatal("createLine: %s", qPrintable(line.status().toString()));
+        return line.value();
+    }
+
+    // Every cell put must follow a put of the same current row.
+    void verifyRowBeforeEveryCell() {
+        int current = -1;
+        for (const auto& put : m_grid.puts()) {
+            if (put.column < 0)
+                current = put.row;
+            else
+                QCOMPARE(put.row, current);
+        }
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        m_server = std::make_unique<test::TestServer>();
+        QVERIFY(m_server->isRunning());
+        m_client =
+            std::make_unique<TolvexClient>(QDBusConnection::sessionBus(), m_server->service());
+        m_export = std::make_unique<StatusGridExport>(m_grid, QDBusConnection::sessionBus());
+        QVERIFY(m_export->publish());
+    }
+
+    void cleanupTestCase() {
+        m_export.reset();
+        m_server.reset();
+    }
+
+    void init() { m_grid.clear(); }
+
+    void cleanup() { QTRY_COMPARE(m_server->lineCount(), 0); }
+
+    void getMessageIsEmptyBeforeBinding() {
+        LineHandle line = newLine();
+        QCOMPARE(line.getMessage().value(), QString());
+        QCOMPARE(line.getAddress().value(), QString());
+    }
+
+    void aBoundLineWaitsForCalls() {
+        LineHandle line = newLine();
+        QVERIFY(line.InitTAPI(kLine1, *m_export, 1, m_home.path()));
+        QCOMPARE(line.getMessage().value(), QStringLiteral("NOERROR"));
+        QCOMPARE(line.getAddress().value(), kLine1);
+        QTRY_COMPARE(m_grid.cell(1, 2), QStringLiteral("Waiting for call ...."));
+        QCOMPARE(m_grid.cell(1, 0), QStringLiteral("1"));
+        QCOMPARE(m_grid.cell(1, 1), kLine1);
+        // Registering first unregisters: the never-registered text shows for a moment.
+        QCOMPARE(m_grid.history(1, 2),
+                 QStringList({"Error In Initializing Device ....", "Waiting for call ...."}));
+        QCOMPARE(m_grid.currentRow(), 1);
+        verifyRowBeforeEveryCell();
+        QCOMPARE(registrations(kLine1), 1);
+    }
+
+    void stoppingAndRegisteringAgainMovesBetweenIdleAndWaiting() {
+        LineHandle line = newLine();
+        QVERIFY(line.InitTAPI(kLine2, *m_export, 2, m_home.path()));
+        QVERIFY(line.UnRegisterCallNotifications1());
+        QTRY_COMPARE(m_grid.cell(2, 2), QStringLiteral("Idle ...."));
+        QCOMPARE(registrations(kLine2), 0);
+        QVERIFY(line.UnRegisterCallNotifications1());
+        QTRY_COMPARE(m_grid.cell(2, 2), QStringLiteral("Error In Initializing Device ...."));
+        QVERIFY(line.RegisterNotification1());
+        QTRY_COMPARE(m_grid.cell(2, 2), QStringLiteral("Waiting for call ...."));
+        QCOMPARE(registrations(kLine2), 1);
+        QCOMPARE(line.getMessage().value(), QStringLiteral("NOERROR"));
+    }
+
+    void aRefusedRegistrationShowsItsError() {
+        QVERIFY(sim::Simulator::instance().injectFault(kLine3, sim::Fault::RegistrationFails));
+        LineHandle line = newLine();
+        QVERIFY(line.InitTAPI(kLine3, *m_export, 3, m_home.path()));
+        QCOMPARE(line.getMessage().value(), QStringLiteral("ERROR"));
+        QTRY_COMPARE(m_grid.cell(3, 2), QStringLiteral("Error In Initializing Device .... "));
+        QCOMPARE(m_grid.cell(3, 1), kLine3);
+        // Stopping a line that never registered.
+        QVERIFY(line.UnRegisterCallNotifications1());
+        QTRY_COMPARE(m_grid.cell(3, 2), QStringLiteral("Error In Initializing Device ...."));
+        QVERIFY(sim::Simulator::instance().clearFaults(kLine3));
+        QCOMPARE(registrations(kLine3), 0);
+    }
+
+    void linesThatCannotBeBoundAreRefused_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("unknown") << "No Such Line";
+        QTest::newRow("no audio") << "Simulated Data Line";
+        QTest::newRow("H323") << "H323 Line";
+        QTest::newRow("IPCONF") << "IPCONF LINE";
+    }
+
+    void linesThatCannotBeBoundAreRefused() {
+        QFETCH(QString, name);
+        LineHandle line = newLine();
+        QVERIFY(line.InitTAPI(name, *m_export, 4, m_home.path()));
+        QCOMPARE(line.getMessage().value(), QStringLiteral("ERROR"));
+        QCOMPARE(line.getAddress().value(), QString());
+        QTRY_COMPARE(m_grid.cell(4, 2), QStringLiteral("Error In Initializing TAPI Lines .... "));
+        QCOMPARE(m_grid.cell(4, 1), name);
+        QCOMPARE(m_grid.cell(4, 0), QStringLiteral("4"));
+        QCOMPARE(registrations(name), 0);
+        verifyRowBeforeEveryCell();
+    }
+
+    void eachLineRunsOnAThreadOfItsOwn() {
+        QList<LineHandle> lines{newLine(), newLine(), newLine()};
+        QSet<QThread*> threads;
+        for (const LineHandle& l : lines) {
+            QThread* t = m_server->threadOf(l.path());
+            QVERIFY(t);
+            QCOMPARE(m_server->lineObjectThread(l.path()), t);
+            QVERIFY(t != QThread::currentThread() && t != m_server->thread());
+            threads.insert(t);
+        }
+        QCOMPARE(threads.size(), 3);
+    }
+
+    void releasingTheLastHandleShutsTheLineDown() {
+        LineHandle line = newLine();
+        QVERIFY(line.InitTAPI(kLine1, *m_export, 1, m_home.path()));
+        QCOMPARE(registrations(kLine1), 1);
+        LineHandle copy = line;
+        line.reset();
+        QTest::qWait(100);
+        QCOMPARE(registrations(kLine1), 1);
+        QCOMPARE(m_server->lineCount(), 1);
+        copy.reset();
+        QTRY_COMPARE(registrations(kLine1), 0);
+        QTRY_COMPARE(m_server->lineCount(), 0);
+    }
+
+    void aClientThatLeavesTheBusLeavesNoLineBehind() {
+        {
+            QDBusConnection other =
+                QDBusConnection::connectToBus(QDBusConnection::SessionBus, "leaving-client");
+            TolvexClient client(other, m_server->service());
+            Result<LineHandle> a = client.createLine();
+            Result<LineHandle> b = client.createLine();
+            QVERIFY(a.isOk() && b.isOk());
+            QVERIFY(a->InitTAPI(kLine2, *m_export, 1, m_home.path()));
+            QVERIFY(b->InitTAPI(kLine3, *m_export, 2, m_home.path()));
+            QCOMPARE(m_server->lineCount(), 2);
+            QCOMPARE(registrations(kLine2), 1);
+            // The handles are dropped only after the connection is gone, as when a client
+            // crashes: their release requests go nowhere.
+            QDBusConnection::disconnectFromBus("leaving-client");
+        }
+        QTRY_COMPARE(m_server->lineCount(), 0);
+        QTRY_COMPARE(registrations(kLine2), 0);
+        QTRY_COMPARE(registrations(kLine3), 0);
+    }
+
+    void theSettingsArePropertiesOfTheLine() {
+        LineHandle line = newLine();
+        QVERIFY(line.setVoice(1));
+        QVERIFY(line.setRate(-3));
+        QVERIFY(line.setVolume(70));
+        QVERIFY(line.setRings(5));
+        QVERIFY(line.setPlayType("MESS"));
+        QVERIFY(line.setPlayFile("/tmp/greeting.wav"));
+        QVERIFY(line.setPlayMessage("Leave it, O'Brien."));
+        QVERIFY(line.setRecordTime(12));
+        QCOMPARE(line.property("Voice").value().toInt(), 1);
+        QCOMPARE(line.property("Rate").value().toInt(), -3);
+        QCOMPARE(line.property("Volume").value().toInt(), 70);
+        QCOMPARE(line.property("Rings").value().toInt(), 5);
+        QCOMPARE(line.property("PlayType").value().toString(), QStringLiteral("MESS"));
+        QCOMPARE(line.property("PlayFile").value().toString(), QStringLiteral("/tmp/greeting.wav"));
+        QCOMPARE(line.property("PlayMessage").value().toString(),
+                 QStringLiteral("Leave it, O'Brien."));
+        QCOMPARE(line.property("RecordTime").value().toInt(), 12);
+        QCOMPARE(line.property("Rings").value().userType(), QMetaType::Short);
+        // getMessage takes a put and keeps its own value.
+        QCOMPARE(line.getMessage().value(), QString());
+    }
+
+    void membersThatCannotRunSayWhy() {
+        LineHandle line = newLine();
+        QCOMPARE(line.FnSendFax("123", "/tmp/a.txt", "/tmp", kLine1, m_export.get()).code(),
+                 err::NotImplemented);
+        QCOMPARE(line.FnReceiveFax(kLine1, "/tmp", 1, 2, m_export.get(), m_home.path()).code(),
+                 err::NotImplemented);
+        // The event receiver takes the line's own telephony events only.
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            m_server->service(), line.path(), tolvex::kLineInterface, "gobjTapiWithEvents_Event");
+        call << 4 << QString();
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(call);
+        QCOMPARE(reply.errorName(), QString::fromLatin1(tolvex::kErrorAccessDenied));
+        // Playing into a device the line does not have fails, and says so.
+        QDBusMessage play = QDBusMessage::createMethodCall(m_server->service(), line.path(),
+                                                           tolvex::kLineInterface, "playByTTS");
+        play << 999999 << 65 << QString("/usr/share/sounds/alsa/Front_Center.wav");
+        const QDBusMessage refused = QDBusConnection::sessionBus().call(play);
+        QCOMPARE(refused.type(), QDBusMessage::ErrorMessage);
+        QCOMPARE(tolvex::statusOf(refused).code(), err::InvalidArg);
+    }
+
+    void asecondServerCannotTakeTheName() {
+        QThread* serverThread = m_server->thread();
+        Status started;
+        auto* context = new QObject;
+        context->moveToThread(serverThread);
+        QMetaObject::invokeMethod(
+            context,
+            [&] {
+                TolvexServer second(QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                                                  "tolvex-under-test-1"));
+                started = second.start(m_server->service());
+                context->deleteLater();
+            },
+            Qt::BlockingQueuedConnection);
+        QVERIFY(!started.isOk());
+        QVERIFY(m_client->serverRunning());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLineObject)
+#include "TestLineObject.moc"

@@ -1,0 +1,138 @@
+// G.711, resampling and WAV files: the audio every call and recording passes through.
+
+#include "Signals.h"
+#include "platform/audio/G711.h"
+#include "platform/audio/Resampler.h"
+#include "platform/wav/WavFile.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <cmath>
+
+using namespace orvane;
+
+class TestAudio : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void muLawKeepsSoundWithinItsStep() {
+        QCOMPARE(g711::linearToUlaw(0), g711::ULAW_SILENCE);
+        QCOMPARE(g711::ulawToLinear(g711::ULAW_SILENCE), qint16(0));
+        for (int x = -32768; x <= 32767; x += 7) {
+            const int back = g711::ulawToLinear(g711::linearToUlaw(qint16(x)));
+            // mu-law's step grows with the level: about 1/16 of it, at least a few units.
+            const int allowed = qMax(8, std::abs(x) / 16 + 8);
+            QVERIFY2(std::abs(back - std::clamp(x, -32635, 32635)) <= allowed,
+                     qPrintable(QString("%1 -> %2").arg(x).arg(back)));
+            if (std::abs(x) > 16)
+                QCOMPARE(back < 0, x < 0);
+        }
+    }
+
+    void everyMuLawByteSurvivesARoundTrip() {
+        for (int b = 0; b < 256; ++b) {
+            const quint8 byte = quint8(b);
+            const quint8 again = g711::linearToUlaw(g711::ulawToLinear(byte));
+            // 0x7F and 0xFF are both zero; every other code is its own.
+            if (b != 0x7F)
+                QCOMPARE(again, byte);
+        }
+    }
+
+    void aLawConvertsBothWays() {
+        QCOMPARE(g711::alawToLinear(g711::linearToAlaw(0)) / 16, 0);
+        for (int x = -32000; x <= 32000; x += 1000) {
+            const int viaAlaw = g711::alawToLinear(g711::linearToAlaw(qint16(x)));
+            QVERIFY(std::abs(viaAlaw - x) <= std::abs(x) / 16 + 16);
+            const int viaBoth = g711::ulawToLinear(g711::alawToUlaw(g711::linearToAlaw(qint16(x))));
+            QVERIFY(std::abs(viaBoth - x) <= std::abs(x) / 8 + 32);
+        }
+    }
+
+    void resamplingKeepsLengthAndPitch() {
+        const QVector<qint16> in = test::tone(440, 1.0, 22050);
+        const QVector<qint16> out = orvane::resample(in.constData(), in.size(), 22050, 8000);
+        QCOMPARE(out.size(), 8000);
+        QVERIFY(test::tonePower(out, 440, 8000) > 0.8);
+        QVERIFY(test::tonePower(out, 1000, 8000) < 0.01);
+        // Nothing is lost at the start or the end: the tone fills the middle and the edges.
+        const QVector<qint16> head = out.mid(100, 800), tail = out.mid(7000, 800);
+        QVERIFY(test::tonePower(head, 440, 8000) > 0.7);
+        QVERIFY(test::tonePower(tail, 440, 8000) > 0.7);
+    }
+
+    void recordingHeaderHasTheFixedLayout() {
+        const QByteArray h = wav::muLawHeader(80000);
+        QCOMPARE(h.size(), 44);
+        QCOMPARE(h.left(4), QByteArray("RIFF"));
+        QCOMPARE(qFromLittleEndian<quint32>(h.constData() + 4), 80036u);
+        QCOMPARE(h.mid(8, 8), QByteArray("WAVEfmt "));
+        QCOMPARE(qFromLittleEndian<quint32>(h.constData() + 16), 16u);
+        QCOMPARE(qFromLittleEndian<quint16>(h.constData() + 20), quint16(7));
+        QCOMPARE(qFromLittleEndian<quint16>(h.constData() + 22), quint16(1));
+        QCOMPARE(qFromLittleEndian<quint32>(h.constData() + 24), 8000u);
+        QCOMPARE(qFromLittleEndian<quint32>(h.constData() + 28), 8000u);
+        QCOMPARE(qFromLittleEndian<quint16>(h.constData() + 32), quint16(1));
+        QCOMPARE(qFromLittleEndian<quint16>(h.constData() + 34), quint16(8));
+        QCOMPARE(h.mid(36, 4), QByteArray("data"));
+        QCOMPARE(qFromLittleEndian<quint32>(h.constData() + 40), 80000u);
+    }
+
+    void readsPcmAndMuLawFiles() {
+        QTemporaryDir dir;
+        const QString pcmPath = dir.filePath("tone.wav");
+        QVERIFY(test::writePcmWav(pcmPath, test::tone(700, 0.5, 16000), 16000));
+        Result<wav::PcmSound> pcm = wav::read(pcmPath);
+        QVERIFY2(pcm.isOk(), qPrintable(pcm.status().toString()));
+        QCOMPARE(pcm->sampleRate, 16000);
+        QCOMPARE(pcm->samples.size(), 8000);
+
+        // A recording file is readable as a greeting.
+        QVector<qint16> t = test::tone(500, 0.25, 8000);
+        QByteArray ulaw(t.size(), 0);
+        g711::encodeUlaw(t.constData(), reinterpret_cast<quint8*>(ulaw.data()), t.size());
+        const QString muPath = dir.filePath("rec.wav");
+        QFile f(muPath);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(wav::muLawFile(ulaw));
+        f.close();
+        Result<wav::PcmSound> mu = wav::read(muPath);
+        QVERIFY2(mu.isOk(), qPrintable(mu.status().toString()));
+        QCOMPARE(mu->samples.size(), t.size());
+        QVERIFY(test::tonePower(mu->samples, 500, 8000) > 0.9);
+    }
+
+    void unreadableFilesFail() {
+        QTemporaryDir dir;
+        QCOMPARE(wav::read(dir.filePath("missing.wav")).status().code(), err::FileNotFound);
+        QFile text(dir.filePath("text.wav"));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("this is not sound\n");
+        text.close();
+        QVERIFY(!wav::read(text.fileName()).isOk());
+    }
+
+    void waveCheckLooksOnlyAtTheRiffHeader() {
+        QTemporaryDir dir;
+        auto write = [&](const char* name, const QByteArray& bytes) {
+            QFile f(dir.filePath(name));
+            f.open(QIODevice::WriteOnly);
+            f.write(bytes);
+            return f.fileName();
+        };
+        QCOMPARE(wav::isWaveFile(dir.filePath("none.wav")), wav::WaveCheck::CannotOpen);
+        QCOMPARE(wav::isWaveFile(write("text.wav", "hello world, no riff")),
+                 wav::WaveCheck::NotWave);
+        QCOMPARE(wav::isWaveFile(write("avi.wav", QByteArray("RIFF\x10\0\0\0AVI LIST", 16))),
+                 wav::WaveCheck::NotWave);
+        // A damaged format chunk still passes: only playing can show the damage.
+        QCOMPARE(wav::isWaveFile(write("bad.wav", QByteArray("RIFF\x04\0\0\0WAVEjunkjunk", 20))),
+                 wav::WaveCheck::Wave);
+        QCOMPARE(wav::isWaveFile(write("short.wav", "RIFF")), wav::WaveCheck::NotWave);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAudio)
+#include "TestAudio.moc"

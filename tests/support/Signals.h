@@ -1,0 +1,19 @@
+#pragma once
+
+// Test sounds: tones written as WAV files, and a Goertzel detector that finds a tone's
+// power in a stretch of samples.
+
+#include <QString>
+#include <QVector>
+
+namespace orvane::test {
+
+QVector<qint16> tone(double hz, double seconds, int rate = 8000, double amplitude = 8000);
+// Writes 16-bit PCM mono.
+bool writePcmWav(const QString& path, const QVector<qint16>& samples, int rate);
+// The relative power of `hz` in `samples` (0..1 of the total power).
+double tonePower(const QVector<qint16>& samples, double hz, int rate);
+// The mu-law data of a recording file (after its 44-byte header), decoded.
+QVector<qint16> decodeMuLawFile(const QByteArray& file);
+
+} // namespace orvane::test

@@ -1,0 +1,89 @@
+#include "TestServer.h"
+
+#include "line_server/LineFactory.h"
+#include "line_server/LineObject.h"
+#include "line_server/TolvexServer.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+
+namespace orvane::test {
+
+TestServer::TestServer() {
+    static int counter = 0;
+    ++counter;
+    m_service = QStringLiteral("org.orvane.Tolvex.Test%1x%2")
+                    .arg(QCoreApplication::applicationPid())
+                    .arg(counter);
+    m_connectionName = QStringLiteral("tolvex-under-test-%1").arg(counter);
+    m_thread.setObjectName(QStringLiteral("test server"));
+    m_thread.start();
+    auto* context = new QObject;
+    context->moveToThread(&m_thread);
+    QMetaObject::invokeMethod(
+        context,
+        [this] {
+            QDBusConnection bus =
+                QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_connectionName);
+            auto* server = new TolvexServer(bus);
+            if (Status s = server->start(m_service); !s) {
+                qWarning() << "test server:" << s.toString();
+                delete server;
+                return;
+            }
+            m_server = server;
+        },
+        Qt::BlockingQueuedConnection);
+    context->deleteLater();
+}
+
+TestServer::~TestServer() {
+    auto* context = new QObject;
+    context->moveToThread(&m_thread);
+    QMetaObject::invokeMethod(
+        context,
+        [this] {
+            delete m_server;
+            m_server = nullptr;
+        },
+        Qt::BlockingQueuedConnection);
+    context->deleteLater();
+    m_thread.quit();
+    m_thread.wait();
+    QDBusConnection::disconnectFromBus(m_connectionName);
+}
+
+void TestServer::onServerThread(const std::function<void()>& work) {
+    auto* context = new QObject;
+    context->moveToThread(&m_thread);
+    QMetaObject::invokeMethod(
+        context,
+        [&] {
+            work();
+            context->deleteLater();
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+int TestServer::lineCount() {
+    int n = 0;
+    onServerThread([&] { n = m_server->factory().lineCount(); });
+    return n;
+}
+
+QThread* TestServer::threadOf(const QString& path) {
+    QThread* t = nullptr;
+    onServerThread([&] { t = m_server->factory().threadOf(path); });
+    return t;
+}
+
+QThread* TestServer::lineObjectThread(const QString& path) {
+    QThread* t = nullptr;
+    onServerThread([&] {
+        LineObject* o = m_server->factory().lineAt(path);
+        t = o ? o->thread() : nullptr;
+    });
+    return t;
+}
+
+} // namespace orvane::test
