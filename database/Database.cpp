@@ -28,23 +28,27 @@ const char* const kSchema[] = {
     "CREATE INDEX IF NOT EXISTS recieve_fax_by_name ON recieve_fax (sFileName)",
 };
 
-QString nextConnectionName() {
+QString nextConnectionName()
+{
     static QAtomicInteger<quint64> counter;
     return QStringLiteral("orvane-db-%1").arg(counter.fetchAndAddRelaxed(1));
 }
 
-Status sqlFailure(const QString& what, const QSqlError& error) {
+Status sqlFailure(const QString& what, const QSqlError& error)
+{
     return Status(err::Fail, QStringLiteral("%1: %2").arg(what, error.text()));
 }
 
-bool hasTables(QSqlDatabase& db) {
+bool hasTables(QSqlDatabase& db)
+{
     const QStringList tables = db.tables();
     return tables.contains(QLatin1String("rec_message")) &&
            tables.contains(QLatin1String("message_play")) &&
            tables.contains(QLatin1String("recieve_fax"));
 }
 
-Status prepareSchema(QSqlDatabase& db) {
+Status prepareSchema(QSqlDatabase& db)
+{
     QSqlQuery pragma(db);
     pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
@@ -60,11 +64,13 @@ Status prepareSchema(QSqlDatabase& db) {
 
 } // namespace
 
-QString Database::filePath(const QString& folder) {
+QString Database::filePath(const QString& folder)
+{
     return QDir(folder).filePath(QLatin1String(kFileName));
 }
 
-Status Database::OpenDatabase(const QString& folder) {
+Status Database::OpenDatabase(const QString& folder)
+{
     CloseDatabase();
     if (folder.isEmpty() || !QDir(folder).exists())
         return Status(err::FileNotFound,
@@ -86,7 +92,8 @@ Status Database::OpenDatabase(const QString& folder) {
     return opened;
 }
 
-void Database::CloseDatabase() {
+void Database::CloseDatabase()
+{
     if (m_name.isEmpty())
         return;
     {
@@ -97,7 +104,8 @@ void Database::CloseDatabase() {
     m_name.clear();
 }
 
-Status Database::execute(const QString& sql, const QVariantList& values) {
+Status Database::execute(const QString& sql, const QVariantList& values)
+{
     if (!isOpen())
         return Status(err::InvalidState, QStringLiteral("The database is not open"));
     QSqlQuery statement(QSqlDatabase::database(m_name, false));
@@ -110,7 +118,8 @@ Status Database::execute(const QString& sql, const QVariantList& values) {
     return {};
 }
 
-Result<QList<DbRow>> Database::query(const QString& sql, const QVariantList& values) {
+Result<QList<DbRow>> Database::query(const QString& sql, const QVariantList& values)
+{
     if (!isOpen())
         return Status(err::InvalidState, QStringLiteral("The database is not open"));
     QSqlQuery select(QSqlDatabase::database(m_name, false));

@@ -2,7 +2,8 @@
 
 namespace orvane::messageplay {
 
-Result<QList<MessageRow>> listAll(Database& db) {
+Result<QList<MessageRow>> listAll(Database& db)
+{
     Result<QList<DbRow>> rows =
         db.query(QStringLiteral("SELECT id, message FROM message_play ORDER BY id"));
     if (!rows)
@@ -14,7 +15,8 @@ Result<QList<MessageRow>> listAll(Database& db) {
     return messages;
 }
 
-Result<std::optional<MessageRow>> read(Database& db, qint64 id) {
+Result<std::optional<MessageRow>> read(Database& db, qint64 id)
+{
     Result<QList<DbRow>> rows =
         db.query(QStringLiteral("SELECT id, message FROM message_play WHERE id = ?"), {id});
     if (!rows)
@@ -25,16 +27,19 @@ Result<std::optional<MessageRow>> read(Database& db, qint64 id) {
         MessageRow{rows->first().at(0).toLongLong(), rows->first().at(1).toString()});
 }
 
-Status add(Database& db, const QString& message) {
+Status add(Database& db, const QString& message)
+{
     return db.execute(QStringLiteral("INSERT INTO message_play (message) VALUES (?)"), {message});
 }
 
-Status change(Database& db, qint64 id, const QString& message) {
+Status change(Database& db, qint64 id, const QString& message)
+{
     return db.execute(QStringLiteral("UPDATE message_play SET message = ? WHERE id = ?"),
                       {message, id});
 }
 
-Status remove(Database& db, qint64 id) {
+Status remove(Database& db, qint64 id)
+{
     return db.execute(QStringLiteral("DELETE FROM message_play WHERE id = ?"), {id});
 }
 

@@ -4,13 +4,15 @@
 
 namespace orvane::recmessage {
 
-Status logCall(Database& db, const QDateTime& callTime, const QString& fileName) {
+Status logCall(Database& db, const QDateTime& callTime, const QString& fileName)
+{
     return db.execute(QStringLiteral("INSERT INTO rec_message (INCOMING_CALL, INCOMING_CALL_FILE) "
                                      "VALUES (?, ?)"),
                       {datetext::toStored(callTime), fileName});
 }
 
-Result<QList<CallRow>> listDay(Database& db, const QDate& day) {
+Result<QList<CallRow>> listDay(Database& db, const QDate& day)
+{
     Result<QList<DbRow>> rows =
         db.query(QStringLiteral("SELECT INCOMING_CALL, INCOMING_CALL_FILE FROM rec_message "
                                 "WHERE INCOMING_CALL >= ? AND INCOMING_CALL < ? "
@@ -25,12 +27,14 @@ Result<QList<CallRow>> listDay(Database& db, const QDate& day) {
     return calls;
 }
 
-Status deleteByFile(Database& db, const QString& fileName) {
+Status deleteByFile(Database& db, const QString& fileName)
+{
     return db.execute(QStringLiteral("DELETE FROM rec_message WHERE INCOMING_CALL_FILE = ?"),
                       {fileName});
 }
 
-Status deleteDay(Database& db, const QDate& day) {
+Status deleteDay(Database& db, const QDate& day)
+{
     return db.execute(QStringLiteral("DELETE FROM rec_message "
                                      "WHERE INCOMING_CALL >= ? AND INCOMING_CALL < ?"),
                       {datetext::dayStart(day), datetext::dayStart(day.addDays(1))});

@@ -2,11 +2,13 @@
 
 namespace orvane::recievefax {
 
-Status logFax(Database& db, const QString& path) {
+Status logFax(Database& db, const QString& path)
+{
     return db.execute(QStringLiteral("INSERT INTO recieve_fax (sFileName) VALUES (?)"), {path});
 }
 
-Result<QStringList> listAll(Database& db) {
+Result<QStringList> listAll(Database& db)
+{
     Result<QList<DbRow>> rows =
         db.query(QStringLiteral("SELECT sFileName FROM recieve_fax ORDER BY rowid"));
     if (!rows)
@@ -18,11 +20,13 @@ Result<QStringList> listAll(Database& db) {
     return paths;
 }
 
-Status remove(Database& db, const QString& path) {
+Status remove(Database& db, const QString& path)
+{
     return db.execute(QStringLiteral("DELETE FROM recieve_fax WHERE sFileName = ?"), {path});
 }
 
-Status removeAll(Database& db) {
+Status removeAll(Database& db)
+{
     return db.execute(QStringLiteral("DELETE FROM recieve_fax"));
 }
 

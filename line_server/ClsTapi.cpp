@@ -16,13 +16,15 @@ constexpr int kTimer1IntervalMs = 100;
 } // namespace
 
 ClsTapi::ClsTapi(LineOutlet& outlet, QObject* timerOwner)
-    : m_outlet(outlet) {
+    : m_outlet(outlet)
+{
     m_timer1 = new QTimer(timerOwner);
     m_timer1->setInterval(kTimer1IntervalMs);
     QObject::connect(m_timer1, &QTimer::timeout, m_timer1, [this] { timer1Tick(); });
 }
 
-ClsTapi::~ClsTapi() {
+ClsTapi::~ClsTapi()
+{
     // A recording that is done (or still running) is saved and logged, never dropped.
     if (m_recorder.isOpen() || m_recorder.recordDone())
         finishRecording();
@@ -39,25 +41,29 @@ ClsTapi::~ClsTapi() {
     releaseCall();
 }
 
-void ClsTapi::writeStatus(const QString& text) {
+void ClsTapi::writeStatus(const QString& text)
+{
     m_grid.setRow(m_row);
     m_grid.setTextMatrix(m_row, 2, text);
 }
 
-void ClsTapi::writeRowHead(const QString& addressName) {
+void ClsTapi::writeRowHead(const QString& addressName)
+{
     m_grid.setRow(m_row);
     m_grid.setTextMatrix(m_row, 0, QString::number(m_row));
     m_grid.setTextMatrix(m_row, 1, addressName);
 }
 
-void ClsTapi::releaseCall() {
+void ClsTapi::releaseCall()
+{
     m_callInfo.reset();
     m_callControl.reset();
     m_lineMedia.reset();
 }
 
 void ClsTapi::InitTAPI(const QString& sAddress, const StatusGrid& objMshFlex, qint16 iRowNo,
-                       const QString& sClAppPt) {
+                       const QString& sClAppPt)
+{
     m_appPath = sClAppPt;
     m_grid = objMshFlex;
     m_row = iRowNo;
@@ -109,7 +115,8 @@ void ClsTapi::InitTAPI(const QString& sAddress, const StatusGrid& objMshFlex, qi
     RegisterNotification1();
 }
 
-void ClsTapi::RegisterNotification1() {
+void ClsTapi::RegisterNotification1()
+{
     Status s = m_telephony ? m_telephony->setEventFilter(tapi::EVENT_FILTER_ALL)
                            : Status(err::InvalidState, QStringLiteral("The line is not bound"));
     if (s) {
@@ -135,7 +142,8 @@ void ClsTapi::RegisterNotification1() {
     }
 }
 
-void ClsTapi::UnRegisterCallNotifications1() {
+void ClsTapi::UnRegisterCallNotifications1()
+{
     if (m_cookie == 0) {
         writeStatus(status::NotRegistered);
         return;
@@ -151,12 +159,14 @@ void ClsTapi::UnRegisterCallNotifications1() {
 }
 
 Status ClsTapi::FnSendFax(const QString&, const QString&, const QString&, const QString&,
-                          const StatusGrid&) {
+                          const StatusGrid&)
+{
     return Status(err::NotImplemented, QStringLiteral("Sending faxes is not supported yet"));
 }
 
 Status ClsTapi::FnReceiveFax(const QString&, const QString&, qint16, qint16, const StatusGrid&,
-                             const QString&) {
+                             const QString&)
+{
     return Status(err::NotImplemented, QStringLiteral("Receiving faxes is not supported yet"));
 }
 

@@ -7,7 +7,8 @@
 
 namespace orvane {
 
-void ClsTapi::gobjTapiWithEvents_Event(const TapiEvent& event) {
+void ClsTapi::gobjTapiWithEvents_Event(const TapiEvent& event)
+{
     const Status s = handleEvent(event);
     if (s)
         return;
@@ -34,7 +35,8 @@ void ClsTapi::gobjTapiWithEvents_Event(const TapiEvent& event) {
     releaseCall();
 }
 
-Status ClsTapi::handleEvent(const TapiEvent& event) {
+Status ClsTapi::handleEvent(const TapiEvent& event)
+{
     switch (event.kind) {
     case tapi::TE_ADDRESS:
         if (event.addressEvent == tapi::AE_RINGING) {
@@ -70,7 +72,8 @@ Status ClsTapi::handleEvent(const TapiEvent& event) {
     }
 }
 
-Status ClsTapi::answerAtRing() {
+Status ClsTapi::answerAtRing()
+{
     if (!m_callControl)
         return Status(err::InvalidState, QStringLiteral("A ring without a call to answer"));
     if (Status s = m_callControl->answer(); !s)
@@ -93,7 +96,8 @@ Status ClsTapi::answerAtRing() {
     return {};
 }
 
-Status ClsTapi::CallStateChanged(int state) {
+Status ClsTapi::CallStateChanged(int state)
+{
     switch (state) {
     case tapi::CS_DISCONNECTED:
         m_ringCounter = 0;

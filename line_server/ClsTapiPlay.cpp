@@ -7,7 +7,8 @@
 
 namespace orvane {
 
-Status ClsTapi::playByTTS(qint32 media, qint32 mediaformat, const QString& sPath) {
+Status ClsTapi::playByTTS(qint32 media, qint32 mediaformat, const QString& sPath)
+{
     Result<std::unique_ptr<CallAudioOutput>> output = CallAudioOutput::open(media, mediaformat);
     if (!output)
         return output.status();
@@ -17,7 +18,8 @@ Status ClsTapi::playByTTS(qint32 media, qint32 mediaformat, const QString& sPath
     return speech.value()->playFile(sPath, *output.value());
 }
 
-Status ClsTapi::playTextByTTS(qint32 media, qint32 mediaformat, const QString& sText) {
+Status ClsTapi::playTextByTTS(qint32 media, qint32 mediaformat, const QString& sText)
+{
     Result<std::unique_ptr<Speech>> speech = createSpeech();
     if (!speech)
         return speech.status();

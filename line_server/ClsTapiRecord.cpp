@@ -15,7 +15,8 @@ namespace {
 constexpr int kRecordingGraceMs = 2000;
 } // namespace
 
-Status ClsTapi::RecordCall() {
+Status ClsTapi::RecordCall()
+{
     Result<WaveRecorder::Start> started =
         m_recorder.StartRecording(m_settings.recordTime, m_waveDeviceId);
     if (!started)
@@ -32,13 +33,15 @@ Status ClsTapi::RecordCall() {
     return {};
 }
 
-void ClsTapi::timer1Tick() {
+void ClsTapi::timer1Tick()
+{
     if (!m_recorder.recordDone())
         return;
     finishRecording();
 }
 
-void ClsTapi::finishRecording() {
+void ClsTapi::finishRecording()
+{
     m_recorder.StopRecording();
     m_timer1->stop();
     const QString name = modData::MakeRecordingName(m_row);

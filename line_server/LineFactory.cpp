@@ -13,25 +13,30 @@ namespace orvane {
 LineFactory::LineFactory(const QDBusConnection& bus, QObject* parent)
     : QObject(parent)
     , m_bus(bus)
-    , m_watcher(new QDBusServiceWatcher(this)) {
+    , m_watcher(new QDBusServiceWatcher(this))
+{
     m_watcher->setConnection(m_bus);
     m_watcher->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
     connect(m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, &LineFactory::clientGone);
 }
 
-LineFactory::~LineFactory() {
+LineFactory::~LineFactory()
+{
     releaseAll(30000);
 }
 
-QDBusObjectPath LineFactory::CreateLine() {
+QDBusObjectPath LineFactory::CreateLine()
+{
     return createLine(true);
 }
 
-QDBusObjectPath LineFactory::CreateLineUnowned() {
+QDBusObjectPath LineFactory::CreateLineUnowned()
+{
     return createLine(false);
 }
 
-QDBusObjectPath LineFactory::createLine(bool owned) {
+QDBusObjectPath LineFactory::createLine(bool owned)
+{
     const QString path = QLatin1String(tolvex::kLinePathPrefix) + QString::number(m_next++);
     auto* thread = new QThread;
     thread->setObjectName(QStringLiteral("line %1").arg(m_next - 1));
@@ -63,7 +68,8 @@ QDBusObjectPath LineFactory::createLine(bool owned) {
     return QDBusObjectPath(path);
 }
 
-void LineFactory::ReleaseLine(const QDBusObjectPath& path) {
+void LineFactory::ReleaseLine(const QDBusObjectPath& path)
+{
     auto it = m_lines.constFind(path.path());
     if (it == m_lines.constEnd()) {
         if (calledFromDBus())
@@ -79,7 +85,8 @@ void LineFactory::ReleaseLine(const QDBusObjectPath& path) {
     release(path.path());
 }
 
-void LineFactory::release(const QString& path) {
+void LineFactory::release(const QString& path)
+{
     const Entry entry = m_lines.take(path);
     if (!entry.object)
         return;
@@ -95,7 +102,8 @@ void LineFactory::release(const QString& path) {
     Q_EMIT LineReleased(path);
 }
 
-void LineFactory::clientGone(const QString& service) {
+void LineFactory::clientGone(const QString& service)
+{
     const QStringList paths = m_lines.keys();
     int released = 0;
     for (const QString& path : paths) {
@@ -109,7 +117,8 @@ void LineFactory::clientGone(const QString& service) {
         qCInfo(lineLog).noquote() << service << "left the bus;" << released << "line(s) released";
 }
 
-void LineFactory::releaseAll(int timeoutMs) {
+void LineFactory::releaseAll(int timeoutMs)
+{
     const QStringList paths = m_lines.keys();
     for (const QString& path : paths)
         release(path);
@@ -123,11 +132,13 @@ void LineFactory::releaseAll(int timeoutMs) {
     m_ending.clear();
 }
 
-LineObject* LineFactory::lineAt(const QString& path) const {
+LineObject* LineFactory::lineAt(const QString& path) const
+{
     return m_lines.value(path).object;
 }
 
-QThread* LineFactory::threadOf(const QString& path) const {
+QThread* LineFactory::threadOf(const QString& path) const
+{
     return m_lines.value(path).thread;
 }
 

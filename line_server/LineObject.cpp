@@ -7,32 +7,39 @@ namespace orvane {
 
 LineObject::LineObject(const QDBusConnection& bus)
     : m_bus(bus)
-    , m_line(new ClsTapi(static_cast<LineOutlet&>(*this), this)) {}
+    , m_line(new ClsTapi(static_cast<LineOutlet&>(*this), this))
+{}
 
-LineObject::~LineObject() {
+LineObject::~LineObject()
+{
     m_line.reset();
 }
 
-void LineObject::messageBox(const QString& text, const QString& title) {
+void LineObject::messageBox(const QString& text, const QString& title)
+{
     Q_EMIT MessageBox(text, title);
 }
 
-void LineObject::reply(const Status& status) {
+void LineObject::reply(const Status& status)
+{
     if (!status && calledFromDBus())
         sendErrorReply(tolvex::errorName(status), tolvex::errorMessage(status));
 }
 
-StatusGrid LineObject::grid(const QString& service, const QDBusObjectPath& path) const {
+StatusGrid LineObject::grid(const QString& service, const QDBusObjectPath& path) const
+{
     if (service.isEmpty() || path.path().isEmpty() || path.path() == QLatin1String("/"))
         return {};
     return StatusGrid(m_bus, service, path.path());
 }
 
-void LineObject::RegisterNotification1() {
+void LineObject::RegisterNotification1()
+{
     m_line->RegisterNotification1();
 }
 
-void LineObject::gobjTapiWithEvents_Event(int, const QString&) {
+void LineObject::gobjTapiWithEvents_Event(int, const QString&)
+{
     // Only the line's own telephony object delivers events.
     if (calledFromDBus())
         sendErrorReply(
@@ -41,32 +48,38 @@ void LineObject::gobjTapiWithEvents_Event(int, const QString&) {
 }
 
 void LineObject::InitTAPI(const QString& sAddress, const QString& gridService,
-                          const QDBusObjectPath& gridPath, qint16 iRowNo, const QString& sClAppPt) {
+                          const QDBusObjectPath& gridPath, qint16 iRowNo, const QString& sClAppPt)
+{
     m_line->InitTAPI(sAddress, grid(gridService, gridPath), iRowNo, sClAppPt);
 }
 
-void LineObject::playByTTS(int media, int mediaformat, const QString& sPath) {
+void LineObject::playByTTS(int media, int mediaformat, const QString& sPath)
+{
     reply(m_line->playByTTS(media, mediaformat, sPath));
 }
 
-void LineObject::UnRegisterCallNotifications1() {
+void LineObject::UnRegisterCallNotifications1()
+{
     m_line->UnRegisterCallNotifications1();
 }
 
-void LineObject::playTextByTTS(int media, int mediaformat, const QString& sText) {
+void LineObject::playTextByTTS(int media, int mediaformat, const QString& sText)
+{
     reply(m_line->playTextByTTS(media, mediaformat, sText));
 }
 
 void LineObject::FnSendFax(const QString& sNumber, const QString& sFileName,
                            const QString& sDirToSave, const QString& sAddressName,
-                           const QString& gridService, const QDBusObjectPath& gridPath) {
+                           const QString& gridService, const QDBusObjectPath& gridPath)
+{
     reply(m_line->FnSendFax(sNumber, sFileName, sDirToSave, sAddressName,
                             grid(gridService, gridPath)));
 }
 
 void LineObject::FnReceiveFax(const QString& sAddressName, const QString& sDirSave, qint16 iRows,
                               qint16 iPrint, const QString& gridService,
-                              const QDBusObjectPath& gridPath, const QString& sClAppPt) {
+                              const QDBusObjectPath& gridPath, const QString& sClAppPt)
+{
     reply(m_line->FnReceiveFax(sAddressName, sDirSave, iRows, iPrint, grid(gridService, gridPath),
                                sClAppPt));
 }

@@ -6,12 +6,14 @@
 namespace orvane {
 
 SimulatorService::SimulatorService(QObject* parent)
-    : QObject(parent) {
+    : QObject(parent)
+{
     connect(&sim::Simulator::instance(), &sim::Simulator::callEnded, this,
             &SimulatorService::CallEnded);
 }
 
-QStringList SimulatorService::Lines() {
+QStringList SimulatorService::Lines()
+{
     QStringList names;
     for (const sim::LineConfig& line : sim::Simulator::instance().lines())
         names.append(line.name);
@@ -20,8 +22,8 @@ QStringList SimulatorService::Lines() {
 
 quint64 SimulatorService::PlaceCall(const QString& line, const QString& callerNumber, int rings,
                                     int ringIntervalMs, const QString& callerAudioWav,
-                                    bool callerWaits, const QString& captureWav,
-                                    int hangUpAfterMs) {
+                                    bool callerWaits, const QString& captureWav, int hangUpAfterMs)
+{
     sim::CallRequest request;
     request.line = line;
     request.callerNumber = callerNumber;
@@ -39,12 +41,14 @@ quint64 SimulatorService::PlaceCall(const QString& line, const QString& callerNu
     return id.value();
 }
 
-void SimulatorService::HangUp(const QString& line) {
+void SimulatorService::HangUp(const QString& line)
+{
     if (Status s = sim::Simulator::instance().hangUp(line); !s)
         sendErrorReply(tolvex::errorName(s), tolvex::errorMessage(s));
 }
 
-void SimulatorService::InjectFault(const QString& line, const QString& fault) {
+void SimulatorService::InjectFault(const QString& line, const QString& fault)
+{
     static const QHash<QString, sim::Fault> faults{
         {QStringLiteral("NoDeviceOnAnswer"), sim::Fault::NoDeviceOnAnswer},
         {QStringLiteral("MonitorOnly"), sim::Fault::MonitorOnly},
@@ -61,12 +65,14 @@ void SimulatorService::InjectFault(const QString& line, const QString& fault) {
         sendErrorReply(tolvex::errorName(s), tolvex::errorMessage(s));
 }
 
-void SimulatorService::ClearFaults(const QString& line) {
+void SimulatorService::ClearFaults(const QString& line)
+{
     if (Status s = sim::Simulator::instance().clearFaults(line); !s)
         sendErrorReply(tolvex::errorName(s), tolvex::errorMessage(s));
 }
 
-QVariantMap SimulatorService::CallInfo(quint64 id) {
+QVariantMap SimulatorService::CallInfo(quint64 id)
+{
     const std::optional<sim::CallRecord> call = sim::Simulator::instance().call(id);
     if (!call) {
         const Status s(err::InvalidArg, QStringLiteral("No call %1").arg(id));
@@ -91,7 +97,8 @@ QVariantMap SimulatorService::CallInfo(quint64 id) {
     };
 }
 
-QVariantMap SimulatorService::LineInfo(const QString& line) {
+QVariantMap SimulatorService::LineInfo(const QString& line)
+{
     sim::Simulator& simulator = sim::Simulator::instance();
     return {
         {QStringLiteral("registrations"), simulator.registrations(line)},

@@ -9,9 +9,11 @@ namespace orvane {
 StatusGrid::StatusGrid(const QDBusConnection& bus, QString service, QString path)
     : m_bus(bus)
     , m_service(std::move(service))
-    , m_path(std::move(path)) {}
+    , m_path(std::move(path))
+{}
 
-void StatusGrid::setRow(qint16 row) const {
+void StatusGrid::setRow(qint16 row) const
+{
     if (!isSet())
         return;
     QDBusMessage put = QDBusMessage::createMethodCall(
@@ -21,7 +23,8 @@ void StatusGrid::setRow(qint16 row) const {
     m_bus.send(put);
 }
 
-void StatusGrid::setTextMatrix(qint16 row, qint16 column, const QString& text) const {
+void StatusGrid::setTextMatrix(qint16 row, qint16 column, const QString& text) const
+{
     if (!isSet())
         return;
     QDBusMessage put = QDBusMessage::createMethodCall(m_service, m_path,

@@ -12,13 +12,16 @@ TolvexServer::TolvexServer(const QDBusConnection& bus, QObject* parent)
     : QObject(parent)
     , m_bus(bus)
     , m_factory(new LineFactory(bus, this))
-    , m_simulator(new SimulatorService(this)) {}
+    , m_simulator(new SimulatorService(this))
+{}
 
-TolvexServer::~TolvexServer() {
+TolvexServer::~TolvexServer()
+{
     stop();
 }
 
-Status TolvexServer::start(const QString& serviceName) {
+Status TolvexServer::start(const QString& serviceName)
+{
     if (!m_bus.isConnected())
         return Status(err::Fail, QStringLiteral("Not connected to the session bus"));
     const auto exports = QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
@@ -40,7 +43,8 @@ Status TolvexServer::start(const QString& serviceName) {
     return {};
 }
 
-void TolvexServer::stop(int timeoutMs) {
+void TolvexServer::stop(int timeoutMs)
+{
     if (!m_serviceName.isEmpty()) {
         m_bus.interface()->unregisterService(m_serviceName);
         m_bus.unregisterObject(QLatin1String(tolvex::kFactoryPath));

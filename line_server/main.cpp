@@ -20,12 +20,14 @@ namespace {
 
 int g_signalPipe[2] = {-1, -1};
 
-void onSignal(int) {
+void onSignal(int)
+{
     const char byte = 1;
     [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &byte, 1);
 }
 
-void quitOnSignals(QCoreApplication& app) {
+void quitOnSignals(QCoreApplication& app)
+{
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
         return;
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
@@ -40,7 +42,8 @@ void quitOnSignals(QCoreApplication& app) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tolvex"));
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));

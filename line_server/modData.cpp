@@ -8,11 +8,13 @@
 
 namespace orvane::modData {
 
-QString recordingsFolder(const QString& appPath) {
+QString recordingsFolder(const QString& appPath)
+{
     return QDir(appPath).filePath(QStringLiteral("Rec-Files"));
 }
 
-QString MakeRecordingName(qint16 row, const QDateTime& now) {
+QString MakeRecordingName(qint16 row, const QDateTime& now)
+{
     QString name = datetext::general(now);
     name.replace(QLatin1Char(' '), QLatin1String("--"));
     name.replace(QLatin1Char(':'), QLatin1Char('-'));
@@ -20,7 +22,8 @@ QString MakeRecordingName(qint16 row, const QDateTime& now) {
     return name + QLatin1Char('-') + QString::number(row) + QLatin1String(".wav");
 }
 
-Status LogRecordedCall(const QString& appPath, const QDateTime& callTime, const QString& fileName) {
+Status LogRecordedCall(const QString& appPath, const QDateTime& callTime, const QString& fileName)
+{
     Database db;
     if (Status s = db.OpenDatabase(appPath); !s)
         return s;
@@ -29,7 +32,8 @@ Status LogRecordedCall(const QString& appPath, const QDateTime& callTime, const 
     return s;
 }
 
-Status LogReceivedFax(const QString& appPath, const QString& path) {
+Status LogReceivedFax(const QString& appPath, const QString& path)
+{
     Database db;
     if (Status s = db.OpenDatabase(appPath); !s)
         return s;

@@ -14,11 +14,13 @@ namespace orvane {
 
 WaveRecorder::WaveRecorder() = default;
 
-WaveRecorder::~WaveRecorder() {
+WaveRecorder::~WaveRecorder()
+{
     StopRecording();
 }
 
-Result<WaveRecorder::Start> WaveRecorder::StartRecording(qint16 seconds, qint32 deviceId) {
+Result<WaveRecorder::Start> WaveRecorder::StartRecording(qint16 seconds, qint32 deviceId)
+{
     StopRecording();
     m_recordDone = 0;
     m_device = WaveDeviceRegistry::find(deviceId);
@@ -51,14 +53,16 @@ Result<WaveRecorder::Start> WaveRecorder::StartRecording(qint16 seconds, qint32 
     return Start::Started;
 }
 
-void WaveRecorder::WaveInProc() {
+void WaveRecorder::WaveInProc()
+{
     // The device's clock thread: mark the buffer done, nothing more.
     QMutexLocker lock(&m_doneMutex);
     m_recordDone = 1;
     m_doneChanged.wakeAll();
 }
 
-bool WaveRecorder::waitDone(int timeoutMs) {
+bool WaveRecorder::waitDone(int timeoutMs)
+{
     QMutexLocker lock(&m_doneMutex);
     QDeadlineTimer deadline(timeoutMs);
     while (m_recordDone.load() == 0) {
@@ -68,18 +72,21 @@ bool WaveRecorder::waitDone(int timeoutMs) {
     return m_recordDone.load() != 0;
 }
 
-void WaveRecorder::StopRecording() {
+void WaveRecorder::StopRecording()
+{
     if (!m_device)
         return;
     m_device->stopRecording(); // a running recording returns its buffer as it stands
     m_device.reset();
 }
 
-qsizetype WaveRecorder::bytesRecorded() const {
+qsizetype WaveRecorder::bytesRecorded() const
+{
     return m_header ? m_header->bytesRecorded : 0;
 }
 
-Result<QString> WaveRecorder::SaveRecording(const QString& folder, const QString& name) {
+Result<QString> WaveRecorder::SaveRecording(const QString& folder, const QString& name)
+{
     const QByteArray data =
         m_buffer ? QByteArray::fromRawData(reinterpret_cast<const char*>(m_buffer.get()),
                                            bytesRecorded())
@@ -99,6 +106,10 @@ Result<QString> WaveRecorder::SaveRecording(const QString& folder, const QString
         return Status(err::Fail,
                       QStringLiteral("Cannot write the recording: %1").arg(part.errorString()));
 
+    const QString partPath = part.fileName();
+    part.setAutoRemove(false);
+    part.close();
+
     const QFileInfo wanted(name);
     const QString base = wanted.completeBaseName();
     const QString suffix =
@@ -107,20 +118,21 @@ Result<QString> WaveRecorder::SaveRecording(const QString& folder, const QString
         const QString candidate =
             n == 0 ? name : QStringLiteral("%1-%2%3").arg(base).arg(n).arg(suffix);
         // rename() never replaces an existing file.
-        if (part.rename(dir.filePath(candidate))) {
-            part.setAutoRemove(false);
+        if (QFile::rename(partPath, dir.filePath(candidate))) {
             m_header.reset();
             m_buffer.reset();
             return candidate;
         }
         if (!QFileInfo::exists(dir.filePath(candidate)))
-            return Status(err::Fail, QStringLiteral("Cannot name the recording %1: %2")
-                                         .arg(candidate, part.errorString()));
+            break;
     }
-    return Status(err::Fail, QStringLiteral("Too many recordings named %1").arg(name));
+    QFile::remove(partPath);
+    return Status(err::Fail,
+                  QStringLiteral("Cannot name the recording %1 in %2").arg(name, folder));
 }
 
-void WaveRecorder::reset() {
+void WaveRecorder::reset()
+{
     StopRecording();
     m_header.reset();
     m_buffer.reset();

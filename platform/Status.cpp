@@ -2,7 +2,8 @@
 
 namespace orvane {
 
-QString Status::toString() const {
+QString Status::toString() const
+{
     const QString code = (m_code < 0 || m_code > 0xFFFF)
                              ? QStringLiteral("0x%1").arg(quint32(m_code), 8, 16, QLatin1Char('0'))
                              : QString::number(m_code);

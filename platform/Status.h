@@ -31,7 +31,8 @@ public:
     Status() = default;
     Status(qint32 code, QString description)
         : m_code(code)
-        , m_description(std::move(description)) {}
+        , m_description(std::move(description))
+    {}
 
     static Status ok() { return {}; }
     bool isOk() const { return m_code == err::Ok; }
@@ -51,9 +52,11 @@ template <typename T>
 class Result {
 public:
     Result(T value)
-        : m_value(std::move(value)) {}
+        : m_value(std::move(value))
+    {}
     Result(Status failure)
-        : m_status(std::move(failure)) {}
+        : m_status(std::move(failure))
+    {}
 
     bool isOk() const { return m_value.has_value(); }
     explicit operator bool() const { return isOk(); }

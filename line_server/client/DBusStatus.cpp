@@ -6,7 +6,8 @@
 
 namespace orvane::tolvex {
 
-QString errorName(const Status& status) {
+QString errorName(const Status& status)
+{
     switch (status.code()) {
     case err::NoDevice:
         return QString::fromLatin1(kErrorNoDevice);
@@ -19,11 +20,13 @@ QString errorName(const Status& status) {
     }
 }
 
-QString errorMessage(const Status& status) {
+QString errorMessage(const Status& status)
+{
     return status.toString();
 }
 
-Status statusOf(const QDBusError& error) {
+Status statusOf(const QDBusError& error)
+{
     if (!error.isValid())
         return {};
     const QString name = error.name();
@@ -54,7 +57,8 @@ Status statusOf(const QDBusError& error) {
     return Status(code, text.isEmpty() ? name : text);
 }
 
-Status statusOf(const QDBusMessage& reply) {
+Status statusOf(const QDBusMessage& reply)
+{
     if (reply.type() != QDBusMessage::ErrorMessage)
         return {};
     return statusOf(QDBusError(reply));

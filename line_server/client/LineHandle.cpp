@@ -17,7 +17,8 @@ public:
     Ref(const QDBusConnection& bus, QString service, QString path)
         : m_bus(bus)
         , m_service(std::move(service))
-        , m_path(std::move(path)) {
+        , m_path(std::move(path))
+    {
         const QString iface = QLatin1String(tolvex::kLineInterface);
         m_bus.connect(m_service, m_path, iface, QStringLiteral("test2"), &m_events,
                       SIGNAL(test2()));
@@ -25,7 +26,8 @@ public:
                       SIGNAL(messageBox(QString, QString)));
     }
 
-    ~Ref() {
+    ~Ref()
+    {
         const QString iface = QLatin1String(tolvex::kLineInterface);
         m_bus.disconnect(m_service, m_path, iface, QStringLiteral("test2"), &m_events,
                          SIGNAL(test2()));
@@ -47,15 +49,18 @@ public:
     LineEvents m_events;
 };
 
-QString LineHandle::path() const {
+QString LineHandle::path() const
+{
     return m_ref ? m_ref->m_path : QString();
 }
 
-LineEvents* LineHandle::events() const {
+LineEvents* LineHandle::events() const
+{
     return m_ref ? &m_ref->m_events : nullptr;
 }
 
-Result<QVariant> LineHandle::callLine(const QString& method, const QVariantList& args) const {
+Result<QVariant> LineHandle::callLine(const QString& method, const QVariantList& args) const
+{
     if (!m_ref)
         return Status(err::InvalidState, QStringLiteral("The line handle is empty"));
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -68,24 +73,28 @@ Result<QVariant> LineHandle::callLine(const QString& method, const QVariantList&
 }
 
 Status LineHandle::InitTAPI(const QString& address, const StatusGridExport& grid, qint16 row,
-                            const QString& appPath) const {
+                            const QString& appPath) const
+{
     return callLine(QStringLiteral("InitTAPI"),
                     {address, grid.service(), QVariant::fromValue(QDBusObjectPath(grid.path())),
                      QVariant::fromValue(row), appPath})
         .status();
 }
 
-Status LineHandle::RegisterNotification1() const {
+Status LineHandle::RegisterNotification1() const
+{
     return callLine(QStringLiteral("RegisterNotification1"), {}).status();
 }
 
-Status LineHandle::UnRegisterCallNotifications1() const {
+Status LineHandle::UnRegisterCallNotifications1() const
+{
     return callLine(QStringLiteral("UnRegisterCallNotifications1"), {}).status();
 }
 
 Status LineHandle::FnSendFax(const QString& number, const QString& fileName,
                              const QString& dirToSave, const QString& addressName,
-                             const StatusGridExport* grid) const {
+                             const StatusGridExport* grid) const
+{
     return callLine(
                QStringLiteral("FnSendFax"),
                {number, fileName, dirToSave, addressName, grid ? grid->service() : QString(),
@@ -95,7 +104,8 @@ Status LineHandle::FnSendFax(const QString& number, const QString& fileName,
 
 Status LineHandle::FnReceiveFax(const QString& addressName, const QString& dirSave, qint16 rows,
                                 qint16 print, const StatusGridExport* grid,
-                                const QString& appPath) const {
+                                const QString& appPath) const
+{
     return callLine(
                QStringLiteral("FnReceiveFax"),
                {addressName, dirSave, QVariant::fromValue(rows), QVariant::fromValue(print),
@@ -105,7 +115,8 @@ Status LineHandle::FnReceiveFax(const QString& addressName, const QString& dirSa
         .status();
 }
 
-Result<QVariant> LineHandle::property(const char* name) const {
+Result<QVariant> LineHandle::property(const char* name) const
+{
     if (!m_ref)
         return Status(err::InvalidState, QStringLiteral("The line handle is empty"));
     QDBusMessage get = QDBusMessage::createMethodCall(
@@ -120,7 +131,8 @@ Result<QVariant> LineHandle::property(const char* name) const {
     return reply.arguments().first().value<QDBusVariant>().variant();
 }
 
-Status LineHandle::setProperty(const char* name, const QVariant& value) const {
+Status LineHandle::setProperty(const char* name, const QVariant& value) const
+{
     if (!m_ref)
         return Status(err::InvalidState, QStringLiteral("The line handle is empty"));
     QDBusMessage set = QDBusMessage::createMethodCall(
@@ -131,14 +143,16 @@ Status LineHandle::setProperty(const char* name, const QVariant& value) const {
     return tolvex::statusOf(m_ref->m_bus.call(set));
 }
 
-Result<QString> LineHandle::getMessage() const {
+Result<QString> LineHandle::getMessage() const
+{
     Result<QVariant> v = property("getMessage");
     if (!v)
         return v.status();
     return v->toString();
 }
 
-Result<QString> LineHandle::getAddress() const {
+Result<QString> LineHandle::getAddress() const
+{
     Result<QVariant> v = property("getAddress");
     if (!v)
         return v.status();
@@ -147,13 +161,16 @@ Result<QString> LineHandle::getAddress() const {
 
 TolvexClient::TolvexClient(const QDBusConnection& bus, const QString& service)
     : m_bus(bus)
-    , m_service(service.isEmpty() ? tolvex::serviceName() : service) {}
+    , m_service(service.isEmpty() ? tolvex::serviceName() : service)
+{}
 
-bool TolvexClient::serverRunning() const {
+bool TolvexClient::serverRunning() const
+{
     return m_bus.isConnected() && m_bus.interface()->isServiceRegistered(m_service).value();
 }
 
-Result<LineHandle> TolvexClient::createLine() const {
+Result<LineHandle> TolvexClient::createLine() const
+{
     QDBusMessage create = QDBusMessage::createMethodCall(
         m_service, QLatin1String(tolvex::kFactoryPath), QLatin1String(tolvex::kFactoryInterface),
         QStringLiteral("CreateLine"));

@@ -51,7 +51,8 @@ public:
 
     Status setRings(qint16 v) const { return setProperty("Rings", QVariant::fromValue(v)); }
     Status setPlayFile(const QString& v) const { return setProperty("PlayFile", v); }
-    Status setRecordTime(qint16 v) const {
+    Status setRecordTime(qint16 v) const
+    {
         return setProperty("RecordTime", QVariant::fromValue(v));
     }
     Status setPlayType(const QString& v) const { return setProperty("PlayType", v); }
@@ -65,7 +66,8 @@ private:
     friend class TolvexClient;
     class Ref;
     explicit LineHandle(std::shared_ptr<Ref> ref)
-        : m_ref(std::move(ref)) {}
+        : m_ref(std::move(ref))
+    {}
     Status setProperty(const char* name, const QVariant& value) const;
     Result<QVariant> callLine(const QString& method, const QVariantList& args) const;
 

@@ -7,14 +7,17 @@ StatusGridExport::StatusGridExport(StatusGridSink& sink, const QDBusConnection& 
     : QObject(parent)
     , m_sink(sink)
     , m_bus(bus)
-    , m_path(path) {}
+    , m_path(path)
+{}
 
-StatusGridExport::~StatusGridExport() {
+StatusGridExport::~StatusGridExport()
+{
     if (m_published)
         m_bus.unregisterObject(m_path);
 }
 
-Status StatusGridExport::publish() {
+Status StatusGridExport::publish()
+{
     if (m_published)
         return {};
     if (!m_bus.registerObject(m_path, this, QDBusConnection::ExportAllSlots))
@@ -23,11 +26,13 @@ Status StatusGridExport::publish() {
     return {};
 }
 
-void StatusGridExport::Row(qint16 row) {
+void StatusGridExport::Row(qint16 row)
+{
     m_sink.setRow(row);
 }
 
-void StatusGridExport::TextMatrix(qint16 row, qint16 column, const QString& text) {
+void StatusGridExport::TextMatrix(qint16 row, qint16 column, const QString& text)
+{
     m_sink.setTextMatrix(row, column, text);
 }
 

@@ -4,7 +4,8 @@
 
 namespace orvane::tolvex {
 
-QString serviceName() {
+QString serviceName()
+{
     const QString name = qEnvironmentVariable("ORVANE_TOLVEX_SERVICE");
     return name.isEmpty() ? QString::fromLatin1(kDefaultServiceName) : name;
 }

@@ -36,7 +36,8 @@ const QString kGreeting = QStringLiteral(
 const QStringList kCallers{QStringLiteral("Hi, this is Anna. Please call me back about Friday."),
                            QStringLiteral("Hello, it is Ben from the garage. Your car is ready.")};
 
-void say(const QString& text) {
+void say(const QString& text)
+{
     std::printf("%s\n", qPrintable(text));
     std::fflush(stdout);
 }
@@ -45,9 +46,11 @@ void say(const QString& text) {
 class PrintingGrid : public StatusGridSink {
 public:
     explicit PrintingGrid(QElapsedTimer& clock)
-        : m_clock(clock) {}
+        : m_clock(clock)
+    {}
     void setRow(int) override {}
-    void setTextMatrix(int row, int column, const QString& text) override {
+    void setTextMatrix(int row, int column, const QString& text) override
+    {
         if (column == 1)
             m_names[row] = text;
         if (column != 2)
@@ -66,7 +69,8 @@ private:
 };
 
 // A caller's sentence as a WAV file.
-bool writeSentence(const QString& path, const QString& text, int voice) {
+bool writeSentence(const QString& path, const QString& text, int voice)
+{
     Result<std::unique_ptr<Speech>> speech = createSpeech();
     if (!speech)
         return false;
@@ -80,7 +84,8 @@ bool writeSentence(const QString& path, const QString& text, int voice) {
     return file.open(QIODevice::WriteOnly) && file.write(wav::muLawFile(ulaw)) > 0 && file.commit();
 }
 
-bool waitFor(const std::function<bool()>& done, int timeoutMs) {
+bool waitFor(const std::function<bool()>& done, int timeoutMs)
+{
     QElapsedTimer t;
     t.start();
     while (!done()) {
@@ -93,7 +98,8 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     QCoreApplication app(argc, argv);
     QElapsedTimer clock;
     clock.start();

@@ -2,7 +2,8 @@
 
 namespace orvane::audioformat {
 
-int sampleRate(qint32 format) {
+int sampleRate(qint32 format)
+{
     switch (format) {
     case SAFT8kHz16BitMono:
     case SAFTCCITT_ALaw_8kHzMono:

@@ -45,7 +45,8 @@ private:
 class CaptureAudioOutput : public AudioOutput {
 public:
     explicit CaptureAudioOutput(int sampleRate = 8000)
-        : m_rate(sampleRate) {}
+        : m_rate(sampleRate)
+    {}
 
     int sampleRate() const override { return m_rate; }
     Status write(const qint16* samples, qsizetype count) override;

@@ -6,7 +6,8 @@
 namespace orvane {
 
 Result<std::unique_ptr<CallAudioOutput>> CallAudioOutput::open(qint32 waveDeviceId,
-                                                               qint32 formatType) {
+                                                               qint32 formatType)
+{
     std::shared_ptr<WaveDevice> device = WaveDeviceRegistry::find(waveDeviceId);
     if (!device)
         return Status(err::InvalidArg,
@@ -20,13 +21,16 @@ Result<std::unique_ptr<CallAudioOutput>> CallAudioOutput::open(qint32 waveDevice
 
 CallAudioOutput::CallAudioOutput(std::shared_ptr<WaveDevice> device, qint32 formatType)
     : m_device(std::move(device))
-    , m_format(formatType) {}
+    , m_format(formatType)
+{}
 
-int CallAudioOutput::sampleRate() const {
+int CallAudioOutput::sampleRate() const
+{
     return m_device->sampleRate();
 }
 
-Status CallAudioOutput::write(const qint16* samples, qsizetype count) {
+Status CallAudioOutput::write(const qint16* samples, qsizetype count)
+{
     switch (m_format) {
     case audioformat::SAFTCCITT_uLaw_8kHzMono:
         m_encoded.resize(count);
@@ -48,7 +52,8 @@ Status CallAudioOutput::write(const qint16* samples, qsizetype count) {
                            m_encoded.size());
 }
 
-Status CallAudioOutput::finish() {
+Status CallAudioOutput::finish()
+{
     return m_device->drain();
 }
 

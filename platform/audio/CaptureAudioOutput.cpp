@@ -2,12 +2,14 @@
 
 namespace orvane {
 
-Status CaptureAudioOutput::write(const qint16* samples, qsizetype count) {
+Status CaptureAudioOutput::write(const qint16* samples, qsizetype count)
+{
     m_samples.append(QVector<qint16>(samples, samples + count));
     return {};
 }
 
-Status CaptureAudioOutput::finish() {
+Status CaptureAudioOutput::finish()
+{
     ++m_finished;
     return {};
 }

@@ -9,7 +9,8 @@ namespace {
 constexpr int kUlawBias = 0x84;
 constexpr int kUlawClip = 32635;
 
-constexpr quint8 encodeUlawSample(int sample) {
+constexpr quint8 encodeUlawSample(int sample)
+{
     const int sign = (sample >> 8) & 0x80;
     if (sign)
         sample = -sample;
@@ -23,14 +24,16 @@ constexpr quint8 encodeUlawSample(int sample) {
     return quint8(~(sign | (exponent << 4) | mantissa));
 }
 
-constexpr qint16 decodeUlawSample(quint8 byte) {
+constexpr qint16 decodeUlawSample(quint8 byte)
+{
     const int u = ~byte & 0xFF;
     int t = ((u & 0x0F) << 3) + kUlawBias;
     t <<= (u & 0x70) >> 4;
     return qint16((u & 0x80) ? (kUlawBias - t) : (t - kUlawBias));
 }
 
-constexpr quint8 encodeAlawSample(int sample) {
+constexpr quint8 encodeAlawSample(int sample)
+{
     int mask = 0xD5;
     if (sample < 0) {
         mask = 0x55;
@@ -47,7 +50,8 @@ constexpr quint8 encodeAlawSample(int sample) {
     return quint8(aval ^ mask);
 }
 
-constexpr qint16 decodeAlawSample(quint8 byte) {
+constexpr qint16 decodeAlawSample(quint8 byte)
+{
     int a = byte ^ 0x55;
     int t = (a & 0x0F) << 4;
     const int seg = (a & 0x70) >> 4;
@@ -76,31 +80,39 @@ constexpr auto kAlawDecode = [] {
 
 } // namespace
 
-quint8 linearToUlaw(qint16 sample) {
+quint8 linearToUlaw(qint16 sample)
+{
     return encodeUlawSample(sample);
 }
-qint16 ulawToLinear(quint8 byte) {
+qint16 ulawToLinear(quint8 byte)
+{
     return kUlawDecode[byte];
 }
-quint8 linearToAlaw(qint16 sample) {
+quint8 linearToAlaw(qint16 sample)
+{
     return encodeAlawSample(sample);
 }
-qint16 alawToLinear(quint8 byte) {
+qint16 alawToLinear(quint8 byte)
+{
     return kAlawDecode[byte];
 }
-quint8 alawToUlaw(quint8 byte) {
+quint8 alawToUlaw(quint8 byte)
+{
     return encodeUlawSample(kAlawDecode[byte]);
 }
-quint8 ulawToAlaw(quint8 byte) {
+quint8 ulawToAlaw(quint8 byte)
+{
     return encodeAlawSample(kUlawDecode[byte]);
 }
 
-void encodeUlaw(const qint16* in, quint8* out, qsizetype count) {
+void encodeUlaw(const qint16* in, quint8* out, qsizetype count)
+{
     for (qsizetype i = 0; i < count; ++i)
         out[i] = encodeUlawSample(in[i]);
 }
 
-void decodeUlaw(const quint8* in, qint16* out, qsizetype count) {
+void decodeUlaw(const quint8* in, qint16* out, qsizetype count)
+{
     for (qsizetype i = 0; i < count; ++i)
         out[i] = kUlawDecode[in[i]];
 }

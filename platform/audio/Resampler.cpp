@@ -6,7 +6,8 @@
 
 namespace orvane {
 
-QVector<qint16> resample(const qint16* samples, qsizetype count, int fromRate, int toRate) {
+QVector<qint16> resample(const qint16* samples, qsizetype count, int fromRate, int toRate)
+{
     if (fromRate == toRate || count == 0)
         return QVector<qint16>(samples, samples + count);
 

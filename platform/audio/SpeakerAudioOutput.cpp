@@ -9,12 +9,14 @@
 
 namespace orvane {
 
-Status SpeakerAudioOutput::write(const qint16* samples, qsizetype count) {
+Status SpeakerAudioOutput::write(const qint16* samples, qsizetype count)
+{
     m_pending.append(QVector<qint16>(samples, samples + count));
     return {};
 }
 
-Status SpeakerAudioOutput::finish() {
+Status SpeakerAudioOutput::finish()
+{
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull())
         return Status(err::Fail, QStringLiteral("There is no audio output on this computer"));

@@ -12,7 +12,8 @@ namespace orvane {
 class SpeakerAudioOutput : public AudioOutput {
 public:
     explicit SpeakerAudioOutput(int sampleRate = 22050)
-        : m_rate(sampleRate) {}
+        : m_rate(sampleRate)
+    {}
 
     int sampleRate() const override { return m_rate; }
     Status write(const qint16* samples, qsizetype count) override;

@@ -13,14 +13,16 @@ struct Registry {
     qint32 nextId = 1;
 };
 
-Registry& registry() {
+Registry& registry()
+{
     static Registry instance;
     return instance;
 }
 
 } // namespace
 
-qint32 WaveDeviceRegistry::add(const std::shared_ptr<WaveDevice>& device) {
+qint32 WaveDeviceRegistry::add(const std::shared_ptr<WaveDevice>& device)
+{
     Registry& r = registry();
     QMutexLocker lock(&r.mutex);
     // Ids are never reused while the process lives, so a stale id can only miss.
@@ -29,13 +31,15 @@ qint32 WaveDeviceRegistry::add(const std::shared_ptr<WaveDevice>& device) {
     return id;
 }
 
-void WaveDeviceRegistry::remove(qint32 id) {
+void WaveDeviceRegistry::remove(qint32 id)
+{
     Registry& r = registry();
     QMutexLocker lock(&r.mutex);
     r.devices.remove(id);
 }
 
-std::shared_ptr<WaveDevice> WaveDeviceRegistry::find(qint32 id) {
+std::shared_ptr<WaveDevice> WaveDeviceRegistry::find(qint32 id)
+{
     Registry& r = registry();
     QMutexLocker lock(&r.mutex);
     auto it = r.devices.constFind(id);

@@ -24,7 +24,8 @@ namespace {
 
 constexpr qsizetype kCacheBytes = 64 * 1024 * 1024;
 
-int synthCallback(short* wav, int count, espeak_EVENT* events) {
+int synthCallback(short* wav, int count, espeak_EVENT* events)
+{
     if (wav && count > 0 && events) {
         auto* out = static_cast<QVector<qint16>*>(events->user_data);
         if (out)
@@ -33,7 +34,8 @@ int synthCallback(short* wav, int count, espeak_EVENT* events) {
     return 0;
 }
 
-QString describe(const espeak_VOICE* v) {
+QString describe(const espeak_VOICE* v)
+{
     QString name = QString::fromUtf8(v->name);
     name.replace(QLatin1Char('_'), QLatin1Char(' '));
     return name;
@@ -42,7 +44,8 @@ QString describe(const espeak_VOICE* v) {
 // The process's one espeak-ng engine.
 class EspeakEngine {
 public:
-    static EspeakEngine& instance() {
+    static EspeakEngine& instance()
+    {
         static EspeakEngine engine;
         return engine;
     }
@@ -53,7 +56,8 @@ public:
     RenderCache& cache() { return m_cache; }
 
     Result<QVector<qint16>> synthesize(const QString& text, const QString& voiceId,
-                                       int wordsPerMinute, int volume) {
+                                       int wordsPerMinute, int volume)
+    {
         QMutexLocker lock(&m_mutex);
         if (espeak_SetVoiceByName(voiceId.toUtf8().constData()) != EE_OK)
             return Status(err::InvalidArg, QStringLiteral("Cannot select voice %1").arg(voiceId));
@@ -71,7 +75,8 @@ public:
 
 private:
     EspeakEngine()
-        : m_cache(kCacheBytes) {
+        : m_cache(kCacheBytes)
+    {
         // ORVANE_ESPEAK_DATA names the folder that holds espeak-ng-data, for installations
         // that keep it elsewhere.
         const QByteArray dataPath = qgetenv("ORVANE_ESPEAK_DATA");
@@ -111,12 +116,14 @@ private:
 
 // Rate -10..10 onto words per minute: 0 is espeak's normal speed, each end a factor of
 // three away, as speech services usually scale it.
-int wordsPerMinute(int rate) {
+int wordsPerMinute(int rate)
+{
     const double wpm = espeakRATE_NORMAL * std::pow(3.0, rate / 10.0);
     return std::clamp(int(std::lround(wpm)), espeakRATE_MINIMUM, espeakRATE_MAXIMUM);
 }
 
-Status writeSound(const QVector<qint16>& sound, AudioOutput& out) {
+Status writeSound(const QVector<qint16>& sound, AudioOutput& out)
+{
     // 20 ms blocks keep a call's send queue short and the first sound early.
     const qsizetype block = qMax(1, out.sampleRate() / 50);
     for (qsizetype at = 0; at < sound.size(); at += block) {
@@ -131,7 +138,8 @@ class EspeakSpeech : public Speech {
 public:
     QList<VoiceInfo> voices() const override { return EspeakEngine::instance().voices(); }
 
-    Status speak(const QString& text, const VoiceSettings& settings, AudioOutput& out) override {
+    Status speak(const QString& text, const VoiceSettings& settings, AudioOutput& out) override
+    {
         EspeakEngine& engine = EspeakEngine::instance();
         const QList<VoiceInfo>& all = engine.voices();
         if (settings.voice < 0 || settings.voice >= all.size())
@@ -167,7 +175,8 @@ public:
         return writeSound(*sound, out);
     }
 
-    Status playFile(const QString& path, AudioOutput& out) override {
+    Status playFile(const QString& path, AudioOutput& out) override
+    {
         const QFileInfo info(path);
         if (!info.isFile())
             return Status(err::FileNotFound,
@@ -193,7 +202,8 @@ public:
 
 } // namespace
 
-Result<std::unique_ptr<Speech>> createSpeech() {
+Result<std::unique_ptr<Speech>> createSpeech()
+{
     if (!EspeakEngine::instance().started())
         return Status(err::CannotCreate, QStringLiteral("The speech engine cannot start"));
     return std::unique_ptr<Speech>(new EspeakSpeech);

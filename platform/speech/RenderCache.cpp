@@ -3,12 +3,14 @@
 namespace orvane {
 
 namespace {
-qsizetype soundBytes(const Sound& s) {
+qsizetype soundBytes(const Sound& s)
+{
     return s ? s->size() * qsizetype(sizeof(qint16)) : 0;
 }
 } // namespace
 
-Sound RenderCache::find(const QString& key) {
+Sound RenderCache::find(const QString& key)
+{
     QMutexLocker lock(&m_mutex);
     auto it = m_entries.find(key);
     if (it == m_entries.end())
@@ -17,7 +19,8 @@ Sound RenderCache::find(const QString& key) {
     return it->sound;
 }
 
-void RenderCache::insert(const QString& key, Sound sound) {
+void RenderCache::insert(const QString& key, Sound sound)
+{
     const qsizetype size = soundBytes(sound);
     if (size > m_maxBytes)
         return; // never worth evicting everything for one sound
@@ -39,7 +42,8 @@ void RenderCache::insert(const QString& key, Sound sound) {
     }
 }
 
-qsizetype RenderCache::bytes() const {
+qsizetype RenderCache::bytes() const
+{
     QMutexLocker lock(&m_mutex);
     return m_bytes;
 }

@@ -18,7 +18,8 @@ using Sound = std::shared_ptr<const QVector<qint16>>;
 class RenderCache {
 public:
     explicit RenderCache(qsizetype maxBytes)
-        : m_maxBytes(maxBytes) {}
+        : m_maxBytes(maxBytes)
+    {}
 
     Sound find(const QString& key);
     void insert(const QString& key, Sound sound);

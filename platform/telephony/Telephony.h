@@ -21,7 +21,8 @@ struct TelephonyAddress {
     bool audio = false; // the line can carry voice
     QString number;     // the line's own number, where the provider knows one
 
-    bool queryMediaType(int mediaTypes) const {
+    bool queryMediaType(int mediaTypes) const
+    {
         return (mediaTypes & tapi::TAPIMEDIATYPE_AUDIO) ? audio : false;
     }
 };

@@ -3,7 +3,8 @@
 
 namespace orvane {
 
-std::unique_ptr<Telephony> createTelephony() {
+std::unique_ptr<Telephony> createTelephony()
+{
     return std::make_unique<sim::SimTelephony>();
 }
 

@@ -12,13 +12,15 @@ namespace orvane::wav {
 
 namespace {
 
-void putLe32(QByteArray& out, quint32 v) {
+void putLe32(QByteArray& out, quint32 v)
+{
     char b[4];
     qToLittleEndian(v, b);
     out.append(b, 4);
 }
 
-void putLe16(QByteArray& out, quint16 v) {
+void putLe16(QByteArray& out, quint16 v)
+{
     char b[2];
     qToLittleEndian(v, b);
     out.append(b, 2);
@@ -26,7 +28,8 @@ void putLe16(QByteArray& out, quint16 v) {
 
 } // namespace
 
-Result<PcmSound> read(const QString& path) {
+Result<PcmSound> read(const QString& path)
+{
     if (!QFileInfo::exists(path))
         return Status(err::FileNotFound, QStringLiteral("The file %1 does not exist").arg(path));
     SF_INFO info{};
@@ -63,7 +66,8 @@ Result<PcmSound> read(const QString& path) {
     return sound;
 }
 
-QByteArray muLawHeader(quint32 dataBytes) {
+QByteArray muLawHeader(quint32 dataBytes)
+{
     QByteArray h;
     h.reserve(kMuLawHeaderSize);
     h.append("RIFF", 4);
@@ -82,11 +86,13 @@ QByteArray muLawHeader(quint32 dataBytes) {
     return h;
 }
 
-QByteArray muLawFile(const QByteArray& data) {
+QByteArray muLawFile(const QByteArray& data)
+{
     return muLawHeader(quint32(data.size())) + data;
 }
 
-WaveCheck isWaveFile(const QString& path) {
+WaveCheck isWaveFile(const QString& path)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return WaveCheck::CannotOpen;

@@ -21,7 +21,8 @@ const QString kLine1 = QStringLiteral("Simulated Line 1");
 const QString kLine2 = QStringLiteral("Simulated Line 2");
 const QString kLine3 = QStringLiteral("Simulated Line 3");
 
-int registrations(const QString& line) {
+int registrations(const QString& line)
+{
     return sim::Simulator::instance().registrations(line);
 }
 
@@ -31,22 +32,17 @@ class TestLineObject : public QObject {
     Q_OBJECT
 
     std::unique_ptr<test::TestServer> m_server;
-    std::unique_ptr<TolvexClient> m_client;
-    test::RecordingGrid m_grid;
-    std::unique_ptr<StatusGridExport> m_export;
     QTemporaryDir m_home;
 
-    LineHandle newLine() {
-        Result<LineHandle> line = m_client->createLine();
-        if (!line)
-            qFatal("createLine: %s", qPrintable(line.status().toString()));
-        return line.value();
-    }
+    LineHandle newLine() { return m_server->newLine(); }
+    test::RecordingGrid& grid() { return m_server->grid(); }
+    StatusGridExport& gridExport() { return m_server->gridExport(); }
 
     // Every cell put must follow a put of the same current row.
-    void verifyRowBeforeEveryCell() {
+    void verifyRowBeforeEveryCell()
+    {
         int current = -1;
-        for (const auto& put : m_grid.puts()) {
+        for (const auto& put : grid().puts()) {
             if (put.column < 0)
                 current = put.row;
             else
@@ -55,75 +51,74 @@ class TestLineObject : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() {
+    void initTestCase()
+    {
         m_server = std::make_unique<test::TestServer>();
         QVERIFY(m_server->isRunning());
-        m_client =
-            std::make_unique<TolvexClient>(QDBusConnection::sessionBus(), m_server->service());
-        m_export = std::make_unique<StatusGridExport>(m_grid, QDBusConnection::sessionBus());
-        QVERIFY(m_export->publish());
     }
 
-    void cleanupTestCase() {
-        m_export.reset();
-        m_server.reset();
-    }
+    void cleanupTestCase() { m_server.reset(); }
 
-    void init() { m_grid.clear(); }
+    void init() { grid().clear(); }
 
     void cleanup() { QTRY_COMPARE(m_server->lineCount(), 0); }
 
-    void getMessageIsEmptyBeforeBinding() {
+    void getMessageIsEmptyBeforeBinding()
+    {
         LineHandle line = newLine();
         QCOMPARE(line.getMessage().value(), QString());
         QCOMPARE(line.getAddress().value(), QString());
     }
 
-    void aBoundLineWaitsForCalls() {
+    void aBoundLineWaitsForCalls()
+    {
         LineHandle line = newLine();
-        QVERIFY(line.InitTAPI(kLine1, *m_export, 1, m_home.path()));
+        QVERIFY(line.InitTAPI(kLine1, gridExport(), 1, m_home.path()));
         QCOMPARE(line.getMessage().value(), QStringLiteral("NOERROR"));
         QCOMPARE(line.getAddress().value(), kLine1);
-        QTRY_COMPARE(m_grid.cell(1, 2), QStringLiteral("Waiting for call ...."));
-        QCOMPARE(m_grid.cell(1, 0), QStringLiteral("1"));
-        QCOMPARE(m_grid.cell(1, 1), kLine1);
+        QTRY_COMPARE(grid().cell(1, 2), QStringLiteral("Waiting for call ...."));
+        QCOMPARE(grid().cell(1, 0), QStringLiteral("1"));
+        QCOMPARE(grid().cell(1, 1), kLine1);
         // Registering first unregisters: the never-registered text shows for a moment.
-        QCOMPARE(m_grid.history(1, 2),
+        QCOMPARE(grid().history(1, 2),
                  QStringList({"Error In Initializing Device ....", "Waiting for call ...."}));
-        QCOMPARE(m_grid.currentRow(), 1);
+        QCOMPARE(grid().currentRow(), 1);
         verifyRowBeforeEveryCell();
         QCOMPARE(registrations(kLine1), 1);
     }
 
-    void stoppingAndRegisteringAgainMovesBetweenIdleAndWaiting() {
+    void stoppingAndRegisteringAgainMovesBetweenIdleAndWaiting()
+    {
         LineHandle line = newLine();
-        QVERIFY(line.InitTAPI(kLine2, *m_export, 2, m_home.path()));
+        QVERIFY(line.InitTAPI(kLine2, gridExport(), 2, m_home.path()));
         QVERIFY(line.UnRegisterCallNotifications1());
-        QTRY_COMPARE(m_grid.cell(2, 2), QStringLiteral("Idle ...."));
+        QTRY_COMPARE(grid().cell(2, 2), QStringLiteral("Idle ...."));
         QCOMPARE(registrations(kLine2), 0);
         QVERIFY(line.UnRegisterCallNotifications1());
-        QTRY_COMPARE(m_grid.cell(2, 2), QStringLiteral("Error In Initializing Device ...."));
+        QTRY_COMPARE(grid().cell(2, 2), QStringLiteral("Error In Initializing Device ...."));
         QVERIFY(line.RegisterNotification1());
-        QTRY_COMPARE(m_grid.cell(2, 2), QStringLiteral("Waiting for call ...."));
+        QTRY_COMPARE(grid().cell(2, 2), QStringLiteral("Waiting for call ...."));
         QCOMPARE(registrations(kLine2), 1);
         QCOMPARE(line.getMessage().value(), QStringLiteral("NOERROR"));
     }
 
-    void aRefusedRegistrationShowsItsError() {
+    void aRefusedRegistrationShowsItsError()
+    {
         QVERIFY(sim::Simulator::instance().injectFault(kLine3, sim::Fault::RegistrationFails));
         LineHandle line = newLine();
-        QVERIFY(line.InitTAPI(kLine3, *m_export, 3, m_home.path()));
+        QVERIFY(line.InitTAPI(kLine3, gridExport(), 3, m_home.path()));
         QCOMPARE(line.getMessage().value(), QStringLiteral("ERROR"));
-        QTRY_COMPARE(m_grid.cell(3, 2), QStringLiteral("Error In Initializing Device .... "));
-        QCOMPARE(m_grid.cell(3, 1), kLine3);
+        QTRY_COMPARE(grid().cell(3, 2), QStringLiteral("Error In Initializing Device .... "));
+        QCOMPARE(grid().cell(3, 1), kLine3);
         // Stopping a line that never registered.
         QVERIFY(line.UnRegisterCallNotifications1());
-        QTRY_COMPARE(m_grid.cell(3, 2), QStringLiteral("Error In Initializing Device ...."));
+        QTRY_COMPARE(grid().cell(3, 2), QStringLiteral("Error In Initializing Device ...."));
         QVERIFY(sim::Simulator::instance().clearFaults(kLine3));
         QCOMPARE(registrations(kLine3), 0);
     }
 
-    void linesThatCannotBeBoundAreRefused_data() {
+    void linesThatCannotBeBoundAreRefused_data()
+    {
         QTest::addColumn<QString>("name");
         QTest::newRow("unknown") << "No Such Line";
         QTest::newRow("no audio") << "Simulated Data Line";
@@ -131,20 +126,22 @@ private Q_SLOTS:
         QTest::newRow("IPCONF") << "IPCONF LINE";
     }
 
-    void linesThatCannotBeBoundAreRefused() {
+    void linesThatCannotBeBoundAreRefused()
+    {
         QFETCH(QString, name);
         LineHandle line = newLine();
-        QVERIFY(line.InitTAPI(name, *m_export, 4, m_home.path()));
+        QVERIFY(line.InitTAPI(name, gridExport(), 4, m_home.path()));
         QCOMPARE(line.getMessage().value(), QStringLiteral("ERROR"));
         QCOMPARE(line.getAddress().value(), QString());
-        QTRY_COMPARE(m_grid.cell(4, 2), QStringLiteral("Error In Initializing TAPI Lines .... "));
-        QCOMPARE(m_grid.cell(4, 1), name);
-        QCOMPARE(m_grid.cell(4, 0), QStringLiteral("4"));
+        QTRY_COMPARE(grid().cell(4, 2), QStringLiteral("Error In Initializing TAPI Lines .... "));
+        QCOMPARE(grid().cell(4, 1), name);
+        QCOMPARE(grid().cell(4, 0), QStringLiteral("4"));
         QCOMPARE(registrations(name), 0);
         verifyRowBeforeEveryCell();
     }
 
-    void eachLineRunsOnAThreadOfItsOwn() {
+    void eachLineRunsOnAThreadOfItsOwn()
+    {
         QList<LineHandle> lines{newLine(), newLine(), newLine()};
         QSet<QThread*> threads;
         for (const LineHandle& l : lines) {
@@ -157,9 +154,10 @@ private Q_SLOTS:
         QCOMPARE(threads.size(), 3);
     }
 
-    void releasingTheLastHandleShutsTheLineDown() {
+    void releasingTheLastHandleShutsTheLineDown()
+    {
         LineHandle line = newLine();
-        QVERIFY(line.InitTAPI(kLine1, *m_export, 1, m_home.path()));
+        QVERIFY(line.InitTAPI(kLine1, gridExport(), 1, m_home.path()));
         QCOMPARE(registrations(kLine1), 1);
         LineHandle copy = line;
         line.reset();
@@ -171,7 +169,8 @@ private Q_SLOTS:
         QTRY_COMPARE(m_server->lineCount(), 0);
     }
 
-    void aClientThatLeavesTheBusLeavesNoLineBehind() {
+    void aClientThatLeavesTheBusLeavesNoLineBehind()
+    {
         {
             QDBusConnection other =
                 QDBusConnection::connectToBus(QDBusConnection::SessionBus, "leaving-client");
@@ -179,8 +178,8 @@ private Q_SLOTS:
             Result<LineHandle> a = client.createLine();
             Result<LineHandle> b = client.createLine();
             QVERIFY(a.isOk() && b.isOk());
-            QVERIFY(a->InitTAPI(kLine2, *m_export, 1, m_home.path()));
-            QVERIFY(b->InitTAPI(kLine3, *m_export, 2, m_home.path()));
+            QVERIFY(a->InitTAPI(kLine2, gridExport(), 1, m_home.path()));
+            QVERIFY(b->InitTAPI(kLine3, gridExport(), 2, m_home.path()));
             QCOMPARE(m_server->lineCount(), 2);
             QCOMPARE(registrations(kLine2), 1);
             // The handles are dropped only after the connection is gone, as when a client
@@ -192,7 +191,8 @@ private Q_SLOTS:
         QTRY_COMPARE(registrations(kLine3), 0);
     }
 
-    void theSettingsArePropertiesOfTheLine() {
+    void theSettingsArePropertiesOfTheLine()
+    {
         LineHandle line = newLine();
         QVERIFY(line.setVoice(1));
         QVERIFY(line.setRate(-3));
@@ -216,11 +216,12 @@ private Q_SLOTS:
         QCOMPARE(line.getMessage().value(), QString());
     }
 
-    void membersThatCannotRunSayWhy() {
+    void membersThatCannotRunSayWhy()
+    {
         LineHandle line = newLine();
-        QCOMPARE(line.FnSendFax("123", "/tmp/a.txt", "/tmp", kLine1, m_export.get()).code(),
+        QCOMPARE(line.FnSendFax("123", "/tmp/a.txt", "/tmp", kLine1, &gridExport()).code(),
                  err::NotImplemented);
-        QCOMPARE(line.FnReceiveFax(kLine1, "/tmp", 1, 2, m_export.get(), m_home.path()).code(),
+        QCOMPARE(line.FnReceiveFax(kLine1, "/tmp", 1, 2, &gridExport(), m_home.path()).code(),
                  err::NotImplemented);
         // The event receiver takes the line's own telephony events only.
         QDBusMessage call = QDBusMessage::createMethodCall(
@@ -237,7 +238,8 @@ private Q_SLOTS:
         QCOMPARE(tolvex::statusOf(refused).code(), err::InvalidArg);
     }
 
-    void asecondServerCannotTakeTheName() {
+    void asecondServerCannotTakeTheName()
+    {
         QThread* serverThread = m_server->thread();
         Status started;
         auto* context = new QObject;
@@ -252,7 +254,7 @@ private Q_SLOTS:
             },
             Qt::BlockingQueuedConnection);
         QVERIFY(!started.isOk());
-        QVERIFY(m_client->serverRunning());
+        QVERIFY(m_server->client().serverRunning());
     }
 };
 

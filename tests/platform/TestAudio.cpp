@@ -17,7 +17,8 @@ class TestAudio : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void muLawKeepsSoundWithinItsStep() {
+    void muLawKeepsSoundWithinItsStep()
+    {
         QCOMPARE(g711::linearToUlaw(0), g711::ULAW_SILENCE);
         QCOMPARE(g711::ulawToLinear(g711::ULAW_SILENCE), qint16(0));
         for (int x = -32768; x <= 32767; x += 7) {
@@ -31,7 +32,8 @@ private Q_SLOTS:
         }
     }
 
-    void everyMuLawByteSurvivesARoundTrip() {
+    void everyMuLawByteSurvivesARoundTrip()
+    {
         for (int b = 0; b < 256; ++b) {
             const quint8 byte = quint8(b);
             const quint8 again = g711::linearToUlaw(g711::ulawToLinear(byte));
@@ -41,7 +43,8 @@ private Q_SLOTS:
         }
     }
 
-    void aLawConvertsBothWays() {
+    void aLawConvertsBothWays()
+    {
         QCOMPARE(g711::alawToLinear(g711::linearToAlaw(0)) / 16, 0);
         for (int x = -32000; x <= 32000; x += 1000) {
             const int viaAlaw = g711::alawToLinear(g711::linearToAlaw(qint16(x)));
@@ -51,7 +54,8 @@ private Q_SLOTS:
         }
     }
 
-    void resamplingKeepsLengthAndPitch() {
+    void resamplingKeepsLengthAndPitch()
+    {
         const QVector<qint16> in = test::tone(440, 1.0, 22050);
         const QVector<qint16> out = orvane::resample(in.constData(), in.size(), 22050, 8000);
         QCOMPARE(out.size(), 8000);
@@ -63,7 +67,8 @@ private Q_SLOTS:
         QVERIFY(test::tonePower(tail, 440, 8000) > 0.7);
     }
 
-    void recordingHeaderHasTheFixedLayout() {
+    void recordingHeaderHasTheFixedLayout()
+    {
         const QByteArray h = wav::muLawHeader(80000);
         QCOMPARE(h.size(), 44);
         QCOMPARE(h.left(4), QByteArray("RIFF"));
@@ -80,7 +85,8 @@ private Q_SLOTS:
         QCOMPARE(qFromLittleEndian<quint32>(h.constData() + 40), 80000u);
     }
 
-    void readsPcmAndMuLawFiles() {
+    void readsPcmAndMuLawFiles()
+    {
         QTemporaryDir dir;
         const QString pcmPath = dir.filePath("tone.wav");
         QVERIFY(test::writePcmWav(pcmPath, test::tone(700, 0.5, 16000), 16000));
@@ -104,7 +110,8 @@ private Q_SLOTS:
         QVERIFY(test::tonePower(mu->samples, 500, 8000) > 0.9);
     }
 
-    void unreadableFilesFail() {
+    void unreadableFilesFail()
+    {
         QTemporaryDir dir;
         QCOMPARE(wav::read(dir.filePath("missing.wav")).status().code(), err::FileNotFound);
         QFile text(dir.filePath("text.wav"));
@@ -114,7 +121,8 @@ private Q_SLOTS:
         QVERIFY(!wav::read(text.fileName()).isOk());
     }
 
-    void waveCheckLooksOnlyAtTheRiffHeader() {
+    void waveCheckLooksOnlyAtTheRiffHeader()
+    {
         QTemporaryDir dir;
         auto write = [&](const char* name, const QByteArray& bytes) {
             QFile f(dir.filePath(name));

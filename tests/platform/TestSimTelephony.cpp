@@ -31,16 +31,19 @@ struct Seen {
 
 class Receiver : public TapiEventReceiver {
 public:
-    void tapiEvent(const TapiEvent& e) override {
+    void tapiEvent(const TapiEvent& e) override
+    {
         QMutexLocker lock(&mutex);
         const int detail = e.kind == tapi::TE_ADDRESS ? e.addressEvent : e.callState;
         seen.append({e.kind, detail, QThread::currentThread(), e.call});
     }
-    QList<Seen> events() const {
+    QList<Seen> events() const
+    {
         QMutexLocker lock(&mutex);
         return seen;
     }
-    int count(int kind, int detail = -1) const {
+    int count(int kind, int detail = -1) const
+    {
         int n = 0;
         for (const Seen& s : events())
             if (s.kind == kind && (detail < 0 || s.detail == detail))
@@ -48,7 +51,8 @@ public:
         return n;
     }
     bool has(int kind, int detail = -1) const { return count(kind, detail) > 0; }
-    std::shared_ptr<TelephonyCall> lastCall() const {
+    std::shared_ptr<TelephonyCall> lastCall() const
+    {
         const QList<Seen> all = events();
         return all.isEmpty() ? nullptr : all.last().call;
     }
@@ -57,20 +61,23 @@ public:
     QList<Seen> seen;
 };
 
-std::unique_ptr<sim::SimTelephony> readyTelephony(int filter = tapi::EVENT_FILTER_ALL) {
+std::unique_ptr<sim::SimTelephony> readyTelephony(int filter = tapi::EVENT_FILTER_ALL)
+{
     auto t = std::make_unique<sim::SimTelephony>();
     t->initialize();
     t->setEventFilter(filter);
     return t;
 }
 
-qint32 registerOn(Telephony& t, const QString& line, Receiver& r) {
+qint32 registerOn(Telephony& t, const QString& line, Receiver& r)
+{
     Result<qint32> cookie =
         t.registerCallNotifications(line, true, true, tapi::TAPIMEDIATYPE_AUDIO, 1, &r);
     return cookie ? cookie.value() : 0;
 }
 
-sim::CallRequest call(const QString& line, int rings = 3, int intervalMs = 20) {
+sim::CallRequest call(const QString& line, int rings = 3, int intervalMs = 20)
+{
     sim::CallRequest request;
     request.line = line;
     request.rings = rings;
@@ -78,7 +85,8 @@ sim::CallRequest call(const QString& line, int rings = 3, int intervalMs = 20) {
     return request;
 }
 
-bool waitCallEnded(quint64 id) {
+bool waitCallEnded(quint64 id)
+{
     return QTest::qWaitFor(
         [id] {
             auto c = sim::Simulator::instance().call(id);
@@ -94,7 +102,8 @@ class TestSimTelephony : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void linesComeInOneStableOrder() {
+    void linesComeInOneStableOrder()
+    {
         const QList<sim::LineConfig> lines = sim::makeLines(3);
         QStringList names;
         for (const auto& l : lines)
@@ -117,7 +126,8 @@ private Q_SLOTS:
         QCOMPARE(voice, 1000);
     }
 
-    void aTelephonyObjectMustBeInitialized() {
+    void aTelephonyObjectMustBeInitialized()
+    {
         sim::SimTelephony t;
         QVERIFY(!t.addresses().isOk());
         Receiver r;
@@ -129,7 +139,8 @@ private Q_SLOTS:
         QVERIFY(!t.addresses().isOk());
     }
 
-    void registrationsGiveDistinctCookies() {
+    void registrationsGiveDistinctCookies()
+    {
         auto a = readyTelephony(), b = readyTelephony();
         Receiver r;
         const qint32 c1 = registerOn(*a, kLine1, r);
@@ -150,7 +161,8 @@ private Q_SLOTS:
         QCOMPARE(sim::Simulator::instance().registrations(kLine2), 0);
     }
 
-    void aCallRingsOnTheRegisteringThreadThenGivesUp() {
+    void aCallRingsOnTheRegisteringThreadThenGivesUp()
+    {
         Receiver r;
         QThread worker;
         worker.start();
@@ -194,7 +206,8 @@ private Q_SLOTS:
         worker.wait();
     }
 
-    void theEventFilterAndUnregisteringStopEvents() {
+    void theEventFilterAndUnregisteringStopEvents()
+    {
         Receiver noRings;
         auto filtered = readyTelephony(tapi::TE_CALLNOTIFICATION | tapi::TE_CALLSTATE);
         registerOn(*filtered, kLine3, noRings);
@@ -212,7 +225,8 @@ private Q_SLOTS:
         QVERIFY(gone.events().isEmpty());
     }
 
-    void anAnsweredCallCarriesAudioBothWaysInRealTime() {
+    void anAnsweredCallCarriesAudioBothWaysInRealTime()
+    {
         QTemporaryDir dir;
         const QString said = dir.filePath("caller.wav");
         QVERIFY(test::writePcmWav(said, test::tone(1000, 2.0, 8000), 8000));
@@ -279,7 +293,8 @@ private Q_SLOTS:
         QTRY_VERIFY(!WaveDeviceRegistry::find(deviceId.value()));
     }
 
-    void aRecordingOutlastsTheCallersHangUp() {
+    void aRecordingOutlastsTheCallersHangUp()
+    {
         Receiver r;
         auto t = readyTelephony();
         registerOn(*t, kLine2, r);
@@ -302,7 +317,8 @@ private Q_SLOTS:
         QVERIFY(sim::Simulator::instance().call(id.value())->endedByCaller);
     }
 
-    void faultsApplyToTheNextCall() {
+    void faultsApplyToTheNextCall()
+    {
         sim::Simulator& s = sim::Simulator::instance();
         Receiver r;
         auto t = readyTelephony();
@@ -351,7 +367,8 @@ private Q_SLOTS:
         QVERIFY(registerOn(*t, kLine3, refused) != 0);
     }
 
-    void aBusyLineTakesNoSecondCall() {
+    void aBusyLineTakesNoSecondCall()
+    {
         sim::Simulator& s = sim::Simulator::instance();
         Result<quint64> first = s.placeCall(call(kLine1, 3, 50));
         QVERIFY(first.isOk());

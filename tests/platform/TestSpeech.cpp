@@ -16,14 +16,16 @@ using namespace orvane;
 
 namespace {
 
-double rms(const QVector<qint16>& s) {
+double rms(const QVector<qint16>& s)
+{
     double sum = 0;
     for (qint16 x : s)
         sum += double(x) * x;
     return s.isEmpty() ? 0 : std::sqrt(sum / s.size());
 }
 
-std::unique_ptr<Speech> speech() {
+std::unique_ptr<Speech> speech()
+{
     Result<std::unique_ptr<Speech>> s = createSpeech();
     if (!s)
         qFatal("speech: %s", qPrintable(s.status().toString()));
@@ -36,7 +38,8 @@ class TestSpeech : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void voicesComeInOneStableOrderEnglishFirst() {
+    void voicesComeInOneStableOrderEnglishFirst()
+    {
         const QList<VoiceInfo> a = speech()->voices();
         const QList<VoiceInfo> b = speech()->voices();
         QVERIFY(a.size() > 10);
@@ -48,7 +51,8 @@ private Q_SLOTS:
         QVERIFY(a.first().description.startsWith("English"));
     }
 
-    void speakingRendersAtTheOutputsRate() {
+    void speakingRendersAtTheOutputsRate()
+    {
         CaptureAudioOutput at8k(8000), at22k(22050);
         QVERIFY(speech()->speak("Please leave a message after the tone.", {0, 0, 100}, at8k));
         QVERIFY(speech()->speak("Please leave a message after the tone.", {0, 0, 100}, at22k));
@@ -60,7 +64,8 @@ private Q_SLOTS:
         QVERIFY(rms(at8k.samples()) > 300);
     }
 
-    void rateAndVolumeChangeTheSound() {
+    void rateAndVolumeChangeTheSound()
+    {
         const QString text = "One two three four five six seven eight nine ten.";
         CaptureAudioOutput slow, normal, fast, quiet;
         QVERIFY(speech()->speak(text, {0, -10, 100}, slow));
@@ -72,7 +77,8 @@ private Q_SLOTS:
         QVERIFY(rms(quiet.samples()) < rms(normal.samples()) * 0.5);
     }
 
-    void outOfRangeSettingsFail() {
+    void outOfRangeSettingsFail()
+    {
         auto s = speech();
         CaptureAudioOutput out;
         const int voices = int(s->voices().size());
@@ -85,7 +91,8 @@ private Q_SLOTS:
         QVERIFY(s->speak("x", {voices - 1, 0, 50}, out));
     }
 
-    void playingAFileResamplesIt() {
+    void playingAFileResamplesIt()
+    {
         QTemporaryDir dir;
         const QString path = dir.filePath("greeting.wav");
         QVERIFY(test::writePcmWav(path, test::tone(600, 1.5, 44100), 44100));
@@ -104,7 +111,8 @@ private Q_SLOTS:
         QVERIFY(none.samples().isEmpty());
     }
 
-    void aChangedFileIsReadAgain() {
+    void aChangedFileIsReadAgain()
+    {
         QTemporaryDir dir;
         const QString path = dir.filePath("g.wav");
         QVERIFY(test::writePcmWav(path, test::tone(400, 0.5, 8000), 8000));
@@ -117,7 +125,8 @@ private Q_SLOTS:
         QVERIFY(test::tonePower(second.samples(), 1200, 8000) > 0.8);
     }
 
-    void manyThreadsSpeakAtOnce() {
+    void manyThreadsSpeakAtOnce()
+    {
         // espeak-ng is not reentrant: without the engine's lock this crashes.
         constexpr int kThreads = 8;
         std::atomic<int> ok{0};

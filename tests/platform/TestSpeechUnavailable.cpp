@@ -12,7 +12,8 @@ class TestSpeechUnavailable : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void creatingFailsWithCannotCreate() {
+    void creatingFailsWithCannotCreate()
+    {
         QTemporaryDir empty; // holds no espeak-ng-data
         qputenv("ORVANE_ESPEAK_DATA", QFile::encodeName(empty.path()));
         Result<std::unique_ptr<Speech>> speech = createSpeech();

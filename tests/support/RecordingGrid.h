@@ -19,11 +19,13 @@ public:
         QString text;
     };
 
-    void setRow(int row) override {
+    void setRow(int row) override
+    {
         m_current = row;
         m_puts.append({row, -1, QString()});
     }
-    void setTextMatrix(int row, int column, const QString& text) override {
+    void setTextMatrix(int row, int column, const QString& text) override
+    {
         m_cells.insert({row, column}, text);
         m_puts.append({row, column, text});
     }
@@ -32,14 +34,16 @@ public:
     int currentRow() const { return m_current; }
     const QList<Put>& puts() const { return m_puts; }
     // Every text written into (row, column), in order.
-    QStringList history(int row, int column) const {
+    QStringList history(int row, int column) const
+    {
         QStringList texts;
         for (const Put& p : m_puts)
             if (p.row == row && p.column == column)
                 texts.append(p.text);
         return texts;
     }
-    void clear() {
+    void clear()
+    {
         m_puts.clear();
         m_cells.clear();
         m_current = -1;

@@ -9,14 +9,16 @@
 
 namespace orvane::test {
 
-QVector<qint16> tone(double hz, double seconds, int rate, double amplitude) {
+QVector<qint16> tone(double hz, double seconds, int rate, double amplitude)
+{
     QVector<qint16> samples(qsizetype(seconds * rate));
     for (qsizetype i = 0; i < samples.size(); ++i)
         samples[i] = qint16(amplitude * std::sin(2 * M_PI * hz * double(i) / rate));
     return samples;
 }
 
-bool writePcmWav(const QString& path, const QVector<qint16>& samples, int rate) {
+bool writePcmWav(const QString& path, const QVector<qint16>& samples, int rate)
+{
     QByteArray out;
     auto le32 = [&](quint32 v) {
         char b[4];
@@ -47,7 +49,8 @@ bool writePcmWav(const QString& path, const QVector<qint16>& samples, int rate) 
     return f.open(QIODevice::WriteOnly) && f.write(out) == out.size();
 }
 
-double tonePower(const QVector<qint16>& samples, double hz, int rate) {
+double tonePower(const QVector<qint16>& samples, double hz, int rate)
+{
     if (samples.isEmpty())
         return 0;
     const double k = 2 * std::cos(2 * M_PI * hz / rate);
@@ -63,7 +66,23 @@ double tonePower(const QVector<qint16>& samples, double hz, int rate) {
     return total > 0 ? power / (total * double(samples.size()) / 2) : 0;
 }
 
-QVector<qint16> decodeMuLawFile(const QByteArray& file) {
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+double tonePeak(const QVector<qint16>& samples, double hz, int rate)
+{
+    const qsizetype window = rate / 5;
+    double best = 0;
+    for (qsizetype at = 0; at + window <= samples.size(); at += window / 2)
+        best = std::max(best, tonePower(samples.mid(at, window), hz, rate));
+    return best;
+}
+
+QVector<qint16> decodeMuLawFile(const QByteArray& file)
+{
     const QByteArray data = file.mid(44);
     QVector<qint16> pcm(data.size());
     g711::decodeUlaw(reinterpret_cast<const quint8*>(data.constData()), pcm.data(), data.size());

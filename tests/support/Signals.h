@@ -13,6 +13,10 @@ QVector<qint16> tone(double hz, double seconds, int rate = 8000, double amplitud
 bool writePcmWav(const QString& path, const QVector<qint16>& samples, int rate);
 // The relative power of `hz` in `samples` (0..1 of the total power).
 double tonePower(const QVector<qint16>& samples, double hz, int rate);
+// The largest tonePower of `hz` in any stretch of 0.2 s: how clearly the tone is there
+// somewhere, however much else surrounds it.
+double tonePeak(const QVector<qint16>& samples, double hz, int rate);
+QByteArray readFile(const QString& path);
 // The mu-law data of a recording file (after its 44-byte header), decoded.
 QVector<qint16> decodeMuLawFile(const QByteArray& file);
 

@@ -9,7 +9,8 @@
 
 namespace orvane::test {
 
-TestServer::TestServer() {
+TestServer::TestServer()
+{
     static int counter = 0;
     ++counter;
     m_service = QStringLiteral("org.orvane.Tolvex.Test%1x%2")
@@ -35,9 +36,23 @@ TestServer::TestServer() {
         },
         Qt::BlockingQueuedConnection);
     context->deleteLater();
+    m_client = std::make_unique<TolvexClient>(QDBusConnection::sessionBus(), m_service);
+    m_export = std::make_unique<StatusGridExport>(m_grid, QDBusConnection::sessionBus());
+    if (!m_export->publish())
+        qWarning() << "test server: cannot export the status grid";
 }
 
-TestServer::~TestServer() {
+LineHandle TestServer::newLine()
+{
+    Result<LineHandle> line = m_client->createLine();
+    if (!line)
+        qFatal("createLine: %s", qPrintable(line.status().toString()));
+    return line.value();
+}
+
+TestServer::~TestServer()
+{
+    m_export.reset();
     auto* context = new QObject;
     context->moveToThread(&m_thread);
     QMetaObject::invokeMethod(
@@ -53,7 +68,8 @@ TestServer::~TestServer() {
     QDBusConnection::disconnectFromBus(m_connectionName);
 }
 
-void TestServer::onServerThread(const std::function<void()>& work) {
+void TestServer::onServerThread(const std::function<void()>& work)
+{
     auto* context = new QObject;
     context->moveToThread(&m_thread);
     QMetaObject::invokeMethod(
@@ -65,19 +81,22 @@ void TestServer::onServerThread(const std::function<void()>& work) {
         Qt::BlockingQueuedConnection);
 }
 
-int TestServer::lineCount() {
+int TestServer::lineCount()
+{
     int n = 0;
     onServerThread([&] { n = m_server->factory().lineCount(); });
     return n;
 }
 
-QThread* TestServer::threadOf(const QString& path) {
+QThread* TestServer::threadOf(const QString& path)
+{
     QThread* t = nullptr;
     onServerThread([&] { t = m_server->factory().threadOf(path); });
     return t;
 }
 
-QThread* TestServer::lineObjectThread(const QString& path) {
+QThread* TestServer::lineObjectThread(const QString& path)
+{
     QThread* t = nullptr;
     onServerThread([&] {
         LineObject* o = m_server->factory().lineAt(path);

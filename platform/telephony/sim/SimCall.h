@@ -15,7 +15,8 @@ public:
     SimCall(quint64 id, QString line, QString callerNumber)
         : m_id(id)
         , m_line(std::move(line))
-        , m_callerNumber(std::move(callerNumber)) {}
+        , m_callerNumber(std::move(callerNumber))
+    {}
 
     quint64 id() const override { return m_id; }
     QString addressName() const override { return m_line; }
@@ -23,7 +24,8 @@ public:
     int privilege() const override { return m_privilege; }
     int state() const override { return m_state.load(); }
     Status answer() override { return Simulator::instance().answer(*this); }
-    Status disconnect(int code) override {
+    Status disconnect(int code) override
+    {
         return Simulator::instance().disconnect(*this, code, false);
     }
 

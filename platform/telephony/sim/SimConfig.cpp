@@ -6,11 +6,13 @@
 
 namespace orvane::sim {
 
-QString voiceLineName(int n) {
+QString voiceLineName(int n)
+{
     return QStringLiteral("Simulated Line %1").arg(n);
 }
 
-QList<LineConfig> makeLines(int voiceLines) {
+QList<LineConfig> makeLines(int voiceLines)
+{
     voiceLines = qBound(0, voiceLines, kMaxVoiceLines);
     QList<LineConfig> lines;
     for (int n = 1; n <= voiceLines; ++n) {
@@ -28,13 +30,21 @@ QList<LineConfig> makeLines(int voiceLines) {
     return lines;
 }
 
-QList<LineConfig> linesFromEnvironment() {
+QList<LineConfig> linesFromEnvironment()
+{
     bool ok = false;
     const int n = qEnvironmentVariableIntValue("ORVANE_SIM_LINES", &ok);
     return makeLines(ok ? n : kDefaultVoiceLines);
 }
 
-double clockSpeedFromEnvironment() {
+const QList<LineConfig>& configuredLines()
+{
+    static const QList<LineConfig> lines = linesFromEnvironment();
+    return lines;
+}
+
+double clockSpeedFromEnvironment()
+{
     bool ok = false;
     const double speed = qEnvironmentVariable("ORVANE_SIM_SPEED").toDouble(&ok);
     return ok && speed >= 0.01 && speed <= 1000 ? speed : 1.0;

@@ -25,6 +25,8 @@ constexpr int kMaxVoiceLines = 5000;
 // ("Simulated Data Line") and the two conference pseudo-lines, mixed in so that every
 // consumer's filter meets them.
 QList<LineConfig> linesFromEnvironment();
+// linesFromEnvironment() as it was when first asked: the lines of this process.
+const QList<LineConfig>& configuredLines();
 QList<LineConfig> makeLines(int voiceLines);
 QString voiceLineName(int n);
 double clockSpeedFromEnvironment();

@@ -4,7 +4,8 @@
 
 namespace orvane::sim {
 
-Result<qint32> SimLineMedia::waveDeviceId(const std::shared_ptr<TelephonyCall>& call, int kind) {
+Result<qint32> SimLineMedia::waveDeviceId(const std::shared_ptr<TelephonyCall>& call, int kind)
+{
     auto* simCall = dynamic_cast<SimCall*>(call.get());
     if (!simCall)
         return Status(err::InvalidArg, QStringLiteral("Not a call of this line"));
@@ -20,7 +21,8 @@ Result<qint32> SimLineMedia::waveDeviceId(const std::shared_ptr<TelephonyCall>& 
     return simCall->m_deviceId.load();
 }
 
-Result<qint32> SimLineMedia::formatType(qint32 waveDeviceId) {
+Result<qint32> SimLineMedia::formatType(qint32 waveDeviceId)
+{
     std::shared_ptr<WaveDevice> device = WaveDeviceRegistry::find(waveDeviceId);
     if (!device)
         return Status(err::InvalidArg,

@@ -5,13 +5,16 @@
 namespace orvane::sim {
 
 SimTelephony::SimTelephony()
-    : m_filter(std::make_shared<std::atomic<int>>(0)) {}
+    : m_filter(std::make_shared<std::atomic<int>>(0))
+{}
 
-SimTelephony::~SimTelephony() {
+SimTelephony::~SimTelephony()
+{
     shutdown();
 }
 
-Status SimTelephony::requireInitialized() const {
+Status SimTelephony::requireInitialized() const
+{
     if (m_state != State::Initialized)
         return Status(err::InvalidState,
                       m_state == State::Created
@@ -20,7 +23,8 @@ Status SimTelephony::requireInitialized() const {
     return {};
 }
 
-Status SimTelephony::initialize() {
+Status SimTelephony::initialize()
+{
     if (m_state != State::Created)
         return Status(err::InvalidState,
                       QStringLiteral("The telephony object is already initialized"));
@@ -28,16 +32,18 @@ Status SimTelephony::initialize() {
     return {};
 }
 
-Result<QList<TelephonyAddress>> SimTelephony::addresses() const {
+Result<QList<TelephonyAddress>> SimTelephony::addresses() const
+{
     if (Status s = requireInitialized(); !s)
         return s;
     QList<TelephonyAddress> list;
-    for (const LineConfig& line : Simulator::instance().lines())
+    for (const LineConfig& line : configuredLines())
         list.append({line.name, line.audio, line.number});
     return list;
 }
 
-Status SimTelephony::setEventFilter(int filter) {
+Status SimTelephony::setEventFilter(int filter)
+{
     if (Status s = requireInitialized(); !s)
         return s;
     m_filter->store(filter);
@@ -47,7 +53,8 @@ Status SimTelephony::setEventFilter(int filter) {
 Result<qint32> SimTelephony::registerCallNotifications(const QString& addressName, bool monitor,
                                                        bool owner, int mediaTypes,
                                                        qint32 callbackInstance,
-                                                       TapiEventReceiver* receiver) {
+                                                       TapiEventReceiver* receiver)
+{
     Q_UNUSED(callbackInstance);
     if (Status s = requireInitialized(); !s)
         return s;
@@ -60,7 +67,8 @@ Result<qint32> SimTelephony::registerCallNotifications(const QString& addressNam
     return cookie;
 }
 
-Status SimTelephony::unregisterNotifications(qint32 cookie) {
+Status SimTelephony::unregisterNotifications(qint32 cookie)
+{
     if (Status s = requireInitialized(); !s)
         return s;
     Status s = Simulator::instance().unregisterReceiver(cookie, this);
@@ -69,7 +77,8 @@ Status SimTelephony::unregisterNotifications(qint32 cookie) {
     return s;
 }
 
-Status SimTelephony::shutdown() {
+Status SimTelephony::shutdown()
+{
     if (m_state == State::ShutDown)
         return {};
     for (qint32 cookie : std::as_const(m_cookies))
@@ -79,7 +88,8 @@ Status SimTelephony::shutdown() {
     return {};
 }
 
-Result<std::unique_ptr<LineMedia>> SimTelephony::createLineMedia() {
+Result<std::unique_ptr<LineMedia>> SimTelephony::createLineMedia()
+{
     return std::unique_ptr<LineMedia>(new SimLineMedia);
 }
 

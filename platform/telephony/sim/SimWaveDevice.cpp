@@ -19,13 +19,16 @@ SimWaveDevice::SimWaveDevice(QByteArray callerAudio, bool callerWaits, bool keep
     , m_startNs(startNs)
     , m_callerAudio(std::move(callerAudio))
     , m_callerSpeaking(!callerWaits)
-    , m_keepHeard(keepHeard) {}
+    , m_keepHeard(keepHeard)
+{}
 
-qint32 SimWaveDevice::formatType() const {
+qint32 SimWaveDevice::formatType() const
+{
     return audioformat::SAFTCCITT_uLaw_8kHzMono;
 }
 
-Status SimWaveDevice::write(const quint8* data, qsizetype size) {
+Status SimWaveDevice::write(const quint8* data, qsizetype size)
+{
     QMutexLocker lock(&m_mutex);
     while (size > 0) {
         while (!m_closed && m_out.size() - m_outHead >= kSendQueueBytes)
@@ -49,7 +52,8 @@ Status SimWaveDevice::write(const quint8* data, qsizetype size) {
     return {};
 }
 
-Status SimWaveDevice::drain() {
+Status SimWaveDevice::drain()
+{
     QMutexLocker lock(&m_mutex);
     while (!m_closed && m_outHead < m_out.size())
         m_changed.wait(&m_mutex);
@@ -61,7 +65,8 @@ Status SimWaveDevice::drain() {
                : Status();
 }
 
-Status SimWaveDevice::startRecording(WaveInBuffer* buffer, std::function<void()> done) {
+Status SimWaveDevice::startRecording(WaveInBuffer* buffer, std::function<void()> done)
+{
     QMutexLocker lock(&m_mutex);
     if (m_in)
         return Status(err::InvalidState, QStringLiteral("The audio device is already recording"));
@@ -73,7 +78,8 @@ Status SimWaveDevice::startRecording(WaveInBuffer* buffer, std::function<void()>
     return {};
 }
 
-void SimWaveDevice::stopRecording() {
+void SimWaveDevice::stopRecording()
+{
     QMutexLocker lock(&m_mutex);
     if (!m_in)
         return;
@@ -85,7 +91,8 @@ void SimWaveDevice::stopRecording() {
     m_changed.wakeAll();
 }
 
-void SimWaveDevice::tick(qint64 nowNs) {
+void SimWaveDevice::tick(qint64 nowNs)
+{
     {
         QMutexLocker lock(&m_mutex);
         const qint64 due = qint64(double(nowNs - m_startNs) * 8000.0 * m_speed / 1e9) - m_clocked;
@@ -135,12 +142,14 @@ void SimWaveDevice::tick(qint64 nowNs) {
     }
 }
 
-void SimWaveDevice::endCall() {
+void SimWaveDevice::endCall()
+{
     QMutexLocker lock(&m_mutex);
     m_callEnded = true;
 }
 
-void SimWaveDevice::close() {
+void SimWaveDevice::close()
+{
     QMutexLocker lock(&m_mutex);
     m_closed = true;
     if (m_in) {
@@ -152,22 +161,26 @@ void SimWaveDevice::close() {
     m_changed.wakeAll();
 }
 
-bool SimWaveDevice::idle() const {
+bool SimWaveDevice::idle() const
+{
     QMutexLocker lock(&m_mutex);
     return m_outHead == m_out.size() && !m_in;
 }
 
-QByteArray SimWaveDevice::heard() const {
+QByteArray SimWaveDevice::heard() const
+{
     QMutexLocker lock(&m_mutex);
     return m_heard;
 }
 
-qint64 SimWaveDevice::firstSentNs() const {
+qint64 SimWaveDevice::firstSentNs() const
+{
     QMutexLocker lock(&m_mutex);
     return m_firstSentNs;
 }
 
-qint64 SimWaveDevice::underrunBytes() const {
+qint64 SimWaveDevice::underrunBytes() const
+{
     QMutexLocker lock(&m_mutex);
     return m_underrun;
 }

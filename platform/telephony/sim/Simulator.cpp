@@ -47,11 +47,13 @@ struct Simulator::ActiveDevice {
 
 namespace {
 
-Status noSuchLine(const QString& name) {
+Status noSuchLine(const QString& name)
+{
     return Status(err::InvalidArg, QStringLiteral("There is no line named \"%1\"").arg(name));
 }
 
-Result<QByteArray> callerAudio(const QString& path) {
+Result<QByteArray> callerAudio(const QString& path)
+{
     if (path.isEmpty())
         return QByteArray();
     Result<wav::PcmSound> sound = wav::read(path);
@@ -66,26 +68,23 @@ Result<QByteArray> callerAudio(const QString& path) {
 
 } // namespace
 
-Simulator& Simulator::instance() {
+Simulator& Simulator::instance()
+{
     // Never destroyed: telephony objects on other threads may outlive any static order.
     static Simulator* simulator = new Simulator;
     return *simulator;
 }
 
 Simulator::Simulator()
-    : m_lines(linesFromEnvironment())
-    , m_speed(clockSpeedFromEnvironment()) {
+    : m_lines(configuredLines())
+    , m_speed(clockSpeedFromEnvironment())
+{
     for (const LineConfig& config : std::as_const(m_lines)) {
         Line* line = new Line;
         line->config = config;
         m_lineState.insert(config.name, line);
     }
-}
-
-void Simulator::ensureThread() {
-    QMutexLocker lock(&m_mutex);
-    if (m_thread || m_stopped)
-        return;
+    // Rings, the audio clock and call endings all run on the simulator's own thread.
     m_thread = new QThread;
     m_thread->setObjectName(QStringLiteral("simulator"));
     m_clock = new QTimer(this);
@@ -98,7 +97,8 @@ void Simulator::ensureThread() {
         qAddPostRoutine([] { Simulator::instance().shutdown(); });
 }
 
-void Simulator::shutdown() {
+void Simulator::shutdown()
+{
     QThread* thread = nullptr;
     {
         QMutexLocker lock(&m_mutex);
@@ -118,11 +118,13 @@ void Simulator::shutdown() {
     thread->wait();
 }
 
-Simulator::Line* Simulator::lineLocked(const QString& name) {
+Simulator::Line* Simulator::lineLocked(const QString& name)
+{
     return m_lineState.value(name);
 }
 
-void Simulator::deliverLocked(Line& line, TapiEvent event) {
+void Simulator::deliverLocked(Line& line, TapiEvent event)
+{
     event.addressName = line.config.name;
     event.raisedAtNs = steadyNowNs();
     for (const Registration& r : std::as_const(line.registrations)) {
@@ -138,7 +140,8 @@ void Simulator::deliverLocked(Line& line, TapiEvent event) {
     }
 }
 
-Result<quint64> Simulator::placeCall(const CallRequest& request) {
+Result<quint64> Simulator::placeCall(const CallRequest& request)
+{
     Result<QByteArray> audio = callerAudio(request.callerAudioPath);
     if (!audio)
         return audio.status();
@@ -184,7 +187,6 @@ Result<quint64> Simulator::placeCall(const CallRequest& request) {
         offering.call = call;
         deliverLocked(*line, offering);
     }
-    ensureThread();
     QMetaObject::invokeMethod(
         this, [this, call, rings = request.rings, interval = request.ringIntervalMs,
                hangUp = request.hangUpAfterMs] { startRinging(call, rings, interval, hangUp); });
@@ -192,7 +194,8 @@ Result<quint64> Simulator::placeCall(const CallRequest& request) {
 }
 
 void Simulator::startRinging(std::shared_ptr<SimCall> call, int rings, int intervalMs,
-                             int hangUpAfterMs) {
+                             int hangUpAfterMs)
+{
     call->m_rings = rings;
     call->m_hangUpAfterMs = hangUpAfterMs;
     if (call->state() != tapi::CS_OFFERING)
@@ -205,7 +208,8 @@ void Simulator::startRinging(std::shared_ptr<SimCall> call, int rings, int inter
     call->m_timer->start();
 }
 
-void Simulator::callTimer(const std::shared_ptr<SimCall>& call) {
+void Simulator::callTimer(const std::shared_ptr<SimCall>& call)
+{
     if (!call->m_timer)
         return;
     if (call->state() == tapi::CS_OFFERING) {
@@ -234,7 +238,8 @@ void Simulator::callTimer(const std::shared_ptr<SimCall>& call) {
     }
 }
 
-void Simulator::ring(const std::shared_ptr<SimCall>& call) {
+void Simulator::ring(const std::shared_ptr<SimCall>& call)
+{
     QMutexLocker lock(&m_mutex);
     if (call->state() != tapi::CS_OFFERING)
         return;
@@ -249,7 +254,8 @@ void Simulator::ring(const std::shared_ptr<SimCall>& call) {
     deliverLocked(*line, event);
 }
 
-Status Simulator::answer(SimCall& call) {
+Status Simulator::answer(SimCall& call)
+{
     std::shared_ptr<SimCall> shared;
     {
         QMutexLocker lock(&m_mutex);
@@ -286,7 +292,8 @@ Status Simulator::answer(SimCall& call) {
     return {};
 }
 
-Status Simulator::disconnect(SimCall& call, int code, bool byCaller) {
+Status Simulator::disconnect(SimCall& call, int code, bool byCaller)
+{
     Q_UNUSED(code);
     std::shared_ptr<SimCall> shared;
     QByteArray heard;
@@ -321,7 +328,6 @@ Status Simulator::disconnect(SimCall& call, int code, bool byCaller) {
         ended.call = shared;
         deliverLocked(*line, ended);
     }
-    ensureThread();
     QMetaObject::invokeMethod(this, [this, shared, heard] {
         if (shared->m_timer) {
             shared->m_timer->stop();
@@ -339,7 +345,8 @@ Status Simulator::disconnect(SimCall& call, int code, bool byCaller) {
     return {};
 }
 
-void Simulator::clockTick() {
+void Simulator::clockTick()
+{
     QList<std::shared_ptr<SimWaveDevice>> devices;
     {
         QMutexLocker lock(&m_mutex);
@@ -367,7 +374,8 @@ void Simulator::clockTick() {
         m_clock->stop();
 }
 
-Status Simulator::hangUp(const QString& lineName) {
+Status Simulator::hangUp(const QString& lineName)
+{
     std::shared_ptr<SimCall> call;
     {
         QMutexLocker lock(&m_mutex);
@@ -382,7 +390,8 @@ Status Simulator::hangUp(const QString& lineName) {
     return disconnect(*call, tapi::DC_NORMAL, true);
 }
 
-Status Simulator::injectFault(const QString& lineName, Fault fault) {
+Status Simulator::injectFault(const QString& lineName, Fault fault)
+{
     QMutexLocker lock(&m_mutex);
     Line* line = lineLocked(lineName);
     if (!line)
@@ -404,7 +413,8 @@ Status Simulator::injectFault(const QString& lineName, Fault fault) {
     return {};
 }
 
-Status Simulator::clearFaults(const QString& lineName) {
+Status Simulator::clearFaults(const QString& lineName)
+{
     QMutexLocker lock(&m_mutex);
     Line* line = lineLocked(lineName);
     if (!line)
@@ -414,7 +424,8 @@ Status Simulator::clearFaults(const QString& lineName) {
     return {};
 }
 
-std::optional<CallRecord> Simulator::call(quint64 id) const {
+std::optional<CallRecord> Simulator::call(quint64 id) const
+{
     QMutexLocker lock(&m_mutex);
     auto it = m_records.constFind(id);
     if (it == m_records.constEnd())
@@ -422,13 +433,15 @@ std::optional<CallRecord> Simulator::call(quint64 id) const {
     return *it;
 }
 
-int Simulator::registrations(const QString& lineName) const {
+int Simulator::registrations(const QString& lineName) const
+{
     QMutexLocker lock(&m_mutex);
     const Line* line = m_lineState.value(lineName);
     return line ? int(line->registrations.size()) : 0;
 }
 
-quint64 Simulator::currentCall(const QString& lineName) const {
+quint64 Simulator::currentCall(const QString& lineName) const
+{
     QMutexLocker lock(&m_mutex);
     const Line* line = m_lineState.value(lineName);
     return line && line->current ? line->current->id() : 0;
@@ -436,7 +449,8 @@ quint64 Simulator::currentCall(const QString& lineName) const {
 
 Result<qint32> Simulator::registerReceiver(const QString& lineName, TapiEventReceiver* receiver,
                                            std::shared_ptr<std::atomic<int>> filter,
-                                           const void* owner) {
+                                           const void* owner)
+{
     QMutexLocker lock(&m_mutex);
     Line* line = lineLocked(lineName);
     if (!line)
@@ -460,7 +474,8 @@ Result<qint32> Simulator::registerReceiver(const QString& lineName, TapiEventRec
     return r.cookie;
 }
 
-Status Simulator::unregisterReceiver(qint32 cookie, const void* owner) {
+Status Simulator::unregisterReceiver(qint32 cookie, const void* owner)
+{
     QMutexLocker lock(&m_mutex);
     for (Line* line : std::as_const(m_lineState)) {
         for (qsizetype i = 0; i < line->registrations.size(); ++i) {
@@ -482,7 +497,8 @@ Status Simulator::unregisterReceiver(qint32 cookie, const void* owner) {
     return Status(err::InvalidArg, QStringLiteral("No registration with cookie %1").arg(cookie));
 }
 
-bool Simulator::hasFault(const SimCall& call, Fault fault) const {
+bool Simulator::hasFault(const SimCall& call, Fault fault) const
+{
     QMutexLocker lock(&m_mutex);
     switch (fault) {
     case Fault::NoDeviceOnAnswer:

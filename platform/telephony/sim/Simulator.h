@@ -6,8 +6,8 @@
 // file, hanging up), read back what the caller heard, and inject the faults a real line
 // can show. The `sim` telephony provider is the machine's side of the same exchange.
 //
-// Thread-safe. Rings, the audio clock and call endings run on the simulator's own thread,
-// started when the first call is placed.
+// Thread-safe. Rings, the audio clock and call endings run on the simulator's own thread.
+// Only the line server (and tests) make one: listing the lines needs no simulator.
 
 #include "platform/Status.h"
 #include "platform/telephony/Telephony.h"
@@ -99,7 +99,6 @@ private:
     struct ActiveDevice;
 
     Simulator();
-    void ensureThread();
     Line* lineLocked(const QString& name);
     void deliverLocked(Line& line, TapiEvent event);
     void startRinging(std::shared_ptr<SimCall> call, int rings, int intervalMs, int hangUpAfterMs);

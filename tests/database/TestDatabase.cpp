@@ -1,0 +1,194 @@
+// The answering database: its file and tables, every statement, day ranges, values with
+// quotes in them, and many writers at once.
+
+#include "database/DateTimeText.h"
+#include "database/MessagePlayTable.h"
+#include "database/RecMessageTable.h"
+#include "database/RecieveFaxTable.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <atomic>
+
+using namespace orvane;
+
+namespace {
+
+QDateTime at(int y, int m, int d, int h, int min, int s)
+{
+    return QDateTime(QDate(y, m, d), QTime(h, min, s));
+}
+
+QStringList files(const QList<recmessage::CallRow>& rows)
+{
+    QStringList names;
+    for (const auto& r : rows)
+        names << r.incomingCallFile;
+    return names;
+}
+
+} // namespace
+
+class TestDatabase : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void theFileAndItsTablesAreCreatedWhenMissing()
+    {
+        QTemporaryDir dir;
+        QVERIFY(!QFileInfo::exists(Database::filePath(dir.path())));
+        Database db;
+        QVERIFY(db.OpenDatabase(dir.path()));
+        QVERIFY(QFileInfo::exists(dir.filePath("velmoc.mdb")));
+        QVERIFY(recmessage::listDay(db, QDate::currentDate()).isOk());
+        QVERIFY(messageplay::listAll(db).isOk());
+        QVERIFY(recievefax::listAll(db).isOk());
+        db.CloseDatabase();
+        QVERIFY(!db.isOpen());
+        QVERIFY(!recievefax::listAll(db).isOk());
+
+        Database nowhere;
+        QCOMPARE(nowhere.OpenDatabase(dir.filePath("missing")).code(), err::FileNotFound);
+        QVERIFY(!nowhere.isOpen());
+    }
+
+    void callsAreFoundUnderTheirCalendarDay()
+    {
+        Database db;
+        QVERIFY(db.OpenDatabase(m_dir.path()));
+        QVERIFY(recmessage::logCall(db, at(2026, 3, 9, 23, 59, 59), "last.wav"));
+        QVERIFY(recmessage::logCall(db, at(2026, 3, 10, 0, 0, 0), "midnight.wav"));
+        QVERIFY(recmessage::logCall(db, at(2026, 3, 10, 12, 30, 0), "noon.wav"));
+        QVERIFY(recmessage::logCall(db, at(2026, 3, 10, 8, 15, 0), "morning.wav"));
+
+        QCOMPARE(files(recmessage::listDay(db, QDate(2026, 3, 9)).value()),
+                 QStringList{"last.wav"});
+        // By time of day, whatever the order they were logged in.
+        QCOMPARE(files(recmessage::listDay(db, QDate(2026, 3, 10)).value()),
+                 QStringList({"midnight.wav", "morning.wav", "noon.wav"}));
+        QVERIFY(recmessage::listDay(db, QDate(2026, 3, 11)).value().isEmpty());
+        const auto row = recmessage::listDay(db, QDate(2026, 3, 9)).value().first();
+        QCOMPARE(row.incomingCall, at(2026, 3, 9, 23, 59, 59));
+
+        // Stored as ISO 8601 text, whatever the user's regional settings.
+        const auto raw = db.query(
+            "SELECT INCOMING_CALL FROM rec_message WHERE INCOMING_CALL_FILE = ?", {"last.wav"});
+        QCOMPARE(raw.value().first().first().toString(), QStringLiteral("2026-03-09T23:59:59"));
+    }
+
+    void deletingByFileOrDayRemovesJustThose()
+    {
+        QTemporaryDir dir;
+        Database db;
+        QVERIFY(db.OpenDatabase(dir.path()));
+        QVERIFY(recmessage::logCall(db, at(2026, 5, 1, 9, 0, 0), "twice.wav"));
+        QVERIFY(recmessage::logCall(db, at(2026, 5, 2, 9, 0, 0), "twice.wav"));
+        QVERIFY(recmessage::logCall(db, at(2026, 5, 2, 10, 0, 0), "other.wav"));
+        QVERIFY(recmessage::logCall(db, at(2026, 5, 3, 10, 0, 0), "third.wav"));
+        QVERIFY(recmessage::deleteByFile(db, "twice.wav"));
+        QVERIFY(recmessage::listDay(db, QDate(2026, 5, 1)).value().isEmpty());
+        QCOMPARE(files(recmessage::listDay(db, QDate(2026, 5, 2)).value()),
+                 QStringList{"other.wav"});
+        QVERIFY(recmessage::deleteByFile(db, "no such file.wav"));
+
+        QVERIFY(recmessage::deleteDay(db, QDate(2026, 5, 2)));
+        QVERIFY(recmessage::listDay(db, QDate(2026, 5, 2)).value().isEmpty());
+        QCOMPARE(files(recmessage::listDay(db, QDate(2026, 5, 3)).value()),
+                 QStringList{"third.wav"});
+    }
+
+    void messagesKeepTheirTextExactly()
+    {
+        QTemporaryDir dir;
+        Database db;
+        QVERIFY(db.OpenDatabase(dir.path()));
+        const QString quoted = QStringLiteral("It's Bob's line; say \"hi\" -- or ' OR '1'='1");
+        QVERIFY(messageplay::add(db, quoted));
+        QVERIFY(messageplay::add(db, QStringLiteral("Second, plain.")));
+        const auto all = messageplay::listAll(db).value();
+        QCOMPARE(all.size(), 2);
+        QCOMPARE(all[0].message, quoted);
+        QVERIFY(all[0].id != all[1].id);
+        QCOMPARE(messageplay::read(db, all[0].id).value()->message, quoted);
+
+        QVERIFY(messageplay::change(db, all[1].id, QStringLiteral("Changed.")));
+        QCOMPARE(messageplay::read(db, all[1].id).value()->message, QStringLiteral("Changed."));
+        QVERIFY(messageplay::remove(db, all[0].id));
+        QVERIFY(!messageplay::read(db, all[0].id).value().has_value());
+        // An id that is gone: nothing changes, and it is no error.
+        QVERIFY(messageplay::change(db, all[0].id, QStringLiteral("ghost")));
+        QVERIFY(messageplay::remove(db, all[0].id));
+        QCOMPARE(messageplay::listAll(db).value().size(), 1);
+        // Ids are not reused after a delete.
+        QVERIFY(messageplay::add(db, QStringLiteral("Third.")));
+        QVERIFY(messageplay::listAll(db).value().last().id > all[1].id);
+    }
+
+    void receivedFaxesAreListedAndRemoved()
+    {
+        QTemporaryDir dir;
+        Database db;
+        QVERIFY(db.OpenDatabase(dir.path()));
+        QVERIFY(recievefax::logFax(db, "/home/o'neil/Faxes/fax-1.tif"));
+        QVERIFY(recievefax::logFax(db, "/home/o'neil/Faxes/fax-2.tif"));
+        QVERIFY(recievefax::logFax(db, "/srv/fax-3.tif"));
+        QCOMPARE(recievefax::listAll(db).value(),
+                 QStringList({"/home/o'neil/Faxes/fax-1.tif", "/home/o'neil/Faxes/fax-2.tif",
+                              "/srv/fax-3.tif"}));
+        QVERIFY(recievefax::remove(db, "/home/o'neil/Faxes/fax-2.tif"));
+        QCOMPARE(recievefax::listAll(db).value().size(), 2);
+        QVERIFY(recievefax::removeAll(db));
+        QVERIFY(recievefax::listAll(db).value().isEmpty());
+    }
+
+    void manyConnectionsWriteAtOnce()
+    {
+        QTemporaryDir dir;
+        { // the file exists before the writers start, as it does once any program ran
+            Database db;
+            QVERIFY(db.OpenDatabase(dir.path()));
+        }
+        constexpr int kWriters = 16, kRows = 25;
+        std::atomic<int> failures{0};
+        QList<QThread*> writers;
+        for (int w = 0; w < kWriters; ++w) {
+            writers.append(QThread::create([&, w] {
+                for (int r = 0; r < kRows; ++r) {
+                    Database db; // one connection per action, as the lines do
+                    if (!db.OpenDatabase(dir.path()) ||
+                        !recmessage::logCall(db, at(2026, 7, 1, 10, w, r),
+                                             QString("w%1-r%2.wav").arg(w).arg(r)))
+                        ++failures;
+                }
+            }));
+            writers.last()->start();
+        }
+        for (QThread* t : writers) {
+            QVERIFY(t->wait(60000));
+            delete t;
+        }
+        QCOMPARE(failures.load(), 0);
+        Database db;
+        QVERIFY(db.OpenDatabase(dir.path()));
+        QCOMPARE(recmessage::listDay(db, QDate(2026, 7, 1)).value().size(), kWriters * kRows);
+    }
+
+    void datesAreShownWithSecondsAndWithoutAZone()
+    {
+        const QString text = datetext::general(at(2026, 12, 6, 22, 33, 47));
+        QVERIFY2(text.contains("33") && text.contains("47"), qPrintable(text));
+        QVERIFY(text.contains(' '));
+        QVERIFY(!text.contains("UTC") && !text.contains("GMT") && !text.contains("CET"));
+        QCOMPARE(datetext::fromStored(datetext::toStored(at(2026, 1, 2, 3, 4, 5))),
+                 at(2026, 1, 2, 3, 4, 5));
+        QVERIFY(!datetext::fromStored("12/6/2026 10:33:12 PM").isValid());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDatabase)
+#include "TestDatabase.moc"

@@ -1,0 +1,142 @@
+// The recording module and the naming of recordings: the file a recording becomes, and
+// how it avoids ever losing or overwriting one.
+
+#include "Signals.h"
+#include "line_server/modData.h"
+#include "line_server/wave.h"
+#include "platform/audio/G711.h"
+#include "platform/audio/WaveDevice.h"
+
+#include <QDir>
+#include <QMutex>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace orvane;
+
+namespace {
+
+// A device that fills a recording at once with a known pattern, or refuses to record.
+class InstantDevice : public WaveDevice {
+public:
+    bool refuse = false;
+    qint32 formatType() const override { return 65; }
+    int sampleRate() const override { return 8000; }
+    Status write(const quint8*, qsizetype) override { return {}; }
+    Status drain() override { return {}; }
+    Status startRecording(WaveInBuffer* buffer, std::function<void()> done) override
+    {
+        if (refuse)
+            return Status(err::Fail, "refused");
+        for (qsizetype i = 0; i < buffer->length; ++i)
+            buffer->data[i] = quint8(i % 251);
+        buffer->bytesRecorded = buffer->length;
+        done();
+        return {};
+    }
+    void stopRecording() override {}
+};
+
+} // namespace
+
+class TestRecording : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void aRecordingIsOneBufferOfRecordTimeSeconds()
+    {
+        auto device = std::make_shared<InstantDevice>();
+        const qint32 id = WaveDeviceRegistry::add(device);
+        WaveRecorder recorder;
+        Result<WaveRecorder::Start> started = recorder.StartRecording(10, id);
+        QVERIFY(started.isOk());
+        QCOMPARE(started.value(), WaveRecorder::Start::Started);
+        QVERIFY(recorder.waitDone(1000));
+        QCOMPARE(recorder.bytesRecorded(), 80000);
+        recorder.StopRecording();
+
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("Rec-Files"); // missing: created
+        Result<QString> saved = recorder.SaveRecording(folder, "call-1.wav");
+        QVERIFY2(saved.isOk(), qPrintable(saved.status().toString()));
+        QCOMPARE(saved.value(), QStringLiteral("call-1.wav"));
+        const QByteArray file = test::readFile(QDir(folder).filePath("call-1.wav"));
+        QCOMPARE(file.size(), 80044);
+        QCOMPARE(file.mid(44, 5), QByteArray("\x00\x01\x02\x03\x04", 5));
+        // Nothing half-written is left beside it.
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"call-1.wav"});
+        WaveDeviceRegistry::remove(id);
+    }
+
+    void anExistingFileIsNeverOverwritten()
+    {
+        QTemporaryDir dir;
+        QFile old(dir.filePath("same.wav"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("an earlier recording");
+        old.close();
+        auto device = std::make_shared<InstantDevice>();
+        const qint32 id = WaveDeviceRegistry::add(device);
+        QStringList names;
+        for (int i = 0; i < 2; ++i) {
+            WaveRecorder recorder;
+            QVERIFY(recorder.StartRecording(1, id).isOk());
+            Result<QString> saved = recorder.SaveRecording(dir.path(), "same.wav");
+            QVERIFY(saved.isOk());
+            names << saved.value();
+        }
+        QCOMPARE(names, QStringList({"same-1.wav", "same-2.wav"}));
+        QCOMPARE(test::readFile(dir.filePath("same.wav")), QByteArray("an earlier recording"));
+        QCOMPARE(test::readFile(dir.filePath("same-2.wav")).size(), 8044);
+        WaveDeviceRegistry::remove(id);
+    }
+
+    void aDeviceThatCannotRecordStartsNothing()
+    {
+        WaveRecorder recorder;
+        QCOMPARE(recorder.StartRecording(5, 987654).value(), WaveRecorder::Start::DeviceFailed);
+        QVERIFY(!recorder.isOpen());
+
+        auto device = std::make_shared<InstantDevice>();
+        device->refuse = true;
+        const qint32 id = WaveDeviceRegistry::add(device);
+        Result<WaveRecorder::Start> queued = recorder.StartRecording(5, id);
+        QVERIFY(!queued.isOk());
+        QVERIFY(queued.status().description().contains("waveInAddBuffer"));
+        QVERIFY(!recorder.recordDone());
+        // A negative time is a buffer that cannot be allocated.
+        device->refuse = false;
+        QVERIFY(recorder.StartRecording(-1, id).status().description().contains(
+            "Can Not Allocate Memory"));
+        WaveDeviceRegistry::remove(id);
+    }
+
+    void aFolderThatCannotBeWrittenIsAnError()
+    {
+        QTemporaryDir dir;
+        QFile blocker(dir.filePath("Rec-Files"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
+        blocker.close();
+        auto device = std::make_shared<InstantDevice>();
+        const qint32 id = WaveDeviceRegistry::add(device);
+        WaveRecorder recorder;
+        QVERIFY(recorder.StartRecording(1, id).isOk());
+        QVERIFY(!recorder.SaveRecording(dir.filePath("Rec-Files"), "x.wav").isOk());
+        WaveDeviceRegistry::remove(id);
+    }
+
+    void recordingNamesFollowTheDateTimeAndRow()
+    {
+        const QDateTime when(QDate(2026, 12, 6), QTime(10, 33, 12));
+        const QString name = modData::MakeRecordingName(2, when);
+        QVERIFY(name.endsWith("-2.wav"));
+        QVERIFY(!name.contains(' ') && !name.contains(':') && !name.contains('/'));
+        QVERIFY(name.contains("--")); // the space between date and time
+        QVERIFY(name.contains("33-12"));
+        QVERIFY(modData::MakeRecordingName(1, when) != modData::MakeRecordingName(2, when));
+        QCOMPARE(modData::recordingsFolder("/p"), QStringLiteral("/p/Rec-Files"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRecording)
+#include "TestRecording.moc"
