@@ -41,6 +41,38 @@ quint64 SimulatorService::PlaceCall(const QString& line, const QString& callerNu
     return id.value();
 }
 
+QList<quint64> SimulatorService::PlaceCalls(const QStringList& lines, const QString& callerNumber,
+                                            int rings, int ringIntervalMs,
+                                            const QString& callerAudioWav, bool callerWaits,
+                                            int hangUpAfterMs)
+{
+    QList<quint64> ids;
+    ids.reserve(lines.size());
+    // Read once, so that every call starts at the same moment.
+    const Result<QByteArray> audio = sim::Simulator::loadCallerAudio(callerAudioWav);
+    if (!audio) {
+        sendErrorReply(tolvex::errorName(audio.status()), tolvex::errorMessage(audio.status()));
+        return ids;
+    }
+    for (const QString& line : lines) {
+        sim::CallRequest request;
+        request.line = line;
+        request.callerNumber = callerNumber;
+        request.rings = rings;
+        request.ringIntervalMs = ringIntervalMs;
+        request.callerAudio = audio.value();
+        request.callerWaitsForGreeting = callerWaits;
+        request.hangUpAfterMs = hangUpAfterMs;
+        Result<quint64> id = sim::Simulator::instance().placeCall(request);
+        if (!id) {
+            sendErrorReply(tolvex::errorName(id.status()), tolvex::errorMessage(id.status()));
+            return ids;
+        }
+        ids.append(id.value());
+    }
+    return ids;
+}
+
 void SimulatorService::HangUp(const QString& line)
 {
     if (Status s = sim::Simulator::instance().hangUp(line); !s)

@@ -25,6 +25,10 @@ public Q_SLOTS:
     quint64 PlaceCall(const QString& line, const QString& callerNumber, int rings,
                       int ringIntervalMs, const QString& callerAudioWav, bool callerWaits,
                       const QString& captureWav, int hangUpAfterMs);
+    // One call on each of `lines` at the same moment, for load tests. Returns their ids.
+    QList<quint64> PlaceCalls(const QStringList& lines, const QString& callerNumber, int rings,
+                              int ringIntervalMs, const QString& callerAudioWav, bool callerWaits,
+                              int hangUpAfterMs);
     void HangUp(const QString& line);
     // "NoDeviceOnAnswer", "MonitorOnly", "NoMediaComponent" (the next call on the line), or
     // "RegistrationFails" (until ClearFaults).

@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -40,10 +41,22 @@ void quitOnSignals(QCoreApplication& app)
     sigaction(SIGINT, &action, nullptr);
 }
 
+// Every line thread keeps a descriptor for its event loop: a server with many lines needs
+// more than the usual soft limit of 1024.
+void raiseDescriptorLimit()
+{
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    raiseDescriptorLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tolvex"));
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));

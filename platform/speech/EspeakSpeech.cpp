@@ -53,12 +53,17 @@ public:
     bool started() const { return m_rate > 0; }
     int sampleRate() const { return m_rate; }
     const QList<VoiceInfo>& voices() const { return m_voices; }
-    RenderCache& cache() { return m_cache; }
 
-    Result<QVector<qint16>> synthesize(const QString& text, const QString& voiceId,
-                                       int wordsPerMinute, int volume)
+    // The sound of `text` at `outRate`, from the cache or synthesised now. Lines that ask
+    // for the same sound at once wait for the first one and share its result.
+    Result<Sound> speech(const QString& key, const QString& text, const QString& voiceId,
+                         int wordsPerMinute, int volume, int outRate)
     {
+        if (Sound cached = m_cache.find(key))
+            return cached;
         QMutexLocker lock(&m_mutex);
+        if (Sound cached = m_cache.find(key))
+            return cached;
         if (espeak_SetVoiceByName(voiceId.toUtf8().constData()) != EE_OK)
             return Status(err::InvalidArg, QStringLiteral("Cannot select voice %1").arg(voiceId));
         espeak_SetParameter(espeakRATE, wordsPerMinute, 0);
@@ -70,7 +75,27 @@ public:
                                              POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, &samples);
         if (rc != EE_OK)
             return Status(err::Fail, QStringLiteral("Speech synthesis failed (%1)").arg(int(rc)));
-        return samples;
+        Sound sound = std::make_shared<const QVector<qint16>>(
+            resample(samples.constData(), samples.size(), m_rate, outRate));
+        m_cache.insert(key, sound);
+        return sound;
+    }
+
+    // The sound of a wave file at `outRate`, from the cache or read now.
+    Result<Sound> file(const QString& key, const QString& path, int outRate)
+    {
+        if (Sound cached = m_cache.find(key))
+            return cached;
+        QMutexLocker lock(&m_fileMutex);
+        if (Sound cached = m_cache.find(key))
+            return cached;
+        Result<wav::PcmSound> pcm = wav::read(path);
+        if (!pcm)
+            return pcm.status();
+        Sound sound = std::make_shared<const QVector<qint16>>(
+            resample(pcm->samples.constData(), pcm->samples.size(), pcm->sampleRate, outRate));
+        m_cache.insert(key, sound);
+        return sound;
     }
 
 private:
@@ -108,7 +133,8 @@ private:
             m_rate = 0; // an engine without voices cannot speak
     }
 
-    QMutex m_mutex;
+    QMutex m_mutex;     // every call into espeak-ng
+    QMutex m_fileMutex; // reading wave files, so that one file is read once
     int m_rate = 0;
     QList<VoiceInfo> m_voices;
     RenderCache m_cache;
@@ -162,17 +188,11 @@ public:
                                 .arg(settings.volume)
                                 .arg(out.sampleRate()) +
                             text;
-        Sound sound = engine.cache().find(key);
-        if (!sound) {
-            Result<QVector<qint16>> raw =
-                engine.synthesize(text, voiceId, wordsPerMinute(settings.rate), settings.volume);
-            if (!raw)
-                return raw.status();
-            sound = std::make_shared<const QVector<qint16>>(
-                resample(raw->constData(), raw->size(), engine.sampleRate(), out.sampleRate()));
-            engine.cache().insert(key, sound);
-        }
-        return writeSound(*sound, out);
+        Result<Sound> sound = engine.speech(key, text, voiceId, wordsPerMinute(settings.rate),
+                                            settings.volume, out.sampleRate());
+        if (!sound)
+            return sound.status();
+        return writeSound(*sound.value(), out);
     }
 
     Status playFile(const QString& path, AudioOutput& out) override
@@ -186,17 +206,10 @@ public:
                                 .arg(info.lastModified().toMSecsSinceEpoch())
                                 .arg(out.sampleRate()) +
                             info.absoluteFilePath();
-        EspeakEngine& engine = EspeakEngine::instance();
-        Sound sound = engine.cache().find(key);
-        if (!sound) {
-            Result<wav::PcmSound> pcm = wav::read(path);
-            if (!pcm)
-                return pcm.status();
-            sound = std::make_shared<const QVector<qint16>>(resample(
-                pcm->samples.constData(), pcm->samples.size(), pcm->sampleRate, out.sampleRate()));
-            engine.cache().insert(key, sound);
-        }
-        return writeSound(*sound, out);
+        Result<Sound> sound = EspeakEngine::instance().file(key, path, out.sampleRate());
+        if (!sound)
+            return sound.status();
+        return writeSound(*sound.value(), out);
     }
 };
 

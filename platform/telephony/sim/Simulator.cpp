@@ -52,7 +52,9 @@ Status noSuchLine(const QString& name)
     return Status(err::InvalidArg, QStringLiteral("There is no line named \"%1\"").arg(name));
 }
 
-Result<QByteArray> callerAudio(const QString& path)
+} // namespace
+
+Result<QByteArray> Simulator::loadCallerAudio(const QString& path)
 {
     if (path.isEmpty())
         return QByteArray();
@@ -65,8 +67,6 @@ Result<QByteArray> callerAudio(const QString& path)
     g711::encodeUlaw(pcm.constData(), reinterpret_cast<quint8*>(bytes.data()), pcm.size());
     return bytes;
 }
-
-} // namespace
 
 Simulator& Simulator::instance()
 {
@@ -142,7 +142,9 @@ void Simulator::deliverLocked(Line& line, TapiEvent event)
 
 Result<quint64> Simulator::placeCall(const CallRequest& request)
 {
-    Result<QByteArray> audio = callerAudio(request.callerAudioPath);
+    Result<QByteArray> audio = request.callerAudio.isEmpty()
+                                   ? loadCallerAudio(request.callerAudioPath)
+                                   : Result<QByteArray>(request.callerAudio);
     if (!audio)
         return audio.status();
     if (request.rings < 1 || request.ringIntervalMs < 1)

@@ -42,6 +42,7 @@ struct CallRequest {
     int rings = 4;             // the caller gives up one ring interval after the last ring
     int ringIntervalMs = 6000; // simulated milliseconds between rings
     QString callerAudioPath;   // what the caller says (any WAV); empty: silence
+    QByteArray callerAudio;    // or the same already as 8 kHz mu-law (loadCallerAudio)
     bool callerWaitsForGreeting = true;
     QString capturePath;    // where to write what the caller heard (mu-law WAV); optional
     int hangUpAfterMs = -1; // the caller hangs up this long after the answer; -1: never
@@ -71,6 +72,8 @@ public:
     double speed() const { return m_speed; }
 
     // --- the caller's side -----------------------------------------------------------
+    // A WAV file as what a caller says: 8 kHz mu-law.
+    static Result<QByteArray> loadCallerAudio(const QString& path);
     Result<quint64> placeCall(const CallRequest& request);
     Status hangUp(const QString& line); // the caller of the line's current call hangs up
     Status injectFault(const QString& line, Fault fault);
