@@ -74,6 +74,7 @@ private:
     Status CallStateChanged(int state);
     Status answerAtRing();
     Status RecordCall();
+    void prepareGreeting();
     void timer1Tick();
     void finishRecording();
     void releaseCall();

@@ -61,6 +61,7 @@ Status ClsTapi::handleEvent(const TapiEvent& event)
             return {};
         }
         m_callControl = m_callInfo;
+        prepareGreeting();
         return {};
     }
 

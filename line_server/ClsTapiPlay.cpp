@@ -3,9 +3,26 @@
 // return when the last of it has been sent.
 
 #include "line_server/ClsTapi.h"
+#include "platform/audio/AudioFormat.h"
 #include "platform/audio/AudioOutput.h"
 
 namespace orvane {
+
+void ClsTapi::prepareGreeting()
+{
+    // While the call rings, the greeting is rendered at telephone rate in the background,
+    // so that it starts as soon as the call is answered. What fails here fails again, and
+    // is handled, when the greeting is played.
+    Result<std::unique_ptr<Speech>> speech = createSpeech();
+    if (!speech)
+        return;
+    if (m_settings.playType != QLatin1String("MESS"))
+        speech.value()->prepareFile(m_settings.playFile, audioformat::kTelephoneSampleRate);
+    else
+        speech.value()->prepare(m_settings.playMessage,
+                                {m_settings.voice, m_settings.rate, m_settings.volume},
+                                audioformat::kTelephoneSampleRate);
+}
 
 Status ClsTapi::playByTTS(qint32 media, qint32 mediaformat, const QString& sPath)
 {

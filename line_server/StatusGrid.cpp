@@ -1,5 +1,6 @@
 #include "line_server/StatusGrid.h"
 
+#include "line_server/StatusGridOutbox.h"
 #include "line_server/client/TolvexNames.h"
 
 #include <QDBusMessage>
@@ -20,7 +21,7 @@ void StatusGrid::setRow(qint16 row) const
         m_service, m_path, QLatin1String(tolvex::kStatusGridInterface), QStringLiteral("Row"));
     put.setAutoStartService(false);
     put << QVariant::fromValue(row);
-    m_bus.send(put);
+    StatusGridOutbox::instance().post(m_bus, put);
 }
 
 void StatusGrid::setTextMatrix(qint16 row, qint16 column, const QString& text) const
@@ -32,7 +33,7 @@ void StatusGrid::setTextMatrix(qint16 row, qint16 column, const QString& text) c
                                                       QStringLiteral("TextMatrix"));
     put.setAutoStartService(false);
     put << QVariant::fromValue(row) << QVariant::fromValue(column) << text;
-    m_bus.send(put);
+    StatusGridOutbox::instance().post(m_bus, put);
 }
 
 } // namespace orvane

@@ -1,8 +1,8 @@
 #pragma once
 
 // The client's status grid, as a line object reaches it: two puts, the current row and
-// one cell's text. Both are bus calls that do not wait for an answer, sent in order; a
-// grid that has gone away simply stops listening.
+// one cell's text. Both are bus calls that do not wait for an answer, sent in order through
+// the StatusGridOutbox; a grid that has gone away simply stops listening.
 
 #include <QDBusConnection>
 #include <QString>

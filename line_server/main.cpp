@@ -3,6 +3,8 @@
 
 #include "line_server/TolvexServer.h"
 #include "line_server/client/TolvexNames.h"
+#include "platform/audio/AudioFormat.h"
+#include "platform/speech/Speech.h"
 #include "platform/telephony/sim/Simulator.h"
 
 #include <QCommandLineParser>
@@ -87,6 +89,10 @@ int main(int argc, char** argv)
         return 1;
     }
     std::fprintf(stderr, "tolvex: serving as %s\n", qPrintable(name));
+    // Start the speech engine and load the default voice now, not at the first call.
+    if (auto speech = orvane::createSpeech())
+        speech.value()->prepare(QStringLiteral("Orvane"), {},
+                                orvane::audioformat::kTelephoneSampleRate);
     const int rc = app.exec();
     // Wake lines blocked on simulated audio, then let every line end in order.
     orvane::sim::Simulator::instance().shutdown();

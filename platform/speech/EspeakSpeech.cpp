@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
+#include <QThreadPool>
 
 #include <espeak-ng/speak_lib.h>
 
@@ -148,6 +149,41 @@ int wordsPerMinute(int rate)
     return std::clamp(int(std::lround(wpm)), espeakRATE_MINIMUM, espeakRATE_MAXIMUM);
 }
 
+QString speechKey(const QString& voiceId, const VoiceSettings& settings, int sampleRate,
+                  const QString& text)
+{
+    return QStringLiteral("tts|%1|%2|%3|%4|")
+               .arg(voiceId)
+               .arg(settings.rate)
+               .arg(settings.volume)
+               .arg(sampleRate) +
+           text;
+}
+
+QString fileKey(const QFileInfo& info, int sampleRate)
+{
+    return QStringLiteral("file|%1|%2|%3|")
+               .arg(info.size())
+               .arg(info.lastModified().toMSecsSinceEpoch())
+               .arg(sampleRate) +
+           info.absoluteFilePath();
+}
+
+Status checkSettings(const VoiceSettings& settings, qsizetype voices)
+{
+    if (settings.voice < 0 || settings.voice >= voices)
+        return Status(err::InvalidArg, QStringLiteral("There is no voice number %1 (%2 installed)")
+                                           .arg(settings.voice)
+                                           .arg(voices));
+    if (settings.rate < -10 || settings.rate > 10)
+        return Status(err::InvalidArg,
+                      QStringLiteral("Speech rate %1 is outside -10..10").arg(settings.rate));
+    if (settings.volume < 0 || settings.volume > 100)
+        return Status(err::InvalidArg,
+                      QStringLiteral("Speech volume %1 is outside 0..100").arg(settings.volume));
+    return {};
+}
+
 Status writeSound(const QVector<qint16>& sound, AudioOutput& out)
 {
     // 20 ms blocks keep a call's send queue short and the first sound early.
@@ -166,30 +202,7 @@ public:
 
     Status speak(const QString& text, const VoiceSettings& settings, AudioOutput& out) override
     {
-        EspeakEngine& engine = EspeakEngine::instance();
-        const QList<VoiceInfo>& all = engine.voices();
-        if (settings.voice < 0 || settings.voice >= all.size())
-            return Status(err::InvalidArg,
-                          QStringLiteral("There is no voice number %1 (%2 installed)")
-                              .arg(settings.voice)
-                              .arg(all.size()));
-        if (settings.rate < -10 || settings.rate > 10)
-            return Status(err::InvalidArg,
-                          QStringLiteral("Speech rate %1 is outside -10..10").arg(settings.rate));
-        if (settings.volume < 0 || settings.volume > 100)
-            return Status(
-                err::InvalidArg,
-                QStringLiteral("Speech volume %1 is outside 0..100").arg(settings.volume));
-
-        const QString& voiceId = all.at(settings.voice).identifier;
-        const QString key = QStringLiteral("tts|%1|%2|%3|%4|")
-                                .arg(voiceId)
-                                .arg(settings.rate)
-                                .arg(settings.volume)
-                                .arg(out.sampleRate()) +
-                            text;
-        Result<Sound> sound = engine.speech(key, text, voiceId, wordsPerMinute(settings.rate),
-                                            settings.volume, out.sampleRate());
+        Result<Sound> sound = render(text, settings, out.sampleRate());
         if (!sound)
             return sound.status();
         return writeSound(*sound.value(), out);
@@ -197,19 +210,42 @@ public:
 
     Status playFile(const QString& path, AudioOutput& out) override
     {
+        Result<Sound> sound = renderFile(path, out.sampleRate());
+        if (!sound)
+            return sound.status();
+        return writeSound(*sound.value(), out);
+    }
+
+    void prepare(const QString& text, const VoiceSettings& settings, int sampleRate) override
+    {
+        QThreadPool::globalInstance()->start(
+            [text, settings, sampleRate] { render(text, settings, sampleRate); });
+    }
+
+    void prepareFile(const QString& path, int sampleRate) override
+    {
+        QThreadPool::globalInstance()->start([path, sampleRate] { renderFile(path, sampleRate); });
+    }
+
+private:
+    static Result<Sound> render(const QString& text, const VoiceSettings& settings, int sampleRate)
+    {
+        EspeakEngine& engine = EspeakEngine::instance();
+        const QList<VoiceInfo>& all = engine.voices();
+        if (Status s = checkSettings(settings, all.size()); !s)
+            return s;
+        const QString& voiceId = all.at(settings.voice).identifier;
+        return engine.speech(speechKey(voiceId, settings, sampleRate, text), text, voiceId,
+                             wordsPerMinute(settings.rate), settings.volume, sampleRate);
+    }
+
+    static Result<Sound> renderFile(const QString& path, int sampleRate)
+    {
         const QFileInfo info(path);
         if (!info.isFile())
             return Status(err::FileNotFound,
                           QStringLiteral("The file %1 does not exist").arg(path));
-        const QString key = QStringLiteral("file|%1|%2|%3|")
-                                .arg(info.size())
-                                .arg(info.lastModified().toMSecsSinceEpoch())
-                                .arg(out.sampleRate()) +
-                            info.absoluteFilePath();
-        Result<Sound> sound = EspeakEngine::instance().file(key, path, out.sampleRate());
-        if (!sound)
-            return sound.status();
-        return writeSound(*sound.value(), out);
+        return EspeakEngine::instance().file(fileKey(info, sampleRate), path, sampleRate);
     }
 };
 

@@ -38,6 +38,12 @@ public:
     virtual Status speak(const QString& text, const VoiceSettings& settings, AudioOutput& out) = 0;
     // Returns when the whole file has been rendered into `out`.
     virtual Status playFile(const QString& path, AudioOutput& out) = 0;
+
+    // Render, in the background and into the process's shared sounds, what a later speak()
+    // or playFile() at `sampleRate` will need, so that it can start at once. They return
+    // at once; a failure is left for the real call to meet and report.
+    virtual void prepare(const QString& text, const VoiceSettings& settings, int sampleRate) = 0;
+    virtual void prepareFile(const QString& path, int sampleRate) = 0;
 };
 
 // Fails with err::CannotCreate when the speech engine cannot start on this machine.

@@ -160,7 +160,7 @@ private Q_SLOTS:
         QCOMPARE(record(id).answeredAtRing, 3);
         QVERIFY(!record(id).endedByCaller); // the line hung up
         const QStringList texts = callTexts(1);
-        QCOMPARE(texts.size(), 5);
+        QVERIFY2(texts.size() == 5, qPrintable(m_server->grid().history(1, 2).join(" | ")));
         QVERIFY(texts[0].startsWith("Incoming Call "));
         QCOMPARE(texts.mid(1), QStringList({"Call Connected ....", "Playing File .... ",
                                             "Recording File .... ", kWaiting}));

@@ -8,9 +8,11 @@
 namespace orvane::sim {
 
 namespace {
-// Half a second: enough to keep the line fed, short enough that what the machine says
-// is timed by the line and not by how fast it can render.
-constexpr qsizetype kSendQueueBytes = 4000;
+// 300 ms: enough to keep the line fed, short enough that what the machine says is timed by
+// the line and not by how fast it can render. A full queue takes a writer again once half
+// of it has gone out, so that a writer wakes a few times a second, not at every tick.
+constexpr qsizetype kSendQueueBytes = 2400;
+constexpr qsizetype kRefillBytes = kSendQueueBytes / 2;
 } // namespace
 
 SimWaveDevice::SimWaveDevice(QByteArray callerAudio, bool callerWaits, bool keepHeard, double speed,
@@ -31,8 +33,10 @@ Status SimWaveDevice::write(const quint8* data, qsizetype size)
 {
     QMutexLocker lock(&m_mutex);
     while (size > 0) {
-        while (!m_closed && m_out.size() - m_outHead >= kSendQueueBytes)
-            m_changed.wait(&m_mutex);
+        if (m_out.size() - m_outHead >= kSendQueueBytes) {
+            while (!m_closed && m_out.size() - m_outHead > kRefillBytes)
+                m_changed.wait(&m_mutex);
+        }
         if (m_closed)
             return Status(err::InvalidState, QStringLiteral("The audio device is closed"));
         const qsizetype room = kSendQueueBytes - (m_out.size() - m_outHead);
@@ -102,6 +106,7 @@ void SimWaveDevice::tick(qint64 nowNs)
 
         // To the caller.
         const qsizetype queued = m_out.size() - m_outHead;
+        bool wake = false;
         const qsizetype sent = qMin<qsizetype>(queued, due);
         if (sent > 0 && m_firstSentNs == 0)
             m_firstSentNs = nowNs;
@@ -112,6 +117,9 @@ void SimWaveDevice::tick(qint64 nowNs)
         if (m_writing && sent < due)
             m_gap += due - sent;
         m_outHead += sent;
+        // Writers wait for the refill mark, drain() for the empty queue.
+        const qsizetype left = queued - sent;
+        wake = (queued > kRefillBytes && left <= kRefillBytes) || (queued > 0 && left == 0);
         if (m_outHead == m_out.size()) {
             m_out.clear();
             m_outHead = 0;
@@ -138,7 +146,8 @@ void SimWaveDevice::tick(qint64 nowNs)
         }
         if (!m_callEnded && m_callerSpeaking)
             m_callerPos = qMin(m_callerPos + qsizetype(due), m_callerAudio.size());
-        m_changed.wakeAll();
+        if (wake)
+            m_changed.wakeAll();
     }
 }
 

@@ -20,23 +20,33 @@ namespace {
 constexpr int kClockMs = 10;
 } // namespace
 
+// A receiver registered for a line's events. Events are posted to its sink, which lives on
+// the registering thread. `alive` and the sink's end change under the line's post lock, so
+// that nothing is posted to a sink on its way out.
 struct Simulator::Registration {
     qint32 cookie = 0;
     TapiEventReceiver* receiver = nullptr;
-    QObject* sink = nullptr; // lives on the registering thread; events are posted to it
+    QObject* sink = nullptr;
     std::shared_ptr<std::atomic<int>> filter;
-    std::shared_ptr<std::atomic<bool>> alive;
+    std::atomic<bool> alive{true};
     const void* owner = nullptr;
 };
 
 struct Simulator::Line {
     LineConfig config;
-    QList<Registration> registrations;
+    QList<std::shared_ptr<Registration>> registrations;
     std::shared_ptr<SimCall> current;
     bool nextNoDevice = false;
     bool nextMonitorOnly = false;
     bool nextNoMedia = false;
     bool registrationFails = false;
+    // Events raised under the simulator's lock and posted after it, in order.
+    struct Pending {
+        TapiEvent event;
+        QList<std::shared_ptr<Registration>> to;
+    };
+    QList<Pending> pending;
+    QMutex postMutex;
 };
 
 struct Simulator::ActiveDevice {
@@ -118,6 +128,7 @@ void Simulator::shutdown()
     thread->wait();
 }
 
+// The table of lines never changes after construction: no lock is needed to look one up.
 Simulator::Line* Simulator::lineLocked(const QString& name)
 {
     return m_lineState.value(name);
@@ -127,16 +138,35 @@ void Simulator::deliverLocked(Line& line, TapiEvent event)
 {
     event.addressName = line.config.name;
     event.raisedAtNs = steadyNowNs();
-    for (const Registration& r : std::as_const(line.registrations)) {
-        if (!(r.filter->load() & event.kind))
-            continue;
-        QMetaObject::invokeMethod(
-            r.sink,
-            [alive = r.alive, receiver = r.receiver, event] {
-                if (alive->load())
-                    receiver->tapiEvent(event);
-            },
-            Qt::QueuedConnection);
+    line.pending.append({std::move(event), line.registrations});
+}
+
+void Simulator::post(Line& line)
+{
+    // Whoever holds the line's post lock sends everything pending, oldest first, so the
+    // events of a line keep their order while nobody posts under the simulator's lock.
+    QMutexLocker posting(&line.postMutex);
+    for (;;) {
+        QList<Line::Pending> batch;
+        {
+            QMutexLocker lock(&m_mutex);
+            batch.swap(line.pending);
+        }
+        if (batch.isEmpty())
+            return;
+        for (const Line::Pending& p : std::as_const(batch)) {
+            for (const std::shared_ptr<Registration>& r : p.to) {
+                if (!r->alive.load() || !(r->filter->load() & p.event.kind))
+                    continue;
+                QMetaObject::invokeMethod(
+                    r->sink,
+                    [r, event = p.event] {
+                        if (r->alive.load())
+                            r->receiver->tapiEvent(event);
+                    },
+                    Qt::QueuedConnection);
+            }
+        }
     }
 }
 
@@ -151,11 +181,11 @@ Result<quint64> Simulator::placeCall(const CallRequest& request)
         return Status(err::InvalidArg, QStringLiteral("A call needs at least one ring"));
 
     std::shared_ptr<SimCall> call;
+    Line* line = lineLocked(request.line);
+    if (!line)
+        return noSuchLine(request.line);
     {
         QMutexLocker lock(&m_mutex);
-        Line* line = lineLocked(request.line);
-        if (!line)
-            return noSuchLine(request.line);
         if (line->current)
             return Status(err::InvalidState,
                           QStringLiteral("Line \"%1\" is busy").arg(request.line));
@@ -189,6 +219,7 @@ Result<quint64> Simulator::placeCall(const CallRequest& request)
         offering.call = call;
         deliverLocked(*line, offering);
     }
+    post(*line);
     QMetaObject::invokeMethod(
         this, [this, call, rings = request.rings, interval = request.ringIntervalMs,
                hangUp = request.hangUpAfterMs] { startRinging(call, rings, interval, hangUp); });
@@ -242,18 +273,21 @@ void Simulator::callTimer(const std::shared_ptr<SimCall>& call)
 
 void Simulator::ring(const std::shared_ptr<SimCall>& call)
 {
-    QMutexLocker lock(&m_mutex);
-    if (call->state() != tapi::CS_OFFERING)
-        return;
-    CallRecord& record = m_records[call->id()];
-    ++record.ringsRung;
-    record.lastRingNs = steadyNowNs();
     Line* line = lineLocked(call->addressName());
-    TapiEvent event;
-    event.kind = tapi::TE_ADDRESS;
-    event.addressEvent = tapi::AE_RINGING;
-    event.call = call;
-    deliverLocked(*line, event);
+    {
+        QMutexLocker lock(&m_mutex);
+        if (call->state() != tapi::CS_OFFERING)
+            return;
+        CallRecord& record = m_records[call->id()];
+        ++record.ringsRung;
+        record.lastRingNs = steadyNowNs();
+        TapiEvent event;
+        event.kind = tapi::TE_ADDRESS;
+        event.addressEvent = tapi::AE_RINGING;
+        event.call = call;
+        deliverLocked(*line, event);
+    }
+    post(*line);
 }
 
 Status Simulator::answer(SimCall& call)
@@ -284,6 +318,7 @@ Status Simulator::answer(SimCall& call)
         connected.call = shared;
         deliverLocked(*lineLocked(call.addressName()), connected);
     }
+    post(*lineLocked(call.addressName()));
     QMetaObject::invokeMethod(this, [this, shared] {
         if (!m_clock->isActive())
             m_clock->start();
@@ -330,6 +365,7 @@ Status Simulator::disconnect(SimCall& call, int code, bool byCaller)
         ended.call = shared;
         deliverLocked(*line, ended);
     }
+    post(*lineLocked(call.addressName()));
     QMetaObject::invokeMethod(this, [this, shared, heard] {
         if (shared->m_timer) {
             shared->m_timer->stop();
@@ -463,38 +499,44 @@ Result<qint32> Simulator::registerReceiver(const QString& lineName, TapiEventRec
     if (line->registrationFails)
         return Status(err::Fail,
                       QStringLiteral("Line \"%1\" refused the registration").arg(lineName));
-    Registration r;
-    r.cookie = m_nextCookie++;
+    auto r = std::make_shared<Registration>();
+    r->cookie = m_nextCookie++;
     if (m_nextCookie <= 0)
         m_nextCookie = 1;
-    r.receiver = receiver;
-    r.sink = new QObject; // belongs to the registering thread
-    r.filter = std::move(filter);
-    r.alive = std::make_shared<std::atomic<bool>>(true);
-    r.owner = owner;
+    r->receiver = receiver;
+    r->sink = new QObject; // belongs to the registering thread
+    r->filter = std::move(filter);
+    r->owner = owner;
     line->registrations.append(r);
-    return r.cookie;
+    m_cookieLines.insert(r->cookie, line);
+    return r->cookie;
 }
 
 Status Simulator::unregisterReceiver(qint32 cookie, const void* owner)
 {
+    Line* line = nullptr;
+    {
+        QMutexLocker lock(&m_mutex);
+        line = m_cookieLines.value(cookie);
+    }
+    if (!line)
+        return Status(err::InvalidArg,
+                      QStringLiteral("No registration with cookie %1").arg(cookie));
+    QMutexLocker posting(&line->postMutex);
     QMutexLocker lock(&m_mutex);
-    for (Line* line : std::as_const(m_lineState)) {
-        for (qsizetype i = 0; i < line->registrations.size(); ++i) {
-            const Registration& r = line->registrations.at(i);
-            if (r.cookie != cookie)
-                continue;
-            if (r.owner != owner)
-                return Status(err::InvalidArg,
-                              QStringLiteral("The cookie belongs to another telephony object"));
-            r.alive->store(false);
-            if (r.sink->thread() == QThread::currentThread())
-                delete r.sink; // drops the events still queued for it
-            else
-                r.sink->deleteLater();
-            line->registrations.removeAt(i);
-            return {};
-        }
+    for (qsizetype i = 0; i < line->registrations.size(); ++i) {
+        const std::shared_ptr<Registration> r = line->registrations.at(i);
+        if (r->cookie != cookie)
+            continue;
+        if (r->owner != owner)
+            return Status(err::InvalidArg,
+                          QStringLiteral("The cookie belongs to another telephony object"));
+        // Events already queued for the sink are dropped when they arrive; none follow.
+        r->alive.store(false);
+        r->sink->deleteLater();
+        line->registrations.removeAt(i);
+        m_cookieLines.remove(cookie);
+        return {};
     }
     return Status(err::InvalidArg, QStringLiteral("No registration with cookie %1").arg(cookie));
 }

@@ -104,6 +104,7 @@ private:
     Simulator();
     Line* lineLocked(const QString& name);
     void deliverLocked(Line& line, TapiEvent event);
+    void post(Line& line);
     void startRinging(std::shared_ptr<SimCall> call, int rings, int intervalMs, int hangUpAfterMs);
     void ring(const std::shared_ptr<SimCall>& call);
     void callTimer(const std::shared_ptr<SimCall>& call);
@@ -112,7 +113,8 @@ private:
 
     mutable QMutex m_mutex;
     QList<LineConfig> m_lines;
-    QHash<QString, Line*> m_lineState;
+    QHash<QString, Line*> m_lineState; // fixed at construction
+    QHash<qint32, Line*> m_cookieLines;
     QHash<quint64, CallRecord> m_records;
     QHash<quint64, std::shared_ptr<SimCall>> m_calls; // calls not yet ended
     QList<ActiveDevice*> m_devices;
