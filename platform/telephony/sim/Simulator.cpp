@@ -20,33 +20,13 @@ namespace {
 constexpr int kClockMs = 10;
 } // namespace
 
-// A receiver registered for a line's events. Events are posted to its sink, which lives on
-// the registering thread. `alive` and the sink's end change under the line's post lock, so
-// that nothing is posted to a sink on its way out.
-struct Simulator::Registration {
-    qint32 cookie = 0;
-    TapiEventReceiver* receiver = nullptr;
-    QObject* sink = nullptr;
-    std::shared_ptr<std::atomic<int>> filter;
-    std::atomic<bool> alive{true};
-    const void* owner = nullptr;
-};
-
 struct Simulator::Line {
     LineConfig config;
-    QList<std::shared_ptr<Registration>> registrations;
     std::shared_ptr<SimCall> current;
     bool nextNoDevice = false;
     bool nextMonitorOnly = false;
     bool nextNoMedia = false;
     bool registrationFails = false;
-    // Events raised under the simulator's lock and posted after it, in order.
-    struct Pending {
-        TapiEvent event;
-        QList<std::shared_ptr<Registration>> to;
-    };
-    QList<Pending> pending;
-    QMutex postMutex;
 };
 
 struct Simulator::ActiveDevice {
@@ -136,38 +116,12 @@ Simulator::Line* Simulator::lineLocked(const QString& name)
 
 void Simulator::deliverLocked(Line& line, TapiEvent event)
 {
-    event.addressName = line.config.name;
-    event.raisedAtNs = steadyNowNs();
-    line.pending.append({std::move(event), line.registrations});
+    m_events.raise(line.config.name, std::move(event));
 }
 
 void Simulator::post(Line& line)
 {
-    // Whoever holds the line's post lock sends everything pending, oldest first, so the
-    // events of a line keep their order while nobody posts under the simulator's lock.
-    QMutexLocker posting(&line.postMutex);
-    for (;;) {
-        QList<Line::Pending> batch;
-        {
-            QMutexLocker lock(&m_mutex);
-            batch.swap(line.pending);
-        }
-        if (batch.isEmpty())
-            return;
-        for (const Line::Pending& p : std::as_const(batch)) {
-            for (const std::shared_ptr<Registration>& r : p.to) {
-                if (!r->alive.load() || !(r->filter->load() & p.event.kind))
-                    continue;
-                QMetaObject::invokeMethod(
-                    r->sink,
-                    [r, event = p.event] {
-                        if (r->alive.load())
-                            r->receiver->tapiEvent(event);
-                    },
-                    Qt::QueuedConnection);
-            }
-        }
-    }
+    m_events.flush(line.config.name);
 }
 
 Result<quint64> Simulator::placeCall(const CallRequest& request)
@@ -473,9 +427,7 @@ std::optional<CallRecord> Simulator::call(quint64 id) const
 
 int Simulator::registrations(const QString& lineName) const
 {
-    QMutexLocker lock(&m_mutex);
-    const Line* line = m_lineState.value(lineName);
-    return line ? int(line->registrations.size()) : 0;
+    return m_events.count(lineName);
 }
 
 quint64 Simulator::currentCall(const QString& lineName) const
@@ -499,46 +451,12 @@ Result<qint32> Simulator::registerReceiver(const QString& lineName, TapiEventRec
     if (line->registrationFails)
         return Status(err::Fail,
                       QStringLiteral("Line \"%1\" refused the registration").arg(lineName));
-    auto r = std::make_shared<Registration>();
-    r->cookie = m_nextCookie++;
-    if (m_nextCookie <= 0)
-        m_nextCookie = 1;
-    r->receiver = receiver;
-    r->sink = new QObject; // belongs to the registering thread
-    r->filter = std::move(filter);
-    r->owner = owner;
-    line->registrations.append(r);
-    m_cookieLines.insert(r->cookie, line);
-    return r->cookie;
+    return m_events.add(lineName, receiver, std::move(filter), owner);
 }
 
 Status Simulator::unregisterReceiver(qint32 cookie, const void* owner)
 {
-    Line* line = nullptr;
-    {
-        QMutexLocker lock(&m_mutex);
-        line = m_cookieLines.value(cookie);
-    }
-    if (!line)
-        return Status(err::InvalidArg,
-                      QStringLiteral("No registration with cookie %1").arg(cookie));
-    QMutexLocker posting(&line->postMutex);
-    QMutexLocker lock(&m_mutex);
-    for (qsizetype i = 0; i < line->registrations.size(); ++i) {
-        const std::shared_ptr<Registration> r = line->registrations.at(i);
-        if (r->cookie != cookie)
-            continue;
-        if (r->owner != owner)
-            return Status(err::InvalidArg,
-                          QStringLiteral("The cookie belongs to another telephony object"));
-        // Events already queued for the sink are dropped when they arrive; none follow.
-        r->alive.store(false);
-        r->sink->deleteLater();
-        line->registrations.removeAt(i);
-        m_cookieLines.remove(cookie);
-        return {};
-    }
-    return Status(err::InvalidArg, QStringLiteral("No registration with cookie %1").arg(cookie));
+    return m_events.remove(cookie, owner);
 }
 
 bool Simulator::hasFault(const SimCall& call, Fault fault) const

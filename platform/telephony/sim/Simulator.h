@@ -10,6 +10,7 @@
 // Only the line server (and tests) make one: listing the lines needs no simulator.
 
 #include "platform/Status.h"
+#include "platform/telephony/EventHub.h"
 #include "platform/telephony/Telephony.h"
 #include "platform/telephony/sim/SimConfig.h"
 
@@ -97,7 +98,6 @@ Q_SIGNALS:
     void callEnded(quint64 id);
 
 private:
-    struct Registration;
     struct Line;
     struct ActiveDevice;
 
@@ -112,14 +112,13 @@ private:
     void finishCall(const std::shared_ptr<SimCall>& call);
 
     mutable QMutex m_mutex;
+    EventHub m_events;
     QList<LineConfig> m_lines;
     QHash<QString, Line*> m_lineState; // fixed at construction
-    QHash<qint32, Line*> m_cookieLines;
     QHash<quint64, CallRecord> m_records;
     QHash<quint64, std::shared_ptr<SimCall>> m_calls; // calls not yet ended
     QList<ActiveDevice*> m_devices;
     double m_speed;
-    qint32 m_nextCookie = 1;
     quint64 m_nextCall = 1;
     QThread* m_thread = nullptr;
     bool m_stopped = false;

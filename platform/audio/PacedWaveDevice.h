@@ -1,0 +1,61 @@
+#pragma once
+
+// A call's audio device moved at the line's pace by a clock of its own (the simulator's
+// clock thread, or a line's RTP timer): each step sends what the machine has queued (or
+// silence) and hands what came in to the running recording. Subclasses say where the sent
+// audio goes and where the incoming audio comes from.
+//
+// Thread: write, drain, startRecording and stopRecording from any thread; advance from the
+// pacing thread. The hooks run on the pacing thread under the device's lock.
+
+#include "platform/audio/WaveDevice.h"
+
+#include <QByteArray>
+#include <QMutex>
+#include <QWaitCondition>
+
+namespace orvane {
+
+class PacedWaveDevice : public WaveDevice {
+public:
+    qint32 formatType() const override;
+    int sampleRate() const override { return 8000; }
+    Status write(const quint8* data, qsizetype size) override;
+    Status drain() override;
+    Status startRecording(WaveInBuffer* buffer, std::function<void()> done) override;
+    void stopRecording() override;
+
+    // Shutting down: blocked writers give up, a running recording returns its buffer.
+    void close();
+    bool idle() const;            // nothing queued and nothing being recorded
+    qint64 firstSentNs() const;   // when the machine's first byte went out, or 0
+    qint64 underrunBytes() const; // silence sent while a writer still had more to say
+
+protected:
+    // Moves `count` bytes each way.
+    void advance(qsizetype count, qint64 nowNs);
+    // `count` bytes go to the far end: the machine's queued audio, silence after it.
+    virtual void transmit(const quint8* data, qsizetype count) = 0;
+    // Fill `count` bytes with what the far end sent.
+    virtual void receive(quint8* into, qsizetype count) = 0;
+    // A writer has drained its message (the greeting is over).
+    virtual void drained() {}
+
+    mutable QMutex m_mutex;
+
+private:
+    QWaitCondition m_changed;
+    QByteArray m_out; // queued for the far end, from m_outHead
+    qsizetype m_outHead = 0;
+    bool m_writing = false; // a writer has queued and not yet drained
+    qint64 m_firstSentNs = 0;
+    qint64 m_underrun = 0;
+    qint64 m_gap = 0; // silence sent since the writer's last bytes
+    bool m_closed = false;
+    QByteArray m_sendBlock, m_receiveBlock;
+
+    WaveInBuffer* m_in = nullptr;
+    std::function<void()> m_inDone;
+};
+
+} // namespace orvane
