@@ -1,0 +1,256 @@
+#include "platform/telephony/sip/SipCall.h"
+
+#include "platform/SteadyClock.h"
+#include "platform/audio/WaveDevice.h"
+#include "platform/telephony/sip/SipStack.h"
+#include "platform/telephony/sip/SipWaveDevice.h"
+
+namespace orvane::sip {
+
+namespace {
+
+constexpr int kPacketMs = 20;
+constexpr uint16_t kRtpPortMin = 16384;
+constexpr uint16_t kRtpPortMax = 32766;
+
+QByteArray bodyOf(const struct sip_msg* msg)
+{
+    if (!msg || !msg->mb || mbuf_get_left(msg->mb) == 0)
+        return {};
+    return QByteArray(reinterpret_cast<const char*>(mbuf_buf(msg->mb)),
+                      qsizetype(mbuf_get_left(msg->mb)));
+}
+
+mbuf* toMbuf(const QByteArray& bytes)
+{
+    mbuf* mb = mbuf_alloc(size_t(bytes.size()) + 1);
+    if (mb) {
+        mbuf_write_mem(mb, reinterpret_cast<const uint8_t*>(bytes.constData()),
+                       size_t(bytes.size()));
+        mb->pos = 0;
+    }
+    return mb;
+}
+
+} // namespace
+
+SipCall::SipCall(SipLine& line, quint64 id, QString callerNumber)
+    : m_line(line)
+    , m_id(id)
+    , m_lineName(line.config.name)
+    , m_callerNumber(std::move(callerNumber))
+{
+    tmr_init(&m_ringTimer);
+    tmr_init(&m_mediaTimer);
+}
+
+SipCall::~SipCall()
+{
+    // Everything of libre's was let go on the loop before the last reference went.
+    Q_ASSERT(!m_session && !m_rtp);
+}
+
+Status SipCall::accept(struct sipsess_sock* sock, const struct sip_msg* invite,
+                       const QByteArray& offer)
+{
+    if (rtp_listen(&m_rtp, IPPROTO_UDP, &m_line.localAddress, kRtpPortMin, kRtpPortMax, false,
+                   onRtp, nullptr, this) != 0)
+        return Status(err::Fail, QStringLiteral("No RTP port is free"));
+    struct sa local = m_line.localAddress;
+    sa_set_port(&local, sa_port(rtp_local(m_rtp)));
+    if (Status s = m_sdp.prepare(local, offer); !s)
+        return s;
+    const QByteArray user = m_line.config.user.toUtf8();
+    if (sipsess_accept(&m_session, sock, invite, 180, "Ringing", user.constData(),
+                       "application/sdp", nullptr, nullptr, nullptr, false, onOffer, onAnswer,
+                       onEstablished, nullptr, nullptr, onClosed, this, nullptr) != 0)
+        return Status(err::Fail, QStringLiteral("Cannot take the call"));
+    raise(tapi::TE_CALLNOTIFICATION, -1);
+    raise(tapi::TE_CALLSTATE, tapi::CS_OFFERING);
+    ring();
+    return {};
+}
+
+void SipCall::raise(int kind, int detail)
+{
+    TapiEvent event;
+    event.kind = kind;
+    if (kind == tapi::TE_ADDRESS)
+        event.addressEvent = detail;
+    if (kind == tapi::TE_CALLSTATE)
+        event.callState = detail;
+    event.call = shared_from_this();
+    EventHub& events = SipStack::instance().events();
+    events.raise(m_lineName, event);
+    events.flush(m_lineName);
+}
+
+void SipCall::ring()
+{
+    raise(tapi::TE_ADDRESS, tapi::AE_RINGING);
+    tmr_start(&m_ringTimer, uint64_t(m_line.config.ringIntervalMs), onRing, this);
+}
+
+void SipCall::onRing(void* arg)
+{
+    auto* call = static_cast<SipCall*>(arg);
+    if (call->state() == tapi::CS_OFFERING && !call->m_answered)
+        call->ring();
+}
+
+Status SipCall::answer()
+{
+    std::shared_ptr<SipCall> self = shared_from_this();
+    return SipStack::instance().call<Status>([self] { return self->answerHere(); });
+}
+
+Status SipCall::answerHere()
+{
+    if (state() != tapi::CS_OFFERING || m_answered || !m_session)
+        return Status(err::InvalidState, QStringLiteral("The call is not being offered"));
+    const bool hadOffer = m_sdp.codec() != Codec::None;
+    Result<QByteArray> sdp = m_sdp.encode(!hadOffer);
+    if (!sdp)
+        return sdp.status();
+    mbuf* mb = toMbuf(sdp.value());
+    const int rc = mb ? sipsess_answer(m_session, 200, "OK", mb, nullptr) : ENOMEM;
+    mem_deref(mb);
+    if (rc != 0)
+        return Status(err::Fail, QStringLiteral("Cannot answer the call (%1)").arg(rc));
+    m_answered = true;
+    tmr_cancel(&m_ringTimer);
+
+    struct sa remote;
+    sa_init(&remote, AF_INET);
+    m_sdp.remote(&remote);
+    const Codec codec = hadOffer ? m_sdp.codec() : Codec::Pcmu;
+    m_device = std::make_shared<SipWaveDevice>(m_rtp, remote, codec, steadyNowNs());
+    m_deviceId = WaveDeviceRegistry::add(m_device);
+    SipStack::instance().keepMedia(shared_from_this());
+    tmr_start(&m_mediaTimer, kPacketMs, onMedia, this);
+    return {};
+}
+
+int SipCall::onAnswer(const struct sip_msg* msg, void* arg)
+{
+    // The far end's answer to the offer we made in our 200 OK.
+    auto* call = static_cast<SipCall*>(arg);
+    if (!call->m_sdp.takeAnswer(bodyOf(msg)))
+        return EPROTO;
+    struct sa remote;
+    if (call->m_device && call->m_sdp.remote(&remote))
+        call->m_device->setRemote(remote, call->m_sdp.codec());
+    return 0;
+}
+
+int SipCall::onOffer(struct mbuf** descp, const struct sip_msg* msg, void* arg)
+{
+    // A new offer in the call (a re-INVITE): keep the law we speak if it still may.
+    auto* call = static_cast<SipCall*>(arg);
+    if (!call->m_sdp.takeOffer(bodyOf(msg)))
+        return EPROTO;
+    struct sa remote;
+    if (call->m_device && call->m_sdp.remote(&remote))
+        call->m_device->setRemote(remote, call->m_sdp.codec());
+    Result<QByteArray> answer = call->m_sdp.encode(false);
+    if (!answer)
+        return EPROTO;
+    *descp = toMbuf(answer.value());
+    return *descp ? 0 : ENOMEM;
+}
+
+void SipCall::onEstablished(const struct sip_msg*, void* arg)
+{
+    auto* call = static_cast<SipCall*>(arg);
+    if (call->state() != tapi::CS_OFFERING)
+        return;
+    call->m_state = tapi::CS_CONNECTED;
+    call->raise(tapi::TE_CALLSTATE, tapi::CS_CONNECTED);
+}
+
+void SipCall::onClosed(int, const struct sip_msg*, void* arg)
+{
+    // BYE, CANCEL, or a dialog that failed.
+    auto* call = static_cast<SipCall*>(arg);
+    call->m_session = static_cast<struct sipsess*>(mem_deref(call->m_session));
+    call->ended(true);
+}
+
+Status SipCall::disconnect(int code)
+{
+    Q_UNUSED(code);
+    std::shared_ptr<SipCall> self = shared_from_this();
+    return SipStack::instance().call<Status>([self] { return self->disconnectHere(); });
+}
+
+Status SipCall::disconnectHere()
+{
+    if (state() == tapi::CS_DISCONNECTED)
+        return Status(err::InvalidState, QStringLiteral("The call has already ended"));
+    if (m_session && !m_answered)
+        sipsess_reject(m_session, 480, "Temporarily Unavailable", nullptr);
+    // An answered call's session sends BYE as it goes.
+    m_session = static_cast<struct sipsess*>(mem_deref(m_session));
+    ended(false);
+    return {};
+}
+
+void SipCall::ended(bool byCaller)
+{
+    Q_UNUSED(byCaller);
+    if (state() == tapi::CS_DISCONNECTED)
+        return;
+    std::shared_ptr<SipCall> self = shared_from_this();
+    m_state = tapi::CS_DISCONNECTED;
+    tmr_cancel(&m_ringTimer);
+    if (m_device)
+        m_device->endCall();
+    raise(tapi::TE_CALLSTATE, tapi::CS_DISCONNECTED);
+    if (m_line.current.get() == this)
+        m_line.current.reset();
+    if (!m_device)
+        stopMedia(); // never answered: its RTP socket goes now
+}
+
+void SipCall::onMedia(void* arg)
+{
+    static_cast<SipCall*>(arg)->mediaTick();
+}
+
+void SipCall::mediaTick()
+{
+    std::shared_ptr<SipCall> self = shared_from_this();
+    m_device->tick(steadyNowNs());
+    if (mediaDone()) {
+        stopMedia();
+        SipStack::instance().dropMedia(this);
+        return;
+    }
+    tmr_start(&m_mediaTimer, kPacketMs, onMedia, this);
+}
+
+bool SipCall::mediaDone() const
+{
+    // The device keeps its pace after the call while a recording still fills it.
+    return state() == tapi::CS_DISCONNECTED && (!m_device || m_device.use_count() == 1);
+}
+
+void SipCall::stopMedia()
+{
+    tmr_cancel(&m_mediaTimer);
+    if (m_device) {
+        WaveDeviceRegistry::remove(m_deviceId);
+        m_device->close();
+    }
+    m_rtp = static_cast<struct rtp_sock*>(mem_deref(m_rtp));
+    m_session = static_cast<struct sipsess*>(mem_deref(m_session));
+}
+
+void SipCall::onRtp(const struct sa* src, const struct rtp_header* hdr, struct mbuf* mb, void* arg)
+{
+    auto* call = static_cast<SipCall*>(arg);
+    if (call->m_device && src && hdr && mb)
+        call->m_device->deliver(*src, *hdr, mbuf_buf(mb), qsizetype(mbuf_get_left(mb)));
+}
+
+} // namespace orvane::sip

@@ -1,0 +1,94 @@
+#pragma once
+
+// One SIP call on a configured line, as the machine sees it: offered when its INVITE came
+// (answered with 180 Ringing, ringing at the line's interval), answered with 200 OK and our
+// SDP, connected at the ACK, ended by BYE or CANCEL from the caller or by our BYE (or a
+// final error response before the answer).
+//
+// Thread: the TelephonyCall functions from any thread (they run on the SIP loop); the rest
+// on the SIP loop's thread.
+
+#include "platform/telephony/Telephony.h"
+#include "platform/telephony/sip/SipLinesConfig.h"
+#include "platform/telephony/sip/SipSdp.h"
+
+#include "platform/telephony/sip/ReCompat.h"
+
+#include <re.h>
+
+#include <atomic>
+#include <memory>
+
+namespace orvane::sip {
+
+class SipWaveDevice;
+class SipCall;
+
+// A configured line on the loop: its SIP socket, its registration, its current call.
+struct SipLine {
+    LineConfig config;
+    struct sa localAddress;
+    struct sip* sip = nullptr;
+    struct sipsess_sock* sessions = nullptr;
+    struct sipreg* registration = nullptr;
+    struct sip_lsnr* others = nullptr; // requests that are not INVITEs
+    std::shared_ptr<SipCall> current;
+};
+
+class SipCall : public TelephonyCall, public std::enable_shared_from_this<SipCall> {
+public:
+    SipCall(SipLine& line, quint64 id, QString callerNumber);
+    ~SipCall() override;
+
+    quint64 id() const override { return m_id; }
+    QString addressName() const override { return m_lineName; }
+    QString callerNumber() const override { return m_callerNumber; }
+    int privilege() const override { return tapi::CP_OWNER; }
+    int state() const override { return m_state.load(); }
+    Status answer() override;
+    Status disconnect(int code) override;
+
+    // The call's audio device, once answered.
+    qint32 waveDeviceId() const { return m_deviceId.load(); }
+
+    // --- the loop's thread -----------------------------------------------------------
+    // Takes an INVITE: prepares the audio and answers 180 Ringing.
+    Status accept(struct sipsess_sock* sock, const struct sip_msg* invite, const QByteArray& offer);
+    // The audio ran down after the call ended and nobody uses its device: let it go.
+    bool mediaDone() const;
+    void stopMedia();
+
+private:
+    Status answerHere();
+    Status disconnectHere();
+    void ended(bool byCaller);
+    void raise(int kind, int detail);
+    void ring();
+    void mediaTick();
+
+    static void onRing(void* arg);
+    static void onMedia(void* arg);
+    static int onOffer(struct mbuf** descp, const struct sip_msg* msg, void* arg);
+    static int onAnswer(const struct sip_msg* msg, void* arg);
+    static void onEstablished(const struct sip_msg* msg, void* arg);
+    static void onClosed(int err, const struct sip_msg* msg, void* arg);
+    static void onRtp(const struct sa* src, const struct rtp_header* hdr, struct mbuf* mb,
+                      void* arg);
+
+    SipLine& m_line;
+    const quint64 m_id;
+    const QString m_lineName;
+    const QString m_callerNumber;
+    std::atomic<int> m_state{tapi::CS_OFFERING};
+    std::atomic<qint32> m_deviceId{0};
+
+    struct sipsess* m_session = nullptr;
+    struct rtp_sock* m_rtp = nullptr;
+    SdpNegotiation m_sdp;
+    bool m_answered = false;
+    struct tmr m_ringTimer;
+    struct tmr m_mediaTimer;
+    std::shared_ptr<SipWaveDevice> m_device;
+};
+
+} // namespace orvane::sip

@@ -1,0 +1,152 @@
+#include "platform/telephony/sip/SipLinesConfig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QStandardPaths>
+
+#include <arpa/inet.h>
+
+namespace orvane::sip {
+
+namespace {
+
+Status mistake(int lineNo, const QString& what)
+{
+    return Status(err::InvalidArg, QStringLiteral("lines.conf, line %1: %2").arg(lineNo).arg(what));
+}
+
+// "sip:user@host[:port][;params]" -> user and host.
+bool isIpAddress(const QString& text)
+{
+    const QByteArray bytes = text.toLatin1();
+    unsigned char buffer[16];
+    return inet_pton(AF_INET, bytes.constData(), buffer) == 1 ||
+           inet_pton(AF_INET6, bytes.constData(), buffer) == 1;
+}
+
+bool splitSipUri(const QString& uri, QString* user, QString* host)
+{
+    if (!uri.startsWith(QLatin1String("sip:")))
+        return false;
+    QString rest = uri.mid(4);
+    rest = rest.left(rest.indexOf(QLatin1Char(';')) < 0 ? rest.size()
+                                                        : rest.indexOf(QLatin1Char(';')));
+    const qsizetype at = rest.indexOf(QLatin1Char('@'));
+    if (user)
+        *user = at < 0 ? QString() : rest.left(at);
+    if (host)
+        *host = at < 0 ? rest : rest.mid(at + 1);
+    return !(host ? host->isEmpty() : rest.isEmpty());
+}
+
+} // namespace
+
+QString linesConfigPath()
+{
+    const QString overridden = qEnvironmentVariable("ORVANE_LINES_CONF");
+    if (!overridden.isEmpty())
+        return overridden;
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+        .filePath(QStringLiteral("Orvane/lines.conf"));
+}
+
+Result<QList<LineConfig>> parseLinesConfig(const QByteArray& text)
+{
+    QList<LineConfig> lines;
+    QList<int> startLines;
+    QSet<QString> names;
+    const QList<QByteArray> rows = text.split('\n');
+    for (int i = 0; i < rows.size(); ++i) {
+        const int lineNo = i + 1;
+        const QString row = QString::fromUtf8(rows[i]).trimmed();
+        if (row.isEmpty() || row.startsWith(QLatin1Char('#')) || row.startsWith(QLatin1Char(';')))
+            continue;
+        if (row.startsWith(QLatin1Char('['))) {
+            if (!row.endsWith(QLatin1Char(']')))
+                return mistake(lineNo, QStringLiteral("a section name ends with ]"));
+            const QString name = row.mid(1, row.size() - 2).trimmed();
+            if (name.isEmpty())
+                return mistake(lineNo, QStringLiteral("a line needs a name"));
+            if (names.contains(name))
+                return mistake(lineNo, QStringLiteral("the name \"%1\" is used twice").arg(name));
+            names.insert(name);
+            LineConfig line;
+            line.name = name;
+            lines.append(line);
+            startLines.append(lineNo);
+            continue;
+        }
+        const qsizetype eq = row.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            return mistake(lineNo, QStringLiteral("expected key = value"));
+        if (lines.isEmpty())
+            return mistake(lineNo, QStringLiteral("a setting before the first [line]"));
+        const QString key = row.left(eq).trimmed().toLower();
+        const QString value = row.mid(eq + 1).trimmed();
+        LineConfig& line = lines.last();
+        bool ok = true;
+        if (key == QLatin1String("uri")) {
+            line.uri = value;
+        } else if (key == QLatin1String("registrar")) {
+            line.registrar = value;
+        } else if (key == QLatin1String("user")) {
+            line.authUser = value;
+        } else if (key == QLatin1String("password")) {
+            line.password = value;
+        } else if (key == QLatin1String("address")) {
+            line.address = value;
+            ok = isIpAddress(value);
+        } else if (key == QLatin1String("port")) {
+            const uint port = value.toUInt(&ok);
+            ok = ok && port > 0 && port < 65536;
+            line.port = quint16(port);
+        } else if (key == QLatin1String("ring_interval_ms")) {
+            line.ringIntervalMs = value.toInt(&ok);
+            ok = ok && line.ringIntervalMs >= 100 && line.ringIntervalMs <= 60000;
+        } else if (key == QLatin1String("expires")) {
+            line.expires = value.toInt(&ok);
+            ok = ok && line.expires >= 60 && line.expires <= 86400;
+        } else {
+            return mistake(lineNo, QStringLiteral("unknown setting \"%1\"").arg(key));
+        }
+        if (!ok)
+            return mistake(lineNo, QStringLiteral("\"%1\" is not a valid %2").arg(value, key));
+    }
+
+    QSet<quint16> ports;
+    for (int i = 0; i < lines.size(); ++i) {
+        LineConfig& line = lines[i];
+        if (line.uri.isEmpty())
+            return mistake(startLines[i], QStringLiteral("line \"%1\" has no uri").arg(line.name));
+        if (!splitSipUri(line.uri, &line.user, &line.domain) || line.user.isEmpty())
+            return mistake(startLines[i],
+                           QStringLiteral("\"%1\" is not a sip:user@host address").arg(line.uri));
+        if (!line.registrar.isEmpty() && !splitSipUri(line.registrar, nullptr, nullptr))
+            return mistake(startLines[i],
+                           QStringLiteral("\"%1\" is not a sip: registrar").arg(line.registrar));
+        if (!line.password.isEmpty() && line.registrar.isEmpty())
+            return mistake(startLines[i], QStringLiteral("a password needs a registrar"));
+        if (line.authUser.isEmpty())
+            line.authUser = line.user;
+        if (ports.contains(line.port))
+            return mistake(startLines[i],
+                           QStringLiteral("port %1 is used by another line").arg(line.port));
+        ports.insert(line.port);
+    }
+    return lines;
+}
+
+Result<QList<LineConfig>> readLinesConfig()
+{
+    QFile file(linesConfigPath());
+    if (!file.exists())
+        return QList<LineConfig>();
+    if (!file.open(QIODevice::ReadOnly))
+        return Status(
+            err::Fail,
+            QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString()));
+    return parseLinesConfig(file.readAll());
+}
+
+} // namespace orvane::sip

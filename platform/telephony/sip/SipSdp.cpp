@@ -1,0 +1,202 @@
+#include "platform/telephony/sip/SipSdp.h"
+
+#include "platform/telephony/sip/ReCompat.h"
+
+#include <re.h>
+
+#include <QSet>
+
+namespace orvane::sip {
+
+namespace {
+
+// libre's buffers, released with the scope.
+struct MbufRef {
+    mbuf* mb = nullptr;
+    ~MbufRef() { mem_deref(mb); }
+};
+
+mbuf* toMbuf(const QByteArray& bytes)
+{
+    mbuf* mb = mbuf_alloc(size_t(bytes.size()) + 1);
+    if (!mb)
+        return nullptr;
+    mbuf_write_mem(mb, reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
+    mb->pos = 0;
+    return mb;
+}
+
+int addFormats(sdp_media* m, Codec only)
+{
+    int rc = 0;
+    if (only != Codec::Pcma)
+        rc |= sdp_format_add(nullptr, m, false, "0", "PCMU", 8000, 1, nullptr, nullptr, nullptr,
+                             false, nullptr);
+    if (only != Codec::Pcmu)
+        rc |= sdp_format_add(nullptr, m, false, "8", "PCMA", 8000, 1, nullptr, nullptr, nullptr,
+                             false, nullptr);
+    rc |= sdp_format_add(nullptr, m, false, "101", "telephone-event", 8000, 1, nullptr, nullptr,
+                         nullptr, false, "0-15");
+    return rc;
+}
+
+} // namespace
+
+QByteArray normalizeOffer(const QByteArray& sdp)
+{
+    // The static payload types 0 and 8 need no rtpmap line, but the SDP library matches
+    // formats by name: write the lines the offer left out.
+    const QList<QByteArray> lines = sdp.split('\n');
+    QByteArray out;
+    out.reserve(sdp.size() + 64);
+    QList<int> listed;
+    QSet<int> mapped;
+    bool audio = false;
+    auto closeSection = [&] {
+        if (!audio)
+            return;
+        if (listed.contains(0) && !mapped.contains(0))
+            out += "a=rtpmap:0 PCMU/8000\r\n";
+        if (listed.contains(8) && !mapped.contains(8))
+            out += "a=rtpmap:8 PCMA/8000\r\n";
+    };
+    for (QByteArray line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty())
+            continue;
+        if (line.startsWith("m=")) {
+            closeSection();
+            listed.clear();
+            mapped.clear();
+            const QList<QByteArray> fields = line.mid(2).split(' ');
+            audio = fields.value(0) == "audio";
+            for (qsizetype i = 3; i < fields.size(); ++i) {
+                bool ok = false;
+                const int pt = fields[i].toInt(&ok);
+                if (ok)
+                    listed.append(pt);
+            }
+        } else if (line.startsWith("a=rtpmap:")) {
+            bool ok = false;
+            const int pt = line.mid(9, line.indexOf(' ') - 9).toInt(&ok);
+            if (ok)
+                mapped.insert(pt);
+        }
+        out += line + "\r\n";
+    }
+    closeSection();
+    return out;
+}
+
+namespace {
+
+Codec codecOf(const sdp_media* m)
+{
+    if (!m || sdp_media_rport(m) == 0)
+        return Codec::None;
+    if (sdp_media_rformat(m, "PCMU"))
+        return Codec::Pcmu;
+    if (sdp_media_rformat(m, "PCMA"))
+        return Codec::Pcma;
+    return Codec::None;
+}
+
+} // namespace
+
+Codec chooseCodec(const QByteArray& offer)
+{
+    if (offer.isEmpty())
+        return Codec::None;
+    sdp_session* session = nullptr;
+    sdp_media* media = nullptr;
+    sa local;
+    sa_set_str(&local, "127.0.0.1", 0);
+    if (sdp_session_alloc(&session, &local) != 0)
+        return Codec::None;
+    Codec codec = Codec::None;
+    MbufRef mb{toMbuf(normalizeOffer(offer))};
+    if (mb.mb && sdp_media_add(&media, session, "audio", 9, "RTP/AVP") == 0 &&
+        addFormats(media, Codec::None) == 0 && sdp_decode(session, mb.mb, true) == 0)
+        codec = codecOf(media);
+    mem_deref(session);
+    return codec;
+}
+
+SdpNegotiation::~SdpNegotiation()
+{
+    mem_deref(m_session);
+}
+
+Status SdpNegotiation::prepare(const struct sa& local, const QByteArray& offer)
+{
+    mem_deref(m_session);
+    m_session = nullptr;
+    m_media = nullptr;
+    m_codec = offer.isEmpty() ? Codec::None : chooseCodec(offer);
+    if (!offer.isEmpty() && m_codec == Codec::None)
+        return Status(err::InvalidArg, QStringLiteral("The offer has neither G.711 law"));
+    if (sdp_session_alloc(&m_session, &local) != 0 ||
+        sdp_media_add(&m_media, m_session, "audio", sa_port(&local), "RTP/AVP") != 0 ||
+        addFormats(m_media, m_codec) != 0)
+        return Status(err::OutOfMemory, QStringLiteral("Cannot describe the call's audio"));
+    if (offer.isEmpty())
+        return {};
+    MbufRef mb{toMbuf(normalizeOffer(offer))};
+    if (!mb.mb || sdp_decode(m_session, mb.mb, true) != 0)
+        return Status(err::InvalidArg, QStringLiteral("The offer cannot be read"));
+    return chooseFromRemote();
+}
+
+Status SdpNegotiation::takeOffer(const QByteArray& offer)
+{
+    if (!m_session)
+        return Status(err::InvalidState, QStringLiteral("No audio has been prepared"));
+    MbufRef mb{toMbuf(normalizeOffer(offer))};
+    if (!mb.mb || sdp_decode(m_session, mb.mb, true) != 0)
+        return Status(err::InvalidArg, QStringLiteral("The offer cannot be read"));
+    return chooseFromRemote();
+}
+
+Status SdpNegotiation::takeAnswer(const QByteArray& answer)
+{
+    if (!m_session)
+        return Status(err::InvalidState, QStringLiteral("No offer was made"));
+    MbufRef mb{toMbuf(normalizeOffer(answer))};
+    if (!mb.mb || sdp_decode(m_session, mb.mb, false) != 0)
+        return Status(err::InvalidArg, QStringLiteral("The answer cannot be read"));
+    return chooseFromRemote();
+}
+
+Status SdpNegotiation::chooseFromRemote()
+{
+    m_codec = codecOf(m_media);
+    if (m_codec == Codec::None)
+        return Status(err::InvalidArg, QStringLiteral("The far end takes neither G.711 law"));
+    return {};
+}
+
+Result<QByteArray> SdpNegotiation::encode(bool offer) const
+{
+    if (!m_session)
+        return Status(err::InvalidState, QStringLiteral("No audio has been prepared"));
+    mbuf* mb = nullptr;
+    if (sdp_encode(&mb, m_session, offer) != 0 || !mb)
+        return Status(err::Fail, QStringLiteral("Cannot write the call's SDP"));
+    QByteArray text(reinterpret_cast<const char*>(mb->buf), qsizetype(mb->end));
+    mem_deref(mb);
+    return text;
+}
+
+bool SdpNegotiation::remote(struct sa* address) const
+{
+    if (!m_media || m_codec == Codec::None)
+        return false;
+    const sa* raddr = sdp_media_raddr(m_media);
+    if (!raddr || !sa_isset(raddr, SA_ALL))
+        return false;
+    *address = *raddr;
+    return true;
+}
+
+} // namespace orvane::sip

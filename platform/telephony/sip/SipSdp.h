@@ -1,0 +1,62 @@
+#pragma once
+
+// The audio of a SIP call as SDP describes it: the G.711 law both ends speak (mu-law
+// preferred, A-law when the caller offers only that), telephone-event when offered, and
+// where the caller's RTP comes from. Offers without either law are refused.
+//
+// Thread: the SIP event loop's (libre objects).
+
+#include "platform/Status.h"
+
+#include <QByteArray>
+
+struct sdp_session;
+struct sdp_media;
+struct mbuf;
+struct sa;
+
+namespace orvane::sip {
+
+enum class Codec { None, Pcmu, Pcma };
+
+constexpr int kPayloadPcmu = 0;
+constexpr int kPayloadPcma = 8;
+constexpr int kPayloadTelephoneEvent = 101;
+
+// The law an SDP offer lets us answer with; None when it offers neither (or is not SDP).
+Codec chooseCodec(const QByteArray& offer);
+// The SDP with the rtpmap lines of the static G.711 payload types 0 and 8 written out where
+// it lists them without one (they are optional; the SDP library needs them).
+QByteArray normalizeOffer(const QByteArray& sdp);
+
+class SdpNegotiation {
+public:
+    SdpNegotiation() = default;
+    ~SdpNegotiation();
+    SdpNegotiation(const SdpNegotiation&) = delete;
+    SdpNegotiation& operator=(const SdpNegotiation&) = delete;
+
+    // Our side: audio at `local` (address and RTP port). With an offer to answer, only the
+    // law chosen for it; without, both laws, mu-law first.
+    Status prepare(const struct sa& local, const QByteArray& offer);
+    // A new offer in the call (a re-INVITE), into the same session.
+    Status takeOffer(const QByteArray& offer);
+    // The far end's answer to our offer (an INVITE that came without one).
+    Status takeAnswer(const QByteArray& answer);
+    // Our SDP: the answer to the offer, or our offer.
+    Result<QByteArray> encode(bool offer) const;
+
+    Codec codec() const { return m_codec; }
+    int payloadType() const { return m_codec == Codec::Pcma ? kPayloadPcma : kPayloadPcmu; }
+    // Where the far end wants its RTP; unset until an offer or answer has come.
+    bool remote(struct sa* address) const;
+
+private:
+    Status chooseFromRemote();
+
+    sdp_session* m_session = nullptr;
+    sdp_media* m_media = nullptr;
+    Codec m_codec = Codec::None;
+};
+
+} // namespace orvane::sip

@@ -1,0 +1,295 @@
+#include "platform/telephony/sip/SipStack.h"
+
+#include "platform/telephony/sip/SipCall.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(sipLog, "orvane.sip", QtInfoMsg)
+
+namespace orvane::sip {
+
+namespace {
+
+// Every call holds an RTP socket: room for many more descriptors than the usual 1024.
+constexpr int kMaxDescriptors = 65536;
+
+QString text(const struct pl& pl)
+{
+    return QString::fromUtf8(pl.p, qsizetype(pl.l));
+}
+
+QByteArray bodyOf(const struct sip_msg* msg)
+{
+    if (!msg->mb || mbuf_get_left(msg->mb) == 0)
+        return {};
+    return QByteArray(reinterpret_cast<const char*>(mbuf_buf(msg->mb)),
+                      qsizetype(mbuf_get_left(msg->mb)));
+}
+
+void reply(SipLine* line, const struct sip_msg* msg, uint16_t code, const char* reason)
+{
+    sip_treply(nullptr, line->sip, msg, code, reason);
+}
+
+// An INVITE to the line: refused (unknown user, line not watched, busy, no G.711), or a
+// new call that rings.
+void onInvite(const struct sip_msg* msg, void* arg)
+{
+    auto* line = static_cast<SipLine*>(arg);
+    SipStack& stack = SipStack::instance();
+    if (text(msg->uri.user) != line->config.user) {
+        reply(line, msg, 404, "Not Found");
+        return;
+    }
+    if (stack.events().count(line->config.name) == 0) {
+        reply(line, msg, 480, "Temporarily Unavailable");
+        return;
+    }
+    if (line->current) {
+        reply(line, msg, 486, "Busy Here");
+        return;
+    }
+    const QByteArray offer = bodyOf(msg);
+    if (!offer.isEmpty() && chooseCodec(offer) == Codec::None) {
+        reply(line, msg, 488, "Not Acceptable Here");
+        return;
+    }
+    auto call = std::make_shared<SipCall>(*line, stack.nextCallId(), text(msg->from.uri.user));
+    line->current = call;
+    if (Status s = call->accept(line->sessions, msg, offer); !s) {
+        qCWarning(sipLog).noquote() << line->config.name << "cannot take a call:" << s.toString();
+        line->current.reset();
+        call->stopMedia();
+        reply(line, msg, 500, "Server Internal Error");
+    }
+}
+
+// Requests that are not part of a call: OPTIONS is answered, the rest left to libre.
+bool onOtherRequest(const struct sip_msg* msg, void* arg)
+{
+    auto* line = static_cast<SipLine*>(arg);
+    if (pl_strcmp(&msg->met, "OPTIONS") != 0)
+        return false;
+    sip_treplyf(nullptr, nullptr, line->sip, msg, false, 200, "OK",
+                "Allow: INVITE, ACK, BYE, CANCEL, OPTIONS\r\nContent-Length: 0\r\n\r\n");
+    return true;
+}
+
+int onAuth(char** user, char** password, const char*, void* arg)
+{
+    auto* line = static_cast<SipLine*>(arg);
+    const QByteArray u = line->config.authUser.toUtf8(), p = line->config.password.toUtf8();
+    int rc = str_dup(user, u.constData());
+    rc |= str_dup(password, p.constData());
+    return rc;
+}
+
+void onRegistered(int err, const struct sip_msg* msg, void* arg)
+{
+    auto* line = static_cast<SipLine*>(arg);
+    if (err)
+        qCWarning(sipLog).noquote() << line->config.name << "cannot register:" << strerror(err);
+    else if (msg && msg->scode >= 300)
+        qCWarning(sipLog).noquote()
+            << line->config.name << "registration refused:" << msg->scode << text(msg->reason);
+}
+
+Status openLine(SipLine* line, dnsc* dns)
+{
+    const LineConfig& c = line->config;
+    if (!c.address.isEmpty()) {
+        if (sa_set_str(&line->localAddress, c.address.toUtf8().constData(), c.port) != 0)
+            return Status(err::InvalidArg, QStringLiteral("Bad address %1").arg(c.address));
+    } else {
+        if (net_default_source_addr_get(AF_INET, &line->localAddress) != 0)
+            sa_set_str(&line->localAddress, "127.0.0.1", 0);
+        sa_set_port(&line->localAddress, c.port);
+    }
+    const QByteArray software = QByteArrayLiteral("Orvane " ORVANE_VERSION);
+    if (sip_alloc(&line->sip, dns, 32, 32, 32, software.constData(), nullptr, nullptr) != 0)
+        return Status(err::OutOfMemory, QStringLiteral("Cannot start SIP"));
+    if (int rc = sip_transp_add(line->sip, SIP_TRANSP_UDP, &line->localAddress); rc != 0)
+        return Status(err::Fail, QStringLiteral("Cannot use SIP port %1: %2")
+                                     .arg(c.port)
+                                     .arg(QString::fromLocal8Bit(strerror(rc))));
+    if (sipsess_listen(&line->sessions, line->sip, 32, onInvite, line) != 0 ||
+        sip_listen(&line->others, line->sip, true, onOtherRequest, line) != 0)
+        return Status(err::Fail, QStringLiteral("Cannot take calls on %1").arg(c.name));
+    if (!c.registrar.isEmpty()) {
+        const QByteArray registrar = c.registrar.toUtf8(), aor = c.uri.toUtf8(),
+                         name = c.name.toUtf8(), user = c.user.toUtf8();
+        if (int rc = sipreg_register(&line->registration, line->sip, registrar.constData(),
+                                     aor.constData(), name.constData(), aor.constData(),
+                                     uint32_t(c.expires), user.constData(), nullptr, 0, 0, onAuth,
+                                     line, false, onRegistered, line, nullptr, nullptr);
+            rc != 0)
+            qCWarning(sipLog).noquote() << c.name << "cannot register:" << strerror(rc);
+    }
+    return {};
+}
+
+void closeLine(SipLine* line)
+{
+    if (line->current) {
+        line->current->stopMedia();
+        line->current.reset();
+    }
+    line->registration = static_cast<struct sipreg*>(mem_deref(line->registration));
+    if (line->sessions)
+        sipsess_close_all(line->sessions);
+    line->sessions = static_cast<struct sipsess_sock*>(mem_deref(line->sessions));
+    line->others = static_cast<struct sip_lsnr*>(mem_deref(line->others));
+    if (line->sip)
+        sip_close(line->sip, true);
+    line->sip = static_cast<struct sip*>(mem_deref(line->sip));
+}
+
+} // namespace
+
+SipStack& SipStack::instance()
+{
+    // Never destroyed: stop() ends the loop when the application ends.
+    static SipStack* stack = new SipStack;
+    return *stack;
+}
+
+bool SipStack::running() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_started && m_startStatus.isOk();
+}
+
+bool SipStack::onLoopThread() const
+{
+    return std::this_thread::get_id() == m_loopThread;
+}
+
+Status SipStack::start(const QList<LineConfig>& lines)
+{
+    // One start at a time; the loop takes m_mutex itself while it starts.
+    QMutexLocker starting(&m_startMutex);
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_started)
+            return m_startStatus;
+    }
+    m_config = lines;
+    std::promise<Status> started;
+    std::future<Status> result = started.get_future();
+    m_thread = std::thread([this, p = std::move(started)]() mutable { loop(std::move(p)); });
+    const Status status = result.get();
+    QMutexLocker lock(&m_mutex);
+    m_started = true;
+    m_startStatus = status;
+    if (QCoreApplication::instance())
+        qAddPostRoutine([] { SipStack::instance().stop(); });
+    return m_startStatus;
+}
+
+Status SipStack::lineStatus(const QString& name) const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_lineStatus.value(
+        name, Status(err::InvalidArg, QStringLiteral("No SIP line \"%1\"").arg(name)));
+}
+
+void SipStack::loop(std::promise<Status> started)
+{
+    m_loopThread = std::this_thread::get_id();
+    if (libre_init() != 0) {
+        started.set_value(Status(err::Fail, QStringLiteral("Cannot start the SIP library")));
+        return;
+    }
+    fd_setsize(kMaxDescriptors);
+    if (mqueue_alloc(&m_queue, onWork, this) != 0) {
+        libre_close();
+        started.set_value(Status(err::Fail, QStringLiteral("Cannot start the SIP event loop")));
+        return;
+    }
+    struct sa servers[4];
+    uint32_t count = 4;
+    char domain[256] = "";
+    if (dns_srv_get(domain, sizeof(domain), servers, &count) == 0 && count > 0)
+        dnsc_alloc(&m_dns, nullptr, servers, count);
+
+    QHash<QString, Status> statuses;
+    int open = 0;
+    for (const LineConfig& config : std::as_const(m_config)) {
+        auto* line = new SipLine;
+        line->config = config;
+        const Status s = openLine(line, m_dns);
+        if (!s)
+            qCWarning(sipLog).noquote() << config.name << ":" << s.toString();
+        else
+            ++open;
+        statuses.insert(config.name, s);
+        m_lines.append(line);
+    }
+    {
+        QMutexLocker lock(&m_mutex);
+        m_lineStatus = statuses;
+    }
+    started.set_value(open > 0 || m_config.isEmpty()
+                          ? Status()
+                          : Status(err::Fail, QStringLiteral("No SIP line could be opened")));
+    re_main(nullptr);
+
+    m_queue = static_cast<struct mqueue*>(mem_deref(m_queue));
+    libre_close();
+}
+
+void SipStack::stop()
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        if (!m_thread.joinable())
+            return;
+    }
+    run([this] {
+        for (SipLine* line : std::as_const(m_lines)) {
+            closeLine(line);
+            delete line;
+        }
+        m_lines.clear();
+        for (const std::shared_ptr<SipCall>& call : std::as_const(m_media))
+            call->stopMedia();
+        m_media.clear();
+        m_dns = static_cast<struct dnsc*>(mem_deref(m_dns));
+        re_cancel();
+    });
+    m_thread.join();
+    QMutexLocker lock(&m_mutex);
+    m_startStatus = Status(err::InvalidState, QStringLiteral("The SIP loop has stopped"));
+}
+
+void SipStack::run(std::function<void()> work)
+{
+    auto* job = new std::function<void()>(std::move(work));
+    if (!m_queue || mqueue_push(m_queue, 0, job) != 0)
+        delete job;
+}
+
+void SipStack::onWork(int, void* data, void*)
+{
+    auto* job = static_cast<std::function<void()>*>(data);
+    (*job)();
+    delete job;
+}
+
+void SipStack::keepMedia(const std::shared_ptr<SipCall>& call)
+{
+    m_media.append(call);
+}
+
+void SipStack::dropMedia(SipCall* call)
+{
+    for (qsizetype i = 0; i < m_media.size(); ++i) {
+        if (m_media.at(i).get() == call) {
+            m_media.removeAt(i);
+            return;
+        }
+    }
+}
+
+} // namespace orvane::sip

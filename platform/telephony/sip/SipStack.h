@@ -1,0 +1,87 @@
+#pragma once
+
+// The SIP side of the process: one libre event loop on one thread serves every configured
+// line (its SIP socket, its registration, its calls and their RTP). Other threads reach it
+// only through its queue: run() and call() hand it work and, for call(), wait for the
+// answer.
+//
+// Thread: the public functions from any thread; everything libre on the loop's thread.
+
+#include "platform/Status.h"
+#include "platform/telephony/EventHub.h"
+#include "platform/telephony/sip/SipLinesConfig.h"
+
+#include <QHash>
+#include <QList>
+#include <QMutex>
+
+#include <functional>
+#include <future>
+#include <memory>
+#include <thread>
+
+struct mqueue;
+struct dnsc;
+
+namespace orvane::sip {
+
+class SipCall;
+struct SipLine;
+
+class SipStack {
+public:
+    static SipStack& instance();
+
+    // Starts the loop and every line of `lines` (once; later calls return the first result).
+    Status start(const QList<LineConfig>& lines);
+    bool running() const;
+    // Whether the line's socket opened (after start()).
+    Status lineStatus(const QString& name) const;
+    // Ends every call and line and stops the loop; called when the application ends.
+    void stop();
+
+    EventHub& events() { return m_events; }
+
+    // Runs `work` on the loop's thread, later.
+    void run(std::function<void()> work);
+    // Runs `work` on the loop's thread and returns its result (at once when called there).
+    template <typename T>
+    T call(const std::function<T()>& work)
+    {
+        if (onLoopThread())
+            return work();
+        auto promise = std::make_shared<std::promise<T>>();
+        std::future<T> result = promise->get_future();
+        run([work, promise] { promise->set_value(work()); });
+        return result.get();
+    }
+    bool onLoopThread() const;
+
+    // --- the loop's thread only ------------------------------------------------------
+    quint64 nextCallId() { return m_nextCall++; }
+    dnsc* dns() const { return m_dns; }
+    void keepMedia(const std::shared_ptr<SipCall>& call);
+    void dropMedia(SipCall* call);
+
+private:
+    SipStack() = default;
+    void loop(std::promise<Status> started);
+    static void onWork(int id, void* data, void* arg);
+
+    mutable QMutex m_mutex;
+    QMutex m_startMutex;
+    std::thread m_thread;
+    std::thread::id m_loopThread;
+    mqueue* m_queue = nullptr;
+    dnsc* m_dns = nullptr;
+    bool m_started = false;
+    Status m_startStatus;
+    QList<LineConfig> m_config;
+    QList<SipLine*> m_lines;
+    QHash<QString, Status> m_lineStatus;
+    QList<std::shared_ptr<SipCall>> m_media; // calls whose audio still runs
+    EventHub m_events;
+    quint64 m_nextCall = 1;
+};
+
+} // namespace orvane::sip

@@ -1,0 +1,132 @@
+#include "platform/telephony/sip/SipTelephony.h"
+
+#include "platform/audio/WaveDevice.h"
+#include "platform/telephony/sip/SipCall.h"
+#include "platform/telephony/sip/SipStack.h"
+
+namespace orvane::sip {
+
+SipTelephony::SipTelephony(Result<QList<LineConfig>> config)
+    : m_config(std::move(config))
+    , m_filter(std::make_shared<std::atomic<int>>(0))
+{}
+
+SipTelephony::~SipTelephony()
+{
+    shutdown();
+}
+
+Status SipTelephony::requireInitialized() const
+{
+    if (m_state != State::Initialized)
+        return Status(err::InvalidState,
+                      m_state == State::Created
+                          ? QStringLiteral("The telephony object is not initialized")
+                          : QStringLiteral("The telephony object has been shut down"));
+    return {};
+}
+
+Status SipTelephony::initialize()
+{
+    if (m_state != State::Created)
+        return Status(err::InvalidState,
+                      QStringLiteral("The telephony object is already initialized"));
+    if (!m_config)
+        return m_config.status(); // the configuration cannot be used: say why
+    m_state = State::Initialized;
+    return {};
+}
+
+Result<QList<TelephonyAddress>> SipTelephony::addresses() const
+{
+    if (Status s = requireInitialized(); !s)
+        return s;
+    QList<TelephonyAddress> list;
+    for (const LineConfig& line : m_config.value())
+        list.append({line.name, true, line.user});
+    return list;
+}
+
+Status SipTelephony::setEventFilter(int filter)
+{
+    if (Status s = requireInitialized(); !s)
+        return s;
+    m_filter->store(filter);
+    return {};
+}
+
+Result<qint32> SipTelephony::registerCallNotifications(const QString& addressName, bool monitor,
+                                                       bool owner, int mediaTypes,
+                                                       qint32 callbackInstance,
+                                                       TapiEventReceiver* receiver)
+{
+    Q_UNUSED(callbackInstance);
+    if (Status s = requireInitialized(); !s)
+        return s;
+    if (!receiver || !(monitor || owner) || !(mediaTypes & tapi::TAPIMEDIATYPE_AUDIO))
+        return Status(err::InvalidArg, QStringLiteral("Nothing to register for"));
+    bool known = false;
+    for (const LineConfig& line : m_config.value())
+        known = known || line.name == addressName;
+    if (!known)
+        return Status(err::InvalidArg,
+                      QStringLiteral("There is no line named \"%1\"").arg(addressName));
+    SipStack& stack = SipStack::instance();
+    if (Status s = stack.start(m_config.value()); !s)
+        return s;
+    if (Status s = stack.lineStatus(addressName); !s)
+        return s;
+    const qint32 cookie = stack.events().add(addressName, receiver, m_filter, this);
+    m_cookies.append(cookie);
+    return cookie;
+}
+
+Status SipTelephony::unregisterNotifications(qint32 cookie)
+{
+    if (Status s = requireInitialized(); !s)
+        return s;
+    Status s = SipStack::instance().events().remove(cookie, this);
+    if (s)
+        m_cookies.removeOne(cookie);
+    return s;
+}
+
+Status SipTelephony::shutdown()
+{
+    if (m_state == State::ShutDown)
+        return {};
+    for (qint32 cookie : std::as_const(m_cookies))
+        SipStack::instance().events().remove(cookie, this);
+    m_cookies.clear();
+    m_state = State::ShutDown;
+    return {};
+}
+
+Result<std::unique_ptr<LineMedia>> SipTelephony::createLineMedia()
+{
+    return std::unique_ptr<LineMedia>(new SipLineMedia);
+}
+
+Result<qint32> SipLineMedia::waveDeviceId(const std::shared_ptr<TelephonyCall>& call, int kind)
+{
+    auto* sipCall = dynamic_cast<SipCall*>(call.get());
+    if (!sipCall)
+        return Status(err::InvalidArg, QStringLiteral("Not a call of this line"));
+    if (kind != tapi::LINE_MEDIA_WAVE_DEVICE)
+        return Status(err::InvalidArg, QStringLiteral("Unknown media request %1").arg(kind));
+    const qint32 id = sipCall->waveDeviceId();
+    if (id == 0 || sipCall->state() == tapi::CS_DISCONNECTED)
+        return Status(err::InvalidState, QStringLiteral("The call has no audio device"));
+    return id;
+}
+
+Result<qint32> SipLineMedia::formatType(qint32 waveDeviceId)
+{
+    std::shared_ptr<WaveDevice> device = WaveDeviceRegistry::find(waveDeviceId);
+    if (!device)
+        return Status(err::InvalidArg,
+                      QStringLiteral("No audio device with id %1").arg(waveDeviceId));
+    return device->formatType();
+}
+
+} // namespace orvane::sip

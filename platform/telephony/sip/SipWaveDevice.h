@@ -1,0 +1,58 @@
+#pragma once
+
+// A SIP call's audio device: its RTP session. Every 20 ms the line's timer moves 160 bytes
+// each way: what the machine has queued (or silence) goes out as one RTP packet, and what
+// the caller sent comes out of the jitter buffer (silence where packets were lost), so that
+// a recording always has exactly its length. The wire law is converted at the edge: the
+// device itself always carries mu-law.
+//
+// Thread: the SIP loop's, except what PacedWaveDevice allows from any thread.
+
+#include "platform/audio/PacedWaveDevice.h"
+#include "platform/telephony/sip/JitterBuffer.h"
+#include "platform/telephony/sip/SipSdp.h"
+
+#include "platform/telephony/sip/ReCompat.h"
+
+#include <re.h>
+
+namespace orvane::sip {
+
+class SipWaveDevice : public PacedWaveDevice {
+public:
+    SipWaveDevice(struct rtp_sock* rtp, const struct sa& remote, Codec codec, qint64 startNs);
+
+    // Moves what is due at `nowNs`, in whole 20 ms packets.
+    void tick(qint64 nowNs);
+    // An RTP packet from the far end; dropped unless it comes from the negotiated address
+    // and carries the negotiated law.
+    void deliver(const struct sa& source, const rtp_header& header, const quint8* payload,
+                 qsizetype size);
+    // Where the far end's RTP comes from and goes to, and its law, once known or changed.
+    void setRemote(const struct sa& remote, Codec codec);
+    // The call is over: nothing more is sent, and the caller is silent.
+    void endCall();
+
+    qint64 packetsSent() const;
+    qint64 packetsDropped() const; // from elsewhere, or of another payload type
+    qint64 samplesMissing() const;
+    qint64 packetsLate() const;
+
+protected:
+    void transmit(const quint8* data, qsizetype count) override;
+    void receive(quint8* into, qsizetype count) override;
+
+private:
+    struct rtp_sock* m_rtp;
+    struct sa m_remote;
+    Codec m_codec;
+    const qint64 m_startNs;
+    qint64 m_clocked = 0;
+    quint32 m_timestamp;
+    bool m_marker = true;
+    bool m_callEnded = false;
+    JitterBuffer m_jitter;
+    qint64 m_sent = 0, m_dropped = 0;
+};
+
+} // namespace orvane::sip

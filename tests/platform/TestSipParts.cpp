@@ -1,0 +1,220 @@
+// The pieces of the SIP provider that need no network: the line file, the jitter buffer,
+// the choice of G.711 law from an offer, and which RTP a call takes.
+
+#include "platform/audio/G711.h"
+#include "platform/telephony/sip/JitterBuffer.h"
+#include "platform/telephony/sip/SipLinesConfig.h"
+#include "platform/telephony/sip/SipSdp.h"
+#include "platform/telephony/sip/SipWaveDevice.h"
+
+#include <QTest>
+
+using namespace orvane;
+using namespace orvane::sip;
+
+namespace {
+
+QByteArray offer(const QByteArray& formats, const QByteArray& rtpmaps, int port = 6000)
+{
+    return "v=0\r\no=caller 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
+           "m=audio " +
+           QByteArray::number(port) + " RTP/AVP " + formats + "\r\n" + rtpmaps;
+}
+
+QByteArray packet(char fill, qsizetype n = 160)
+{
+    return QByteArray(n, fill);
+}
+
+} // namespace
+
+class TestSipParts : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void theLineFileGivesOneLinePerSection()
+    {
+        const QByteArray text = "# lines of the shop\n"
+                                "[Front desk]\n"
+                                "uri = sip:frontdesk@pbx.example.org\n"
+                                "registrar = sip:pbx.example.org\n"
+                                "password = s3cret\n"
+                                "port = 5062\n"
+                                "\n"
+                                "[Fax]\n"
+                                "uri=sip:2001@10.0.0.5:5080\n"
+                                "user = faxauth\n"
+                                "address = 127.0.0.1\n"
+                                "ring_interval_ms = 2000\n";
+        Result<QList<LineConfig>> lines = parseLinesConfig(text);
+        QVERIFY2(lines.isOk(), qPrintable(lines.status().toString()));
+        QCOMPARE(lines->size(), 2);
+        const LineConfig& desk = lines->at(0);
+        QCOMPARE(desk.name, QStringLiteral("Front desk"));
+        QCOMPARE(desk.user, QStringLiteral("frontdesk"));
+        QCOMPARE(desk.domain, QStringLiteral("pbx.example.org"));
+        QCOMPARE(desk.authUser, QStringLiteral("frontdesk"));
+        QCOMPARE(desk.port, quint16(5062));
+        QCOMPARE(desk.ringIntervalMs, 6000);
+        const LineConfig& fax = lines->at(1);
+        QCOMPARE(fax.user, QStringLiteral("2001"));
+        QCOMPARE(fax.domain, QStringLiteral("10.0.0.5:5080"));
+        QCOMPARE(fax.authUser, QStringLiteral("faxauth"));
+        QCOMPARE(fax.port, quint16(5060));
+        QCOMPARE(fax.address, QStringLiteral("127.0.0.1"));
+        QCOMPARE(fax.ringIntervalMs, 2000);
+        QVERIFY(parseLinesConfig("").value().isEmpty());
+    }
+
+    void mistakesInTheLineFileSayWhere_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("where");
+        QTest::newRow("no uri") << QByteArray("[A]\nport=5070\n") << "line 1";
+        QTest::newRow("not sip") << QByteArray("[A]\nuri=tel:123\n") << "line 1";
+        QTest::newRow("no user") << QByteArray("[A]\nuri=sip:example.org\n") << "line 1";
+        QTest::newRow("bad port") << QByteArray("[A]\nuri=sip:a@b\nport=70000\n") << "line 3";
+        QTest::newRow("unknown key") << QByteArray("[A]\nuri=sip:a@b\ncolour=red\n") << "line 3";
+        QTest::newRow("before a section") << QByteArray("uri=sip:a@b\n") << "line 1";
+        QTest::newRow("twice") << QByteArray("[A]\nuri=sip:a@b\n[A]\nuri=sip:c@d\n") << "line 3";
+        QTest::newRow("same port")
+            << QByteArray("[A]\nuri=sip:a@b\n[B]\nuri=sip:c@d\n") << "line 3";
+        QTest::newRow("password alone") << QByteArray("[A]\nuri=sip:a@b\npassword=x\n") << "line 1";
+        QTest::newRow("bad address")
+            << QByteArray("[A]\nuri=sip:a@b\naddress=nowhere\n") << "line 3";
+        QTest::newRow("unclosed") << QByteArray("[A\nuri=sip:a@b\n") << "line 1";
+    }
+
+    void mistakesInTheLineFileSayWhere()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, where);
+        Result<QList<LineConfig>> lines = parseLinesConfig(text);
+        QVERIFY(!lines.isOk());
+        QVERIFY2(lines.status().description().contains(where),
+                 qPrintable(lines.status().description()));
+    }
+
+    void theJitterBufferPutsAudioBackInOrder()
+    {
+        JitterBuffer jb(320); // 40 ms behind the first packet
+        quint8 out[160];
+        jb.take(out, 160); // nothing yet: silence
+        QCOMPARE(QByteArray(reinterpret_cast<char*>(out), 160), packet(char(g711::ULAW_SILENCE)));
+        // Packets 2, 1, 3 (out of order) of 160 samples each from timestamp 1000.
+        jb.put(2, 1160, reinterpret_cast<const quint8*>(packet('b').constData()), 160);
+        jb.put(1, 1000, reinterpret_cast<const quint8*>(packet('a').constData()), 160);
+        jb.put(3, 1320, reinterpret_cast<const quint8*>(packet('c').constData()), 160);
+        QByteArray played;
+        for (int i = 0; i < 5; ++i) {
+            jb.take(out, 160);
+            played += QByteArray(reinterpret_cast<char*>(out), 160);
+        }
+        // The delay counts from the first packet that came (b, at 1160): a still makes it.
+        QCOMPARE(played.left(160), packet(char(g711::ULAW_SILENCE)));
+        QCOMPARE(played.mid(160, 480), packet('a') + packet('b') + packet('c'));
+        QCOMPARE(jb.missing(), 0);
+    }
+
+    void lostAndLatePacketsAreSilence()
+    {
+        JitterBuffer jb(160);
+        quint8 out[160];
+        jb.put(1, 0, reinterpret_cast<const quint8*>(packet('a').constData()), 160);
+        jb.put(3, 320, reinterpret_cast<const quint8*>(packet('c').constData()), 160);
+        QByteArray played;
+        for (int i = 0; i < 4; ++i) {
+            jb.take(out, 160);
+            played += QByteArray(reinterpret_cast<char*>(out), 160);
+        }
+        QCOMPARE(played.mid(160, 160), packet('a'));
+        QCOMPARE(played.mid(320, 160), packet(char(g711::ULAW_SILENCE))); // packet 2 never came
+        QCOMPARE(played.mid(480, 160), packet('c'));
+        QCOMPARE(jb.missing(), 160);
+        // Packet 2 now comes, too late to play.
+        jb.put(2, 160, reinterpret_cast<const quint8*>(packet('b').constData()), 160);
+        QCOMPARE(jb.late(), 1);
+        // A jump far ahead restarts the stream there.
+        jb.put(4, 100000, reinterpret_cast<const quint8*>(packet('d').constData()), 160);
+        QCOMPARE(jb.restarts(), 1);
+        // Timestamps wrap around 2^32 and go on in order.
+        JitterBuffer wrap(0);
+        wrap.put(1, 0xFFFFFF60u, reinterpret_cast<const quint8*>(packet('y').constData()), 160);
+        wrap.put(2, 0x00000000u, reinterpret_cast<const quint8*>(packet('z').constData()), 160);
+        QByteArray both;
+        for (int i = 0; i < 2; ++i) {
+            wrap.take(out, 160);
+            both += QByteArray(reinterpret_cast<char*>(out), 160);
+        }
+        QCOMPARE(both, packet('y') + packet('z'));
+        QCOMPARE(wrap.restarts(), 0);
+        // Garbage sizes are ignored.
+        jb.put(5, 0, nullptr, 0);
+        jb.put(6, 0, reinterpret_cast<const quint8*>(QByteArray(9000, 'x').constData()), 9000);
+        QCOMPARE(jb.received(), 4);
+    }
+
+    void theOfferDecidesTheLaw_data()
+    {
+        QTest::addColumn<QByteArray>("sdp");
+        QTest::addColumn<int>("codec");
+        QTest::newRow("PCMU") << offer("0", "a=rtpmap:0 PCMU/8000\r\n") << int(Codec::Pcmu);
+        QTest::newRow("PCMU preferred") << offer("8 0", "") << int(Codec::Pcmu);
+        QTest::newRow("only PCMA")
+            << offer("8 101", "a=rtpmap:101 telephone-event/8000\r\n") << int(Codec::Pcma);
+        QTest::newRow("G.729 only") << offer("18", "a=rtpmap:18 G729/8000\r\n") << int(Codec::None);
+        QTest::newRow("media refused") << offer("0", "", 0) << int(Codec::None);
+        QTest::newRow("not SDP") << QByteArray("hello there") << int(Codec::None);
+        QTest::newRow("empty") << QByteArray() << int(Codec::None);
+        QTest::newRow("no media") << QByteArray("v=0\r\no=- 1 1 IN IP4 1.2.3.4\r\ns=-\r\nt=0 0\r\n")
+                                  << int(Codec::None);
+    }
+
+    void theOfferDecidesTheLaw()
+    {
+        QFETCH(QByteArray, sdp);
+        QFETCH(int, codec);
+        QCOMPARE(int(chooseCodec(sdp)), codec);
+    }
+
+    void theAnswerNamesOneLawAndOurPort()
+    {
+        SdpNegotiation n;
+        struct sa local;
+        sa_set_str(&local, "127.0.0.1", 20000);
+        QVERIFY(n.prepare(local, offer("0 8 101", "a=rtpmap:101 telephone-event/8000\r\n")));
+        QCOMPARE(int(n.codec()), int(Codec::Pcmu));
+        const QByteArray answer = n.encode(false).value();
+        QVERIFY(answer.contains("m=audio 20000 RTP/AVP 0 101"));
+        QVERIFY(!answer.contains("PCMA"));
+        struct sa remote;
+        QVERIFY(n.remote(&remote));
+        QCOMPARE(sa_port(&remote), quint16(6000));
+
+        SdpNegotiation refused;
+        QVERIFY(!refused.prepare(local, offer("18", "")).isOk());
+    }
+
+    void rtpIsTakenOnlyFromTheNegotiatedAddress()
+    {
+        struct sa remote, stranger;
+        sa_set_str(&remote, "127.0.0.1", 6000);
+        sa_set_str(&stranger, "10.9.8.7", 6000);
+        SipWaveDevice device(nullptr, remote, Codec::Pcmu, 0);
+        rtp_header header{};
+        header.pt = 0;
+        header.seq = 1;
+        header.ts = 0;
+        const QByteArray payload = packet('z');
+        device.deliver(stranger, header, reinterpret_cast<const quint8*>(payload.constData()), 160);
+        header.pt = 18;
+        device.deliver(remote, header, reinterpret_cast<const quint8*>(payload.constData()), 160);
+        QCOMPARE(device.packetsDropped(), 2);
+        header.pt = 0;
+        device.deliver(remote, header, reinterpret_cast<const quint8*>(payload.constData()), 160);
+        QCOMPARE(device.packetsDropped(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSipParts)
+#include "TestSipParts.moc"

@@ -1,0 +1,225 @@
+#include "SipCaller.h"
+
+#include "platform/audio/G711.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QtEndian>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace orvane::test {
+
+quint16 freeUdpPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(a);
+    quint16 port = 0;
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    if (fd >= 0)
+        ::close(fd);
+    return port;
+}
+
+namespace {
+
+void put16(QByteArray& b, quint16 v, bool big)
+{
+    char x[2];
+    big ? qToBigEndian(v, x) : qToLittleEndian(v, x);
+    b.append(x, 2);
+}
+
+void put32(QByteArray& b, quint32 v, bool big)
+{
+    char x[4];
+    big ? qToBigEndian(v, x) : qToLittleEndian(v, x);
+    b.append(x, 4);
+}
+
+quint16 ipChecksum(const QByteArray& header)
+{
+    quint32 sum = 0;
+    for (qsizetype i = 0; i + 1 < header.size(); i += 2)
+        sum += (quint8(header[i]) << 8) | quint8(header[i + 1]);
+    while (sum >> 16)
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    return quint16(~sum);
+}
+
+} // namespace
+
+bool writeRtpPcap(const QString& path, const QVector<qint16>& samples, bool alaw)
+{
+    QByteArray out;
+    put32(out, 0xa1b2c3d4, false); // pcap, microseconds, little-endian
+    put16(out, 2, false);
+    put16(out, 4, false);
+    put32(out, 0, false);
+    put32(out, 0, false);
+    put32(out, 65535, false);
+    put32(out, 1, false); // Ethernet
+    quint16 seq = 1000;
+    quint32 ts = 16000;
+    for (qsizetype at = 0, n = 0; at + 160 <= samples.size(); at += 160, ++n) {
+        QByteArray rtp;
+        rtp.append(char(0x80));
+        rtp.append(char(alaw ? 8 : 0));
+        put16(rtp, seq++, true);
+        put32(rtp, ts, true);
+        put32(rtp, 0x12345678, true);
+        ts += 160;
+        for (qsizetype i = 0; i < 160; ++i)
+            rtp.append(char(alaw ? g711::linearToAlaw(samples[at + i])
+                                 : g711::linearToUlaw(samples[at + i])));
+        QByteArray udp;
+        put16(udp, 7078, true);
+        put16(udp, 7078, true);
+        put16(udp, quint16(8 + rtp.size()), true);
+        put16(udp, 0, true);
+        udp += rtp;
+        QByteArray ip;
+        ip.append(char(0x45));
+        ip.append(char(0));
+        put16(ip, quint16(20 + udp.size()), true);
+        put16(ip, quint16(n), true);
+        put16(ip, 0, true);
+        ip.append(char(64));
+        ip.append(char(17));
+        put16(ip, 0, true);
+        put32(ip, 0x7F000001, true);
+        put32(ip, 0x7F000001, true);
+        const quint16 sum = ipChecksum(ip);
+        ip[10] = char(sum >> 8);
+        ip[11] = char(sum & 0xFF);
+        QByteArray frame(12, '\0');
+        put16(frame, 0x0800, true);
+        frame += ip + udp;
+        const quint64 micros = quint64(n) * 20000;
+        put32(out, quint32(micros / 1000000), false);
+        put32(out, quint32(micros % 1000000), false);
+        put32(out, quint32(frame.size()), false);
+        put32(out, quint32(frame.size()), false);
+        out += frame;
+    }
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(out) == out.size();
+}
+
+bool writeScenario(const QString& path, const SipCallerScenario& s)
+{
+    const QString dialog = QStringLiteral(
+        "From: sipp <sip:5550123@[local_ip]:[local_port]>;tag=[pid]SIPpTag00[call_number]\n"
+        "To: <sip:[service]@[remote_ip]:[remote_port]>");
+    const QString lastHeaders =
+        QStringLiteral("[last_Via:]\n[last_From:]\n[last_To:]\n[last_Call-ID:]\n");
+    // An ACK for a final error response, within the INVITE's transaction.
+    const QString ackFinal =
+        QStringLiteral("<send><![CDATA[\n"
+                       "ACK sip:[service]@[remote_ip]:[remote_port] SIP/2.0\n") +
+        lastHeaders +
+        QStringLiteral("CSeq: 1 ACK\nMax-Forwards: 70\nContent-Length: 0\n"
+                       "]]></send>\n");
+
+    QString xml =
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n"
+                       "<scenario name=\"orvane caller\">\n"
+                       "<send retrans=\"500\"><![CDATA[\n"
+                       "INVITE sip:[service]@[remote_ip]:[remote_port] SIP/2.0\n"
+                       "Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]\n") +
+        dialog +
+        QStringLiteral("\nCall-ID: [call_id]\nCSeq: 1 INVITE\n"
+                       "Contact: sip:sipp@[local_ip]:[local_port]\n"
+                       "Max-Forwards: 70\nContent-Type: application/sdp\n"
+                       "Content-Length: [len]\n\n"
+                       "v=0\no=user1 53655765 2353687637 IN IP[local_ip_type] [local_ip]\n"
+                       "s=-\nc=IN IP[media_ip_type] [media_ip]\nt=0 0\n"
+                       "m=audio [media_port] RTP/AVP ") +
+        s.sdpFormats + QLatin1Char('\n') + s.rtpmaps + QStringLiteral("\n]]></send>\n") +
+        QStringLiteral("<recv response=\"100\" optional=\"true\"/>\n");
+
+    if (s.expectFinal) {
+        xml += QStringLiteral("<recv response=\"%1\"/>\n").arg(s.expectFinal) + ackFinal;
+    } else if (s.cancelAfterRinging) {
+        xml += QStringLiteral("<recv response=\"180\"/>\n"
+                              "<send><![CDATA[\n"
+                              "CANCEL sip:[service]@[remote_ip]:[remote_port] SIP/2.0\n") +
+               lastHeaders +
+               QStringLiteral("CSeq: 1 CANCEL\nMax-Forwards: 70\nContent-Length: 0\n]]></send>\n"
+                              "<recv response=\"200\"/>\n"
+                              "<recv response=\"487\"/>\n") +
+               ackFinal;
+    } else {
+        xml +=
+            QStringLiteral("<recv response=\"180\" optional=\"true\"/>\n"
+                           "<recv response=\"200\" rrs=\"true\"/>\n"
+                           "<send><![CDATA[\n"
+                           "ACK [next_url] SIP/2.0\n"
+                           "Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]\n") +
+            dialog +
+            QStringLiteral("[peer_tag_param]\nCall-ID: [call_id]\nCSeq: 1 ACK\n"
+                           "Contact: sip:sipp@[local_ip]:[local_port]\n"
+                           "Max-Forwards: 70\nContent-Length: 0\n]]></send>\n");
+        if (!s.pcap.isEmpty())
+            xml += QStringLiteral("<nop><action><exec play_pcap_audio=\"%1\"/></action></nop>\n")
+                       .arg(s.pcap);
+        // The machine hangs up once it has recorded.
+        xml += QStringLiteral("<recv request=\"BYE\" timeout=\"30000\"/>\n"
+                              "<send><![CDATA[\nSIP/2.0 200 OK\n") +
+               lastHeaders +
+               QStringLiteral("[last_CSeq:]\n"
+                              "Contact: <sip:[local_ip]:[local_port];transport=[transport]>\n"
+                              "Content-Length: 0\n]]></send>\n"
+                              "<pause milliseconds=\"200\"/>\n");
+    }
+    xml += QStringLiteral("</scenario>\n");
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(xml.toUtf8()) > 0;
+}
+
+SipCallerRun runSipCaller(const QString& scenarioPath, const QString& user, quint16 remotePort,
+                          int timeoutMs)
+{
+    SipCallerRun run;
+    QProcess sipp;
+    sipp.setWorkingDirectory(QFileInfo(scenarioPath).absolutePath());
+    sipp.setProcessChannelMode(QProcess::MergedChannels);
+    const QStringList args{QStringLiteral("-sf"),
+                           scenarioPath,
+                           QStringLiteral("127.0.0.1:%1").arg(remotePort),
+                           QStringLiteral("-s"),
+                           user,
+                           QStringLiteral("-m"),
+                           QStringLiteral("1"),
+                           QStringLiteral("-i"),
+                           QStringLiteral("127.0.0.1"),
+                           QStringLiteral("-p"),
+                           QString::number(freeUdpPort()),
+                           QStringLiteral("-mp"),
+                           QString::number(freeUdpPort() & 0xFFFE),
+                           QStringLiteral("-timeout"),
+                           QStringLiteral("%1s").arg(timeoutMs / 1000),
+                           QStringLiteral("-nostdin"),
+                           QStringLiteral("-trace_err")};
+    sipp.start(QStringLiteral("sipp"), args);
+    if (!sipp.waitForStarted(10000)) {
+        run.output = QStringLiteral("sipp did not start");
+        return run;
+    }
+    sipp.waitForFinished(timeoutMs + 5000);
+    run.output = QString::fromLocal8Bit(sipp.readAll());
+    run.exitCode = sipp.exitStatus() == QProcess::NormalExit ? sipp.exitCode() : -1;
+    return run;
+}
+
+} // namespace orvane::test

@@ -1,0 +1,40 @@
+#pragma once
+
+// A real SIP caller for tests: sipp, run with a scenario we write, sending RTP from a pcap
+// file we make (G.711 tones), on loopback.
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+namespace orvane::test {
+
+// A free UDP port on 127.0.0.1 (free when asked).
+quint16 freeUdpPort();
+
+// RTP of `samples` (8 kHz) in 20 ms packets, mu-law (payload 0) or A-law (8), as a pcap of
+// Ethernet/IPv4/UDP frames, the form sipp plays.
+bool writeRtpPcap(const QString& path, const QVector<qint16>& samples, bool alaw = false);
+
+struct SipCallerScenario {
+    QString sdpFormats = QStringLiteral("0 101"); // the m= line's payload types
+    QString rtpmaps = QStringLiteral("a=rtpmap:0 PCMU/8000\na=rtpmap:101 telephone-event/8000");
+    QString pcap; // played after the ACK; empty: no audio
+    bool cancelAfterRinging = false;
+    int expectFinal = 0; // a final error response expected instead of 200 (404, 488...)
+};
+
+// Writes the scenario as sipp XML.
+bool writeScenario(const QString& path, const SipCallerScenario& scenario);
+
+struct SipCallerRun {
+    int exitCode = -1;
+    QString output;
+};
+
+// Runs one call of the scenario from sipp at 127.0.0.1:`localPort` to `user` at
+// 127.0.0.1:`remotePort`, waiting for it to end (at most `timeoutMs`).
+SipCallerRun runSipCaller(const QString& scenarioPath, const QString& user, quint16 remotePort,
+                          int timeoutMs = 60000);
+
+} // namespace orvane::test
