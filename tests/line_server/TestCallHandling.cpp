@@ -131,6 +131,7 @@ private Q_SLOTS:
 
     void init()
     {
+        QVERIFY(m_server->settle());
         m_server->grid().clear();
         m_home = std::make_unique<QTemporaryDir>();
     }

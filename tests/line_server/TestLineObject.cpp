@@ -59,7 +59,11 @@ private Q_SLOTS:
 
     void cleanupTestCase() { m_server.reset(); }
 
-    void init() { grid().clear(); }
+    void init()
+    {
+        QVERIFY(m_server->settle());
+        grid().clear();
+    }
 
     void cleanup() { QTRY_COMPARE(m_server->lineCount(), 0); }
 

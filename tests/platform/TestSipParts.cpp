@@ -38,8 +38,8 @@ private Q_SLOTS:
                                 "[Front desk]\n"
                                 "uri = sip:frontdesk@pbx.example.org\n"
                                 "registrar = sip:pbx.example.org\n"
-                                "password = s3cret\n"
-                                "port = 5062\n"
+                                "password = pa#ss   # a hash inside a value stays\n"
+                                "port = 5062 # the desk\n"
                                 "\n"
                                 "[Fax]\n"
                                 "uri=sip:2001@10.0.0.5:5080\n"
@@ -55,6 +55,7 @@ private Q_SLOTS:
         QCOMPARE(desk.domain, QStringLiteral("pbx.example.org"));
         QCOMPARE(desk.authUser, QStringLiteral("frontdesk"));
         QCOMPARE(desk.port, quint16(5062));
+        QCOMPARE(desk.password, QStringLiteral("pa#ss"));
         QCOMPARE(desk.ringIntervalMs, 6000);
         const LineConfig& fax = lines->at(1);
         QCOMPARE(fax.user, QStringLiteral("2001"));

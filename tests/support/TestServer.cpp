@@ -2,12 +2,27 @@
 
 #include "line_server/LineFactory.h"
 #include "line_server/LineObject.h"
+#include "line_server/StatusGridOutbox.h"
 #include "line_server/TolvexServer.h"
+
+#include <QDBusMessage>
+#include <QDeadlineTimer>
+#include <QTest>
 
 #include <QCoreApplication>
 #include <QDebug>
 
 namespace orvane::test {
+
+// Receives the markers of settle() on the test's connection, after the puts sent before them.
+class TestServer::Barrier : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.orvane.Test.Barrier")
+public:
+    quint64 reached = 0;
+public Q_SLOTS:
+    void Reach(quint64 marker) { reached = qMax(reached, marker); }
+};
 
 TestServer::TestServer()
 {
@@ -40,6 +55,9 @@ TestServer::TestServer()
     m_export = std::make_unique<StatusGridExport>(m_grid, QDBusConnection::sessionBus());
     if (!m_export->publish())
         qWarning() << "test server: cannot export the status grid";
+    m_barrier = new Barrier;
+    QDBusConnection::sessionBus().registerObject(QStringLiteral("/org/orvane/Test/Barrier"),
+                                                 m_barrier, QDBusConnection::ExportAllSlots);
 }
 
 LineHandle TestServer::newLine()
@@ -50,8 +68,22 @@ LineHandle TestServer::newLine()
     return line.value();
 }
 
+bool TestServer::settle(int timeoutMs)
+{
+    StatusGridOutbox::instance().flush();
+    const quint64 marker = ++m_marker;
+    QDBusMessage reach = QDBusMessage::createMethodCall(
+        QDBusConnection::sessionBus().baseService(), QStringLiteral("/org/orvane/Test/Barrier"),
+        QStringLiteral("org.orvane.Test.Barrier"), QStringLiteral("Reach"));
+    reach << QVariant::fromValue(marker);
+    QDBusConnection(m_connectionName).send(reach);
+    return QTest::qWaitFor([&] { return m_barrier->reached >= marker; }, timeoutMs);
+}
+
 TestServer::~TestServer()
 {
+    QDBusConnection::sessionBus().unregisterObject(QStringLiteral("/org/orvane/Test/Barrier"));
+    delete m_barrier;
     m_export.reset();
     auto* context = new QObject;
     context->moveToThread(&m_thread);
@@ -106,3 +138,5 @@ QThread* TestServer::lineObjectThread(const QString& path)
 }
 
 } // namespace orvane::test
+
+#include "TestServer.moc"

@@ -34,6 +34,9 @@ public:
     StatusGridExport& gridExport() { return *m_export; }
     // A new line object; the test fails hard if the server cannot make one.
     LineHandle newLine();
+    // Returns once every status put the server has made so far has reached the grid: a
+    // marker sent after them on the server's connection has arrived.
+    bool settle(int timeoutMs = 10000);
 
     // Read on the server's own thread.
     int lineCount();
@@ -51,6 +54,9 @@ private:
     std::unique_ptr<TolvexClient> m_client;
     RecordingGrid m_grid;
     std::unique_ptr<StatusGridExport> m_export;
+    class Barrier;
+    Barrier* m_barrier = nullptr;
+    quint64 m_marker = 0;
 };
 
 } // namespace orvane::test

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
 
@@ -83,7 +84,11 @@ Result<QList<LineConfig>> parseLinesConfig(const QByteArray& text)
         if (lines.isEmpty())
             return mistake(lineNo, QStringLiteral("a setting before the first [line]"));
         const QString key = row.left(eq).trimmed().toLower();
-        const QString value = row.mid(eq + 1).trimmed();
+        QString value = row.mid(eq + 1);
+        // A comment may follow a value after a blank: "port = 5062   # the desk".
+        static const QRegularExpression trailingComment(QStringLiteral("\\s+#.*$"));
+        value.remove(trailingComment);
+        value = value.trimmed();
         LineConfig& line = lines.last();
         bool ok = true;
         if (key == QLatin1String("uri")) {

@@ -3,6 +3,8 @@
 // The SIP lines of this user: one section per line in lines.conf, the section's name being
 // the line's name (the address name the rest of the system knows it by).
 //
+// Lines starting with # or ; are comments, as is what follows " #" after a value.
+//
 //   [Front desk]
 //   uri = sip:frontdesk@pbx.example.org      the line's own address (required)
 //   registrar = sip:pbx.example.org          where it registers (optional)
