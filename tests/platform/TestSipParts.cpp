@@ -65,6 +65,8 @@ private Q_SLOTS:
         QCOMPARE(fax.address, QStringLiteral("127.0.0.1"));
         QCOMPARE(fax.ringIntervalMs, 2000);
         QVERIFY(parseLinesConfig("").value().isEmpty());
+        // Two users on one port.
+        QCOMPARE(parseLinesConfig("[A]\nuri=sip:a@b\n[B]\nuri=sip:c@b\n").value().size(), 2);
     }
 
     void mistakesInTheLineFileSayWhere_data()
@@ -78,8 +80,8 @@ private Q_SLOTS:
         QTest::newRow("unknown key") << QByteArray("[A]\nuri=sip:a@b\ncolour=red\n") << "line 3";
         QTest::newRow("before a section") << QByteArray("uri=sip:a@b\n") << "line 1";
         QTest::newRow("twice") << QByteArray("[A]\nuri=sip:a@b\n[A]\nuri=sip:c@d\n") << "line 3";
-        QTest::newRow("same port")
-            << QByteArray("[A]\nuri=sip:a@b\n[B]\nuri=sip:c@d\n") << "line 3";
+        QTest::newRow("same port and user")
+            << QByteArray("[A]\nuri=sip:a@b\n[B]\nuri=sip:a@d\n") << "line 3";
         QTest::newRow("password alone") << QByteArray("[A]\nuri=sip:a@b\npassword=x\n") << "line 1";
         QTest::newRow("bad address")
             << QByteArray("[A]\nuri=sip:a@b\naddress=nowhere\n") << "line 3";

@@ -24,14 +24,24 @@ namespace orvane::sip {
 class SipWaveDevice;
 class SipCall;
 
-// A configured line on the loop: its SIP socket, its registration, its current call.
-struct SipLine {
-    LineConfig config;
+struct SipLine;
+
+// One local SIP socket and the lines that answer on it, told apart by the user of the
+// request URI.
+struct SipPort {
     struct sa localAddress;
     struct sip* sip = nullptr;
     struct sipsess_sock* sessions = nullptr;
-    struct sipreg* registration = nullptr;
     struct sip_lsnr* others = nullptr; // requests that are not INVITEs
+    QList<SipLine*> lines;
+};
+
+// A configured line on the loop: its socket, its registration, its current call.
+struct SipLine {
+    LineConfig config;
+    SipPort* port = nullptr;
+    struct sa localAddress;
+    struct sipreg* registration = nullptr;
     std::shared_ptr<SipCall> current;
 };
 

@@ -119,7 +119,7 @@ Result<QList<LineConfig>> parseLinesConfig(const QByteArray& text)
             return mistake(lineNo, QStringLiteral("\"%1\" is not a valid %2").arg(value, key));
     }
 
-    QSet<quint16> ports;
+    QSet<QString> endpoints;
     for (int i = 0; i < lines.size(); ++i) {
         LineConfig& line = lines[i];
         if (line.uri.isEmpty())
@@ -134,10 +134,14 @@ Result<QList<LineConfig>> parseLinesConfig(const QByteArray& text)
             return mistake(startLines[i], QStringLiteral("a password needs a registrar"));
         if (line.authUser.isEmpty())
             line.authUser = line.user;
-        if (ports.contains(line.port))
-            return mistake(startLines[i],
-                           QStringLiteral("port %1 is used by another line").arg(line.port));
-        ports.insert(line.port);
+        // Lines may share a port; the user of the request URI tells them apart.
+        const QString endpoint =
+            QStringLiteral("%1|%2|%3").arg(line.address).arg(line.port).arg(line.user);
+        if (endpoints.contains(endpoint))
+            return mistake(
+                startLines[i],
+                QStringLiteral("another line on port %1 is user %2").arg(line.port).arg(line.user));
+        endpoints.insert(endpoint);
     }
     return lines;
 }

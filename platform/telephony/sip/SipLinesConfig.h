@@ -10,7 +10,8 @@
 //   registrar = sip:pbx.example.org          where it registers (optional)
 //   user = frontdesk                         digest user (default: the uri's user)
 //   password = secret                        digest password
-//   port = 5062                              local SIP port (default 5060; one per line)
+//   port = 5062                              local SIP port (default 5060); lines may share a
+//                                            port when their users differ
 //   address = 192.168.1.20                   local address to use (default: this machine's)
 //   ring_interval_ms = 6000                  one ring event per interval while it rings
 //   expires = 3600                           registration lifetime asked for, in seconds

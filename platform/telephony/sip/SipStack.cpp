@@ -27,51 +27,56 @@ QByteArray bodyOf(const struct sip_msg* msg)
                       qsizetype(mbuf_get_left(msg->mb)));
 }
 
-void reply(SipLine* line, const struct sip_msg* msg, uint16_t code, const char* reason)
+void reply(SipPort* port, const struct sip_msg* msg, uint16_t code, const char* reason)
 {
-    sip_treply(nullptr, line->sip, msg, code, reason);
+    sip_treply(nullptr, port->sip, msg, code, reason);
 }
 
-// An INVITE to the line: refused (unknown user, line not watched, busy, no G.711), or a
-// new call that rings.
+// An INVITE to one of the port's lines: refused (unknown user, line not watched, busy, no
+// G.711), or a new call that rings.
 void onInvite(const struct sip_msg* msg, void* arg)
 {
-    auto* line = static_cast<SipLine*>(arg);
+    auto* port = static_cast<SipPort*>(arg);
     SipStack& stack = SipStack::instance();
-    if (text(msg->uri.user) != line->config.user) {
-        reply(line, msg, 404, "Not Found");
+    SipLine* line = nullptr;
+    const QString user = text(msg->uri.user);
+    for (SipLine* candidate : std::as_const(port->lines))
+        if (candidate->config.user == user)
+            line = candidate;
+    if (!line) {
+        reply(port, msg, 404, "Not Found");
         return;
     }
     if (stack.events().count(line->config.name) == 0) {
-        reply(line, msg, 480, "Temporarily Unavailable");
+        reply(port, msg, 480, "Temporarily Unavailable");
         return;
     }
     if (line->current) {
-        reply(line, msg, 486, "Busy Here");
+        reply(port, msg, 486, "Busy Here");
         return;
     }
     const QByteArray offer = bodyOf(msg);
     if (!offer.isEmpty() && chooseCodec(offer) == Codec::None) {
-        reply(line, msg, 488, "Not Acceptable Here");
+        reply(port, msg, 488, "Not Acceptable Here");
         return;
     }
     auto call = std::make_shared<SipCall>(*line, stack.nextCallId(), text(msg->from.uri.user));
     line->current = call;
-    if (Status s = call->accept(line->sessions, msg, offer); !s) {
+    if (Status s = call->accept(port->sessions, msg, offer); !s) {
         qCWarning(sipLog).noquote() << line->config.name << "cannot take a call:" << s.toString();
         line->current.reset();
         call->stopMedia();
-        reply(line, msg, 500, "Server Internal Error");
+        reply(port, msg, 500, "Server Internal Error");
     }
 }
 
 // Requests that are not part of a call: OPTIONS is answered, the rest left to libre.
 bool onOtherRequest(const struct sip_msg* msg, void* arg)
 {
-    auto* line = static_cast<SipLine*>(arg);
+    auto* port = static_cast<SipPort*>(arg);
     if (pl_strcmp(&msg->met, "OPTIONS") != 0)
         return false;
-    sip_treplyf(nullptr, nullptr, line->sip, msg, false, 200, "OK",
+    sip_treplyf(nullptr, nullptr, port->sip, msg, false, 200, "OK",
                 "Allow: INVITE, ACK, BYE, CANCEL, OPTIONS\r\nContent-Length: 0\r\n\r\n");
     return true;
 }
@@ -95,38 +100,50 @@ void onRegistered(int err, const struct sip_msg* msg, void* arg)
             << line->config.name << "registration refused:" << msg->scode << text(msg->reason);
 }
 
-Status openLine(SipLine* line, dnsc* dns)
+Result<struct sa> localAddressOf(const LineConfig& c)
+{
+    struct sa address;
+    if (!c.address.isEmpty()) {
+        if (sa_set_str(&address, c.address.toUtf8().constData(), c.port) != 0)
+            return Status(err::InvalidArg, QStringLiteral("Bad address %1").arg(c.address));
+        return address;
+    }
+    if (net_default_source_addr_get(AF_INET, &address) != 0)
+        sa_set_str(&address, "127.0.0.1", 0);
+    sa_set_port(&address, c.port);
+    return address;
+}
+
+Status openPort(SipPort* port, dnsc* dns)
+{
+    const QByteArray software = QByteArrayLiteral("Orvane " ORVANE_VERSION);
+    if (sip_alloc(&port->sip, dns, 32, 32, 32, software.constData(), nullptr, nullptr) != 0)
+        return Status(err::OutOfMemory, QStringLiteral("Cannot start SIP"));
+    if (int rc = sip_transp_add(port->sip, SIP_TRANSP_UDP, &port->localAddress); rc != 0)
+        return Status(err::Fail, QStringLiteral("Cannot use SIP port %1: %2")
+                                     .arg(sa_port(&port->localAddress))
+                                     .arg(QString::fromLocal8Bit(strerror(rc))));
+    if (sipsess_listen(&port->sessions, port->sip, 32, onInvite, port) != 0 ||
+        sip_listen(&port->others, port->sip, true, onOtherRequest, port) != 0)
+        return Status(
+            err::Fail,
+            QStringLiteral("Cannot take calls on SIP port %1").arg(sa_port(&port->localAddress)));
+    return {};
+}
+
+void registerLine(SipLine* line)
 {
     const LineConfig& c = line->config;
-    if (!c.address.isEmpty()) {
-        if (sa_set_str(&line->localAddress, c.address.toUtf8().constData(), c.port) != 0)
-            return Status(err::InvalidArg, QStringLiteral("Bad address %1").arg(c.address));
-    } else {
-        if (net_default_source_addr_get(AF_INET, &line->localAddress) != 0)
-            sa_set_str(&line->localAddress, "127.0.0.1", 0);
-        sa_set_port(&line->localAddress, c.port);
-    }
-    const QByteArray software = QByteArrayLiteral("Orvane " ORVANE_VERSION);
-    if (sip_alloc(&line->sip, dns, 32, 32, 32, software.constData(), nullptr, nullptr) != 0)
-        return Status(err::OutOfMemory, QStringLiteral("Cannot start SIP"));
-    if (int rc = sip_transp_add(line->sip, SIP_TRANSP_UDP, &line->localAddress); rc != 0)
-        return Status(err::Fail, QStringLiteral("Cannot use SIP port %1: %2")
-                                     .arg(c.port)
-                                     .arg(QString::fromLocal8Bit(strerror(rc))));
-    if (sipsess_listen(&line->sessions, line->sip, 32, onInvite, line) != 0 ||
-        sip_listen(&line->others, line->sip, true, onOtherRequest, line) != 0)
-        return Status(err::Fail, QStringLiteral("Cannot take calls on %1").arg(c.name));
-    if (!c.registrar.isEmpty()) {
-        const QByteArray registrar = c.registrar.toUtf8(), aor = c.uri.toUtf8(),
-                         name = c.name.toUtf8(), user = c.user.toUtf8();
-        if (int rc = sipreg_register(&line->registration, line->sip, registrar.constData(),
-                                     aor.constData(), name.constData(), aor.constData(),
-                                     uint32_t(c.expires), user.constData(), nullptr, 0, 0, onAuth,
-                                     line, false, onRegistered, line, nullptr, nullptr);
-            rc != 0)
-            qCWarning(sipLog).noquote() << c.name << "cannot register:" << strerror(rc);
-    }
-    return {};
+    if (c.registrar.isEmpty())
+        return;
+    const QByteArray registrar = c.registrar.toUtf8(), aor = c.uri.toUtf8(), name = c.name.toUtf8(),
+                     user = c.user.toUtf8();
+    if (int rc = sipreg_register(&line->registration, line->port->sip, registrar.constData(),
+                                 aor.constData(), name.constData(), aor.constData(),
+                                 uint32_t(c.expires), user.constData(), nullptr, 0, 0, onAuth, line,
+                                 false, onRegistered, line, nullptr, nullptr);
+        rc != 0)
+        qCWarning(sipLog).noquote() << c.name << "cannot register:" << strerror(rc);
 }
 
 void closeLine(SipLine* line)
@@ -136,13 +153,17 @@ void closeLine(SipLine* line)
         line->current.reset();
     }
     line->registration = static_cast<struct sipreg*>(mem_deref(line->registration));
-    if (line->sessions)
-        sipsess_close_all(line->sessions);
-    line->sessions = static_cast<struct sipsess_sock*>(mem_deref(line->sessions));
-    line->others = static_cast<struct sip_lsnr*>(mem_deref(line->others));
-    if (line->sip)
-        sip_close(line->sip, true);
-    line->sip = static_cast<struct sip*>(mem_deref(line->sip));
+}
+
+void closePort(SipPort* port)
+{
+    if (port->sessions)
+        sipsess_close_all(port->sessions);
+    port->sessions = static_cast<struct sipsess_sock*>(mem_deref(port->sessions));
+    port->others = static_cast<struct sip_lsnr*>(mem_deref(port->others));
+    if (port->sip)
+        sip_close(port->sip, true);
+    port->sip = static_cast<struct sip*>(mem_deref(port->sip));
 }
 
 } // namespace
@@ -213,18 +234,41 @@ void SipStack::loop(std::promise<Status> started)
     if (dns_srv_get(domain, sizeof(domain), servers, &count) == 0 && count > 0)
         dnsc_alloc(&m_dns, nullptr, servers, count);
 
+    // Lines on the same address and port share one SIP socket.
     QHash<QString, Status> statuses;
     int open = 0;
     for (const LineConfig& config : std::as_const(m_config)) {
         auto* line = new SipLine;
         line->config = config;
-        const Status s = openLine(line, m_dns);
-        if (!s)
-            qCWarning(sipLog).noquote() << config.name << ":" << s.toString();
-        else
-            ++open;
-        statuses.insert(config.name, s);
         m_lines.append(line);
+        Result<struct sa> address = localAddressOf(config);
+        if (!address) {
+            statuses.insert(config.name, address.status());
+            continue;
+        }
+        line->localAddress = address.value();
+        for (SipPort* port : std::as_const(m_ports))
+            if (sa_cmp(&port->localAddress, &line->localAddress, SA_ALL))
+                line->port = port;
+        Status s;
+        if (!line->port) {
+            auto* port = new SipPort;
+            port->localAddress = line->localAddress;
+            m_ports.append(port);
+            s = openPort(port, m_dns);
+            line->port = port;
+            m_portStatus.insert(port, s);
+        } else {
+            s = m_portStatus.value(line->port);
+        }
+        line->port->lines.append(line);
+        if (s) {
+            registerLine(line);
+            ++open;
+        } else {
+            qCWarning(sipLog).noquote() << config.name << ":" << s.toString();
+        }
+        statuses.insert(config.name, s);
     }
     {
         QMutexLocker lock(&m_mutex);
@@ -252,6 +296,12 @@ void SipStack::stop()
             delete line;
         }
         m_lines.clear();
+        for (SipPort* port : std::as_const(m_ports)) {
+            closePort(port);
+            delete port;
+        }
+        m_ports.clear();
+        m_portStatus.clear();
         for (const std::shared_ptr<SipCall>& call : std::as_const(m_media))
             call->stopMedia();
         m_media.clear();

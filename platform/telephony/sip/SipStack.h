@@ -27,6 +27,7 @@ namespace orvane::sip {
 
 class SipCall;
 struct SipLine;
+struct SipPort;
 
 class SipStack {
 public:
@@ -78,6 +79,8 @@ private:
     Status m_startStatus;
     QList<LineConfig> m_config;
     QList<SipLine*> m_lines;
+    QList<SipPort*> m_ports;
+    QHash<SipPort*, Status> m_portStatus;
     QHash<QString, Status> m_lineStatus;
     QList<std::shared_ptr<SipCall>> m_media; // calls whose audio still runs
     EventHub m_events;
