@@ -134,9 +134,10 @@ private Q_SLOTS:
         QCOMPARE(played.mid(320, 160), packet(char(g711::ULAW_SILENCE))); // packet 2 never came
         QCOMPARE(played.mid(480, 160), packet('c'));
         QCOMPARE(jb.missing(), 160);
-        // Packet 2 now comes, too late to play.
+        // Packet 2 now comes, too late to play: behind newer audio, it is dropped.
         jb.put(2, 160, reinterpret_cast<const quint8*>(packet('b').constData()), 160);
-        QCOMPARE(jb.late(), 1);
+        QCOMPARE(jb.late(), 0);
+        QCOMPARE(jb.recovered(), 1); // within the buffer's reach: play-out moved back to it
         // A jump far ahead restarts the stream there.
         jb.put(4, 100000, reinterpret_cast<const quint8*>(packet('d').constData()), 160);
         QCOMPARE(jb.restarts(), 1);
@@ -155,6 +156,39 @@ private Q_SLOTS:
         jb.put(5, 0, nullptr, 0);
         jb.put(6, 0, reinterpret_cast<const quint8*>(QByteArray(9000, 'x').constData()), 9000);
         QCOMPARE(jb.received(), 4);
+    }
+
+    void aStalledStreamIsDelayedNotLost()
+    {
+        // The sender stalls for 200 ms, then sends the held packets at once: the buffer
+        // grows to take them, and every packet is played.
+        JitterBuffer jb(160);
+        quint8 out[160];
+        QByteArray played;
+        auto put = [&](int n) {
+            const QByteArray p = packet(char('A' + n % 20));
+            jb.put(quint16(n), quint32(n * 160), reinterpret_cast<const quint8*>(p.constData()),
+                   160);
+        };
+        auto take = [&] {
+            jb.take(out, 160);
+            played += QByteArray(reinterpret_cast<char*>(out), 160);
+        };
+        for (int n = 0; n < 5; ++n) { // on time
+            put(n);
+            take();
+        }
+        for (int i = 0; i < 10; ++i) // the stall: silence plays
+            take();
+        for (int n = 5; n < 15; ++n) // the held packets, all at once
+            put(n);
+        for (int i = 0; i < 12; ++i)
+            take();
+        for (int n = 0; n < 15; ++n)
+            QVERIFY2(played.contains(packet(char('A' + n % 20))), qPrintable(QString::number(n)));
+        QCOMPARE(jb.late(), 0);
+        QVERIFY(jb.recovered() >= 1);
+        QCOMPARE(played.size(), 27 * 160); // exactly what was asked, whatever came
     }
 
     void theOfferDecidesTheLaw_data()

@@ -12,9 +12,10 @@ constexpr qsizetype kMaxPacketBytes = 8000;
 constexpr size_t kMaxPackets = 500;
 } // namespace
 
-JitterBuffer::JitterBuffer(int delaySamples, int windowSamples)
+JitterBuffer::JitterBuffer(int delaySamples, int windowSamples, int maxDelaySamples)
     : m_delay(delaySamples)
     , m_window(windowSamples)
+    , m_maxDelay(maxDelaySamples)
 {}
 
 qint64 JitterBuffer::extend(quint32 timestamp)
@@ -51,9 +52,14 @@ void JitterBuffer::put(quint16 sequence, quint32 timestamp, const quint8* payloa
         at = extend(timestamp);
     }
     if (at + size <= m_playout) {
-        if (m_playout - at > m_window) // the sender started over far behind us
+        if (m_playout - at > m_window) { // the sender started over far behind us
             restartAt(at);
-        else {
+        } else if (m_highestEnd - at <= m_maxDelay) {
+            // The stream stalled (here or at the sender) and now comes in late: play on from
+            // this packet, so the buffer grows by the stall instead of losing the audio.
+            m_playout = at;
+            ++m_recovered;
+        } else {
             ++m_late;
             return;
         }

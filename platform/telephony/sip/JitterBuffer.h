@@ -17,15 +17,18 @@ namespace orvane::sip {
 class JitterBuffer {
 public:
     // `delaySamples` behind the first packet; packets more than `windowSamples` away from
-    // the play-out point restart the stream there.
-    explicit JitterBuffer(int delaySamples = 480, int windowSamples = 16000);
+    // the play-out point restart the stream there. When packets come after their time (a
+    // stall), play-out moves back to them, so the delay grows, up to `maxDelaySamples`.
+    explicit JitterBuffer(int delaySamples = 480, int windowSamples = 16000,
+                          int maxDelaySamples = 8000);
 
     void put(quint16 sequence, quint32 timestamp, const quint8* payload, qsizetype size);
     void take(quint8* into, qsizetype count);
 
     qint64 received() const { return m_received; }
-    qint64 late() const { return m_late; }       // packets that came after their time
-    qint64 missing() const { return m_missing; } // samples played as silence after the start
+    qint64 late() const { return m_late; }           // packets that came too late to be played
+    qint64 recovered() const { return m_recovered; } // late packets the buffer grew for
+    qint64 missing() const { return m_missing; }     // samples played as silence after the start
     qint64 restarts() const { return m_restarts; }
 
 private:
@@ -34,13 +37,14 @@ private:
 
     const int m_delay;
     const int m_window;
+    const int m_maxDelay;
     bool m_started = false;
     qint64 m_lastExtended = 0;
     qint64 m_playout = 0; // extended timestamp of the next sample to take
     qint64 m_firstAt = 0;
     qint64 m_highestEnd = 0;
     std::map<qint64, QByteArray> m_packets;
-    qint64 m_received = 0, m_late = 0, m_missing = 0, m_restarts = 0;
+    qint64 m_received = 0, m_late = 0, m_recovered = 0, m_missing = 0, m_restarts = 0;
 };
 
 } // namespace orvane::sip

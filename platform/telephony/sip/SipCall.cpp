@@ -5,6 +5,10 @@
 #include "platform/telephony/sip/SipStack.h"
 #include "platform/telephony/sip/SipWaveDevice.h"
 
+#include <QLoggingCategory>
+
+Q_DECLARE_LOGGING_CATEGORY(sipLog)
+
 namespace orvane::sip {
 
 namespace {
@@ -241,6 +245,19 @@ void SipCall::stopMedia()
     if (m_device) {
         WaveDeviceRegistry::remove(m_deviceId);
         m_device->close();
+        qCInfo(sipLog).noquote() << QStringLiteral(
+                                        "media of call %1 on %2: %3 packets sent, %7 "
+                                        "received, %8 late but played, %4 late, %5 samples "
+                                        "missing, %6 dropped")
+                                        .arg(m_id)
+                                        .arg(m_lineName)
+                                        .arg(m_device->packetsSent())
+                                        .arg(m_device->packetsLate())
+                                        .arg(m_device->samplesMissing())
+                                        .arg(m_device->packetsDropped())
+                                        .arg(m_device->packetsReceived())
+                                        .arg(m_device->packetsRecovered());
+        m_device.reset();
     }
     m_rtp = static_cast<struct rtp_sock*>(mem_deref(m_rtp));
     m_session = static_cast<struct sipsess*>(mem_deref(m_session));

@@ -74,7 +74,9 @@ void SipWaveDevice::deliver(const struct sa& source, const rtp_header& header,
 {
     QMutexLocker lock(&m_mutex);
     const int expected = m_codec == Codec::Pcma ? kPayloadPcma : kPayloadPcmu;
-    if (m_callEnded || !sa_cmp(&source, &m_remote, SA_ADDR) || header.pt != expected) {
+    if (m_callEnded)
+        return; // the call is over; what still comes is of no use
+    if (!sa_cmp(&source, &m_remote, SA_ADDR) || header.pt != expected) {
         if (header.pt != kPayloadTelephoneEvent)
             ++m_dropped;
         return;
@@ -119,6 +121,18 @@ qint64 SipWaveDevice::samplesMissing() const
 {
     QMutexLocker lock(&m_mutex);
     return m_jitter.missing();
+}
+
+qint64 SipWaveDevice::packetsRecovered() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_jitter.recovered();
+}
+
+qint64 SipWaveDevice::packetsReceived() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_jitter.received();
 }
 
 qint64 SipWaveDevice::packetsLate() const

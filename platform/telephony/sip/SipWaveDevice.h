@@ -37,6 +37,8 @@ public:
     qint64 packetsDropped() const; // from elsewhere, or of another payload type
     qint64 samplesMissing() const;
     qint64 packetsLate() const;
+    qint64 packetsReceived() const;
+    qint64 packetsRecovered() const; // came late, played after all
 
 protected:
     void transmit(const quint8* data, qsizetype count) override;
