@@ -325,7 +325,9 @@ int runOnce(int n)
     const double cpu = cpuSeconds(pid) - cpuBefore;
     const qint64 peak = peakKiB(pid);
     sipp.waitForFinished(60000);
-
+    const QString sippScreen = QString::fromLocal8Bit(sipp.readAll());
+    if (!qEnvironmentVariableIsEmpty("ORVANE_BENCH_VERBOSE"))
+        std::fprintf(stderr, "%s\n", qPrintable(sippScreen.right(6000)));
     const qint64 expected = 44 + qint64(kRecordTime) * 8000;
     int exact = 0;
     const QFileInfoList files = QDir(home.filePath("Rec-Files")).entryInfoList(QDir::Files);
@@ -347,6 +349,11 @@ int runOnce(int n)
         QStringLiteral("(\\d+) packets sent, (\\d+) received, (\\d+) late but played, (\\d+) "
                        "late, (\\d+) samples missing, (\\d+) dropped"));
     const QString serverLog = QString::fromLocal8Bit(tolvex.readAllStandardError());
+    if (!qEnvironmentVariableIsEmpty("ORVANE_BENCH_VERBOSE")) {
+        for (const QString& line : serverLog.split('\n'))
+            if (!line.contains(QLatin1String("media of call")))
+                std::fprintf(stderr, "tolvex: %s\n", qPrintable(line));
+    }
     for (auto it = media.globalMatch(serverLog); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
         sent += m.captured(1).toLongLong();

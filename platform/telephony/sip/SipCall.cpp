@@ -16,6 +16,7 @@ namespace {
 constexpr int kPacketMs = 20;
 constexpr uint16_t kRtpPortMin = 16384;
 constexpr uint16_t kRtpPortMax = 32766;
+constexpr int kRtpSocketBuffer = 256 * 1024;
 
 QByteArray bodyOf(const struct sip_msg* msg)
 {
@@ -60,6 +61,8 @@ Status SipCall::accept(struct sipsess_sock* sock, const struct sip_msg* invite,
     if (rtp_listen(&m_rtp, IPPROTO_UDP, &m_line.localAddress, kRtpPortMin, kRtpPortMax, false,
                    onRtp, nullptr, this) != 0)
         return Status(err::Fail, QStringLiteral("No RTP port is free"));
+    // Room for a second of the caller's audio, should the SIP loop fall behind for a moment.
+    udp_sockbuf_set(static_cast<struct udp_sock*>(rtp_sock(m_rtp)), kRtpSocketBuffer);
     struct sa local = m_line.localAddress;
     sa_set_port(&local, sa_port(rtp_local(m_rtp)));
     if (Status s = m_sdp.prepare(local, offer); !s)
