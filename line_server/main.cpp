@@ -3,6 +3,7 @@
 
 #include "line_server/TolvexServer.h"
 #include "line_server/client/TolvexNames.h"
+#include "platform/QuitOnSignals.h"
 #include "platform/audio/AudioFormat.h"
 #include "platform/speech/Speech.h"
 #include "platform/telephony/sim/Simulator.h"
@@ -11,37 +12,11 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusError>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &byte, 1);
-}
-
-void quitOnSignals(QCoreApplication& app)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
-}
 
 // Every line thread keeps a descriptor for its event loop: a server with many lines needs
 // more than the usual soft limit of 1024.
@@ -80,7 +55,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "tolvex: no session bus: %s\n", qPrintable(bus.lastError().message()));
         return 1;
     }
-    quitOnSignals(app);
+    orvane::quitOnTerminationSignals(app);
 
     orvane::TolvexServer server(bus);
     const QString name = parser.value(serviceOption);

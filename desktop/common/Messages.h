@@ -1,0 +1,38 @@
+#pragma once
+
+// Every message the desktop program shows goes through here: a text, a title, an icon and
+// buttons, and the button the user chose. The real one is a QMessageBox; tests install one
+// that records what was shown and answers as the test says.
+
+#include <QMessageBox>
+#include <QString>
+
+#include <functional>
+
+namespace orvane {
+
+struct MessageRequest {
+    QString text;
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::Information;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+};
+
+class Messages {
+public:
+    using Handler = std::function<QMessageBox::StandardButton(const MessageRequest&)>;
+
+    // Shows the message and returns the button chosen.
+    static QMessageBox::StandardButton show(const MessageRequest& request);
+
+    // The common kinds: an information message with OK; a warning (exclamation) with OK; a
+    // question with Yes and No and no icon.
+    static void inform(const QString& text, const QString& title);
+    static void warn(const QString& text, const QString& title);
+    static bool confirm(const QString& text, const QString& title);
+
+    // Replaces the message boxes (tests); an empty handler puts them back.
+    static void setHandler(Handler handler);
+};
+
+} // namespace orvane

@@ -1,0 +1,170 @@
+#include "desktop/lines/frmAddress.h"
+
+#include "desktop/common/Messages.h"
+#include "desktop/common/ProgramFolder.h"
+#include "desktop/common/Twips.h"
+#include "desktop/main/AnsweringSettings.h"
+#include "desktop/main/Globals.h"
+#include "desktop/main/LineServer.h"
+#include "desktop/main/frmMain.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QPushButton>
+
+namespace orvane {
+
+namespace {
+const char* const kNoDevice = "No Telephony Device Found ";
+} // namespace
+
+void ReleaseLines()
+{
+    for (qsizetype i = 0; i + 1 < gaTapiLines.size(); ++i)
+        gaTapiLines[i].reset();
+}
+
+frmAddress::frmAddress(QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmAddress"));
+    setWindowTitle(QStringLiteral("Select Telephony Line Devices :"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setFixedSize(twips::px(4920), twips::px(3330));
+    listAddress = new QListWidget(this);
+    listAddress->setObjectName(QStringLiteral("listAddress"));
+    listAddress->setSelectionMode(QAbstractItemView::MultiSelection);
+    listAddress->setGeometry(twips::px(120), twips::px(120), twips::px(4680), twips::px(2460));
+    cmdOk = new QPushButton(QStringLiteral("&Ok"), this);
+    cmdOk->setObjectName(QStringLiteral("cmdOk"));
+    cmdOk->setGeometry(twips::px(2160), twips::px(2760), twips::px(1215), twips::px(375));
+    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setGeometry(twips::px(3585), twips::px(2760), twips::px(1215), twips::px(375));
+    connect(cmdOk, &QPushButton::clicked, this, &frmAddress::cmdOk_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmAddress::cmdCancel_Click);
+
+    // Loading: the window's own telephony object, and the list.
+    m_tapi = createTelephony();
+    FillLineList();
+}
+
+frmAddress::~frmAddress()
+{
+    if (m_tapi)
+        m_tapi->shutdown();
+}
+
+void frmAddress::FillLineList()
+{
+    Status s = m_tapi->initialize();
+    Result<QList<TelephonyAddress>> addresses =
+        s ? m_tapi->addresses() : Result<QList<TelephonyAddress>>(s);
+    if (addresses) {
+        m_addresses = addresses.value();
+        for (int i = 0; i < m_addresses.size(); ++i) {
+            const TelephonyAddress& a = m_addresses.at(i);
+            if (!a.queryMediaType(tapi::TAPIMEDIATYPE_AUDIO) ||
+                a.name == QLatin1String(tapi::H323_LINE) ||
+                a.name == QLatin1String(tapi::IPCONF_LINE))
+                continue;
+            auto* item = new QListWidgetItem(a.name, listAddress);
+            item->setData(Qt::UserRole, i + 1); // the 1-based index in the collection
+        }
+    }
+    if (listAddress->count() == 0) {
+        auto* item = new QListWidgetItem(QString::fromLatin1(kNoDevice), listAddress);
+        item->setData(Qt::UserRole, -1);
+    }
+    if (!addresses) {
+        qWarning().noquote() << "orvane: cannot list the lines:" << addresses.status().toString();
+        Messages::inform(QStringLiteral("Error initializing IVR."),
+                         QStringLiteral("Answering Machine"));
+    }
+}
+
+QString frmAddress::PopUp(const QString& sBtnName)
+{
+    cmdOk->setEnabled(sBtnName != QLatin1String("Device"));
+    m_result.clear();
+    exec();
+    return m_result;
+}
+
+void frmAddress::cmdCancel_Click()
+{
+    m_result = QStringLiteral("Cancel");
+    reject();
+}
+
+void frmAddress::cmdOk_Click()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_result = QStringLiteral("Ok");
+    frmMain* main = frmMain::instance();
+    MSFlexGrid* grid = main->statusGrid();
+    ReleaseLines();
+    LineServer& server = main->lineServer();
+    if (listAddress->selectedItems().size() > 0)
+        server.ensureRunning();
+
+    int k = 0, j = 0;
+    for (int e = 0; e < listAddress->count(); ++e) {
+        QListWidgetItem* entry = listAddress->item(e);
+        if (!entry->isSelected())
+            continue;
+        m_selectionMark = true;
+        const int index = entry->data(Qt::UserRole).toInt();
+        if (index == -1) {
+            QApplication::restoreOverrideCursor();
+            Messages::inform(QStringLiteral("No Telephony Devices Found"), QStringLiteral("IVR"));
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            continue;
+        }
+        grid->setTextMatrix(0, 2, QStringLiteral("Status (Answering Machine) "));
+        gaTapiLines.resize(k + 2);
+        const TelephonyAddress& gobjLineAddress = m_addresses.at(index - 1);
+        Result<LineHandle> line = server.client().createLine();
+        grid->setRows(j + 2);
+        bool failed = !line;
+        if (line) {
+            gaTapiLines[k] = line.value();
+            const LineHandle& l = gaTapiLines[k];
+            failed = !l.InitTAPI(gobjLineAddress.name, main->statusGridExport(), qint16(j + 1),
+                                 programfolder::path());
+            const AnsweringSettingsRecord& s = AnsweringSettings;
+            failed = failed || !l.setVoice(s.Voice) || !l.setRate(s.Rate) ||
+                     !l.setVolume(s.Volume) || !l.setRings(s.Rings) || !l.setPlayType(s.PlayType) ||
+                     !l.setPlayFile(s.PlayFile) || !l.setPlayMessage(s.PlayMessage) ||
+                     !l.setRecordTime(s.RecordTime);
+            Result<QString> message = l.getMessage();
+            failed = failed || !message || message.value() == QLatin1String("ERROR");
+        }
+        if (!line) {
+            // No server to make the line: the row says so, as the server's rows would.
+            grid->setTextMatrix(j + 1, 0, QString::number(j + 1));
+            grid->setTextMatrix(j + 1, 1, gobjLineAddress.name);
+            grid->setTextMatrix(j + 1, 2, QStringLiteral("Line Server Not Running ...."));
+        }
+        if (failed) {
+            gaTapiLines[k].reset();
+            gaTapiLines.resize(k + 1);
+            --k;
+        }
+        ++k;
+        ++j;
+    }
+    QApplication::restoreOverrideCursor();
+
+    if (!m_selectionMark) {
+        // Nothing started: closing the window now must not read as a Start that went well.
+        m_result.clear();
+        Messages::inform(QStringLiteral("Select Telephony Device"), QStringLiteral("IVR"));
+        return;
+    }
+    m_tapi->shutdown();
+    m_tapi.reset();
+    accept();
+}
+
+} // namespace orvane

@@ -1,0 +1,88 @@
+#include "desktop/main/LineServer.h"
+
+#include "desktop/common/Messages.h"
+
+#include <QCoreApplication>
+#include <QDBusServiceWatcher>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QTimer>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+namespace orvane {
+
+namespace {
+constexpr int kStartWaitMs = 5000;
+} // namespace
+
+LineServer::LineServer(QObject* parent)
+    : QObject(parent)
+    , m_watcher(new QDBusServiceWatcher(m_client.service(), m_client.bus(),
+                                        QDBusServiceWatcher::WatchForRegistration |
+                                            QDBusServiceWatcher::WatchForUnregistration,
+                                        this))
+{
+    connect(m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, &LineServer::lost);
+    connect(m_watcher, &QDBusServiceWatcher::serviceRegistered, this, &LineServer::appeared);
+    m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+    // Should this program die without a word, the server it started ends too (releasing its
+    // lines on the way) instead of lingering without a client.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+}
+
+LineServer::~LineServer()
+{
+    // A server this program started ends with it; it releases its lines on the way.
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(30000))
+            m_process.kill();
+    }
+}
+
+QString LineServer::program()
+{
+    const QString configured = qEnvironmentVariable("ORVANE_TOLVEX");
+    if (!configured.isEmpty())
+        return configured;
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tolvex"));
+}
+
+void LineServer::start()
+{
+    if (running() || m_process.state() != QProcess::NotRunning)
+        return;
+    m_process.start(program(), {QStringLiteral("--service"), m_client.service()});
+}
+
+void LineServer::launch()
+{
+    start();
+    QTimer::singleShot(kStartWaitMs, this, [this] {
+        if (running() || m_toldNotStarted)
+            return;
+        m_toldNotStarted = true;
+        Messages::inform(QStringLiteral("The line server (%1) did not start. Lines cannot be "
+                                        "answered until it runs.")
+                             .arg(program()),
+                         QStringLiteral("Answering Machine"));
+    });
+}
+
+bool LineServer::ensureRunning(int waitMs)
+{
+    if (running())
+        return true;
+    start();
+    QDeadlineTimer deadline(waitMs);
+    while (!running() && !deadline.hasExpired()) {
+        if (m_process.state() == QProcess::NotRunning && !running())
+            return false; // it ended without taking its name
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 50);
+    }
+    return running();
+}
+
+} // namespace orvane

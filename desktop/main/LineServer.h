@@ -1,0 +1,47 @@
+#pragma once
+
+// The line server as the desktop program sees it: started beside orvane (or found on the
+// bus), watched while the program runs, and the client through which line objects are made.
+//
+// Thread: the user-interface thread.
+
+#include "line_server/client/LineHandle.h"
+
+#include <QObject>
+#include <QProcess>
+
+class QDBusServiceWatcher;
+
+namespace orvane {
+
+class LineServer : public QObject {
+    Q_OBJECT
+
+public:
+    explicit LineServer(QObject* parent = nullptr);
+    ~LineServer() override;
+
+    TolvexClient& client() { return m_client; }
+    bool running() const { return m_client.serverRunning(); }
+    // The tolvex to start: $ORVANE_TOLVEX, or the one beside this program.
+    static QString program();
+
+    // Starts the server; if it is not on the bus within a few seconds, the user is told, once.
+    void launch();
+    // Starts the server if it is not running and waits (at most `waitMs`) until it is.
+    bool ensureRunning(int waitMs = 10000);
+
+Q_SIGNALS:
+    void lost();
+    void appeared();
+
+private:
+    void start();
+
+    TolvexClient m_client;
+    QDBusServiceWatcher* m_watcher;
+    QProcess m_process;
+    bool m_toldNotStarted = false;
+};
+
+} // namespace orvane

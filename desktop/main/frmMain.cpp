@@ -1,0 +1,463 @@
+#include "desktop/main/frmMain.h"
+
+#include "desktop/common/Messages.h"
+#include "desktop/common/ProgramFolder.h"
+#include "desktop/common/Twips.h"
+#include "desktop/lines/frmAddress.h"
+#include "desktop/main/AnsweringSettings.h"
+#include "desktop/main/Globals.h"
+#include "desktop/main/LineServer.h"
+#include "desktop/main/ProductIcon.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QMenuBar>
+#include <QRadioButton>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QUrl>
+
+namespace orvane {
+
+namespace {
+
+const char* const kTitle = "Answering Machine";
+const char* const kSupportPage = "https://www.orvane.example/support";
+const char* const kFeedbackPage = "https://www.orvane.example/feedback";
+
+frmMain* g_instance = nullptr;
+
+} // namespace
+
+frmMain* frmMain::instance()
+{
+    return g_instance;
+}
+
+frmMain::frmMain()
+{
+    g_instance = this;
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Orvane %1").arg(QStringLiteral(ORVANE_VERSION)));
+    setWindowIcon(productIcon());
+    m_lineServer = new LineServer(this);
+
+    // Loading, in order: the tray icon, the greeting, the settings, the commands, the tree,
+    // the grid.
+    buildMenus();
+    buildControls();
+    buildToolbar();
+    buildTray();
+    sGreetingFile = programfolder::greetingFile();
+    resetAnsweringSettings(sGreetingFile);
+    bRunning = false;
+    m_buttons.at(1)->setEnabled(false);
+    mRStop->setEnabled(false);
+    MSFlexGrid1->setTextMatrix(0, 0, QStringLiteral("SNo."));
+    MSFlexGrid1->setTextMatrix(0, 1, QStringLiteral("Device Name"));
+    MSFlexGrid1->setTextMatrix(0, 2, QStringLiteral("Status"));
+    MSFlexGrid1->setColWidthTwips(0, 420);
+    MSFlexGrid1->setColWidthTwips(1, 3670);
+    MSFlexGrid1->setColWidthTwips(2, 2500);
+    MSFlexGrid1->setRow(0);
+
+    m_gridSink = std::make_unique<StatusGridOnWidget>(MSFlexGrid1);
+    m_gridExport =
+        std::make_unique<StatusGridExport>(*m_gridSink, m_lineServer->client().bus(),
+                                           QStringLiteral("/org/orvane/Orvane/StatusGrid"), this);
+    if (Status s = m_gridExport->publish(); !s)
+        qWarning().noquote() << "orvane:" << s.toString();
+    connect(m_lineServer, &LineServer::lost, this, &frmMain::serverLost);
+}
+
+frmMain::~frmMain()
+{
+    // Termination: the tray icon goes, and every line object is released.
+    if (m_tray)
+        m_tray->hide();
+    for (qsizetype i = 0; i + 1 < gaTapiLines.size(); ++i)
+        gaTapiLines[i].reset();
+    EvClsTapi.reset();
+    g_instance = nullptr;
+}
+
+void frmMain::buildMenus()
+{
+    auto action = [this](QMenu* menu, const char* name, const char* caption) {
+        QAction* a = menu->addAction(QString::fromLatin1(caption));
+        a->setObjectName(QLatin1String(name));
+        return a;
+    };
+    auto menu = [this](const char* name, const char* caption) {
+        QMenu* m = menuBar()->addMenu(QString::fromLatin1(caption));
+        m->setObjectName(QLatin1String(name));
+        return m;
+    };
+    mFile = menu("mFile", "&File");
+    mFileRecord = action(mFile, "mFileRecord", "&Record Message");
+    mFExit = action(mFile, "mFExit", "&Exit");
+    mView = menu("mView", "&View");
+    mVIncom = action(mView, "mVIncom", "&Recorded Calls");
+    mOptions = menu("mOptions", "&Options");
+    mOModem = action(mOptions, "mOModem", "&Device");
+    mOSettings = action(mOptions, "mOSettings", "&Voice");
+    mRun = menu("mRun", "&Run");
+    mRStart = action(mRun, "mRStart", "&Start");
+    mRStop = action(mRun, "mRStop", "S&top");
+    mHelp = menu("mHelp", "&Help");
+    mHelpView = action(mHelp, "mHelpView", "&Help View");
+    mSupport = action(mHelp, "mSupport", "&Online Support");
+    mFeedback = action(mHelp, "mFeedback", "&Feedback");
+    mSep = mHelp->addSeparator();
+    mSep->setObjectName(QStringLiteral("mSep"));
+    mAbout = action(mHelp, "mAbout", "&About");
+
+    // Popup menus, never in the menu bar.
+    mSysTray = new QMenu(QStringLiteral("&SytemTray"), this);
+    mSysTray->setObjectName(QStringLiteral("mSysTray"));
+    mPopMin = action(mSysTray, "mPopMin", "&Minimize");
+    mPopRestore = action(mSysTray, "mPopRestore", "&Restore");
+    msExit = action(mSysTray, "msExit", "&Exit");
+    mTree = new QMenu(QStringLiteral("&TreeFunction"), this);
+    mTree->setObjectName(QStringLiteral("mTree"));
+    mTProp = action(mTree, "mTProp", "&Edit");
+
+    connect(mFileRecord, &QAction::triggered, this, &frmMain::openRecordMessage);
+    connect(mFExit, &QAction::triggered, this, &QWidget::close);
+    connect(mVIncom, &QAction::triggered, this, [this] { openRecordedCalls(true); });
+    connect(mOModem, &QAction::triggered, this, &frmMain::openDevices);
+    connect(mOSettings, &QAction::triggered, this, &frmMain::openVoice);
+    connect(mRStart, &QAction::triggered, this, &frmMain::startFromMenu);
+    connect(mRStop, &QAction::triggered, this, [this] { stop(false); });
+    connect(mHelpView, &QAction::triggered, this, &frmMain::openHelp);
+    connect(mSupport, &QAction::triggered, this,
+            [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kSupportPage))); });
+    connect(mFeedback, &QAction::triggered, this,
+            [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kFeedbackPage))); });
+    connect(mAbout, &QAction::triggered, this, &frmMain::openAbout);
+    connect(mPopRestore, &QAction::triggered, this, &frmMain::restoreFromTray);
+    connect(mPopMin, &QAction::triggered, this, &frmMain::minimizeToTray);
+    connect(msExit, &QAction::triggered, this, &QWidget::close);
+}
+
+void frmMain::buildControls()
+{
+    auto* client = new QWidget(this);
+    client->setFixedSize(twips::px(6810), twips::px(5325));
+    setCentralWidget(client);
+
+    treeViewFun = new QTreeWidget(client);
+    treeViewFun->setObjectName(QStringLiteral("treeViewFun"));
+    treeViewFun->setHeaderHidden(true);
+    treeViewFun->setGeometry(twips::rect(45, 660, 6720, 3255));
+
+    MSFlexGrid1 = new MSFlexGrid(client);
+    MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
+    MSFlexGrid1->setCols(3);
+    MSFlexGrid1->setRows(2);
+    MSFlexGrid1->setGeometry(twips::rect(45, 3960, 6720, 1335));
+
+    // Over the upper right part of the tree.
+    Option1 = new QRadioButton(QStringLiteral("Answering Machine"), client);
+    Option1->setObjectName(QStringLiteral("Option1"));
+    Option1->setGeometry(twips::rect(4800, 720, 1890, 255));
+    Option1->setChecked(true);
+    Option2 = new QRadioButton(QStringLiteral("Fax Machine"), client);
+    Option2->setObjectName(QStringLiteral("Option2"));
+    Option2->setGeometry(twips::rect(4800, 1005, 1890, 255));
+}
+
+void frmMain::buildToolbar()
+{
+    struct Button {
+        const char* caption;
+        const char* key;
+        const char* tooltip;
+        QStyle::StandardPixmap icon;
+    };
+    static const Button buttons[] = {
+        {"Start", "Start", "Start", QStyle::SP_MediaPlay},
+        {"Stop", "Stop", "Stop", QStyle::SP_MediaStop},
+        {"Device", "Modem", "Telephony Devices", QStyle::SP_DriveNetIcon},
+        {"Record", "Record", "Record Message", QStyle::SP_DialogSaveButton},
+        {"   Voice   ", "Settings", "Voice Settings", QStyle::SP_MediaVolume},
+        {"Calls", "Calls", "Recorded Calls", QStyle::SP_FileDialogDetailedView},
+        {"Fax", "Fax", "Fax", QStyle::SP_FileIcon},
+        {"Help", "Help", "Help", QStyle::SP_DialogHelpButton},
+        {"Exit", "Exit", "Exit", QStyle::SP_DialogCloseButton},
+    };
+    ToolMExecute = new QToolBar(centralWidget());
+    ToolMExecute->setObjectName(QStringLiteral("ToolMExecute"));
+    ToolMExecute->setGeometry(0, 0, twips::px(6810), twips::px(630));
+    ToolMExecute->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    ToolMExecute->setIconSize(QSize(16, 16));
+    ToolMExecute->setMovable(false);
+    int position = 1;
+    for (const Button& b : buttons) {
+        QAction* a =
+            ToolMExecute->addAction(style()->standardIcon(b.icon), QString::fromLatin1(b.caption));
+        a->setObjectName(QLatin1String(b.key));
+        a->setToolTip(QString::fromLatin1(b.tooltip));
+        a->setData(position);
+        connect(a, &QAction::triggered, this,
+                [this, position] { ToolMExecute_ButtonClick(position); });
+        m_buttons.append(a);
+        ++position;
+    }
+}
+
+QAction* frmMain::toolbarButton(int position) const
+{
+    return position >= 1 && position <= m_buttons.size() ? m_buttons.at(position - 1) : nullptr;
+}
+
+void frmMain::buildTray()
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return; // without a tray, minimising works as usual
+    m_tray = new QSystemTrayIcon(windowIcon(), this);
+    m_tray->setToolTip(QStringLiteral("Orvane"));
+    connect(m_tray, &QSystemTrayIcon::activated, this, &frmMain::trayActivated);
+    m_tray->show();
+}
+
+void frmMain::ToolMExecute_ButtonClick(int position)
+{
+    switch (position) {
+    case 1:
+        startFromToolbar();
+        break;
+    case 2:
+        stop(true);
+        break;
+    case 3:
+        openDevices();
+        break;
+    case 4:
+        openRecordMessage();
+        break;
+    case 5:
+        openVoice();
+        break;
+    case 6:
+        openRecordedCalls(false);
+        break;
+    case 7:
+        break; // the Fax button follows the run state and runs no command
+    case 8:
+        openHelp();
+        break;
+    case 9:
+        close();
+        break;
+    default:
+        break;
+    }
+}
+
+// --- run control -----------------------------------------------------------------------
+
+void frmMain::setRunLocked(bool locked, bool modeButtonsToo)
+{
+    for (int position : {1, 3, 4, 5, 7})
+        m_buttons.at(position - 1)->setEnabled(!locked);
+    for (QAction* item : {mFileRecord, mOModem, mOSettings, mRStart})
+        item->setEnabled(!locked);
+    m_buttons.at(1)->setEnabled(locked);
+    mRStop->setEnabled(locked);
+    if (modeButtonsToo) {
+        Option1->setEnabled(!locked);
+        Option2->setEnabled(!locked);
+    }
+}
+
+void frmMain::startCancelled()
+{
+    MSFlexGrid1->setRow(1);
+    MSFlexGrid1->setCol(2);
+    MSFlexGrid1->setTextMatrix(1, 2, QString());
+    mFileRecord->setEnabled(true);
+    mOModem->setEnabled(true);
+    bRunning = false;
+}
+
+void frmMain::started(bool fromToolbar)
+{
+    setRunLocked(true, fromToolbar);
+    bRunning = true;
+}
+
+void frmMain::startFromMenu()
+{
+    frmAddress window(this);
+    if (window.PopUp(QStringLiteral("Start")) != QLatin1String("Ok")) {
+        startCancelled();
+        return;
+    }
+    started(false);
+}
+
+void frmMain::startFromToolbar()
+{
+    if (Option1->isChecked()) {
+        frmAddress window(this);
+        if (window.PopUp(QStringLiteral("Start")) != QLatin1String("Ok")) {
+            startCancelled();
+            return;
+        }
+        started(true);
+    } else if (Option2->isChecked()) {
+        notYet(QStringLiteral("Sending and receiving faxes"));
+        startCancelled();
+    }
+}
+
+void frmMain::stop(bool fromToolbar)
+{
+    const qsizetype upper = gaTapiLines.size() - 1;
+    for (qsizetype i = 0; i < upper; ++i) {
+        for (int c = 0; c < 3; ++c)
+            MSFlexGrid1->setTextMatrix(1, c, QString());
+        MSFlexGrid1->setRows(int(upper - i));
+        gaTapiLines[i].reset();
+    }
+    MSFlexGrid1->setRows(2);
+    MSFlexGrid1->setTextMatrix(0, 2, QStringLiteral("Status"));
+    for (int c = 0; c < 3; ++c)
+        MSFlexGrid1->setTextMatrix(1, c, QString());
+    setRunLocked(false, fromToolbar);
+    bRunning = false;
+}
+
+void frmMain::watchSendJob(const LineHandle& job)
+{
+    EvClsTapi = job;
+    if (LineEvents* events = job.events()) {
+        const QString path = job.path();
+        connect(events, &LineEvents::test2, this, [this, path] {
+            if (EvClsTapi.path() == path)
+                EvClsTapi_test2(EvClsTapi);
+        });
+    }
+}
+
+void frmMain::EvClsTapi_test2(const LineHandle& sender)
+{
+    // A send job the user already stopped may end later; it must not release a newer job.
+    if (gaTapiLines.isEmpty() || gaTapiLines.first().isNull() ||
+        gaTapiLines.first().path() != sender.path()) {
+        EvClsTapi.reset();
+        return;
+    }
+    MSFlexGrid1->setTextMatrix(0, 2, QStringLiteral("Status"));
+    for (int c = 0; c < 3; ++c)
+        MSFlexGrid1->setTextMatrix(1, c, QString());
+    setRunLocked(false, true);
+    bRunning = false;
+    gaTapiLines.first().reset();
+    EvClsTapi.reset();
+}
+
+void frmMain::serverLost()
+{
+    if (!bRunning)
+        return;
+    // Every running line has gone with the server; Stop still returns to idle.
+    for (int row = 1; row < MSFlexGrid1->rows(); ++row)
+        if (!MSFlexGrid1->textMatrix(row, 1).isEmpty())
+            MSFlexGrid1->setTextMatrix(row, 2, QStringLiteral("Line Server Stopped ...."));
+}
+
+// --- window state and the tray -----------------------------------------------------------
+
+void frmMain::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
+        m_tray) {
+        // Minimised, the window lives in the tray only.
+        QTimer::singleShot(0, this, &QWidget::hide);
+    }
+}
+
+void frmMain::restoreFromTray()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void frmMain::minimizeToTray()
+{
+    setWindowState(windowState() | Qt::WindowMinimized);
+    if (!m_tray)
+        return;
+    hide();
+}
+
+void frmMain::trayActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+    case QSystemTrayIcon::DoubleClick:
+        restoreFromTray();
+        break;
+    case QSystemTrayIcon::Context: {
+        const bool normal = isVisible() && !(windowState() & Qt::WindowMinimized);
+        mPopMin->setEnabled(normal);
+        mPopRestore->setEnabled(!normal);
+        activateWindow();
+        mSysTray->popup(QCursor::pos());
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// --- commands that open windows ------------------------------------------------------------
+
+void frmMain::notYet(const QString& what)
+{
+    Messages::inform(QStringLiteral("%1 is not available in this version yet.").arg(what),
+                     QString::fromLatin1(kTitle));
+}
+
+void frmMain::openRecordMessage()
+{
+    notYet(QStringLiteral("Choosing the greeting"));
+}
+
+void frmMain::openRecordedCalls(bool)
+{
+    notYet(QStringLiteral("The list of recorded calls"));
+}
+
+void frmMain::openVoice()
+{
+    notYet(QStringLiteral("Choosing the voice"));
+}
+
+void frmMain::openDevices()
+{
+    frmAddress window(this);
+    window.PopUp(QStringLiteral("Device"));
+}
+
+void frmMain::openHelp()
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(programfolder::helpPage()));
+}
+
+void frmMain::openAbout()
+{
+    Messages::show({QStringLiteral("Orvane %1\nA multi-line answering and fax machine.")
+                        .arg(QStringLiteral(ORVANE_VERSION)),
+                    QStringLiteral("About Orvane"), QMessageBox::Information, QMessageBox::Ok});
+}
+
+} // namespace orvane

@@ -1,0 +1,139 @@
+#pragma once
+
+// The main window: the toolbar and menus with every command, the status grid the line
+// server writes into, the mode buttons, the call-flow tree's place, the tray icon, and the
+// run control (Start, Stop, the end of a fax send job).
+//
+// Thread: the user-interface thread.
+
+#include "desktop/common/MSFlexGrid.h"
+#include "line_server/client/LineHandle.h"
+#include "line_server/client/StatusGridExport.h"
+
+#include <QMainWindow>
+#include <QSystemTrayIcon>
+
+#include <memory>
+
+class QAction;
+class QMenu;
+class QRadioButton;
+class QToolBar;
+class QTreeWidget;
+
+namespace orvane {
+
+class LineServer;
+
+// The main window's grid as the line server's status grid.
+class StatusGridOnWidget : public StatusGridSink {
+public:
+    explicit StatusGridOnWidget(MSFlexGrid* grid)
+        : m_grid(grid)
+    {}
+    void setRow(int row) override { m_grid->setRow(row); }
+    void setTextMatrix(int row, int column, const QString& text) override
+    {
+        m_grid->setTextMatrix(row, column, text);
+    }
+
+private:
+    MSFlexGrid* m_grid;
+};
+
+class frmMain : public QMainWindow {
+    Q_OBJECT
+
+public:
+    frmMain();
+    ~frmMain() override;
+
+    static frmMain* instance();
+
+    MSFlexGrid* statusGrid() const { return MSFlexGrid1; }
+    StatusGridExport& statusGridExport() { return *m_gridExport; }
+    LineServer& lineServer() { return *m_lineServer; }
+    bool running() const { return bRunning; }
+    // Toolbar button at `position` (1 to 9).
+    QAction* toolbarButton(int position) const;
+
+    // The dispatch of a toolbar click, by position.
+    void ToolMExecute_ButtonClick(int position);
+    // The commands of the run control.
+    void startFromMenu();
+    void startFromToolbar();
+    void stop(bool fromToolbar);
+    // The end of a fax send job, from the line object in EvClsTapi.
+    void EvClsTapi_test2(const LineHandle& sender);
+    // Makes `job` the fax send job whose end returns the program to idle.
+    void watchSendJob(const LineHandle& job);
+
+    // The tray icon's notifications, as the window reacts to them.
+    void trayActivated(QSystemTrayIcon::ActivationReason reason);
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildToolbar();
+    void buildControls();
+    void buildTray();
+    void setRunLocked(bool locked, bool modeButtonsToo);
+    void startCancelled();
+    void started(bool fromToolbar);
+    void serverLost();
+    void restoreFromTray();
+    void minimizeToTray();
+    void openRecordMessage();
+    void openRecordedCalls(bool modal);
+    void openVoice();
+    void openDevices();
+    void openHelp();
+    void openAbout();
+    void notYet(const QString& what);
+
+    // Controls, as the window names them.
+    QRadioButton* Option1;
+    QRadioButton* Option2;
+    MSFlexGrid* MSFlexGrid1;
+    QToolBar* ToolMExecute;
+    QTreeWidget* treeViewFun;
+    QMenu* mFile;
+    QMenu* mView;
+    QMenu* mOptions;
+    QMenu* mRun;
+    QMenu* mHelp;
+    QMenu* mSysTray;
+    QMenu* mTree;
+    QAction* mFileRecord;
+    QAction* mFExit;
+    QAction* mVIncom;
+    QAction* mOModem;
+    QAction* mOSettings;
+    QAction* mRStart;
+    QAction* mRStop;
+    QAction* mHelpView;
+    QAction* mSupport;
+    QAction* mFeedback;
+    QAction* mSep;
+    QAction* mAbout;
+    QAction* mPopMin;
+    QAction* mPopRestore;
+    QAction* msExit;
+    QAction* mTProp;
+    QList<QAction*> m_buttons; // toolbar buttons 1..9 at 0..8
+    QSystemTrayIcon* m_tray = nullptr;
+
+    // Fields.
+    bool bRunning = false;
+    QString sGreetingFile;
+    qint16 iNodeNo = 0;
+    LineHandle EvClsTapi;
+
+    std::unique_ptr<StatusGridOnWidget> m_gridSink;
+    std::unique_ptr<StatusGridExport> m_gridExport;
+    LineServer* m_lineServer;
+};
+
+} // namespace orvane

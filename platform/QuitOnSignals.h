@@ -1,0 +1,11 @@
+#pragma once
+
+class QCoreApplication;
+
+namespace orvane {
+
+// SIGTERM and SIGINT make `app` quit its event loop, so that the program ends as it does
+// normally (its objects released, its files closed) instead of dying where it stands.
+void quitOnTerminationSignals(QCoreApplication& app);
+
+} // namespace orvane

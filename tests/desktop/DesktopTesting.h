@@ -1,0 +1,55 @@
+#pragma once
+
+// Driving the desktop's windows in tests: the messages they show (recorded, answered as the
+// test says), and the modal windows they open (acted on once they are up).
+
+#include "desktop/common/Messages.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+namespace orvane::test {
+
+class MessageRecorder {
+public:
+    MessageRecorder()
+    {
+        Messages::setHandler([this](const MessageRequest& r) {
+            shown.append(r);
+            return answer;
+        });
+    }
+    ~MessageRecorder() { Messages::setHandler({}); }
+    QStringList texts() const
+    {
+        QStringList t;
+        for (const MessageRequest& r : shown)
+            t << r.text;
+        return t;
+    }
+    QList<MessageRequest> shown;
+    QMessageBox::StandardButton answer = QMessageBox::Ok;
+};
+
+// Runs `act` on the next modal window that opens (of type T), from the event loop that the
+// window's exec() runs.
+template <typename T>
+void whenModal(std::function<void(T*)> act)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            act(window);
+        }
+    });
+    timer->start();
+}
+
+} // namespace orvane::test

@@ -1,0 +1,292 @@
+// The main window with the real line server on simulated lines: what it shows after
+// loading, Start and Stop from the menu and the toolbar with the enabled state of every
+// command, the line selection window, a call running through a line's status cell, and the
+// line server going away.
+
+#include "DesktopTesting.h"
+#include "database/RecMessageTable.h"
+#include "desktop/common/ProgramFolder.h"
+#include "desktop/common/Twips.h"
+#include "desktop/lines/frmAddress.h"
+#include "desktop/main/AnsweringSettings.h"
+#include "desktop/main/Globals.h"
+#include "desktop/main/LineServer.h"
+#include "desktop/main/frmMain.h"
+#include "line_server/client/TolvexNames.h"
+
+#include <QAction>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <csignal>
+
+using namespace orvane;
+
+namespace {
+
+const QString kLine1 = QStringLiteral("Simulated Line 1");
+const QString kLine2 = QStringLiteral("Simulated Line 2");
+const QString kLine3 = QStringLiteral("Simulated Line 3");
+
+QDBusMessage simulator(const char* method, const QVariantList& args)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        tolvex::serviceName(), tolvex::kSimulatorPath, tolvex::kSimulatorInterface, method);
+    call.setArguments(args);
+    return QDBusConnection::sessionBus().call(call);
+}
+
+int registrations(const QString& line)
+{
+    const QVariant info = simulator("LineInfo", {line}).arguments().value(0);
+    return qdbus_cast<QVariantMap>(info).value("registrations").toInt();
+}
+
+// Selects the named lines of the selection window and presses OK.
+void chooseLines(const QStringList& names)
+{
+    test::whenModal<frmAddress>([names](frmAddress* window) {
+        auto* list = window->findChild<QListWidget*>("listAddress");
+        for (int i = 0; i < list->count(); ++i)
+            list->item(i)->setSelected(names.contains(list->item(i)->text()));
+        window->findChild<QPushButton*>("cmdOk")->click();
+    });
+}
+
+void cancelSelection()
+{
+    test::whenModal<frmAddress>(
+        [](frmAddress* window) { window->findChild<QPushButton*>("cmdCancel")->click(); });
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    std::unique_ptr<frmMain> m_window;
+    test::MessageRecorder* m_messages = nullptr;
+
+    MSFlexGrid* grid() { return m_window->statusGrid(); }
+    QAction* menu(const char* name) { return m_window->findChild<QAction*>(name); }
+    QRadioButton* option(const char* name) { return m_window->findChild<QRadioButton*>(name); }
+    void idle()
+    {
+        if (m_window->running())
+            m_window->stop(true);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("ORVANE_HOME", QFile::encodeName(m_home.path()));
+        qputenv("ORVANE_SIM_SPEED", "4");
+        qputenv("ORVANE_TOLVEX_SERVICE",
+                QByteArray("org.orvane.Tolvex.Desktop") +
+                    QByteArray::number(QCoreApplication::applicationPid()));
+        m_messages = new test::MessageRecorder;
+        QVERIFY(programfolder::prepare());
+        m_window = std::make_unique<frmMain>();
+        m_window->show();
+        m_window->lineServer().launch();
+        QTRY_VERIFY_WITH_TIMEOUT(m_window->lineServer().running(), 10000);
+    }
+
+    void cleanupTestCase()
+    {
+        idle();
+        m_window.reset();
+        delete m_messages;
+    }
+
+    void init() { m_messages->shown.clear(); }
+
+    void afterLoadOnlyStartIsOffered()
+    {
+        QVERIFY(!m_window->toolbarButton(2)->isEnabled());
+        QVERIFY(!menu("mRStop")->isEnabled());
+        QVERIFY(m_window->toolbarButton(1)->isEnabled());
+        QVERIFY(menu("mRStart")->isEnabled());
+        QVERIFY(option("Option1")->isChecked());
+        QCOMPARE(grid()->rows(), 2);
+        QCOMPARE(grid()->textMatrix(0, 0), QStringLiteral("SNo."));
+        QCOMPARE(grid()->textMatrix(0, 1), QStringLiteral("Device Name"));
+        QCOMPARE(grid()->textMatrix(0, 2), QStringLiteral("Status"));
+        QVERIFY(grid()->textMatrix(1, 2).isEmpty());
+        auto* tree = m_window->findChild<QTreeWidget*>("treeViewFun");
+        QVERIFY(tree && tree->geometry() == twips::rect(45, 660, 6720, 3255));
+        QCOMPARE(m_window->toolbarButton(5)->text(), QStringLiteral("   Voice   "));
+        QCOMPARE(m_window->toolbarButton(3)->objectName(), QStringLiteral("Modem"));
+        QCOMPARE(m_window->toolbarButton(3)->toolTip(), QStringLiteral("Telephony Devices"));
+        QCOMPARE(AnsweringSettings.Rings, qint16(3));
+        QCOMPARE(AnsweringSettings.PlayFile, programfolder::greetingFile());
+        QVERIFY(QFile::exists(programfolder::greetingFile()));
+    }
+
+    void threeLinesOfWhichTheSecondFailsToRegister()
+    {
+        QVERIFY(simulator("InjectFault", {kLine2, QStringLiteral("RegistrationFails")}).type() !=
+                QDBusMessage::ErrorMessage);
+        chooseLines({kLine1, kLine2, kLine3});
+        menu("mRStart")->trigger();
+        QVERIFY(m_window->running());
+        QCOMPARE(grid()->rows(), 4);
+        QTRY_COMPARE(grid()->textMatrix(2, 2),
+                     QStringLiteral("Error In Initializing Device .... "));
+        QTRY_COMPARE(grid()->textMatrix(1, 2), QStringLiteral("Waiting for call ...."));
+        QTRY_COMPARE(grid()->textMatrix(3, 2), QStringLiteral("Waiting for call ...."));
+        QCOMPARE(grid()->textMatrix(2, 1), kLine2);
+        QCOMPARE(grid()->textMatrix(0, 2), QStringLiteral("Status (Answering Machine) "));
+        QCOMPARE(gaTapiLines.size(), 3); // upper bound 2
+        QVERIFY(!gaTapiLines[0].isNull() && !gaTapiLines[1].isNull() && gaTapiLines[2].isNull());
+        QCOMPARE(gaTapiLines[1].getAddress().value(), kLine3);
+        // The menu's Start leaves the mode buttons as they were.
+        QVERIFY(option("Option1")->isEnabled());
+        QVERIFY(!menu("mRStart")->isEnabled() && !m_window->toolbarButton(1)->isEnabled());
+        QVERIFY(menu("mRStop")->isEnabled() && m_window->toolbarButton(2)->isEnabled());
+        for (int b : {3, 4, 5, 7})
+            QVERIFY(!m_window->toolbarButton(b)->isEnabled());
+        for (int b : {6, 8, 9})
+            QVERIFY(m_window->toolbarButton(b)->isEnabled());
+
+        menu("mRStop")->trigger();
+        QVERIFY(!m_window->running());
+        QCOMPARE(grid()->rows(), 2);
+        QCOMPARE(grid()->textMatrix(0, 2), QStringLiteral("Status"));
+        for (int c = 0; c < 3; ++c)
+            QVERIFY(grid()->textMatrix(1, c).isEmpty());
+        QTRY_COMPARE(registrations(kLine1), 0);
+        QTRY_COMPARE(registrations(kLine3), 0);
+        QVERIFY(simulator("ClearFaults", {kLine2}).type() != QDBusMessage::ErrorMessage);
+    }
+
+    void theToolbarsStartAndStopAlsoLockTheModeButtons()
+    {
+        chooseLines({kLine1});
+        m_window->toolbarButton(1)->trigger();
+        QVERIFY(m_window->running());
+        QTRY_COMPARE(grid()->textMatrix(1, 2), QStringLiteral("Waiting for call ...."));
+        QVERIFY(!option("Option1")->isEnabled() && !option("Option2")->isEnabled());
+        // The menu's Stop does not give them back...
+        menu("mRStop")->trigger();
+        QVERIFY(!option("Option1")->isEnabled());
+        chooseLines({kLine1});
+        m_window->toolbarButton(1)->trigger();
+        QTRY_COMPARE(grid()->textMatrix(1, 2), QStringLiteral("Waiting for call ...."));
+        // ...the toolbar's Stop does.
+        m_window->toolbarButton(2)->trigger();
+        QVERIFY(option("Option1")->isEnabled() && option("Option2")->isEnabled());
+        QVERIFY(menu("mRStart")->isEnabled() && !menu("mRStop")->isEnabled());
+    }
+
+    void aCancelledStartEmptiesOnlyCell12()
+    {
+        grid()->setTextMatrix(1, 0, "x0");
+        grid()->setTextMatrix(1, 1, "x1");
+        grid()->setTextMatrix(1, 2, "x2");
+        grid()->setTextMatrix(0, 1, "Device Name");
+        cancelSelection();
+        menu("mRStart")->trigger();
+        QVERIFY(!m_window->running());
+        QCOMPARE(grid()->textMatrix(1, 0), QStringLiteral("x0"));
+        QCOMPARE(grid()->textMatrix(1, 1), QStringLiteral("x1"));
+        QVERIFY(grid()->textMatrix(1, 2).isEmpty());
+        QVERIFY(menu("mFileRecord")->isEnabled() && menu("mOModem")->isEnabled());
+        grid()->setTextMatrix(1, 0, QString());
+        grid()->setTextMatrix(1, 1, QString());
+    }
+
+    void theDeviceViewOffersOnlyCancel()
+    {
+        QString result = "unset";
+        test::whenModal<frmAddress>([](frmAddress* window) {
+            QVERIFY(!window->findChild<QPushButton*>("cmdOk")->isEnabled());
+            auto* list = window->findChild<QListWidget*>("listAddress");
+            QStringList names;
+            for (int i = 0; i < list->count(); ++i)
+                names << list->item(i)->text();
+            // The voice lines only, in the telephony service's order.
+            QCOMPARE(names, QStringList({kLine1, kLine2, kLine3}));
+            window->findChild<QPushButton*>("cmdCancel")->click();
+        });
+        frmAddress window(m_window.get());
+        result = window.PopUp("Device");
+        QCOMPARE(result, QStringLiteral("Cancel"));
+    }
+
+    void everyOkFirstReleasesTheEarlierLines()
+    {
+        chooseLines({kLine1});
+        menu("mRStart")->trigger();
+        QTRY_COMPARE(registrations(kLine1), 1);
+        QTRY_COMPARE(grid()->textMatrix(1, 2), QStringLiteral("Waiting for call ...."));
+        // OK with nothing chosen: the earlier lines go all the same; the window stays open.
+        test::whenModal<frmAddress>([this](frmAddress* window) {
+            window->findChild<QPushButton*>("cmdOk")->click();
+            QCOMPARE(m_messages->texts(), QStringList{"Select Telephony Device"});
+            QCOMPARE(m_messages->shown.first().title, QStringLiteral("IVR"));
+            QVERIFY(window->isVisible());
+            window->findChild<QPushButton*>("cmdCancel")->click();
+        });
+        frmAddress window(m_window.get());
+        QCOMPARE(window.PopUp("Start"), QStringLiteral("Cancel"));
+        QTRY_COMPARE(registrations(kLine1), 0);
+        m_window->stop(false);
+    }
+
+    void aCallRunsThroughTheStatusCellAndIsLogged()
+    {
+        AnsweringSettings.Rings = 2;
+        AnsweringSettings.RecordTime = 1;
+        chooseLines({kLine2});
+        menu("mRStart")->trigger();
+        QTRY_COMPARE(grid()->textMatrix(1, 2), QStringLiteral("Waiting for call ...."));
+        const QDBusMessage placed = simulator("PlaceCall", {kLine2, QStringLiteral("5550177"), 4,
+                                                            800, QString(), true, QString(), -1});
+        QVERIFY2(placed.type() != QDBusMessage::ErrorMessage, qPrintable(placed.errorMessage()));
+        QTRY_VERIFY_WITH_TIMEOUT(grid()->textMatrix(1, 2).startsWith("Incoming Call "), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(grid()->textMatrix(1, 2), QStringLiteral("Recording File .... "),
+                                  15000);
+        QTRY_COMPARE_WITH_TIMEOUT(grid()->textMatrix(1, 2),
+                                  QStringLiteral("Waiting for Call .... "), 15000);
+        Database db;
+        QVERIFY(db.OpenDatabase(programfolder::path()));
+        QCOMPARE(recmessage::listDay(db, QDate::currentDate()).value().size(), 1);
+        m_window->stop(true);
+        AnsweringSettings.Rings = 3;
+        AnsweringSettings.RecordTime = 5;
+    }
+
+    void losingTheLineServerIsShownAndStartBringsItBack()
+    {
+        chooseLines({kLine3});
+        menu("mRStart")->trigger();
+        QTRY_COMPARE(grid()->textMatrix(1, 2), QStringLiteral("Waiting for call ...."));
+        const uint pid =
+            QDBusConnection::sessionBus().interface()->servicePid(tolvex::serviceName());
+        QVERIFY(pid > 0);
+        ::kill(pid_t(pid), SIGKILL);
+        QTRY_COMPARE_WITH_TIMEOUT(grid()->textMatrix(1, 2),
+                                  QStringLiteral("Line Server Stopped ...."), 10000);
+        QVERIFY(m_window->running());
+        menu("mRStop")->trigger();
+        QVERIFY(!m_window->running());
+        QCOMPARE(grid()->rows(), 2);
+        // The next Start starts the server again.
+        chooseLines({kLine3});
+        menu("mRStart")->trigger();
+        QVERIFY(m_window->lineServer().running());
+        QTRY_COMPARE(grid()->textMatrix(1, 2), QStringLiteral("Waiting for call ...."));
+        menu("mRStop")->trigger();
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "TestMainWindow.moc"
