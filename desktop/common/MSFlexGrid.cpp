@@ -90,6 +90,8 @@ void MSFlexGrid::setCellAlignment(int row, int column, Qt::Alignment alignment)
 void MSFlexGrid::styleHeaderRow()
 {
     // Row 0 is fixed: it reads as a header and cannot be chosen.
+    if (rowCount() == 0)
+        return;
     for (int c = 0; c < columnCount(); ++c) {
         QTableWidgetItem* cell = item(0, c);
         if (!cell) {

@@ -19,6 +19,7 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -262,6 +263,46 @@ private Q_SLOTS:
         m_window->stop(true);
         AnsweringSettings.Rings = 3;
         AnsweringSettings.RecordTime = 5;
+    }
+
+    void theTrayMenuOffersWhatTheWindowCanDo()
+    {
+        // (No tray on the offscreen platform: its notifications are given directly.)
+        m_window->showNormal();
+        m_window->trayActivated(QSystemTrayIcon::Context);
+        QVERIFY(menu("mPopMin")->isEnabled());
+        QVERIFY(!menu("mPopRestore")->isEnabled());
+        m_window->hide();
+        m_window->trayActivated(QSystemTrayIcon::Context);
+        QVERIFY(!menu("mPopMin")->isEnabled());
+        QVERIFY(menu("mPopRestore")->isEnabled());
+        m_window->findChild<QMenu*>("mSysTray")->hide();
+        m_window->trayActivated(QSystemTrayIcon::Trigger);
+        QVERIFY(m_window->isVisible());
+        QVERIFY(!(m_window->windowState() & Qt::WindowMinimized));
+    }
+
+    void theEndOfASendJobReturnsToIdleOnlyForTheCurrentJob()
+    {
+        // A fax send job's object in slot 0, the program running.
+        Result<LineHandle> job = m_window->lineServer().client().createLine();
+        Result<LineHandle> stale = m_window->lineServer().client().createLine();
+        QVERIFY(job.isOk() && stale.isOk());
+        chooseLines({kLine1});
+        m_window->toolbarButton(1)->trigger();
+        QTRY_COMPARE(grid()->textMatrix(1, 2), QStringLiteral("Waiting for call ...."));
+        gaTapiLines.prepend(job.value()); // the send job, as the fax window would place it
+        // The end of a job the user already stopped: ignored.
+        m_window->EvClsTapi_test2(stale.value());
+        QVERIFY(m_window->running());
+        QVERIFY(!gaTapiLines.first().isNull());
+        // The end of the current job: idle, and its object released.
+        m_window->EvClsTapi_test2(job.value());
+        QVERIFY(!m_window->running());
+        QVERIFY(gaTapiLines.first().isNull());
+        QCOMPARE(grid()->textMatrix(0, 2), QStringLiteral("Status"));
+        QVERIFY(option("Option1")->isEnabled() && menu("mRStart")->isEnabled());
+        m_window->stop(true);
     }
 
     void losingTheLineServerIsShownAndStartBringsItBack()
