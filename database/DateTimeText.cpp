@@ -45,7 +45,30 @@ QString toStored(const QDateTime& when)
 
 QDateTime fromStored(const QString& text)
 {
-    return QDateTime::fromString(text, QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    // The stored form is fixed, and a day can hold thousands of calls: read the digits
+    // directly rather than through a general format parser.
+    if (text.size() != 19 || text[4] != QLatin1Char('-') || text[7] != QLatin1Char('-') ||
+        text[10] != QLatin1Char('T') || text[13] != QLatin1Char(':') ||
+        text[16] != QLatin1Char(':'))
+        return QDateTime();
+    auto number = [&text](int at, int digits, bool* ok) {
+        int value = 0;
+        for (int i = at; i < at + digits; ++i) {
+            const char16_t c = text[i].unicode();
+            if (c < '0' || c > '9') {
+                *ok = false;
+                return 0;
+            }
+            value = value * 10 + (c - '0');
+        }
+        return value;
+    };
+    bool ok = true;
+    const QDate date(number(0, 4, &ok), number(5, 2, &ok), number(8, 2, &ok));
+    const QTime time(number(11, 2, &ok), number(14, 2, &ok), number(17, 2, &ok));
+    if (!ok || !date.isValid() || !time.isValid())
+        return QDateTime();
+    return QDateTime(date, time);
 }
 
 QString dayStart(const QDate& day)

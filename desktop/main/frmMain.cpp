@@ -8,6 +8,8 @@
 #include "desktop/main/Globals.h"
 #include "desktop/main/LineServer.h"
 #include "desktop/main/ProductIcon.h"
+#include "desktop/records/frmPlay.h"
+#include "desktop/records/frmRecordList.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -429,12 +431,28 @@ void frmMain::notYet(const QString& what)
 
 void frmMain::openRecordMessage()
 {
-    notYet(QStringLiteral("Choosing the greeting"));
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (!m_play)
+        m_play = new frmPlay(this);
+    m_play->openWindow();
+    QApplication::restoreOverrideCursor();
+    m_play->exec();
 }
 
-void frmMain::openRecordedCalls(bool)
+void frmMain::openRecordedCalls(bool modal)
 {
-    notYet(QStringLiteral("The list of recorded calls"));
+    if (!m_records)
+        m_records = new frmRecordList(this);
+    m_records->openOnToday();
+    if (modal) {
+        m_records->exec();
+    } else {
+        // The main window stays usable while the list is open.
+        m_records->setModal(false);
+        m_records->show();
+        m_records->raise();
+        m_records->activateWindow();
+    }
 }
 
 void frmMain::openVoice()

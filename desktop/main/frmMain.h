@@ -24,6 +24,8 @@ class QTreeWidget;
 namespace orvane {
 
 class LineServer;
+class frmPlay;
+class frmRecordList;
 
 // The main window's grid as the line server's status grid.
 class StatusGridOnWidget : public StatusGridSink {
@@ -85,8 +87,12 @@ private:
     void serverLost();
     void restoreFromTray();
     void minimizeToTray();
+
+public:
     void openRecordMessage();
     void openRecordedCalls(bool modal);
+
+private:
     void openVoice();
     void openDevices();
     void openHelp();
@@ -124,6 +130,9 @@ private:
     QAction* mTProp;
     QList<QAction*> m_buttons; // toolbar buttons 1..9 at 0..8
     QSystemTrayIcon* m_tray = nullptr;
+    // The windows that exist once in the program, made when first opened.
+    frmPlay* m_play = nullptr;
+    frmRecordList* m_records = nullptr;
 
     // Fields.
     bool bRunning = false;

@@ -12,6 +12,8 @@
 #include "desktop/main/Globals.h"
 #include "desktop/main/LineServer.h"
 #include "desktop/main/frmMain.h"
+#include "desktop/records/frmPlay.h"
+#include "desktop/records/frmRecordList.h"
 #include "line_server/client/TolvexNames.h"
 
 #include <QAction>
@@ -263,6 +265,39 @@ private Q_SLOTS:
         m_window->stop(true);
         AnsweringSettings.Rings = 3;
         AnsweringSettings.RecordTime = 5;
+    }
+
+    void theRecordWindowsOpenModalOrNot()
+    {
+        // "&Record Message" and toolbar button 4: the play selection window, modal.
+        bool seen = false;
+        test::whenModal<frmPlay>([&seen](frmPlay* window) {
+            seen = true;
+            window->findChild<QPushButton*>("cmdCancel")->click();
+        });
+        menu("mFileRecord")->trigger();
+        QVERIFY2(seen, qPrintable(m_messages->texts().join(" | ") +
+                                  (menu("mFileRecord")->isEnabled() ? " enabled" : " disabled")));
+        seen = false;
+        test::whenModal<frmPlay>([&seen](frmPlay* window) {
+            seen = true;
+            window->findChild<QPushButton*>("cmdCancel")->click();
+        });
+        m_window->toolbarButton(4)->trigger();
+        QVERIFY(seen);
+        // The menu's "&Recorded Calls" waits for the window; the toolbar's "Calls" does not.
+        test::whenModal<frmRecordList>([&seen](frmRecordList* window) {
+            seen = false;
+            window->findChild<QPushButton*>("cmdCancel")->click();
+        });
+        menu("mVIncom")->trigger();
+        QVERIFY(!seen);
+        m_window->toolbarButton(6)->trigger();
+        auto* calls = m_window->findChild<frmRecordList*>("frmRecordList");
+        QVERIFY(calls && calls->isVisible() && !calls->isModal());
+        QVERIFY(!QApplication::activeModalWidget());
+        calls->findChild<QPushButton*>("cmdCancel")->click();
+        QVERIFY(!calls->isVisible());
     }
 
     void theTrayMenuOffersWhatTheWindowCanDo()

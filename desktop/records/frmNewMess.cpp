@@ -1,0 +1,114 @@
+#include "desktop/records/frmNewMess.h"
+
+#include "database/MessagePlayTable.h"
+#include "desktop/common/Messages.h"
+#include "desktop/common/ProgramFolder.h"
+#include "desktop/common/Twips.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace orvane {
+
+namespace {
+const char* const kTitle = "Answering Machine";
+} // namespace
+
+bool isValidMessageText(const QString& message)
+{
+    for (const QChar c : message) {
+        const char16_t u = c.unicode();
+        const bool ok = (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') ||
+                        (u >= '0' && u <= '9') || u == ' ' || u == '.' || u == ',';
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+frmNewMess::frmNewMess(QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmNewMess"));
+    setWindowTitle(QStringLiteral("Record New Message :"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setFixedSize(twips::px(6120), twips::px(1980));
+    auto* frame = new QGroupBox(this);
+    frame->setObjectName(QStringLiteral("Frame1"));
+    frame->setGeometry(twips::rect(120, 60, 5880, 1200));
+    auto* label = new QLabel(QStringLiteral("Message"), frame);
+    label->setObjectName(QStringLiteral("Label1"));
+    label->setGeometry(twips::rect(120, 480, 960, 255));
+    txtMess = new QLineEdit(frame);
+    txtMess->setObjectName(QStringLiteral("txtMess"));
+    txtMess->setMaxLength(200);
+    txtMess->setGeometry(twips::rect(1140, 420, 4560, 375));
+    label->setBuddy(txtMess);
+    cmdSubmit = new QPushButton(QStringLiteral("&Submit"), this);
+    cmdSubmit->setObjectName(QStringLiteral("cmdSubmit"));
+    cmdSubmit->setGeometry(twips::rect(3360, 1440, 1215, 375));
+    cmdSubmit->setDefault(true);
+    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setGeometry(twips::rect(4785, 1440, 1215, 375));
+    connect(cmdSubmit, &QPushButton::clicked, this, &frmNewMess::cmdSubmit_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, [this] {
+        m_saved = false;
+        reject();
+    });
+}
+
+bool frmNewMess::PopUp()
+{
+    setWindowTitle(QStringLiteral("Enter New Message : "));
+    m_modify = false;
+    exec();
+    return m_saved;
+}
+
+bool frmNewMess::PopUp1(const QString& id)
+{
+    setWindowTitle(QStringLiteral("Modify Message : "));
+    m_modify = true;
+    m_id = id.toLongLong();
+    Database db;
+    if (db.OpenDatabase(programfolder::path())) {
+        Result<std::optional<messageplay::MessageRow>> row = messageplay::read(db, m_id);
+        if (row && row->has_value())
+            txtMess->setText(row->value().message);
+    }
+    db.CloseDatabase();
+    exec();
+    return m_saved;
+}
+
+void frmNewMess::cmdSubmit_Click()
+{
+    const QString message = txtMess->text().trimmed();
+    if (message.isEmpty()) {
+        Messages::inform(QStringLiteral("Enter Message to Record"), QString::fromLatin1(kTitle));
+        return;
+    }
+    if (!isValidMessageText(message)) {
+        Messages::inform(QStringLiteral("Only alphabets,digits,spaces,dot and comma allowed "),
+                         QString::fromLatin1(kTitle));
+        txtMess->setFocus();
+        return;
+    }
+    Database db;
+    Status s = db.OpenDatabase(programfolder::path());
+    if (s)
+        s = m_modify ? messageplay::change(db, m_id, message) : messageplay::add(db, message);
+    db.CloseDatabase();
+    if (!s) {
+        Messages::inform(QStringLiteral("The message cannot be saved: %1").arg(s.description()),
+                         QString::fromLatin1(kTitle));
+        return;
+    }
+    m_saved = true;
+    accept();
+}
+
+} // namespace orvane

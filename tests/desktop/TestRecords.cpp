@@ -1,0 +1,434 @@
+// The message library and the choice of greeting (frmPlay, frmNewMess), sound on the PC,
+// and the recorded calls browser (frmRecordList), driven by their control names, with the
+// messages recorded and the sound captured.
+
+#include "DesktopTesting.h"
+#include "Signals.h"
+#include "database/MessagePlayTable.h"
+#include "database/RecMessageTable.h"
+#include "desktop/common/ProgramFolder.h"
+#include "desktop/main/AnsweringSettings.h"
+#include "desktop/records/LocalSound.h"
+#include "desktop/records/frmNewMess.h"
+#include "desktop/records/frmPlay.h"
+#include "desktop/records/frmRecordList.h"
+#include "platform/audio/G711.h"
+#include "platform/wav/WavFile.h"
+
+#include <QAudioDevice>
+#include <QDateEdit>
+#include <QDir>
+#include <QLineEdit>
+#include <QMediaDevices>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+using namespace orvane;
+
+namespace {
+
+const QString kDebianWav = QStringLiteral("/usr/share/sounds/alsa/Front_Center.wav");
+
+// Sound that would have gone to the speakers.
+struct CapturedSound {
+    std::shared_ptr<QVector<qint16>> samples = std::make_shared<QVector<qint16>>();
+    int plays = 0;
+};
+
+class SharedCapture : public CaptureAudioOutput {
+public:
+    SharedCapture(CapturedSound& into)
+        : CaptureAudioOutput(8000)
+        , m_into(into)
+    {}
+    Status finish() override
+    {
+        *m_into.samples += samples();
+        ++m_into.plays;
+        return {};
+    }
+
+private:
+    CapturedSound& m_into;
+};
+
+void click(QWidget* window, const char* button)
+{
+    auto* b = window->findChild<QPushButton*>(button);
+    QVERIFY2(b, button);
+    b->click();
+}
+
+// A real click on a data row of a grid.
+void clickRow(MSFlexGrid* grid, int row)
+{
+    QTableWidgetItem* item = grid->item(row, 1);
+    QVERIFY(item);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(item).center());
+}
+
+QString writeCall(const QDateTime& when, const QString& name, double toneHz)
+{
+    const QVector<qint16> tone = test::tone(toneHz, 0.5, 8000);
+    QByteArray ulaw(tone.size(), 0);
+    g711::encodeUlaw(tone.constData(), reinterpret_cast<quint8*>(ulaw.data()), tone.size());
+    QFile f(QDir(programfolder::path()).filePath("Rec-Files/" + name));
+    f.open(QIODevice::WriteOnly);
+    f.write(wav::muLawFile(ulaw));
+    Database db;
+    db.OpenDatabase(programfolder::path());
+    recmessage::logCall(db, when, name);
+    return f.fileName();
+}
+
+} // namespace
+
+class TestRecords : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    std::unique_ptr<test::MessageRecorder> m_messages;
+    CapturedSound m_sound;
+
+    QString lastMessage() const
+    {
+        return m_messages->shown.isEmpty() ? QString() : m_messages->shown.last().text;
+    }
+    QString lastTitle() const
+    {
+        return m_messages->shown.isEmpty() ? QString() : m_messages->shown.last().title;
+    }
+
+    void clearLibrary()
+    {
+        Database db;
+        QVERIFY(db.OpenDatabase(programfolder::path()));
+        for (const auto& m : messageplay::listAll(db).value())
+            messageplay::remove(db, m.id);
+    }
+
+    // Types `text` into the message dialog that the click opens and submits it; returns the
+    // messages shown meanwhile.
+    QStringList submitMessage(frmPlay& play, const char* button, const QString& text)
+    {
+        const qsizetype before = m_messages->shown.size();
+        test::whenModal<frmNewMess>([text](frmNewMess* dialog) {
+            dialog->findChild<QLineEdit*>("txtMess")->setText(text);
+            dialog->findChild<QPushButton*>("cmdSubmit")->click();
+            if (dialog->isVisible()) // refused: the dialog stays, the test cancels it
+                dialog->findChild<QPushButton*>("cmdCancel")->click();
+        });
+        click(&play, button);
+        return m_messages->texts().mid(before);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("ORVANE_HOME", QFile::encodeName(m_home.path()));
+        m_messages = std::make_unique<test::MessageRecorder>();
+        QVERIFY(programfolder::prepare());
+        resetAnsweringSettings(programfolder::greetingFile());
+        setSpeakerOutputFactory([this] { return std::make_unique<SharedCapture>(m_sound); });
+    }
+
+    void cleanupTestCase() { setSpeakerOutputFactory({}); }
+
+    void init()
+    {
+        m_messages->shown.clear();
+        m_messages->answer = QMessageBox::Ok;
+        *m_sound.samples = {};
+        m_sound.plays = 0;
+    }
+
+    void anEmptyLibraryAnswersEveryRowCommand()
+    {
+        clearLibrary();
+        frmPlay play;
+        play.openWindow();
+        play.show();
+        auto* grid = play.findChild<MSFlexGrid*>("MSFlexGrid1");
+        QCOMPARE(grid->rows(), 2);
+        QCOMPARE(grid->textMatrix(1, 1), QStringLiteral("No Records"));
+        QVERIFY(grid->textMatrix(1, 0).isEmpty());
+        QCOMPARE(grid->textMatrix(0, 0), QStringLiteral("SNo."));
+        QCOMPARE(grid->textMatrix(0, 1), QStringLiteral("Message"));
+        QVERIFY(grid->isColumnHidden(2));
+
+        click(&play, "cmdMod");
+        QCOMPARE(lastMessage(), QStringLiteral("Select Row Please"));
+        QCOMPARE(lastTitle(), QStringLiteral("Answering-Machine"));
+        clickRow(grid, 1);
+        click(&play, "cmdOk");
+        QCOMPARE(lastMessage(), QStringLiteral("No Message to Play "));
+        QCOMPARE(lastTitle(), QStringLiteral("Answering-Machine"));
+        clickRow(grid, 1);
+        click(&play, "cmdMod");
+        QCOMPARE(lastMessage(), QStringLiteral("No Records To Delete"));
+        clickRow(grid, 1);
+        click(&play, "cmdDelete");
+        QCOMPARE(lastMessage(), QStringLiteral("No Records To Delete"));
+        clickRow(grid, 1);
+        click(&play, "cmdPlaySp");
+        QCOMPARE(lastMessage(), QStringLiteral("No Records To Play"));
+        // Each command took the selection back.
+        click(&play, "cmdDelete");
+        QCOMPARE(lastMessage(), QStringLiteral("Select Row Please"));
+        QVERIFY(play.isVisible());
+    }
+
+    void messagesKeepToTheirCharacters()
+    {
+        QVERIFY(isValidMessageText("Hello, world. Call 555 0100"));
+        for (const char* refused : {"It's me", "well-known", "caf\xc3\xa9", "Hi!", "a\tb", "end?"})
+            QVERIFY2(!isValidMessageText(QString::fromUtf8(refused)), refused);
+    }
+
+    void theMessageDialogChecksAndStoresTrimmed()
+    {
+        clearLibrary();
+        frmPlay play;
+        play.openWindow();
+        play.show();
+        QCOMPARE(submitMessage(play, "cmdNew", "It's me"),
+                 QStringList{"Only alphabets,digits,spaces,dot and comma allowed "});
+        QCOMPARE(submitMessage(play, "cmdNew", "Last char!"),
+                 QStringList{"Only alphabets,digits,spaces,dot and comma allowed "});
+        QCOMPARE(submitMessage(play, "cmdNew", "    "), QStringList{"Enter Message to Record"});
+        QCOMPARE(submitMessage(play, "cmdNew", "   Please leave a message."), QStringList());
+        QCOMPARE(submitMessage(play, "cmdNew", "Back on Monday, 9 to 5."), QStringList());
+        auto* grid = play.findChild<MSFlexGrid*>("MSFlexGrid1");
+        QCOMPARE(grid->rows(), 3);
+        QCOMPARE(grid->textMatrix(1, 1), QStringLiteral("Please leave a message."));
+        QCOMPARE(grid->textMatrix(2, 0), QStringLiteral("2"));
+
+        // Modify: the dialog opens on the message and stores the change.
+        clickRow(grid, 2);
+        test::whenModal<frmNewMess>([](frmNewMess* dialog) {
+            auto* text = dialog->findChild<QLineEdit*>("txtMess");
+            QCOMPARE(text->text(), QStringLiteral("Back on Monday, 9 to 5."));
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("Modify Message : "));
+            text->setText("Back on Tuesday.");
+            dialog->findChild<QPushButton*>("cmdSubmit")->click();
+        });
+        click(&play, "cmdMod");
+        QCOMPARE(grid->textMatrix(2, 1), QStringLiteral("Back on Tuesday."));
+
+        // Delete: at once, without asking; the rest is numbered again.
+        clickRow(grid, 1);
+        click(&play, "cmdDelete");
+        QCOMPARE(grid->rows(), 2);
+        QCOMPARE(grid->textMatrix(1, 0), QStringLiteral("1"));
+        QCOMPARE(grid->textMatrix(1, 1), QStringLiteral("Back on Tuesday."));
+        QVERIFY(m_messages->shown.isEmpty() || lastMessage() != "Select Row Please");
+    }
+
+    void choosingAMessageKeepsTheFile()
+    {
+        frmPlay play;
+        play.openWindow();
+        play.show();
+        const QString file = AnsweringSettings.PlayFile;
+        auto* grid = play.findChild<MSFlexGrid*>("MSFlexGrid1");
+        clickRow(grid, 1);
+        click(&play, "cmdOk");
+        QCOMPARE(play.result(), int(QDialog::Accepted));
+        QCOMPARE(AnsweringSettings.PlayType, QStringLiteral("MESS"));
+        QCOMPARE(AnsweringSettings.PlayMessage, grid->textMatrix(1, 1));
+        QCOMPARE(AnsweringSettings.PlayFile, file);
+    }
+
+    void onlyAWaveFileIsTakenAsGreeting_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("text named x.wav")
+            << QByteArray("just some text\n") << true << "Not a valid Wave file";
+        QTest::newRow("RIFF but AVI")
+            << QByteArray("RIFF\x20\0\0\0AVI LIST....", 20) << true << "Not a valid Wave file";
+        QTest::newRow("missing") << QByteArray() << false << "Cannot Open the file Specified";
+    }
+
+    void onlyAWaveFileIsTakenAsGreeting()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, exists);
+        QFETCH(QString, message);
+        const QString path = m_home.filePath("x.wav");
+        QFile::remove(path);
+        if (exists) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        resetAnsweringSettings(programfolder::greetingFile());
+        frmPlay play;
+        play.openWindow();
+        play.show();
+        play.findChild<QTabWidget*>("SSTab1")->setCurrentIndex(1);
+        play.findChild<QLineEdit*>("txtPlay")->setText(path);
+        click(&play, "cmdOk");
+        QCOMPARE(lastMessage(), message);
+        QCOMPARE(lastTitle(), QStringLiteral("Answering Machine"));
+        QVERIFY(play.isVisible());
+        QCOMPARE(AnsweringSettings.PlayFile, programfolder::greetingFile());
+        QCOMPARE(AnsweringSettings.PlayType, QStringLiteral("FILE"));
+    }
+
+    void aWaveFileFromDebianIsTakenAndPlays()
+    {
+        if (!QFile::exists(kDebianWav))
+            QSKIP("alsa-utils' sounds are not installed");
+        frmPlay play;
+        play.openWindow();
+        play.show();
+        play.findChild<QTabWidget*>("SSTab1")->setCurrentIndex(1);
+        play.findChild<QLineEdit*>("txtPlay")->setText("");
+        click(&play, "cmdOk");
+        QCOMPARE(lastMessage(), QStringLiteral("Select File to Play "));
+        play.findChild<QLineEdit*>("txtPlay")->setText(kDebianWav);
+        click(&play, "cmdPlaySp");
+        QCOMPARE(m_sound.plays, 1);
+        const Result<wav::PcmSound> original = wav::read(kDebianWav);
+        const double seconds = double(original->samples.size()) / original->sampleRate;
+        QVERIFY(qAbs(m_sound.samples->size() / 8000.0 - seconds) < 0.05);
+        click(&play, "cmdOk");
+        QCOMPARE(play.result(), int(QDialog::Accepted));
+        QCOMPARE(AnsweringSettings.PlayFile, kDebianWav);
+        QCOMPARE(AnsweringSettings.PlayType, QStringLiteral("FILE"));
+    }
+
+    void aMessageIsTriedWithTheAnsweringVoice()
+    {
+        PlayMessageOnSpeaker("Testing, one, two.", 0, 50, 0);
+        QCOMPARE(m_sound.plays, 1);
+        QVERIFY(m_sound.samples->size() > 4000);
+        PlayMessageOnSpeaker("Testing.", 0, 50, 9999); // no such voice
+        QCOMPARE(lastMessage(), QStringLiteral("Unable to play message."));
+        QCOMPARE(m_messages->shown.last().icon, QMessageBox::Warning);
+        PlayFileOnSpeaker(m_home.filePath("nothing.wav"));
+        QCOMPARE(lastMessage(), QStringLiteral("Unable to play file."));
+    }
+
+    void withoutAnAudioOutputPlayingSaysSo()
+    {
+        if (!QMediaDevices::audioOutputs().isEmpty())
+            QSKIP("this machine has an audio output");
+        setSpeakerOutputFactory({});
+        PlayFileOnSpeaker(kDebianWav);
+        setSpeakerOutputFactory([this] { return std::make_unique<SharedCapture>(m_sound); });
+        QCOMPARE(lastMessage(), QStringLiteral("Unable to play file."));
+        QCOMPARE(lastTitle(), QStringLiteral("Answering Machine"));
+    }
+
+    void theBrowserListsPlaysAndDeletesTheCallsOfADay()
+    {
+        const QDate today = QDate::currentDate(), yesterday = today.addDays(-1);
+        const QString a = writeCall(QDateTime(today, QTime(9, 0)), "a.wav", 500);
+        const QString b = writeCall(QDateTime(today, QTime(10, 0)), "b.wav", 700);
+        const QString c = writeCall(QDateTime(today, QTime(11, 0)), "c.wav", 900);
+        const QString old = writeCall(QDateTime(yesterday, QTime(23, 59, 59)), "old.wav", 300);
+        frmRecordList browser;
+        browser.openOnToday();
+        browser.show();
+        auto* grid = browser.findChild<MSFlexGrid*>("MSFlexGrid1");
+        QCOMPARE(browser.findChild<QPushButton*>("cmdPlay")->text(), QStringLiteral("Play"));
+        QCOMPARE(grid->rows(), 4);
+        QCOMPARE(grid->textMatrix(0, 1), QStringLiteral("Time Incoming Call"));
+        QCOMPARE(grid->textMatrix(2, 0), QStringLiteral("2"));
+        QCOMPARE(grid->textMatrix(2, 2), QStringLiteral("b.wav"));
+
+        // Another day.
+        browser.findChild<QDateEdit*>("DTPicker1")->setDate(yesterday);
+        click(&browser, "cmdShow");
+        QCOMPARE(grid->rows(), 2);
+        QCOMPARE(grid->textMatrix(1, 2), QStringLiteral("old.wav"));
+        browser.findChild<QDateEdit*>("DTPicker1")->setDate(today);
+        click(&browser, "cmdRefresh");
+
+        // Play.
+        click(&browser, "cmdPlay");
+        QCOMPARE(lastMessage(), QStringLiteral("Select Row Please"));
+        clickRow(grid, 2);
+        click(&browser, "cmdPlay");
+        QCOMPARE(m_sound.plays, 1);
+        QVERIFY(test::tonePower(*m_sound.samples, 700, 8000) > 0.8);
+        QVERIFY(browser.findChild<QPushButton*>("cmdDelete")->isEnabled());
+
+        // Delete, answered No: nothing goes, and the selection is taken back.
+        m_messages->answer = QMessageBox::No;
+        clickRow(grid, 2);
+        click(&browser, "cmdDelete");
+        QCOMPARE(lastMessage(), QStringLiteral("Are You Sure You want to Delete SNo -> 2"));
+        QCOMPARE(m_messages->shown.last().icon, QMessageBox::NoIcon);
+        QVERIFY(QFile::exists(b));
+        click(&browser, "cmdDelete");
+        QCOMPARE(lastMessage(), QStringLiteral("Select Row Please"));
+        // Yes: the file and its row go; the rest is numbered again.
+        m_messages->answer = QMessageBox::Yes;
+        clickRow(grid, 2);
+        click(&browser, "cmdDelete");
+        QVERIFY(!QFile::exists(b));
+        QCOMPARE(grid->rows(), 3);
+        QCOMPARE(grid->textMatrix(2, 0), QStringLiteral("2"));
+        QCOMPARE(grid->textMatrix(2, 2), QStringLiteral("c.wav"));
+
+        // Delete All works on the listed day, even with another day picked meanwhile.
+        browser.findChild<QDateEdit*>("DTPicker1")->setDate(yesterday);
+        click(&browser, "cmdDeleteAll");
+        QCOMPARE(lastMessage(), QStringLiteral("Are You Sure You want to Delete All Records"));
+        QVERIFY(!QFile::exists(a) && !QFile::exists(c));
+        QVERIFY(QFile::exists(old));
+        QCOMPARE(grid->rows(), 2);
+        QCOMPARE(grid->textMatrix(1, 1), QStringLiteral("No Records"));
+        Database db;
+        QVERIFY(db.OpenDatabase(programfolder::path()));
+        QCOMPARE(recmessage::listDay(db, yesterday).value().size(), 1);
+
+        // The empty day's answers.
+        m_messages->shown.clear();
+        click(&browser, "cmdDeleteAll");
+        QCOMPARE(lastMessage(), QStringLiteral("No Records To Delete"));
+        clickRow(grid, 1);
+        click(&browser, "cmdPlay");
+        QCOMPARE(lastMessage(), QStringLiteral("No Records To Play"));
+        clickRow(grid, 1);
+        click(&browser, "cmdDelete");
+        QCOMPARE(lastMessage(), QStringLiteral("No Records To Delete"));
+    }
+
+    void aNameThatIsNotARecordingIsNeitherPlayedNorDeleted()
+    {
+        const QDate day(2026, 1, 15);
+        const QString outside = QDir(programfolder::path()).filePath("precious.wav");
+        QFile precious(outside);
+        QVERIFY(precious.open(QIODevice::WriteOnly));
+        precious.write("not to be lost");
+        precious.close();
+        Database db;
+        QVERIFY(db.OpenDatabase(programfolder::path()));
+        QVERIFY(recmessage::logCall(db, QDateTime(day, QTime(8, 0)), "../precious.wav"));
+        db.CloseDatabase();
+        frmRecordList browser;
+        browser.openOnToday();
+        browser.show();
+        browser.findChild<QDateEdit*>("DTPicker1")->setDate(day);
+        click(&browser, "cmdShow");
+        auto* grid = browser.findChild<MSFlexGrid*>("MSFlexGrid1");
+        clickRow(grid, 1);
+        click(&browser, "cmdPlay");
+        QVERIFY(lastMessage().contains("is not the name of a recording"));
+        QCOMPARE(m_sound.plays, 0);
+        m_messages->answer = QMessageBox::Yes;
+        clickRow(grid, 1);
+        click(&browser, "cmdDelete");
+        QVERIFY(QFile::exists(outside));
+        QCOMPARE(grid->textMatrix(1, 1), QStringLiteral("No Records"));
+    }
+};
+
+QTEST_MAIN(TestRecords)
+#include "TestRecords.moc"
