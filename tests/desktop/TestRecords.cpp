@@ -104,7 +104,8 @@ class TestRecords : public QObject {
     {
         Database db;
         QVERIFY(db.OpenDatabase(programfolder::path()));
-        for (const auto& m : messageplay::listAll(db).value())
+        const Result<QList<messageplay::MessageRow>> all = messageplay::listAll(db);
+        for (const auto& m : all.value())
             messageplay::remove(db, m.id);
     }
 
