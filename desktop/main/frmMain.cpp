@@ -1,8 +1,11 @@
 #include "desktop/main/frmMain.h"
 
+#include "desktop/common/Artwork.h"
 #include "desktop/common/Messages.h"
 #include "desktop/common/ProgramFolder.h"
 #include "desktop/common/Twips.h"
+#include "desktop/dialogs/frmSplash.h"
+#include "desktop/dialogs/frmVoice.h"
 #include "desktop/lines/frmAddress.h"
 #include "desktop/main/AnsweringSettings.h"
 #include "desktop/main/Globals.h"
@@ -65,6 +68,7 @@ frmMain::frmMain()
     MSFlexGrid1->setColWidthTwips(1, 3670);
     MSFlexGrid1->setColWidthTwips(2, 2500);
     MSFlexGrid1->setRow(0);
+    BuildDefaultFlow();
 
     m_gridSink = std::make_unique<StatusGridOnWidget>(MSFlexGrid1);
     m_gridExport =
@@ -170,6 +174,14 @@ void frmMain::buildControls()
     Option2 = new QRadioButton(QStringLiteral("Fax Machine"), client);
     Option2->setObjectName(QStringLiteral("Option2"));
     Option2->setGeometry(twips::rect(4800, 1005, 1890, 255));
+    // Opaque on the tree's own background, so that a long node text or the selection bar
+    // passes under them instead of through their captions.
+    for (QRadioButton* option : {Option1, Option2}) {
+        QPalette palette = option->palette();
+        palette.setColor(QPalette::Window, treeViewFun->palette().color(QPalette::Base));
+        option->setPalette(palette);
+        option->setAutoFillBackground(true);
+    }
 }
 
 void frmMain::buildToolbar()
@@ -178,18 +190,19 @@ void frmMain::buildToolbar()
         const char* caption;
         const char* key;
         const char* tooltip;
-        QStyle::StandardPixmap icon;
+        artwork::Glyph icon;
     };
+    using artwork::Glyph;
     static const Button buttons[] = {
-        {"Start", "Start", "Start", QStyle::SP_MediaPlay},
-        {"Stop", "Stop", "Stop", QStyle::SP_MediaStop},
-        {"Device", "Modem", "Telephony Devices", QStyle::SP_DriveNetIcon},
-        {"Record", "Record", "Record Message", QStyle::SP_DialogSaveButton},
-        {"   Voice   ", "Settings", "Voice Settings", QStyle::SP_MediaVolume},
-        {"Calls", "Calls", "Recorded Calls", QStyle::SP_FileDialogDetailedView},
-        {"Fax", "Fax", "Fax", QStyle::SP_FileIcon},
-        {"Help", "Help", "Help", QStyle::SP_DialogHelpButton},
-        {"Exit", "Exit", "Exit", QStyle::SP_DialogCloseButton},
+        {"Start", "Start", "Start", Glyph::Start},
+        {"Stop", "Stop", "Stop", Glyph::Stop},
+        {"Device", "Modem", "Telephony Devices", Glyph::Device},
+        {"Record", "Record", "Record Message", Glyph::Record},
+        {"   Voice   ", "Settings", "Voice Settings", Glyph::Voice},
+        {"Calls", "Calls", "Recorded Calls", Glyph::Calls},
+        {"Fax", "Fax", "Fax", Glyph::Fax},
+        {"Help", "Help", "Help", Glyph::Help},
+        {"Exit", "Exit", "Exit", Glyph::Exit},
     };
     ToolMExecute = new QToolBar(centralWidget());
     ToolMExecute->setObjectName(QStringLiteral("ToolMExecute"));
@@ -199,8 +212,7 @@ void frmMain::buildToolbar()
     ToolMExecute->setMovable(false);
     int position = 1;
     for (const Button& b : buttons) {
-        QAction* a =
-            ToolMExecute->addAction(style()->standardIcon(b.icon), QString::fromLatin1(b.caption));
+        QAction* a = ToolMExecute->addAction(artwork::icon(b.icon), QString::fromLatin1(b.caption));
         a->setObjectName(QLatin1String(b.key));
         a->setToolTip(QString::fromLatin1(b.tooltip));
         a->setData(position);
@@ -437,6 +449,7 @@ void frmMain::openRecordMessage()
     m_play->openWindow();
     QApplication::restoreOverrideCursor();
     m_play->exec();
+    refreshPlayNode(); // the tree's Play node shows the greeting chosen
 }
 
 void frmMain::openRecordedCalls(bool modal)
@@ -457,7 +470,8 @@ void frmMain::openRecordedCalls(bool modal)
 
 void frmMain::openVoice()
 {
-    notYet(QStringLiteral("Choosing the voice"));
+    frmVoice dialog(this);
+    dialog.exec();
 }
 
 void frmMain::openDevices()
@@ -473,9 +487,8 @@ void frmMain::openHelp()
 
 void frmMain::openAbout()
 {
-    Messages::show({QStringLiteral("Orvane %1\nA multi-line answering and fax machine.")
-                        .arg(QStringLiteral(ORVANE_VERSION)),
-                    QStringLiteral("About Orvane"), QMessageBox::Information, QMessageBox::Ok});
+    frmSplash about(this);
+    about.exec();
 }
 
 } // namespace orvane

@@ -11,6 +11,7 @@
 #include "line_server/client/StatusGridExport.h"
 
 #include <QMainWindow>
+#include <QMap>
 #include <QSystemTrayIcon>
 
 #include <memory>
@@ -20,6 +21,7 @@ class QMenu;
 class QRadioButton;
 class QToolBar;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace orvane {
 
@@ -73,6 +75,15 @@ public:
     // The tray icon's notifications, as the window reacts to them.
     void trayActivated(QSystemTrayIcon::ActivationReason reason);
 
+    // The call-flow tree: built once at load; its rings, greeting and recording steps are
+    // edited through their dialogs (nothing while answering runs).
+    QTreeWidget* tree() const { return treeViewFun; }
+    void EditFlowNode();
+    // The tree menu, as a press of the right mouse button in the tree opens it.
+    void treeMenuRequested(const QPoint& globalPosition);
+    // The text of the Play node from the answering settings.
+    static QString playNodeText();
+
 protected:
     void changeEvent(QEvent* event) override;
 
@@ -81,6 +92,10 @@ private:
     void buildToolbar();
     void buildControls();
     void buildTray();
+    void BuildDefaultFlow();
+    QTreeWidgetItem* nodeWithKey(const QString& part) const;
+    void refreshPlayNode();
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void setRunLocked(bool locked, bool modeButtonsToo);
     void startCancelled();
     void started(bool fromToolbar);
@@ -97,6 +112,8 @@ private:
     void openDevices();
     void openHelp();
     void openAbout();
+    void openRingsDialog();
+    void openRecordTimeDialog();
     void notYet(const QString& what);
 
     // Controls, as the window names them.
@@ -128,7 +145,8 @@ private:
     QAction* mPopRestore;
     QAction* msExit;
     QAction* mTProp;
-    QList<QAction*> m_buttons; // toolbar buttons 1..9 at 0..8
+    QList<QAction*> m_buttons;     // toolbar buttons 1..9 at 0..8
+    QMap<int, QIcon> m_treeImages; // the tree's image list, by position
     QSystemTrayIcon* m_tray = nullptr;
     // The windows that exist once in the program, made when first opened.
     frmPlay* m_play = nullptr;

@@ -40,7 +40,8 @@ public:
 template <typename T>
 void whenModal(std::function<void(T*)> act)
 {
-    auto* timer = new QTimer;
+    auto* timer = new QTimer(qApp);
+    timer->setObjectName(QStringLiteral("whenModal"));
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, [timer, act] {
         if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
@@ -50,6 +51,13 @@ void whenModal(std::function<void(T*)> act)
         }
     });
     timer->start();
+}
+
+// Drops the watches whose window never opened, so that they cannot act on a later test's.
+inline void forgetModalWatches()
+{
+    const QList<QTimer*> watches = qApp->findChildren<QTimer*>(QStringLiteral("whenModal"));
+    qDeleteAll(watches);
 }
 
 } // namespace orvane::test

@@ -20,6 +20,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -80,6 +81,13 @@ class TestMainWindow : public QObject {
     MSFlexGrid* grid() { return m_window->statusGrid(); }
     QAction* menu(const char* name) { return m_window->findChild<QAction*>(name); }
     QRadioButton* option(const char* name) { return m_window->findChild<QRadioButton*>(name); }
+    void editFlowNode(const char* startOfText)
+    {
+        QTreeWidget* tree = m_window->tree();
+        tree->setCurrentItem(
+            tree->findItems(startOfText, Qt::MatchStartsWith | Qt::MatchRecursive).value(0));
+        m_window->EditFlowNode();
+    }
     void idle()
     {
         if (m_window->running())
@@ -110,6 +118,7 @@ private Q_SLOTS:
     }
 
     void init() { m_messages->shown.clear(); }
+    void cleanup() { test::forgetModalWatches(); }
 
     void afterLoadOnlyStartIsOffered()
     {
@@ -263,6 +272,42 @@ private Q_SLOTS:
         QVERIFY(db.OpenDatabase(programfolder::path()));
         QCOMPARE(recmessage::listDay(db, QDate::currentDate()).value().size(), 1);
         m_window->stop(true);
+        AnsweringSettings.Rings = 3;
+        AnsweringSettings.RecordTime = 5;
+    }
+
+    void theFlowSettingsReachTheLinesAndAreLockedWhileAnswering()
+    {
+        auto typeInto = [](QDialog* dialog, const QString& value) {
+            dialog->findChild<QLineEdit*>()->setText(value);
+            dialog->findChild<QPushButton*>("cmdOk")->click();
+        };
+        test::whenModal<QDialog>([&](QDialog* d) { typeInto(d, QStringLiteral("5")); });
+        editFlowNode("Rings");
+        test::whenModal<QDialog>([&](QDialog* d) { typeInto(d, QStringLiteral("42")); });
+        editFlowNode("Record File");
+        QCOMPARE(AnsweringSettings.Rings, qint16(5));
+        QCOMPARE(AnsweringSettings.RecordTime, qint16(42));
+
+        chooseLines({kLine1, kLine3});
+        menu("mRStart")->trigger();
+        QTRY_COMPARE(grid()->textMatrix(2, 2), QStringLiteral("Waiting for call ...."));
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(gaTapiLines[i].property("Rings").value(), QVariant(qint16(5)));
+            QCOMPARE(gaTapiLines[i].property("RecordTime").value(), QVariant(qint16(42)));
+        }
+
+        // While the lines answer, the flow can be neither edited nor offered for editing.
+        bool opened = false;
+        test::whenModal<QDialog>([&opened](QDialog* d) {
+            opened = true;
+            d->reject();
+        });
+        editFlowNode("Rings");
+        m_window->treeMenuRequested(m_window->mapToGlobal(QPoint(40, 40)));
+        QVERIFY(!m_window->findChild<QMenu*>("mTree")->isVisible());
+        m_window->stop(true);
+        QVERIFY(!opened);
         AnsweringSettings.Rings = 3;
         AnsweringSettings.RecordTime = 5;
     }

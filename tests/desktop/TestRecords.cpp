@@ -144,6 +144,8 @@ private Q_SLOTS:
         m_sound.plays = 0;
     }
 
+    void cleanup() { test::forgetModalWatches(); }
+
     void anEmptyLibraryAnswersEveryRowCommand()
     {
         clearLibrary();
