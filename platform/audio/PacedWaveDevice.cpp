@@ -86,11 +86,41 @@ void PacedWaveDevice::stopRecording()
     m_changed.wakeAll();
 }
 
+Status PacedWaveDevice::attachExchange(Exchange exchange)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_closed)
+        return Status(err::InvalidState, QStringLiteral("The audio device is closed"));
+    if (m_exchange)
+        return Status(err::InvalidState, QStringLiteral("The audio device is already in use"));
+    m_exchange = std::move(exchange);
+    return {};
+}
+
+void PacedWaveDevice::detachExchange()
+{
+    // Under the lock: once this returns the pacing thread cannot be inside the exchange.
+    QMutexLocker lock(&m_mutex);
+    m_exchange = nullptr;
+}
+
 void PacedWaveDevice::advance(qsizetype count, qint64 nowNs)
 {
     QMutexLocker lock(&m_mutex);
     if (count <= 0)
         return;
+
+    if (m_exchange) {
+        m_receiveBlock.resize(count);
+        m_sendBlock.resize(count);
+        receive(reinterpret_cast<quint8*>(m_receiveBlock.data()), count);
+        m_exchange(reinterpret_cast<const quint8*>(m_receiveBlock.constData()),
+                   reinterpret_cast<quint8*>(m_sendBlock.data()), count);
+        if (m_firstSentNs == 0)
+            m_firstSentNs = nowNs;
+        transmit(reinterpret_cast<const quint8*>(m_sendBlock.constData()), count);
+        return;
+    }
 
     // To the far end: what is queued, then silence.
     const qsizetype queued = m_out.size() - m_outHead;
@@ -134,6 +164,7 @@ void PacedWaveDevice::close()
 {
     QMutexLocker lock(&m_mutex);
     m_closed = true;
+    m_exchange = nullptr;
     if (m_in) {
         m_in = nullptr;
         std::function<void()> done = std::move(m_inDone);

@@ -24,6 +24,8 @@ public:
     Status drain() override;
     Status startRecording(WaveInBuffer* buffer, std::function<void()> done) override;
     void stopRecording() override;
+    Status attachExchange(Exchange exchange) override;
+    void detachExchange() override;
 
     // Shutting down: blocked writers give up, a running recording returns its buffer.
     void close();
@@ -54,6 +56,7 @@ private:
     bool m_closed = false;
     QByteArray m_sendBlock, m_receiveBlock;
 
+    Exchange m_exchange;
     WaveInBuffer* m_in = nullptr;
     std::function<void()> m_inDone;
 };

@@ -41,6 +41,15 @@ public:
     // Ends a running recording early. When this returns, `done` has run and will not run
     // again, so the buffer and whatever `done` touches may go.
     virtual void stopRecording() = 0;
+
+    // Full duplex, sample for sample (a fax modem): while attached, `exchange` runs on the
+    // device's clock thread at every step with what the far end sent (`in`) and fills what
+    // goes to it (`out`), `count` bytes each; queued writes and recordings wait meanwhile.
+    // It must be quick and must not call back into the device. One at a time.
+    using Exchange = std::function<void(const quint8* in, quint8* out, qsizetype count)>;
+    virtual Status attachExchange(Exchange exchange) = 0;
+    // When this returns, the exchange has run for the last time.
+    virtual void detachExchange() = 0;
 };
 
 // Wave device ids of the process. Providers add their call devices; users look them up by

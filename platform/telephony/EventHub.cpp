@@ -68,14 +68,24 @@ int EventHub::count(const QString& line) const
     return l ? int(l->registrations.size()) : 0;
 }
 
-void EventHub::raise(const QString& line, TapiEvent event)
+void EventHub::raise(const QString& line, TapiEvent event, const void* onlyOwner)
 {
     event.addressName = line;
     event.raisedAtNs = steadyNowNs();
     QMutexLocker lock(&m_mutex);
     Line* l = lineLocked(line);
-    if (!l->registrations.isEmpty())
+    if (l->registrations.isEmpty())
+        return;
+    if (!onlyOwner) {
         l->pending.append({std::move(event), l->registrations});
+        return;
+    }
+    QList<std::shared_ptr<Registration>> to;
+    for (const std::shared_ptr<Registration>& r : std::as_const(l->registrations))
+        if (r->owner == onlyOwner)
+            to.append(r);
+    if (!to.isEmpty())
+        l->pending.append({std::move(event), std::move(to)});
 }
 
 void EventHub::flush(const QString& lineName)

@@ -32,7 +32,9 @@ public:
     Status remove(qint32 cookie, const void* owner);
     int count(const QString& line) const;
 
-    void raise(const QString& line, TapiEvent event);
+    // To every registration of the line, or only to those of `onlyOwner` when given (the
+    // events of a call that a telephony object placed itself).
+    void raise(const QString& line, TapiEvent event, const void* onlyOwner = nullptr);
     void flush(const QString& line);
 
 private:

@@ -37,6 +37,17 @@ constexpr int DC_NORMAL = 0;
 constexpr int DC_NOANSWER = 1;
 constexpr int DC_REJECTED = 2;
 
+// Why a call ended (TapiEvent::cause of CS_DISCONNECTED).
+constexpr int CEC_NONE = 0;
+constexpr int CEC_DISCONNECT_NORMAL = 1;
+constexpr int CEC_DISCONNECT_BUSY = 2;
+constexpr int CEC_DISCONNECT_BADADDRESS = 3;
+constexpr int CEC_DISCONNECT_NOANSWER = 4;
+constexpr int CEC_DISCONNECT_CANCELLED = 5;
+constexpr int CEC_DISCONNECT_REJECTED = 6;
+constexpr int CEC_DISCONNECT_FAILED = 7;
+constexpr int CEC_DISCONNECT_BLOCKED = 8;
+
 // Media types.
 constexpr int TAPIMEDIATYPE_AUDIO = 0x8;
 

@@ -43,10 +43,11 @@ public:
 
 // An event of a telephony object, as its receiver gets it.
 struct TapiEvent {
-    int kind = 0;          // TE_ADDRESS, TE_CALLNOTIFICATION, TE_CALLSTATE
-    QString addressName;   // the line the event belongs to
-    int addressEvent = -1; // TE_ADDRESS: AE_RINGING, ...
-    int callState = -1;    // TE_CALLSTATE: CS_OFFERING, CS_CONNECTED, CS_DISCONNECTED, ...
+    int kind = 0;               // TE_ADDRESS, TE_CALLNOTIFICATION, TE_CALLSTATE
+    QString addressName;        // the line the event belongs to
+    int addressEvent = -1;      // TE_ADDRESS: AE_RINGING, ...
+    int callState = -1;         // TE_CALLSTATE: CS_OFFERING, CS_CONNECTED, CS_DISCONNECTED, ...
+    int cause = tapi::CEC_NONE; // CS_DISCONNECTED: why (CEC_DISCONNECT_BUSY, ...)
     std::shared_ptr<TelephonyCall> call; // TE_CALLNOTIFICATION and TE_CALLSTATE
     qint64 raisedAtNs = 0; // steady clock, when the provider raised it (for latency figures)
 };
@@ -88,6 +89,12 @@ public:
                                                      TapiEventReceiver* receiver) = 0;
     virtual Status unregisterNotifications(qint32 cookie) = 0;
     virtual Status shutdown() = 0;
+    // Places a call from the line to `number`. The call starts in CS_INPROGRESS; its state
+    // events (CS_CONNECTED, CS_DISCONNECTED with the cause) go only to this object's
+    // registrations for the line, so register for the line first. Fails at once when the
+    // line cannot place calls (not registered, already in a call, not a voice line).
+    virtual Result<std::shared_ptr<TelephonyCall>> createCall(const QString& addressName,
+                                                              const QString& number) = 0;
     // Fails with err::CannotCreate when the component is missing.
     virtual Result<std::unique_ptr<LineMedia>> createLineMedia() = 0;
 };

@@ -35,6 +35,8 @@ public:
         return {};
     }
     void stopRecording() override {}
+    Status attachExchange(Exchange) override { return Status(err::Fail, "not here"); }
+    void detachExchange() override {}
 };
 
 } // namespace

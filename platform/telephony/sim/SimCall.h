@@ -43,6 +43,11 @@ private:
     QByteArray m_callerAudio; // mu-law
     bool m_callerWaits = true;
     QString m_capturePath;
+    // A call between two simulated lines: the placing side is `m_outgoing`, its events go
+    // only to `m_owner`'s registrations; each side knows the other until the call ends.
+    bool m_outgoing = false;
+    const void* m_owner = nullptr;
+    std::weak_ptr<SimCall> m_peer;
     std::shared_ptr<SimWaveDevice> m_device;
     std::atomic<qint32> m_deviceId{0};
     // Simulator thread only: the ring timer, which becomes the countdown to the caller's

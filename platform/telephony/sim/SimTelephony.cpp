@@ -93,4 +93,12 @@ Result<std::unique_ptr<LineMedia>> SimTelephony::createLineMedia()
     return std::unique_ptr<LineMedia>(new SimLineMedia);
 }
 
+Result<std::shared_ptr<TelephonyCall>> SimTelephony::createCall(const QString& addressName,
+                                                                const QString& number)
+{
+    if (Status s = requireInitialized(); !s)
+        return s;
+    return Simulator::instance().dial(addressName, number, this);
+}
+
 } // namespace orvane::sim

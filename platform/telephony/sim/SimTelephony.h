@@ -23,6 +23,8 @@ public:
     Status unregisterNotifications(qint32 cookie) override;
     Status shutdown() override;
     Result<std::unique_ptr<LineMedia>> createLineMedia() override;
+    Result<std::shared_ptr<TelephonyCall>> createCall(const QString& addressName,
+                                                      const QString& number) override;
 
 private:
     enum class State { Created, Initialized, ShutDown };

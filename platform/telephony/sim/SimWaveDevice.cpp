@@ -15,12 +15,37 @@ SimWaveDevice::SimWaveDevice(QByteArray callerAudio, bool callerWaits, bool keep
     , m_keepHeard(keepHeard)
 {}
 
+namespace {
+// 20 ms: the delay of the wire between two simulated lines, each way.
+constexpr qsizetype kWireStepBytes = 160;
+} // namespace
+
+SimWire::SimWire()
+{
+    for (QByteArray& queue : toSide)
+        queue.fill(char(g711::ULAW_SILENCE), kWireStepBytes);
+}
+
+SimWaveDevice::SimWaveDevice(std::shared_ptr<SimWire> wire, int side, double speed, qint64 startNs)
+    : m_speed(speed)
+    , m_startNs(startNs)
+    , m_callerSpeaking(false)
+    , m_keepHeard(false)
+    , m_wire(std::move(wire))
+    , m_side(side)
+{}
+
+qint64 SimWaveDevice::dueLocked(qint64 nowNs) const
+{
+    return qint64(double(nowNs - m_startNs) * 8000.0 * m_speed / 1e9) - m_clocked;
+}
+
 void SimWaveDevice::tick(qint64 nowNs)
 {
     qint64 due = 0;
     {
         QMutexLocker lock(&m_mutex);
-        due = qint64(double(nowNs - m_startNs) * 8000.0 * m_speed / 1e9) - m_clocked;
+        due = dueLocked(nowNs);
         if (due <= 0)
             return;
         m_clocked += due;
@@ -28,14 +53,51 @@ void SimWaveDevice::tick(qint64 nowNs)
     advance(qsizetype(due), nowNs);
 }
 
+void SimWaveDevice::tickLinked(SimWaveDevice& a, SimWaveDevice& b, qint64 nowNs)
+{
+    qint64 due = 0;
+    {
+        QMutexLocker lock(&a.m_mutex);
+        due = a.dueLocked(nowNs);
+        if (due <= 0)
+            return;
+        a.m_clocked += due;
+    }
+    {
+        QMutexLocker lock(&b.m_mutex);
+        b.m_clocked += due;
+    }
+    // Each side takes one step's worth from the wire and puts one back: the wire always
+    // holds exactly one step each way between the two calls.
+    while (due > 0) {
+        const qsizetype n = qsizetype(qMin<qint64>(due, kWireStepBytes));
+        a.advance(n, nowNs);
+        b.advance(n, nowNs);
+        due -= n;
+    }
+}
+
 void SimWaveDevice::transmit(const quint8* data, qsizetype count)
 {
+    if (m_wire) {
+        if (!m_callEnded)
+            m_wire->toSide[1 - m_side].append(reinterpret_cast<const char*>(data), count);
+        return;
+    }
     if (m_keepHeard && !m_callEnded)
         m_heard.append(reinterpret_cast<const char*>(data), count);
 }
 
 void SimWaveDevice::receive(quint8* into, qsizetype count)
 {
+    if (m_wire) {
+        QByteArray& queue = m_wire->toSide[m_side];
+        const qsizetype got = m_callEnded ? 0 : qMin(count, queue.size());
+        std::memcpy(into, queue.constData(), size_t(got));
+        queue.remove(0, got);
+        std::memset(into + got, g711::ULAW_SILENCE, size_t(count - got));
+        return;
+    }
     qsizetype said = 0;
     if (!m_callEnded && m_callerSpeaking) {
         said = qMin(count, m_callerAudio.size() - m_callerPos);

@@ -10,6 +10,14 @@
 
 namespace orvane::sim {
 
+// The line between two simulated lines in a call with each other (a fax sent from one line
+// to another): what one side sends reaches the other one wire step later. Only the
+// simulator's clock thread touches it.
+struct SimWire {
+    SimWire();
+    QByteArray toSide[2];
+};
+
 class SimWaveDevice : public PacedWaveDevice {
 public:
     // `callerAudio`: what the caller says, mu-law. The caller starts at once, or, when
@@ -18,8 +26,15 @@ public:
     SimWaveDevice(QByteArray callerAudio, bool callerWaits, bool keepHeard, double speed,
                   qint64 startNs);
 
+    // One side (0 or 1) of a call between two simulated lines.
+    SimWaveDevice(std::shared_ptr<SimWire> wire, int side, double speed, qint64 startNs);
+
     // Clock thread: moves every byte that is due at `nowNs`.
     void tick(qint64 nowNs);
+    // Clock thread: moves both sides of a wire in lock step, one wire step at a time, so
+    // that neither ever waits for the other's audio: every sample arrives exactly one step
+    // later, however late the clock wakes. Both must have started together.
+    static void tickLinked(SimWaveDevice& a, SimWaveDevice& b, qint64 nowNs);
     // The caller hung up or was hung up on: from now on the caller hears and says nothing.
     void endCall();
     QByteArray heard() const;
@@ -30,6 +45,8 @@ protected:
     void drained() override { m_callerSpeaking = true; }
 
 private:
+    qint64 dueLocked(qint64 nowNs) const;
+
     const double m_speed;
     const qint64 m_startNs;
     qint64 m_clocked = 0; // bytes moved each way since the call connected
@@ -39,6 +56,8 @@ private:
     bool m_callEnded = false;
     bool m_keepHeard;
     QByteArray m_heard;
+    std::shared_ptr<SimWire> m_wire;
+    int m_side = 0;
 };
 
 } // namespace orvane::sim

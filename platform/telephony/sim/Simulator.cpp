@@ -33,6 +33,10 @@ struct Simulator::ActiveDevice {
     std::shared_ptr<SimWaveDevice> device;
     qint32 id = 0;
     bool callOver = false;
+    // The two sides of a call between simulated lines move together: the first side's
+    // entry names its partner, the partner's entry is skipped by the clock.
+    std::shared_ptr<SimWaveDevice> partner;
+    bool tickedByPartner = false;
 };
 
 namespace {
@@ -114,9 +118,116 @@ Simulator::Line* Simulator::lineLocked(const QString& name)
     return m_lineState.value(name);
 }
 
-void Simulator::deliverLocked(Line& line, TapiEvent event)
+void Simulator::deliverLocked(Line& line, TapiEvent event, const void* onlyOwner)
 {
-    m_events.raise(line.config.name, std::move(event));
+    m_events.raise(line.config.name, std::move(event), onlyOwner);
+}
+
+void Simulator::deliverStateLocked(Line& line, const std::shared_ptr<SimCall>& call, int state,
+                                   int cause)
+{
+    TapiEvent event;
+    event.kind = tapi::TE_CALLSTATE;
+    event.callState = state;
+    event.cause = cause;
+    event.call = call;
+    deliverLocked(line, event, call->m_outgoing ? call->m_owner : nullptr);
+}
+
+namespace {
+
+// Digits, with an optional leading "+"; what people type between them is dropped.
+QString normalizedNumber(const QString& number)
+{
+    QString digits;
+    for (QChar c : number.trimmed()) {
+        if (c.isDigit() || (c == u'+' && digits.isEmpty()))
+            digits.append(c);
+        else if (!QStringLiteral(" -().").contains(c))
+            return QString();
+    }
+    return digits;
+}
+
+} // namespace
+
+Result<std::shared_ptr<TelephonyCall>> Simulator::dial(const QString& lineName,
+                                                       const QString& number, const void* owner)
+{
+    Line* line = lineLocked(lineName);
+    if (!line)
+        return noSuchLine(lineName);
+    if (!line->config.audio)
+        return Status(err::InvalidArg,
+                      QStringLiteral("Line \"%1\" cannot carry voice").arg(lineName));
+    const QString dialled = normalizedNumber(number);
+    std::shared_ptr<SimCall> call, incoming;
+    int endCause = tapi::CEC_NONE;
+    Line* target = nullptr;
+    {
+        QMutexLocker lock(&m_mutex);
+        if (line->registrationFails)
+            return Status(err::Fail, QStringLiteral("Line \"%1\" is not registered").arg(lineName));
+        if (line->current)
+            return Status(err::InvalidState,
+                          QStringLiteral("Line \"%1\" is already in a call").arg(lineName));
+        call = std::make_shared<SimCall>(m_nextCall++, lineName, line->config.number);
+        call->m_outgoing = true;
+        call->m_owner = owner;
+        call->m_state = tapi::CS_INPROGRESS;
+        CallRecord record;
+        record.id = call->id();
+        record.line = lineName;
+        record.callerNumber = line->config.number;
+        record.state = tapi::CS_INPROGRESS;
+        record.placedNs = steadyNowNs();
+        m_records.insert(record.id, record);
+        m_calls.insert(record.id, call);
+        line->current = call;
+        deliverStateLocked(*line, call, tapi::CS_INPROGRESS);
+
+        for (Line* l : std::as_const(m_lineState))
+            if (!dialled.isEmpty() && l->config.audio && l->config.number == dialled)
+                target = l;
+        if (!target) {
+            endCause = tapi::CEC_DISCONNECT_BADADDRESS;
+        } else if (target->current) {
+            endCause = tapi::CEC_DISCONNECT_BUSY;
+        } else {
+            incoming =
+                std::make_shared<SimCall>(m_nextCall++, target->config.name, line->config.number);
+            incoming->m_privilege = target->nextMonitorOnly ? tapi::CP_MONITOR : tapi::CP_OWNER;
+            incoming->m_faultNoDevice = target->nextNoDevice;
+            incoming->m_faultNoMedia = target->nextNoMedia;
+            target->nextMonitorOnly = target->nextNoDevice = target->nextNoMedia = false;
+            incoming->m_peer = call;
+            call->m_peer = incoming;
+            CallRecord in;
+            in.id = incoming->id();
+            in.line = target->config.name;
+            in.callerNumber = line->config.number;
+            in.state = tapi::CS_OFFERING;
+            in.placedNs = steadyNowNs();
+            m_records.insert(in.id, in);
+            m_calls.insert(in.id, incoming);
+            target->current = incoming;
+            TapiEvent notification;
+            notification.kind = tapi::TE_CALLNOTIFICATION;
+            notification.call = incoming;
+            deliverLocked(*target, notification);
+            deliverStateLocked(*target, incoming, tapi::CS_OFFERING);
+        }
+    }
+    post(*line);
+    if (endCause != tapi::CEC_NONE) {
+        end(*call, endCause, true);
+    } else {
+        post(*target);
+        QMetaObject::invokeMethod(this, [this, incoming] {
+            startRinging(incoming, kDialRings, kDialRingIntervalMs, -1);
+        });
+    }
+    return std::shared_ptr<TelephonyCall>(call);
 }
 
 void Simulator::post(Line& line)
@@ -246,7 +357,7 @@ void Simulator::ring(const std::shared_ptr<SimCall>& call)
 
 Status Simulator::answer(SimCall& call)
 {
-    std::shared_ptr<SimCall> shared;
+    std::shared_ptr<SimCall> shared, peer;
     {
         QMutexLocker lock(&m_mutex);
         if (call.state() != tapi::CS_OFFERING)
@@ -255,23 +366,44 @@ Status Simulator::answer(SimCall& call)
             return Status(err::NoDevice, QStringLiteral("The line has no usable device"));
         if (call.m_privilege == tapi::CP_MONITOR)
             return Status(err::Fail, QStringLiteral("This program only monitors the call"));
+        if (call.m_outgoing)
+            return Status(err::InvalidState, QStringLiteral("This program placed the call"));
         const qint64 now = steadyNowNs();
         call.m_state = tapi::CS_CONNECTED;
         CallRecord& record = m_records[call.id()];
         record.state = tapi::CS_CONNECTED;
         record.answeredAtRing = record.ringsRung;
         record.answeredNs = now;
-        call.m_device = std::make_shared<SimWaveDevice>(
-            call.m_callerAudio, call.m_callerWaits, !call.m_capturePath.isEmpty(), m_speed, now);
-        call.m_deviceId = WaveDeviceRegistry::add(call.m_device);
-        m_devices.append(new ActiveDevice{call.m_device, call.m_deviceId, false});
         shared = call.shared_from_this();
-        TapiEvent connected;
-        connected.kind = tapi::TE_CALLSTATE;
-        connected.callState = tapi::CS_CONNECTED;
-        connected.call = shared;
-        deliverLocked(*lineLocked(call.addressName()), connected);
+        peer = call.m_peer.lock();
+        if (peer && peer->state() == tapi::CS_INPROGRESS) {
+            // Two simulated lines: one wire, both sides connected at the same instant.
+            auto wire = std::make_shared<SimWire>();
+            peer->m_state = tapi::CS_CONNECTED;
+            CallRecord& placed = m_records[peer->id()];
+            placed.state = tapi::CS_CONNECTED;
+            placed.answeredNs = now;
+            peer->m_device = std::make_shared<SimWaveDevice>(wire, 0, m_speed, now);
+            call.m_device = std::make_shared<SimWaveDevice>(wire, 1, m_speed, now);
+            peer->m_deviceId = WaveDeviceRegistry::add(peer->m_device);
+            call.m_deviceId = WaveDeviceRegistry::add(call.m_device);
+            m_devices.append(
+                new ActiveDevice{peer->m_device, peer->m_deviceId, false, call.m_device, false});
+            m_devices.append(
+                new ActiveDevice{call.m_device, call.m_deviceId, false, nullptr, true});
+            deliverStateLocked(*lineLocked(peer->addressName()), peer, tapi::CS_CONNECTED);
+        } else {
+            peer.reset();
+            call.m_device =
+                std::make_shared<SimWaveDevice>(call.m_callerAudio, call.m_callerWaits,
+                                                !call.m_capturePath.isEmpty(), m_speed, now);
+            call.m_deviceId = WaveDeviceRegistry::add(call.m_device);
+            m_devices.append(new ActiveDevice{call.m_device, call.m_deviceId, false, {}, false});
+        }
+        deliverStateLocked(*lineLocked(call.addressName()), shared, tapi::CS_CONNECTED);
     }
+    if (peer)
+        post(*lineLocked(peer->addressName()));
     post(*lineLocked(call.addressName()));
     QMetaObject::invokeMethod(this, [this, shared] {
         if (!m_clock->isActive())
@@ -285,8 +417,16 @@ Status Simulator::answer(SimCall& call)
 
 Status Simulator::disconnect(SimCall& call, int code, bool byCaller)
 {
-    Q_UNUSED(code);
-    std::shared_ptr<SimCall> shared;
+    const int cause = code == tapi::DC_NOANSWER   ? tapi::CEC_DISCONNECT_NOANSWER
+                      : code == tapi::DC_REJECTED ? tapi::CEC_DISCONNECT_REJECTED
+                                                  : tapi::CEC_DISCONNECT_NORMAL;
+    return end(call, cause, byCaller);
+}
+
+Status Simulator::end(SimCall& call, int cause, bool byCaller)
+{
+    std::shared_ptr<SimCall> shared, peer;
+    int peerCause = cause;
     QByteArray heard;
     {
         QMutexLocker lock(&m_mutex);
@@ -313,13 +453,17 @@ Status Simulator::disconnect(SimCall& call, int code, bool byCaller)
             line->current.reset();
         shared = call.shared_from_this();
         m_calls.remove(call.id());
-        TapiEvent ended;
-        ended.kind = tapi::TE_CALLSTATE;
-        ended.callState = tapi::CS_DISCONNECTED;
-        ended.call = shared;
-        deliverLocked(*line, ended);
+        // The other side of a call between two lines ends with it: a talk ends normally, a
+        // call that never connected ends the way this side did.
+        peer = call.m_peer.lock();
+        call.m_peer.reset();
+        if (record.answeredNs != 0)
+            peerCause = tapi::CEC_DISCONNECT_NORMAL;
+        deliverStateLocked(*line, shared, tapi::CS_DISCONNECTED, cause);
     }
     post(*lineLocked(call.addressName()));
+    if (peer && peer->state() != tapi::CS_DISCONNECTED)
+        end(*peer, peerCause, !byCaller);
     QMetaObject::invokeMethod(this, [this, shared, heard] {
         if (shared->m_timer) {
             shared->m_timer->stop();
@@ -339,29 +483,50 @@ Status Simulator::disconnect(SimCall& call, int code, bool byCaller)
 
 void Simulator::clockTick()
 {
-    QList<std::shared_ptr<SimWaveDevice>> devices;
+    QList<std::pair<std::shared_ptr<SimWaveDevice>, std::shared_ptr<SimWaveDevice>>> devices;
     {
         QMutexLocker lock(&m_mutex);
         devices.reserve(m_devices.size());
         for (ActiveDevice* d : std::as_const(m_devices))
-            devices.append(d->device);
+            if (!d->tickedByPartner)
+                devices.append({d->device, d->partner});
     }
     const qint64 now = steadyNowNs();
-    for (const auto& device : std::as_const(devices))
-        device->tick(now);
+    for (const auto& [device, partner] : std::as_const(devices)) {
+        if (partner)
+            SimWaveDevice::tickLinked(*device, *partner, now);
+        else
+            device->tick(now);
+    }
     devices.clear();
 
     QMutexLocker lock(&m_mutex);
-    for (qsizetype i = m_devices.size() - 1; i >= 0; --i) {
-        ActiveDevice* d = m_devices.at(i);
-        // Retired once the call is over and nobody holds the device any more.
-        if (d->callOver && d->device.use_count() == 1) {
-            WaveDeviceRegistry::remove(d->id);
-            d->device->close();
-            delete d;
-            m_devices.removeAt(i);
+    // A device is retired once its call is over and nobody holds it any more; the two sides
+    // of a wire together, so that neither is ever ticked alone.
+    QList<ActiveDevice*> retired;
+    for (ActiveDevice* d : std::as_const(m_devices)) {
+        if (d->tickedByPartner || !d->callOver || d->device.use_count() != 1)
+            continue;
+        if (!d->partner) {
+            retired.append(d);
+            continue;
+        }
+        for (ActiveDevice* p : std::as_const(m_devices)) {
+            // Held by its own entry and by its partner's.
+            if (p->device == d->partner && p->callOver && p->device.use_count() == 2) {
+                retired.append(d);
+                retired.append(p);
+                break;
+            }
         }
     }
+    for (ActiveDevice* d : std::as_const(retired)) {
+        m_devices.removeOne(d);
+        WaveDeviceRegistry::remove(d->id);
+        d->device->close();
+        d->partner.reset();
+    }
+    qDeleteAll(retired);
     if (m_devices.isEmpty())
         m_clock->stop();
 }

@@ -37,6 +37,10 @@ enum class Fault {
     RegistrationFails, // registering for the line's calls fails, until cleared
 };
 
+// How long a dialled line rings before the call ends unanswered.
+constexpr int kDialRings = 8;
+constexpr int kDialRingIntervalMs = 6000;
+
 struct CallRequest {
     QString line;
     QString callerNumber = QStringLiteral("5550100");
@@ -87,6 +91,11 @@ public:
     Result<qint32> registerReceiver(const QString& line, TapiEventReceiver* receiver,
                                     std::shared_ptr<std::atomic<int>> filter, const void* owner);
     Status unregisterReceiver(qint32 cookie, const void* owner);
+    // A call from one simulated line to the line with the number dialled. Unknown numbers
+    // end "bad address", a line in a call "busy", a line that does not answer within
+    // kDialRings rings "no answer"; answered, the two lines talk over a wire.
+    Result<std::shared_ptr<TelephonyCall>> dial(const QString& line, const QString& number,
+                                                const void* owner);
     Status answer(SimCall& call);
     Status disconnect(SimCall& call, int code, bool byCaller);
     bool hasFault(const SimCall& call, Fault fault) const;
@@ -103,7 +112,10 @@ private:
 
     Simulator();
     Line* lineLocked(const QString& name);
-    void deliverLocked(Line& line, TapiEvent event);
+    void deliverLocked(Line& line, TapiEvent event, const void* onlyOwner = nullptr);
+    void deliverStateLocked(Line& line, const std::shared_ptr<SimCall>& call, int state,
+                            int cause = tapi::CEC_NONE);
+    Status end(SimCall& call, int cause, bool byCaller);
     void post(Line& line);
     void startRinging(std::shared_ptr<SimCall> call, int rings, int intervalMs, int hangUpAfterMs);
     void ring(const std::shared_ptr<SimCall>& call);

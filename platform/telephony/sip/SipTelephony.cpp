@@ -129,4 +129,12 @@ Result<qint32> SipLineMedia::formatType(qint32 waveDeviceId)
     return device->formatType();
 }
 
+Result<std::shared_ptr<TelephonyCall>> SipTelephony::createCall(const QString& addressName,
+                                                                const QString& number)
+{
+    Q_UNUSED(addressName);
+    Q_UNUSED(number);
+    return Status(err::NotImplemented, QStringLiteral("SIP lines cannot place calls yet"));
+}
+
 } // namespace orvane::sip

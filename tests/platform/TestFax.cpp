@@ -1,0 +1,432 @@
+// The fax component's pieces: text laid out as pages, TIFF-F written and checked, two fax
+// engines talking to each other over a mu-law wire, and the limits a received fax must keep.
+
+#include "platform/audio/G711.h"
+#include "platform/fax/FaxDocument.h"
+#include "platform/fax/FaxEngine.h"
+#include "platform/fax/TextPages.h"
+#include "platform/fax/TiffFax.h"
+
+#include <QFile>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+
+using namespace orvane;
+using namespace orvane::fax;
+
+namespace {
+
+// Two engines on one line: what each sends reaches the other one step (20 ms) later, as on
+// a simulated call. Runs until both have finished or `maxSeconds` of line time went by.
+struct Wire {
+    FaxEngine& a;
+    FaxEngine& b;
+    QByteArray toA = QByteArray(160, char(g711::ULAW_SILENCE));
+    QByteArray toB = QByteArray(160, char(g711::ULAW_SILENCE));
+    qint64 samples = 0;
+
+    bool bothFinished() const
+    {
+        return a.progress().outcome != FaxProgress::Outcome::Running &&
+               b.progress().outcome != FaxProgress::Outcome::Running;
+    }
+    void run(double maxSeconds)
+    {
+        quint8 outA[160], outB[160];
+        while (!bothFinished() && samples < qint64(maxSeconds * 8000)) {
+            a.exchange(reinterpret_cast<const quint8*>(toA.constData()), outA, 160);
+            b.exchange(reinterpret_cast<const quint8*>(toB.constData()), outB, 160);
+            toA = QByteArray(reinterpret_cast<const char*>(outB), 160);
+            toB = QByteArray(reinterpret_cast<const char*>(outA), 160);
+            samples += 160;
+        }
+    }
+};
+
+QString lorem(int lines)
+{
+    QString text;
+    for (int i = 1; i <= lines; ++i)
+        text += QStringLiteral("Line %1: the quick brown fox jumps over the lazy dog.\n").arg(i);
+    return text;
+}
+
+int blackPixels(const FaxPage& page)
+{
+    int n = 0;
+    for (char byte : page.bits)
+        n += std::popcount(uchar(byte));
+    return n;
+}
+
+} // namespace
+
+class TestFax : public QObject {
+    Q_OBJECT
+
+private slots:
+    void textIsLaidOutOnPages();
+    void tiffRoundTrip();
+    void untrustedTiffIsRefused_data();
+    void untrustedTiffIsRefused();
+    void enginesExchangePages_data();
+    void enginesExchangePages();
+    void receiverHearingAVoiceIsNotAFax();
+    void callDroppedDuringThePage();
+    void receivedFaxOverTheLimitFails();
+    void documentsBecomeFaxPages();
+    void missingConverterIsNamed();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestFax::textIsLaidOutOnPages()
+{
+    Result<TextPages> a4 = TextPages::create(Paper::A4);
+    QVERIFY2(a4, qPrintable(a4.status().toString()));
+    const TextLayout l = a4->layout();
+    // A readable page: about 80 characters across, 60 or more lines down.
+    QVERIFY2(l.columns >= 75 && l.columns <= 110, qPrintable(QString::number(l.columns)));
+    QVERIFY2(l.linesPerPage >= 55, qPrintable(QString::number(l.linesPerPage)));
+
+    // Long lines wrap at a blank; a word longer than a line is cut at the margin.
+    const QString words = QStringLiteral("word ").repeated(l.columns);
+    const QStringList wrapped = a4->lines(words);
+    QVERIFY(wrapped.size() > 1);
+    for (const QString& line : wrapped) {
+        QVERIFY(line.size() <= l.columns);
+        QVERIFY(!line.startsWith(u' '));
+    }
+    const QStringList cut = a4->lines(QString(l.columns * 2 + 3, u'x'));
+    QCOMPARE(cut.size(), 3);
+    QCOMPARE(cut.at(0).size(), l.columns);
+
+    // Tabs go to the next stop of eight; CR LF is one break; a form feed is a page break.
+    QCOMPARE(a4->lines(QStringLiteral("ab\tc\r\nd")), QStringList({"ab      c", "d"}));
+    QCOMPARE(a4->lines(QStringLiteral("one\ftwo")), QStringList({"one", "\f", "two"}));
+
+    // Every page is a fax page; text running over a page starts the next one.
+    const QList<FaxPage> two = a4->render(lorem(l.linesPerPage + 1));
+    QCOMPARE(two.size(), 2);
+    for (const FaxPage& page : two) {
+        QCOMPARE(page.width, 1728);
+        QCOMPARE(page.height, pageHeight(Paper::A4));
+        QVERIFY(blackPixels(page) > 0);
+    }
+    QCOMPARE(a4->render(QStringLiteral("a\fb\fc")).size(), 3);
+    // A form feed at the very end leaves no blank page behind; an empty text is one page.
+    QCOMPARE(a4->render(QStringLiteral("a\f")).size(), 1);
+    const QList<FaxPage> empty = a4->render(QString());
+    QCOMPARE(empty.size(), 1);
+    QCOMPARE(blackPixels(empty.first()), 0);
+
+    Result<TextPages> letter = TextPages::create(Paper::Letter);
+    QVERIFY(letter);
+    QCOMPARE(letter->render(QStringLiteral("x")).first().height, 11 * 196);
+    QVERIFY(letter->layout().linesPerPage < l.linesPerPage);
+
+    // Bytes that are not UTF-8 are read as Latin-1 rather than lost.
+    QCOMPARE(decodeText(QByteArray("caf\xe9")), QStringLiteral(u"café"));
+    QCOMPARE(decodeText(QByteArray("caf\xc3\xa9")), QStringLiteral(u"café"));
+}
+
+void TestFax::tiffRoundTrip()
+{
+    Result<TextPages> layout = TextPages::create(Paper::A4);
+    QVERIFY(layout);
+    const QList<FaxPage> pages = layout->render(lorem(layout->layout().linesPerPage * 2 + 5));
+    QCOMPARE(pages.size(), 3);
+    const QString path = m_dir.filePath(QStringLiteral("round.tif"));
+    QVERIFY(writeTiffF(path, pages));
+
+    Result<TiffSummary> summary = inspectTiff(path);
+    QVERIFY2(summary, qPrintable(summary.status().toString()));
+    QCOMPARE(summary->pages, 3);
+    QCOMPARE(summary->widths, QList<int>({1728, 1728, 1728}));
+    Result<QList<FaxPage>> back = readTiffPages(path);
+    QVERIFY(back);
+    QCOMPARE(back->size(), 3);
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(back->at(i).bits == pages.at(i).bits);
+
+    // G3 2-D keeps a text page small.
+    QVERIFY2(QFileInfo(path).size() < 3 * 60000,
+             qPrintable(QString::number(QFileInfo(path).size())));
+}
+
+void TestFax::untrustedTiffIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("maxPages");
+    QTest::addColumn<int>("maxHeight");
+
+    Result<TextPages> layout = TextPages::create(Paper::A4);
+    QVERIFY(layout);
+    const QString good = m_dir.filePath(QStringLiteral("good.tif"));
+    QVERIFY(writeTiffF(good, layout->render(QStringLiteral("one\ftwo"))));
+    QFile file(good);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray tiff = file.readAll();
+
+    QTest::newRow("not a tiff") << QByteArray("this is not an image\n").repeated(50) << 200 << 7200;
+    QTest::newRow("empty") << QByteArray() << 200 << 7200;
+    QTest::newRow("cut short") << tiff.left(tiff.size() / 3) << 200 << 7200;
+    QTest::newRow("header only") << tiff.left(8) << 200 << 7200;
+    QByteArray looping = tiff;
+    // The first directory's offset pointing at the header: a loop of directories.
+    looping[4] = 0;
+    looping[5] = 0;
+    looping[6] = 0;
+    looping[7] = 0;
+    QTest::newRow("no directory") << looping << 200 << 7200;
+    QTest::newRow("too many pages") << tiff << 1 << 7200;
+    QTest::newRow("page too long") << tiff << 200 << 1000;
+}
+
+void TestFax::untrustedTiffIsRefused()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, maxPages);
+    QFETCH(int, maxHeight);
+    const QString path = m_dir.filePath(QStringLiteral("untrusted.tif"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+    file.close();
+    TiffLimits limits;
+    limits.maxPages = maxPages;
+    limits.maxHeight = maxHeight;
+    Result<TiffSummary> summary = inspectTiff(path, limits);
+    QVERIFY(!summary);
+    QVERIFY(!summary.status().description().isEmpty());
+    QVERIFY(!readTiffPages(path, limits));
+}
+
+void TestFax::enginesExchangePages_data()
+{
+    QTest::addColumn<bool>("v17");
+    QTest::addColumn<bool>("ecm");
+    QTest::addColumn<int>("bitRate");
+    QTest::newRow("9600") << false << true << 9600;
+    QTest::newRow("14400") << true << true << 14400;
+    QTest::newRow("14400 without ECM") << true << false << 14400;
+}
+
+void TestFax::enginesExchangePages()
+{
+    QFETCH(bool, v17);
+    QFETCH(bool, ecm);
+    QFETCH(int, bitRate);
+    Result<TextPages> layout = TextPages::create(Paper::A4);
+    QVERIFY(layout);
+    const QList<FaxPage> pages = layout->render(QStringLiteral("First page\fSecond page"));
+    const QString sent = m_dir.filePath(QStringLiteral("sent.tif"));
+    const QString received = m_dir.filePath(QStringLiteral("received.tif"));
+    QFile::remove(received);
+    QVERIFY(writeTiffF(sent, pages));
+
+    FaxOptions options;
+    options.v17 = v17;
+    options.ecm = ecm;
+    int finishedA = 0, finishedB = 0;
+    FaxEngine sender(FaxEngine::Role::Send, sent, options, [&] { ++finishedA; });
+    FaxEngine receiver(FaxEngine::Role::Receive, received, options, [&] { ++finishedB; });
+    Wire wire{sender, receiver};
+    wire.run(180);
+
+    const FaxProgress s = sender.progress(), r = receiver.progress();
+    QCOMPARE(s.outcome, FaxProgress::Outcome::Completed);
+    QCOMPARE(r.outcome, FaxProgress::Outcome::Completed);
+    QVERIFY(s.negotiated && r.negotiated);
+    QCOMPARE(s.pagesDone, 2);
+    QCOMPARE(r.pagesDone, 2);
+    QCOMPARE(s.bitRate, bitRate);
+    QCOMPARE(finishedA, 1);
+    QCOMPARE(finishedB, 1);
+    // Line time is counted in samples, whatever the wall clock did.
+    QVERIFY(s.samples > 8000 * 10 && s.samples <= wire.samples);
+
+    Result<QList<FaxPage>> got = readTiffPages(received);
+    QVERIFY2(got, qPrintable(got.status().toString()));
+    QCOMPARE(got->size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(got->at(i).width, 1728);
+        QCOMPARE(got->at(i).height, pages.at(i).height);
+        // A clean line loses nothing: the pages arrive pixel for pixel.
+        QVERIFY(got->at(i).bits == pages.at(i).bits);
+    }
+
+    // Audio after the end is silence, and the end is reported only once.
+    quint8 in[160], out[160];
+    std::memset(in, 0x55, sizeof in);
+    sender.exchange(in, out, 160);
+    sender.hangUp();
+    QCOMPARE(out[0], g711::ULAW_SILENCE);
+    QCOMPARE(finishedA, 1);
+}
+
+void TestFax::receiverHearingAVoiceIsNotAFax()
+{
+    const QString received = m_dir.filePath(QStringLiteral("voice.tif"));
+    int finished = 0;
+    FaxEngine receiver(FaxEngine::Role::Receive, received, {}, [&] { ++finished; });
+    // Someone talking (a gliding tone) for a minute of line time.
+    quint8 in[160], out[160];
+    double phase = 0;
+    for (qint64 n = 0; n < 60 * 8000 && finished == 0; n += 160) {
+        for (int i = 0; i < 160; ++i) {
+            const double hz = 300 + 200 * std::sin(double(n + i) / 8000.0);
+            phase += 2 * M_PI * hz / 8000.0;
+            in[i] = g711::linearToUlaw(qint16(6000 * std::sin(phase)));
+        }
+        receiver.exchange(in, out, 160);
+    }
+    const FaxProgress p = receiver.progress();
+    QCOMPARE(p.outcome, FaxProgress::Outcome::NotFax);
+    QVERIFY(!p.negotiated);
+    QCOMPARE(finished, 1);
+    QCOMPARE(p.pagesDone, 0);
+}
+
+void TestFax::callDroppedDuringThePage()
+{
+    Result<TextPages> layout = TextPages::create(Paper::A4);
+    QVERIFY(layout);
+    const QString sent = m_dir.filePath(QStringLiteral("long.tif"));
+    QVERIFY(writeTiffF(sent, layout->render(lorem(layout->layout().linesPerPage))));
+    FaxEngine sender(FaxEngine::Role::Send, sent, {}, {});
+    FaxEngine receiver(FaxEngine::Role::Receive, m_dir.filePath(QStringLiteral("cut.tif")), {}, {});
+    Wire wire{sender, receiver};
+    // Until the page is on its way (the exchange takes a few seconds before it starts).
+    while (!receiver.progress().negotiated && wire.samples < 60 * 8000)
+        wire.run(double(wire.samples) / 8000 + 1);
+    QVERIFY(receiver.progress().negotiated);
+    wire.run(double(wire.samples) / 8000 + 4);
+    sender.hangUp();
+    receiver.hangUp();
+    QCOMPARE(sender.progress().outcome, FaxProgress::Outcome::Dropped);
+    QCOMPARE(receiver.progress().outcome, FaxProgress::Outcome::Dropped);
+    QCOMPARE(receiver.progress().pagesDone, 0);
+}
+
+void TestFax::receivedFaxOverTheLimitFails()
+{
+    Result<TextPages> layout = TextPages::create(Paper::A4);
+    QVERIFY(layout);
+    const QString sent = m_dir.filePath(QStringLiteral("three.tif"));
+    QVERIFY(writeTiffF(sent, layout->render(QStringLiteral("1\f2\f3"))));
+    FaxOptions limited;
+    limited.limits.maxPages = 1;
+    FaxEngine sender(FaxEngine::Role::Send, sent, {}, {});
+    FaxEngine receiver(FaxEngine::Role::Receive, m_dir.filePath(QStringLiteral("limited.tif")),
+                       limited, {});
+    Wire wire{sender, receiver};
+    wire.run(240);
+    const FaxProgress r = receiver.progress();
+    QCOMPARE(r.outcome, FaxProgress::Outcome::Failed);
+    QVERIFY2(r.reason.contains(QLatin1String("more than 1 page")), qPrintable(r.reason));
+    // The sender does not see its fax through.
+    QVERIFY(sender.progress().outcome != FaxProgress::Outcome::Completed);
+}
+
+void TestFax::documentsBecomeFaxPages()
+{
+    const QString work = m_dir.filePath(QStringLiteral("work"));
+    QVERIFY(QDir().mkpath(work));
+
+    // Text by its suffix, and by its content when the suffix says nothing.
+    const QString text = m_dir.filePath(QStringLiteral("letter.txt"));
+    QFile t(text);
+    QVERIFY(t.open(QIODevice::WriteOnly));
+    t.write("Dear reader,\n\fSecond page.\n");
+    t.close();
+    QCOMPARE(documentKind(text), DocumentKind::Text);
+    const QString noSuffix = m_dir.filePath(QStringLiteral("README"));
+    QVERIFY(QFile::copy(text, noSuffix));
+    QCOMPARE(documentKind(noSuffix), DocumentKind::Text);
+    QCOMPARE(documentKind(QStringLiteral("x.docx")), DocumentKind::WordProcessor);
+    QCOMPARE(documentKind(QStringLiteral("x.DOC")), DocumentKind::WordProcessor);
+    QCOMPARE(documentKind(QStringLiteral("x.pdf")), DocumentKind::Pdf);
+
+    Result<PreparedDocument> prepared = prepareDocument(text, work, Paper::A4);
+    QVERIFY2(prepared, qPrintable(prepared.status().toString()));
+    QCOMPARE(prepared->pages, 2);
+    QVERIFY(inspectTiff(prepared->tiffPath));
+
+    QVERIFY(!prepareDocument(m_dir.filePath(QStringLiteral("absent.txt")), work, Paper::A4));
+    const QString binary = m_dir.filePath(QStringLiteral("image.bin"));
+    QFile b(binary);
+    QVERIFY(b.open(QIODevice::WriteOnly));
+    b.write(QByteArray("\x7f"
+                       "ELF\0\0\0",
+                       7));
+    b.close();
+    QCOMPARE(documentKind(binary), DocumentKind::Unknown);
+    QVERIFY(!prepareDocument(binary, work, Paper::A4));
+
+    // A PDF of two pages, through Ghostscript.
+    if (QStandardPaths::findExecutable(QStringLiteral("gs")).isEmpty())
+        QSKIP("Ghostscript is not installed here");
+    const QString pdf = m_dir.filePath(QStringLiteral("two.pdf"));
+    {
+        QPdfWriter writer(pdf);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        QPainter painter(&writer);
+        painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 24));
+        painter.drawText(QRect(0, 0, 4000, 1000), QStringLiteral("Page one"));
+        writer.newPage();
+        painter.drawText(QRect(0, 0, 4000, 1000), QStringLiteral("Page two"));
+    }
+    prepared = prepareDocument(pdf, work, Paper::A4);
+    QVERIFY2(prepared, qPrintable(prepared.status().toString()));
+    QCOMPARE(prepared->pages, 2);
+    Result<QList<FaxPage>> pages = readTiffPages(prepared->tiffPath);
+    QVERIFY(pages);
+    QCOMPARE(pages->first().width, 1728);
+    QVERIFY(blackPixels(pages->first()) > 100);
+
+    // A word-processor document, through LibreOffice and Ghostscript.
+    if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
+        QSKIP("LibreOffice is not installed here");
+    const QString rtf = m_dir.filePath(QStringLiteral("memo.rtf"));
+    QFile r(rtf);
+    QVERIFY(r.open(QIODevice::WriteOnly));
+    r.write("{\\rtf1\\ansi{\\fonttbl\\f0\\fswiss Helvetica;}\\f0\\fs48 Memo\\par Page one.\\page "
+            "Page two.\\par}");
+    r.close();
+    prepared = prepareDocument(rtf, work, Paper::A4);
+    QVERIFY2(prepared, qPrintable(prepared.status().toString()));
+    QCOMPARE(prepared->pages, 2);
+}
+
+void TestFax::missingConverterIsNamed()
+{
+    const QString pdf = m_dir.filePath(QStringLiteral("any.pdf"));
+    QFile f(pdf);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("%PDF-1.4\n");
+    f.close();
+    const QString doc = m_dir.filePath(QStringLiteral("any.doc"));
+    QVERIFY(QFile::copy(pdf, doc));
+
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", m_dir.path().toLocal8Bit());
+    const Result<PreparedDocument> noGs = prepareDocument(pdf, m_dir.path(), Paper::A4);
+    const Result<PreparedDocument> noOffice = prepareDocument(doc, m_dir.path(), Paper::A4);
+    qputenv("PATH", path);
+    QVERIFY(!noGs);
+    QVERIFY2(noGs.status().description().contains(QLatin1String("Ghostscript")),
+             qPrintable(noGs.status().description()));
+    QVERIFY(!noOffice);
+    QVERIFY2(noOffice.status().description().contains(QLatin1String("LibreOffice")),
+             qPrintable(noOffice.status().description()));
+}
+
+QTEST_MAIN(TestFax)
+#include "TestFax.moc"
