@@ -5,6 +5,7 @@
 #include "line_server/LineLog.h"
 #include "line_server/StatusTexts.h"
 #include "line_server/modData.h"
+#include "platform/fax/FaxMachine.h"
 
 #include <QTimer>
 
@@ -17,6 +18,7 @@ constexpr int kTimer1IntervalMs = 100;
 
 ClsTapi::ClsTapi(LineOutlet& outlet, QObject* timerOwner)
     : m_outlet(outlet)
+    , m_timerOwner(timerOwner)
 {
     m_timer1 = new QTimer(timerOwner);
     m_timer1->setInterval(kTimer1IntervalMs);
@@ -25,6 +27,8 @@ ClsTapi::ClsTapi(LineOutlet& outlet, QObject* timerOwner)
 
 ClsTapi::~ClsTapi()
 {
+    // A fax job ends with its object: the call is hung up, a partial fax removed.
+    endFaxJob();
     // A recording that is done (or still running) is saved and logged, never dropped.
     if (m_recorder.isOpen() || m_recorder.recordDone())
         finishRecording();
@@ -156,18 +160,6 @@ void ClsTapi::UnRegisterCallNotifications1()
     }
     m_cookie = 0;
     writeStatus(status::Idle);
-}
-
-Status ClsTapi::FnSendFax(const QString&, const QString&, const QString&, const QString&,
-                          const StatusGrid&)
-{
-    return Status(err::NotImplemented, QStringLiteral("Sending faxes is not supported yet"));
-}
-
-Status ClsTapi::FnReceiveFax(const QString&, const QString&, qint16, qint16, const StatusGrid&,
-                             const QString&)
-{
-    return Status(err::NotImplemented, QStringLiteral("Receiving faxes is not supported yet"));
 }
 
 } // namespace orvane

@@ -24,6 +24,10 @@
 
 class QTimer;
 
+namespace orvane::fax {
+class FaxMachine;
+}
+
 namespace orvane {
 
 // The answering settings a client pushes into a line.
@@ -76,6 +80,9 @@ private:
     Status RecordCall();
     void prepareGreeting();
     void timer1Tick();
+    void faxTick();
+    void endFaxJob();
+    Status refuseSecondJob() const;
     void finishRecording();
     void releaseCall();
 
@@ -115,6 +122,16 @@ private:
     // Recording, finished by the line's timer.
     WaveRecorder m_recorder;
     QTimer* m_timer1 = nullptr;
+
+    // A fax job, polled once a second by the line's timer (or the send job's own).
+    std::unique_ptr<fax::FaxMachine> m_fax;
+    bool m_faxActive = false;
+    QString m_faxMode; // "SEND" or "REC"
+    QString m_faxFolder;
+    QString m_printFlag;
+    qint16 m_faxRow = 1;
+    QTimer* m_sendTimer = nullptr;
+    QObject* m_timerOwner = nullptr;
 };
 
 } // namespace orvane

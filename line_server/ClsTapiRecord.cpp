@@ -35,6 +35,10 @@ Status ClsTapi::RecordCall()
 
 void ClsTapi::timer1Tick()
 {
+    if (m_faxActive) {
+        faxTick();
+        return;
+    }
     if (!m_recorder.recordDone())
         return;
     finishRecording();

@@ -223,10 +223,6 @@ private Q_SLOTS:
     void membersThatCannotRunSayWhy()
     {
         LineHandle line = newLine();
-        QCOMPARE(line.FnSendFax("123", "/tmp/a.txt", "/tmp", kLine1, &gridExport()).code(),
-                 err::NotImplemented);
-        QCOMPARE(line.FnReceiveFax(kLine1, "/tmp", 1, 2, &gridExport(), m_home.path()).code(),
-                 err::NotImplemented);
         // The event receiver takes the line's own telephony events only.
         QDBusMessage call = QDBusMessage::createMethodCall(
             m_server->service(), line.path(), tolvex::kLineInterface, "gobjTapiWithEvents_Event");

@@ -1,0 +1,127 @@
+// Fax jobs: a send job or a receive job on the line's fax component, its status polled once
+// a second into the client's grid, received faxes logged, the client told when a send job
+// has ended.
+
+#include "line_server/ClsTapi.h"
+#include "line_server/LineLog.h"
+#include "line_server/modData.h"
+#include "platform/fax/FaxMachine.h"
+#include "platform/fax/FaxStatus.h"
+
+#include <QDir>
+#include <QTimer>
+
+namespace orvane {
+
+namespace {
+constexpr int kFaxPollMs = 1000;
+// After a received fax is filed, before the line takes the next one.
+constexpr int kReceiveAgainMs = 3000;
+// After a send job has ended, before the client hears of it.
+constexpr int kSendEndedMs = 2000;
+} // namespace
+
+// One job per object: a second one would take over the first one's row and call.
+Status ClsTapi::refuseSecondJob() const
+{
+    if (m_fax && m_fax->running())
+        return Status(err::InvalidState, QStringLiteral("This line object already runs a fax job"));
+    return {};
+}
+
+Status ClsTapi::FnSendFax(const QString& sNumber, const QString& sFileName,
+                          const QString& sDirToSave, const QString& sAddressName,
+                          const StatusGrid& objMshFlex)
+{
+    if (Status s = refuseSecondJob(); !s)
+        return s;
+    m_faxActive = true;
+    m_faxMode = QStringLiteral("SEND");
+    if (!m_sendTimer) {
+        m_sendTimer = new QTimer(m_timerOwner);
+        QObject::connect(m_sendTimer, &QTimer::timeout, m_sendTimer, [this] { faxTick(); });
+    }
+    m_grid = objMshFlex;
+    m_faxRow = 1;
+    if (!m_fax)
+        m_fax = std::make_unique<fax::FaxMachine>();
+    m_fax->chooseLine(sAddressName);
+    m_grid.setTextMatrix(1, 0, QStringLiteral("1"));
+    m_grid.setTextMatrix(1, 1, sAddressName);
+    if (Status s = m_fax->send(sNumber, sFileName, sDirToSave); !s)
+        return s;
+    qCInfo(lineLog).noquote() << "sending" << sFileName << "to" << sNumber << "on" << sAddressName;
+    m_sendTimer->start(kFaxPollMs);
+    return {};
+}
+
+Status ClsTapi::FnReceiveFax(const QString& sAddressName, const QString& sDirSave, qint16 iRows,
+                             qint16 iPrint, const StatusGrid& objMshFlex, const QString& sClAppPt)
+{
+    if (Status s = refuseSecondJob(); !s)
+        return s;
+    m_faxActive = true;
+    m_faxMode = QStringLiteral("REC");
+    m_appPath = sClAppPt;
+    m_printFlag = QString::number(iPrint);
+    m_faxFolder = sDirSave;
+    m_grid = objMshFlex;
+    // Each receive job reports in its own row.
+    m_faxRow = iRows;
+    if (!m_fax)
+        m_fax = std::make_unique<fax::FaxMachine>();
+    m_fax->chooseLine(sAddressName);
+    m_grid.setTextMatrix(iRows, 0, QString::number(iRows));
+    m_grid.setTextMatrix(iRows, 1, sAddressName);
+    if (Status s = m_fax->receive(m_faxFolder, m_printFlag.toInt()); !s)
+        return s;
+    qCInfo(lineLog).noquote() << "receiving faxes on" << sAddressName << "into" << sDirSave;
+    m_timer1->start(kFaxPollMs);
+    return {};
+}
+
+void ClsTapi::faxTick()
+{
+    if (!m_fax)
+        m_fax = std::make_unique<fax::FaxMachine>();
+    const QString status = m_fax->status();
+    m_grid.setTextMatrix(m_faxRow, 2, status);
+    if (!faxstatus::isFinal(status))
+        return;
+
+    const bool sending = m_faxMode == QLatin1String("SEND");
+    (sending ? m_sendTimer : m_timer1)->stop();
+    if (status == QLatin1String(faxstatus::Completed) && !sending) {
+        const QString path = QDir(m_faxFolder).filePath(m_fax->receivedFile());
+        if (Status s = modData::LogReceivedFax(m_appPath, path); !s)
+            qCCritical(lineLog).noquote()
+                << "kept the fax" << path << "but could not log it:" << s.toString();
+        else
+            qCInfo(lineLog).noquote() << "received" << path;
+        // The line's thread stays free for the wait: the next fax is taken after it.
+        QTimer::singleShot(kReceiveAgainMs, m_timer1, [this] {
+            if (!m_fax || !m_faxActive)
+                return;
+            m_fax->receive(m_faxFolder, m_printFlag.toInt());
+            m_timer1->start(kFaxPollMs);
+        });
+        return;
+    }
+    if (sending) {
+        qCInfo(lineLog).noquote() << "send job ended:" << status;
+        m_fax->end();
+        QTimer::singleShot(kSendEndedMs, m_sendTimer, [this] {
+            m_outlet.raiseTest2();
+            m_fax.reset();
+        });
+    }
+}
+
+void ClsTapi::endFaxJob()
+{
+    if (m_sendTimer)
+        m_sendTimer->stop();
+    m_fax.reset();
+}
+
+} // namespace orvane

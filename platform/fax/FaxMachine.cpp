@@ -1,0 +1,500 @@
+#include "platform/fax/FaxMachine.h"
+
+#include "platform/fax/FaxStatus.h"
+#include "platform/fax/TiffFax.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QPointer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace orvane::faxstatus {
+
+bool isFinal(const QString& status)
+{
+    static const char* const finals[] = {
+        Busy,      Unavailable, NoAnswer,        BadAddress, NoDialTone, Disconnected, FatalError,
+        Completed, NotAFaxCall, CallBlacklisted, Offline,    Aborting,   CallDelayed};
+    for (const char* f : finals)
+        if (status == QLatin1String(f))
+            return true;
+    return false;
+}
+
+} // namespace orvane::faxstatus
+
+namespace orvane::fax {
+
+Q_LOGGING_CATEGORY(faxLog, "orvane.fax")
+
+namespace {
+
+// What a call that never connected says about the far end.
+const char* statusForCause(int cause)
+{
+    switch (cause) {
+    case tapi::CEC_DISCONNECT_BUSY:
+        return faxstatus::Busy;
+    case tapi::CEC_DISCONNECT_NOANSWER:
+        return faxstatus::NoAnswer;
+    case tapi::CEC_DISCONNECT_BADADDRESS:
+        return faxstatus::BadAddress;
+    case tapi::CEC_DISCONNECT_BLOCKED:
+        return faxstatus::CallBlacklisted;
+    case tapi::CEC_DISCONNECT_REJECTED:
+    case tapi::CEC_DISCONNECT_FAILED:
+        return faxstatus::Unavailable;
+    default:
+        return faxstatus::Disconnected;
+    }
+}
+
+const char* statusForOutcome(FaxProgress::Outcome outcome)
+{
+    switch (outcome) {
+    case FaxProgress::Outcome::Completed:
+        return faxstatus::Completed;
+    case FaxProgress::Outcome::NotFax:
+        return faxstatus::NotAFaxCall;
+    case FaxProgress::Outcome::Dropped:
+        return faxstatus::Disconnected;
+    default:
+        return faxstatus::FatalError;
+    }
+}
+
+// A new name in `folder` that no file has: fax-<date>-<time>.tif, then -1, -2... Taken
+// with a hard link, which fails rather than replace a file that appeared meanwhile.
+Result<QString> keepUnder(const QString& partPath, const QString& folder, const QString& suffix)
+{
+    const QString stem = QStringLiteral("fax-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) +
+                         suffix;
+    for (int n = 0; n < 10000; ++n) {
+        const QString name =
+            stem + (n == 0 ? QString() : QStringLiteral("-%1").arg(n)) + QStringLiteral(".tif");
+        const QByteArray target = QFile::encodeName(QDir(folder).filePath(name));
+        if (::link(QFile::encodeName(partPath).constData(), target.constData()) == 0) {
+            QFile::remove(partPath);
+            return name;
+        }
+        if (errno != EEXIST)
+            return Status(err::CannotCreate, QStringLiteral("%1 cannot be written: %2")
+                                                 .arg(QFile::decodeName(target),
+                                                      QString::fromLocal8Bit(strerror(errno))));
+    }
+    return Status(err::CannotCreate, QStringLiteral("No free file name in %1").arg(folder));
+}
+
+} // namespace
+
+FaxMachine::FaxMachine(std::unique_ptr<Telephony> telephony, QObject* parent)
+    : QObject(parent)
+    , m_telephony(telephony ? std::move(telephony) : createTelephony())
+    , m_status(QString::fromLatin1(faxstatus::Idle))
+{}
+
+FaxMachine::~FaxMachine()
+{
+    hangUpAndRelease();
+    if (m_prepare) {
+        // The conversion cannot be interrupted; its result is thrown away.
+        m_prepare->waitForFinished();
+        delete m_prepare;
+    }
+    if (m_cookie != 0)
+        m_telephony->unregisterNotifications(m_cookie);
+    if (m_initialized)
+        m_telephony->shutdown();
+    if (!m_partPath.isEmpty())
+        QFile::remove(m_partPath);
+}
+
+void FaxMachine::chooseLine(const QString& addressName)
+{
+    m_line = addressName;
+}
+
+QString FaxMachine::status() const
+{
+    if (!m_running || !m_engine)
+        return m_status;
+    const FaxProgress p = m_engine->progress();
+    if (!p.negotiated)
+        return m_status;
+    if (m_mode == Mode::Send)
+        return QString::fromLatin1(faxstatus::SendingPage)
+            .arg(qMin(p.pagesDone + 1, qMax(m_pages, 1)))
+            .arg(m_pages);
+    return QString::fromLatin1(faxstatus::ReceivingPage).arg(p.pagesDone + 1);
+}
+
+void FaxMachine::setStatus(const QString& status)
+{
+    m_status = status;
+}
+
+void FaxMachine::finish(const char* status, const QString& reason)
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    m_reason = reason;
+    if (!reason.isEmpty())
+        qCWarning(faxLog).noquote() << "fax on" << m_line << "ended" << status << "-" << reason;
+    hangUpAndRelease();
+    setStatus(QString::fromLatin1(status));
+    emit finished(m_status);
+}
+
+Status FaxMachine::ensureLine()
+{
+    if (!m_initialized) {
+        if (Status s = m_telephony->initialize(); !s)
+            return s;
+        m_telephony->setEventFilter(tapi::EVENT_FILTER_ALL);
+        m_initialized = true;
+    }
+    if (m_cookie != 0 && m_boundLine == m_line)
+        return {};
+    if (m_cookie != 0) {
+        m_telephony->unregisterNotifications(m_cookie);
+        m_cookie = 0;
+    }
+    Result<QList<TelephonyAddress>> addresses = m_telephony->addresses();
+    if (!addresses)
+        return addresses.status();
+    bool found = false;
+    for (const TelephonyAddress& a : addresses.value())
+        found = found || (a.name == m_line && a.audio);
+    if (!found)
+        return Status(err::NoDevice, QStringLiteral("No voice line is called \"%1\"").arg(m_line));
+    Result<qint32> cookie = m_telephony->registerCallNotifications(
+        m_line, true, true, tapi::TAPIMEDIATYPE_AUDIO, 0, this);
+    if (!cookie)
+        return cookie.status();
+    m_cookie = cookie.value();
+    m_boundLine = m_line;
+    return {};
+}
+
+Status FaxMachine::send(const QString& number, const QString& document, const QString& folder)
+{
+    if (m_running)
+        return Status(err::InvalidState, QStringLiteral("A fax job is already running"));
+    m_mode = Mode::Send;
+    m_running = true;
+    m_reason.clear();
+    m_number = number.trimmed();
+    m_keepFolder = folder.trimmed();
+    m_lastSamples = 0;
+    setStatus(QString::fromLatin1(faxstatus::Preparing));
+
+    m_work =
+        std::make_unique<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("orvane-fax-XXXXXX")));
+    if (!m_work->isValid()) {
+        finish(faxstatus::FatalError,
+               QStringLiteral("No working folder for the document: %1").arg(m_work->errorString()));
+        return {};
+    }
+    // Word-processor documents take seconds to convert: away from the line's thread.
+    m_prepare = new QFutureWatcher<Result<PreparedDocument>>(this);
+    connect(m_prepare, &QFutureWatcherBase::finished, this, &FaxMachine::documentReady);
+    m_prepare->setFuture(
+        QtConcurrent::run(prepareDocument, document, m_work->path(), localPaper()));
+    return {};
+}
+
+void FaxMachine::documentReady()
+{
+    const Result<PreparedDocument> prepared = m_prepare->result();
+    m_prepare->deleteLater();
+    m_prepare = nullptr;
+    if (!m_running)
+        return;
+    if (!prepared) {
+        finish(faxstatus::FatalError, prepared.status().description());
+        return;
+    }
+    m_tiff = prepared->tiffPath;
+    m_pages = prepared->pages;
+    if (!m_keepFolder.isEmpty()) {
+        // A copy of what was sent, for the user's records; the fax goes out without it.
+        if (QDir().mkpath(m_keepFolder)) {
+            const QString copy = m_tiff + QStringLiteral(".copy");
+            Result<QString> kept =
+                QFile::copy(m_tiff, copy)
+                    ? keepUnder(copy, m_keepFolder, QStringLiteral("-sent"))
+                    : Result<QString>(
+                          Status(err::CannotCreate, QStringLiteral("The pages cannot be copied")));
+            if (!kept)
+                qCWarning(faxLog).noquote() << kept.status().description();
+        } else {
+            qCWarning(faxLog).noquote() << "The folder" << m_keepFolder << "cannot be created";
+        }
+    }
+    dial();
+}
+
+void FaxMachine::dial()
+{
+    if (Status s = ensureLine(); !s) {
+        finish(s.code() == err::NoDevice ? faxstatus::Offline : faxstatus::NoDialTone,
+               s.description());
+        return;
+    }
+    setStatus(QString::fromLatin1(faxstatus::Dialing).arg(m_number));
+    Result<std::shared_ptr<TelephonyCall>> call = m_telephony->createCall(m_line, m_number);
+    if (!call) {
+        finish(call.status().code() == err::InvalidState ? faxstatus::Unavailable
+                                                         : faxstatus::NoDialTone,
+               call.status().description());
+        return;
+    }
+    m_call = call.value();
+}
+
+Status FaxMachine::receive(const QString& folder, int printFlag)
+{
+    if (m_running)
+        return Status(err::InvalidState, QStringLiteral("A fax job is already running"));
+    m_mode = Mode::Receive;
+    m_running = true;
+    m_reason.clear();
+    m_folder = folder.trimmed();
+    m_printFlag = printFlag;
+    m_receivedFile.clear();
+    m_lastSamples = 0;
+    setStatus(QString::fromLatin1(faxstatus::Waiting));
+    if (m_folder.isEmpty() || !QDir().mkpath(m_folder) || !QFileInfo(m_folder).isWritable()) {
+        finish(faxstatus::FatalError,
+               QStringLiteral("Received faxes cannot be saved in the folder \"%1\"").arg(m_folder));
+        return {};
+    }
+    if (Status s = ensureLine(); !s) {
+        finish(s.code() == err::NoDevice ? faxstatus::Offline : faxstatus::NoDialTone,
+               s.description());
+        return {};
+    }
+    // A call that rang while the previous fax was being filed is taken now.
+    if (m_call && m_call->state() == tapi::CS_OFFERING) {
+        setStatus(QString::fromLatin1(faxstatus::Answering));
+        if (Status s = m_call->answer(); !s) {
+            qCWarning(faxLog).noquote() << "cannot answer on" << m_line << s.toString();
+            m_call.reset();
+            setStatus(QString::fromLatin1(faxstatus::Waiting));
+        }
+    }
+    return {};
+}
+
+void FaxMachine::end()
+{
+    if (m_running) {
+        finish(faxstatus::Aborting, QStringLiteral("The job was ended before it was done"));
+        return;
+    }
+    hangUpAndRelease();
+    m_work.reset();
+    m_mode = Mode::None;
+}
+
+void FaxMachine::tapiEvent(const TapiEvent& event)
+{
+    switch (event.kind) {
+    case tapi::TE_CALLNOTIFICATION:
+        // Only a receive job takes incoming calls; one at a time.
+        if (m_mode != Mode::Receive || m_call || !event.call ||
+            event.call->privilege() != tapi::CP_OWNER)
+            return;
+        m_call = event.call;
+        if (m_running) {
+            setStatus(QString::fromLatin1(faxstatus::Answering));
+            if (Status s = m_call->answer(); !s) {
+                qCWarning(faxLog).noquote() << "cannot answer on" << m_line << s.toString();
+                m_call.reset();
+                setStatus(QString::fromLatin1(faxstatus::Waiting));
+            }
+        }
+        return;
+    case tapi::TE_CALLSTATE:
+        if (event.call && m_call && event.call->id() == m_call->id())
+            callStateChanged(event);
+        return;
+    default:
+        return;
+    }
+}
+
+void FaxMachine::callStateChanged(const TapiEvent& event)
+{
+    switch (event.callState) {
+    case tapi::CS_CONNECTED:
+        if (m_running && !m_engine)
+            startExchange();
+        return;
+    case tapi::CS_DISCONNECTED:
+        if (m_engine) {
+            // The engine decides how the fax went; its end arrives as exchangeFinished().
+            m_engine->hangUp();
+            return;
+        }
+        m_call.reset();
+        if (!m_running)
+            return;
+        if (m_mode == Mode::Send)
+            finish(statusForCause(event.cause),
+                   QStringLiteral("The call to %1 did not connect").arg(m_number));
+        else
+            setStatus(QString::fromLatin1(faxstatus::Waiting)); // the caller gave up ringing
+        return;
+    default:
+        return;
+    }
+}
+
+void FaxMachine::startExchange()
+{
+    Result<std::unique_ptr<LineMedia>> media = m_telephony->createLineMedia();
+    Result<qint32> id = media ? media.value()->waveDeviceId(m_call, tapi::LINE_MEDIA_WAVE_DEVICE)
+                              : Result<qint32>(media.status());
+    m_device = id ? WaveDeviceRegistry::find(id.value()) : nullptr;
+    if (!m_device) {
+        finish(faxstatus::FatalError,
+               QStringLiteral("The call has no audio: %1").arg(id.status().description()));
+        return;
+    }
+    QString file = m_tiff;
+    if (m_mode == Mode::Receive) {
+        m_partPath = QDir(m_folder).filePath(QStringLiteral(".fax-%1-%2.part")
+                                                 .arg(QCoreApplication::applicationPid())
+                                                 .arg(m_call->id()));
+        QFile::remove(m_partPath);
+        file = m_partPath;
+    }
+    setStatus(QString::fromLatin1(faxstatus::Connected));
+    const auto role = m_mode == Mode::Send ? FaxEngine::Role::Send : FaxEngine::Role::Receive;
+    QPointer<FaxMachine> self(this);
+    m_engine = std::make_shared<FaxEngine>(role, file, m_options, [self] {
+        // On the audio thread: only hand the news over to ours.
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self] {
+                if (self)
+                    self->exchangeFinished();
+            },
+            Qt::QueuedConnection);
+    });
+    std::shared_ptr<FaxEngine> engine = m_engine;
+    if (Status s =
+            m_device->attachExchange([engine](const quint8* in, quint8* out, qsizetype count) {
+                engine->exchange(in, out, count);
+            });
+        !s) {
+        finish(faxstatus::FatalError, s.description());
+    }
+}
+
+void FaxMachine::exchangeFinished()
+{
+    if (!m_engine || m_engine->progress().outcome == FaxProgress::Outcome::Running)
+        return;
+    const FaxProgress progress = m_engine->progress();
+    m_lastSamples = progress.samples;
+    if (m_device)
+        m_device->detachExchange();
+    if (m_mode == Mode::Receive) {
+        keepReceivedFax(progress);
+        return;
+    }
+    finish(statusForOutcome(progress.outcome), progress.reason);
+}
+
+void FaxMachine::keepReceivedFax(const FaxProgress& progress)
+{
+    const QString part = std::exchange(m_partPath, QString());
+    if (progress.outcome != FaxProgress::Outcome::Completed) {
+        // Pages that did arrive are kept, under a name that says the fax is incomplete.
+        if (progress.pagesDone > 0 && inspectTiff(part, m_options.limits)) {
+            Result<QString> kept = keepUnder(part, m_folder, QStringLiteral("-incomplete"));
+            if (kept)
+                qCWarning(faxLog).noquote() << "an incomplete fax was kept as" << kept.value();
+        }
+        QFile::remove(part);
+        finish(statusForOutcome(progress.outcome), progress.reason);
+        return;
+    }
+    // Checked before it is kept: a file that is not a sound fax is not filed.
+    Result<TiffSummary> summary = inspectTiff(part, m_options.limits);
+    if (!summary) {
+        QFile::remove(part);
+        finish(faxstatus::FatalError, QStringLiteral("The received fax is not usable: %1")
+                                          .arg(summary.status().description()));
+        return;
+    }
+    Result<QString> kept = keepUnder(part, m_folder, {});
+    if (!kept) {
+        QFile::remove(part);
+        finish(faxstatus::FatalError, kept.status().description());
+        return;
+    }
+    m_receivedFile = kept.value();
+    if (m_printFlag == 1)
+        print(QDir(m_folder).filePath(m_receivedFile));
+    finish(faxstatus::Completed);
+}
+
+void FaxMachine::print(const QString& path)
+{
+    const QString lp = QStandardPaths::findExecutable(QStringLiteral("lp"));
+    if (lp.isEmpty()) {
+        qCWarning(faxLog).noquote()
+            << "cannot print" << path << ": lp is not installed (Debian package cups-client)";
+        return;
+    }
+    auto* process = new QProcess(this);
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    connect(process, &QProcess::finished, process,
+            [process, path](int code, QProcess::ExitStatus how) {
+                if (how != QProcess::NormalExit || code != 0)
+                    qCWarning(faxLog).noquote()
+                        << "printing" << path
+                        << "failed:" << QString::fromLocal8Bit(process->readAll()).trimmed();
+                process->deleteLater();
+            });
+    connect(process, &QProcess::errorOccurred, process, [process, path](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart) {
+            qCWarning(faxLog).noquote() << "printing" << path << "failed: lp did not start";
+            process->deleteLater();
+        }
+    });
+    process->start(lp, {QStringLiteral("--"), path});
+}
+
+void FaxMachine::hangUpAndRelease()
+{
+    if (m_device) {
+        m_device->detachExchange();
+        m_device.reset();
+    }
+    if (m_engine) {
+        m_lastSamples = m_engine->progress().samples;
+        m_engine.reset();
+    }
+    if (m_call) {
+        if (m_call->state() != tapi::CS_DISCONNECTED)
+            m_call->disconnect(tapi::DC_NORMAL);
+        m_call.reset();
+    }
+}
+
+} // namespace orvane::fax

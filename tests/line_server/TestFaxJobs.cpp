@@ -1,0 +1,265 @@
+// Fax jobs of line objects, end to end over the session bus on simulated lines: a send job
+// from one line to another line's receive job, what reaches the grid, the file and its row
+// in recieve_fax, printing, and the ways a job ends without a fax. Simulated time runs 50
+// times faster, so a two-page fax takes about a second.
+
+#include "RecordingGrid.h"
+#include "Signals.h"
+#include "TestServer.h"
+#include "database/Database.h"
+#include "database/RecieveFaxTable.h"
+#include "line_server/client/LineHandle.h"
+#include "platform/fax/TiffFax.h"
+#include "platform/telephony/sim/Simulator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace orvane;
+
+namespace {
+
+const QString kLine1 = QStringLiteral("Simulated Line 1");
+const QString kLine2 = QStringLiteral("Simulated Line 2");
+const QString kLine3 = QStringLiteral("Simulated Line 3");
+constexpr int kWaitMs = 60000;
+
+} // namespace
+
+class TestFaxJobs : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<test::TestServer> m_server;
+    QTemporaryDir m_files;
+    std::unique_ptr<QTemporaryDir> m_home;
+
+    QString document(const QString& name, int pages)
+    {
+        QString text;
+        for (int p = 1; p <= pages; ++p)
+            text += QStringLiteral("%1Page %2 of %3.\nOrvane fax test.\n")
+                        .arg(p > 1 ? QStringLiteral("\f") : QString())
+                        .arg(p)
+                        .arg(pages);
+        const QString path = m_files.filePath(name);
+        QFile file(path);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(text.toUtf8());
+        return path;
+    }
+
+    QStringList logged() const
+    {
+        Database db;
+        if (!db.OpenDatabase(m_home->path()))
+            return {QStringLiteral("cannot open the database")};
+        return recievefax::listAll(db).value();
+    }
+
+    QStringList faxesIn(const QString& folder) const
+    {
+        return QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    }
+
+    // Starts a send job on a new object; its test2 signals are counted by the spy.
+    LineHandle sendJob(const QString& number, const QString& doc,
+                       std::unique_ptr<QSignalSpy>& test2)
+    {
+        LineHandle sender = m_server->newLine();
+        test2 = std::make_unique<QSignalSpy>(sender.events(), &LineEvents::test2);
+        const Status s = sender.FnSendFax(number, doc, QString(), kLine1, &m_server->gridExport());
+        if (!s)
+            qFatal("FnSendFax: %s", qPrintable(s.toString()));
+        return sender;
+    }
+
+    QString lastText(int row)
+    {
+        m_server->settle();
+        const QStringList texts = m_server->grid().history(row, 2);
+        return texts.isEmpty() ? QString() : texts.last();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("ORVANE_SIM_SPEED", "50");
+        // Printing goes to a stand-in for lp that notes what it was given.
+        const QString bin = m_files.filePath(QStringLiteral("bin"));
+        QDir().mkpath(bin);
+        QFile lp(bin + QStringLiteral("/lp"));
+        QVERIFY(lp.open(QIODevice::WriteOnly));
+        lp.write("#!/bin/sh\nprintf '%s\\n' \"$@\" >> \"$(dirname \"$0\")/printed\"\n");
+        lp.close();
+        lp.setPermissions(lp.permissions() | QFileDevice::ExeOwner);
+        qputenv("PATH", bin.toLocal8Bit() + ":" + qgetenv("PATH"));
+        m_server = std::make_unique<test::TestServer>();
+        QVERIFY(m_server->isRunning());
+    }
+
+    void init()
+    {
+        QVERIFY(m_server->settle());
+        m_server->grid().clear();
+        m_home = std::make_unique<QTemporaryDir>();
+        QFile::remove(m_files.filePath(QStringLiteral("bin/printed")));
+    }
+
+    void cleanup()
+    {
+        for (const QString& line : {kLine1, kLine2, kLine3})
+            QTRY_COMPARE_WITH_TIMEOUT(sim::Simulator::instance().currentCall(line), quint64(0),
+                                      kWaitMs);
+    }
+
+    void aFaxGoesFromLineToLine()
+    {
+        // The folder's name holds an apostrophe; it does not exist yet.
+        const QString folder = m_home->filePath(QStringLiteral("O'Brien's faxes"));
+        LineHandle receiver = m_server->newLine();
+        QVERIFY(
+            receiver.FnReceiveFax(kLine2, folder, 2, 1, &m_server->gridExport(), m_home->path()));
+        QTRY_COMPARE(lastText(2), QStringLiteral("Waiting for fax call ...."));
+        QCOMPARE(m_server->grid().cell(2, 0), QStringLiteral("2"));
+        QCOMPARE(m_server->grid().cell(2, 1), kLine2);
+        // One job per object.
+        const Status refused =
+            receiver.FnReceiveFax(kLine3, folder, 3, 1, &m_server->gridExport(), m_home->path());
+        QCOMPARE(refused.code(), err::InvalidState);
+        QCOMPARE(m_server->grid().cell(3, 1), QString());
+
+        std::unique_ptr<QSignalSpy> test2;
+        LineHandle sender = sendJob(QStringLiteral("2002"), document("two.txt", 2), test2);
+        QTRY_COMPARE_WITH_TIMEOUT(test2->count(), 1, kWaitMs);
+        QCOMPARE(lastText(1), QStringLiteral("Completed"));
+        QCOMPARE(m_server->grid().cell(1, 0), QStringLiteral("1"));
+        QCOMPARE(m_server->grid().cell(1, 1), kLine1);
+        // The receive job files the fax, logs it with its full path, prints it, and waits
+        // for the next one in its own row.
+        QTRY_COMPARE_WITH_TIMEOUT(logged().size(), 1, kWaitMs);
+        const QString path = logged().first();
+        QVERIFY2(path.startsWith(folder + QLatin1Char('/')), qPrintable(path));
+        QCOMPARE(faxesIn(folder), QStringList({QFileInfo(path).fileName()}));
+        Result<fax::TiffSummary> fax = fax::inspectTiff(path);
+        QVERIFY2(fax, qPrintable(fax.status().toString()));
+        QCOMPARE(fax->pages, 2);
+        QCOMPARE(fax->widths, QList<int>({1728, 1728}));
+        QVERIFY(m_server->grid().history(2, 2).contains(QStringLiteral("Completed")));
+        QVERIFY(!m_server->grid().history(1, 2).contains(QStringLiteral("Receiving page 1 ....")));
+        QTRY_VERIFY(QFile::exists(m_files.filePath(QStringLiteral("bin/printed"))));
+        QTRY_COMPARE(test::readFile(m_files.filePath(QStringLiteral("bin/printed"))),
+                     QByteArray("--\n") + path.toUtf8() + "\n");
+        QTRY_COMPARE_WITH_TIMEOUT(lastText(2), QStringLiteral("Waiting for fax call ...."),
+                                  kWaitMs);
+
+        // A second fax: a second file and a second row.
+        std::unique_ptr<QSignalSpy> again;
+        LineHandle second = sendJob(QStringLiteral("2002"), document("one.txt", 1), again);
+        QTRY_COMPARE_WITH_TIMEOUT(again->count(), 1, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(logged().size(), 2, kWaitMs);
+        QVERIFY(logged().at(0) != logged().at(1));
+        QCOMPARE(faxesIn(folder).size(), 2);
+        QCOMPARE(fax::inspectTiff(logged().at(1))->pages, 1);
+
+        // test2 came once per job, and never from the receiving object.
+        QTest::qWait(2500);
+        QCOMPARE(test2->count(), 1);
+        QCOMPARE(again->count(), 1);
+    }
+
+    void aBusyNumberEndsTheSendJob()
+    {
+        sim::CallRequest talk;
+        talk.line = kLine3;
+        talk.rings = 50;
+        talk.ringIntervalMs = 6000;
+        Result<quint64> id = sim::Simulator::instance().placeCall(talk);
+        QVERIFY(id);
+        QTRY_COMPARE(sim::Simulator::instance().currentCall(kLine3), id.value());
+
+        std::unique_ptr<QSignalSpy> test2;
+        LineHandle sender = sendJob(QStringLiteral("2003"), document("busy.txt", 1), test2);
+        QTRY_COMPARE_WITH_TIMEOUT(test2->count(), 1, kWaitMs);
+        QCOMPARE(lastText(1), QStringLiteral("Busy"));
+        QTest::qWait(1500);
+        QCOMPARE(test2->count(), 1);
+        QVERIFY(sim::Simulator::instance().hangUp(kLine3));
+    }
+
+    void theEndsOfASendJob_data()
+    {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("doc");
+        QTest::addColumn<QString>("final");
+        QTest::newRow("unknown number") << "2999"
+                                        << "ok.txt"
+                                        << "Bad Address";
+        QTest::newRow("nobody answers") << "2003"
+                                        << "ok.txt"
+                                        << "No Answer";
+        QTest::newRow("no such document") << "2003"
+                                          << "absent.txt"
+                                          << "Fatal Error";
+    }
+    void theEndsOfASendJob()
+    {
+        QFETCH(QString, number);
+        QFETCH(QString, doc);
+        QFETCH(QString, final);
+        if (doc == QLatin1String("ok.txt"))
+            document(doc, 1);
+        std::unique_ptr<QSignalSpy> test2;
+        LineHandle sender = sendJob(number, m_files.filePath(doc), test2);
+        QTRY_COMPARE_WITH_TIMEOUT(test2->count(), 1, kWaitMs);
+        QCOMPARE(lastText(1), final);
+    }
+
+    void aVoiceCallIsNotAFax()
+    {
+        const QString folder = m_home->filePath(QStringLiteral("faxes"));
+        LineHandle receiver = m_server->newLine();
+        QSignalSpy test2(receiver.events(), &LineEvents::test2);
+        QVERIFY(
+            receiver.FnReceiveFax(kLine3, folder, 1, 2, &m_server->gridExport(), m_home->path()));
+        QTRY_COMPARE(lastText(1), QStringLiteral("Waiting for fax call ...."));
+
+        // Someone who talks for a minute.
+        const QString voice = m_files.filePath(QStringLiteral("voice.wav"));
+        QVERIFY(test::writePcmWav(voice, test::tone(440, 60.0, 8000), 8000));
+        sim::CallRequest call;
+        call.line = kLine3;
+        call.rings = 5;
+        call.ringIntervalMs = 6000;
+        call.callerAudioPath = voice;
+        call.callerWaitsForGreeting = false;
+        QVERIFY(sim::Simulator::instance().placeCall(call));
+        QTRY_COMPARE_WITH_TIMEOUT(lastText(1), QStringLiteral("Not a Fax Call"), kWaitMs);
+        // The receive job is over: nothing logged, nothing kept, nothing printed, no test2.
+        QTest::qWait(1500);
+        QCOMPARE(lastText(1), QStringLiteral("Not a Fax Call"));
+        QCOMPARE(logged(), QStringList());
+        QCOMPARE(faxesIn(folder), QStringList());
+        QVERIFY(!QFile::exists(m_files.filePath(QStringLiteral("bin/printed"))));
+        QCOMPARE(test2.count(), 0);
+    }
+
+    void aFolderThatCannotBeMadeIsAFatalError()
+    {
+        // A folder inside a file cannot be created.
+        const QString file = m_home->filePath(QStringLiteral("plain-file"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        LineHandle receiver = m_server->newLine();
+        QVERIFY(receiver.FnReceiveFax(kLine2, file + QStringLiteral("/faxes"), 3, 2,
+                                      &m_server->gridExport(), m_home->path()));
+        QTRY_COMPARE(lastText(3), QStringLiteral("Fatal Error"));
+        QCOMPARE(m_server->grid().cell(3, 1), kLine2);
+    }
+};
+
+QTEST_MAIN(TestFaxJobs)
+#include "TestFaxJobs.moc"

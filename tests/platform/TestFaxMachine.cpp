@@ -1,0 +1,196 @@
+// The fax component on simulated lines: the status texts of a job as it goes, a job ended
+// half way, a fax cut off after its first page, and a call that rings while the receiver
+// is between two faxes. Simulated time runs 20 times faster.
+
+#include "platform/fax/FaxMachine.h"
+#include "platform/fax/FaxStatus.h"
+#include "platform/fax/TiffFax.h"
+#include "platform/telephony/sim/SimTelephony.h"
+#include "platform/telephony/sim/Simulator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace orvane;
+using namespace orvane::fax;
+
+namespace {
+
+const QString kLine1 = QStringLiteral("Simulated Line 1");
+const QString kLine2 = QStringLiteral("Simulated Line 2");
+constexpr int kWaitMs = 60000;
+
+std::unique_ptr<FaxMachine> machineOn(const QString& line)
+{
+    auto m = std::make_unique<FaxMachine>(std::make_unique<sim::SimTelephony>());
+    m->chooseLine(line);
+    return m;
+}
+
+// Every distinct status text the machine shows until `done`, polled as fast as the event
+// loop turns.
+QStringList watch(const FaxMachine& m, const std::function<bool()>& done)
+{
+    QStringList seen;
+    const bool ended = QTest::qWaitFor(
+        [&] {
+            const QString s = m.status();
+            if (seen.isEmpty() || seen.last() != s)
+                seen << s;
+            return done();
+        },
+        kWaitMs);
+    if (!ended)
+        seen << QStringLiteral("(still running)");
+    return seen;
+}
+
+} // namespace
+
+class TestFaxMachine : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString document(int pages, int linesPerPage = 3)
+    {
+        QString text;
+        for (int p = 1; p <= pages; ++p) {
+            if (p > 1)
+                text += u'\f';
+            for (int l = 0; l < linesPerPage; ++l)
+                text += QStringLiteral("Page %1, line %2: a line of text to fax.\n").arg(p).arg(l);
+        }
+        const QString path =
+            m_dir.filePath(QStringLiteral("doc-%1-%2.txt").arg(pages).arg(linesPerPage));
+        QFile f(path);
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(text.toUtf8());
+        return path;
+    }
+
+private slots:
+    void initTestCase() { QCOMPARE(sim::Simulator::instance().speed(), 20.0); }
+
+    void cleanup()
+    {
+        for (const QString& line : {kLine1, kLine2})
+            QTRY_COMPARE_WITH_TIMEOUT(sim::Simulator::instance().currentCall(line), quint64(0),
+                                      kWaitMs);
+    }
+
+    void statusTextsFollowTheJob()
+    {
+        const QString folder = m_dir.filePath(QStringLiteral("in"));
+        auto receiver = machineOn(kLine2);
+        auto sender = machineOn(kLine1);
+        QCOMPARE(sender->status(), QStringLiteral("Idle ...."));
+        QVERIFY(receiver->receive(folder, 2));
+        QCOMPARE(receiver->status(), QStringLiteral("Waiting for fax call ...."));
+        QVERIFY(QFileInfo(folder).isDir()); // made when missing
+
+        QSignalSpy senderDone(sender.get(), &FaxMachine::finished);
+        QSignalSpy receiverDone(receiver.get(), &FaxMachine::finished);
+        QVERIFY(sender->send(QStringLiteral("2002"), document(2), QString()));
+        QVERIFY(!sender->send(QStringLiteral("2002"), document(2), QString())); // one job at a time
+        QStringList received;
+        const QStringList sent = watch(*sender, [&] {
+            const QString r = receiver->status();
+            if (received.isEmpty() || received.last() != r)
+                received << r;
+            return senderDone.count() == 1 && receiverDone.count() == 1;
+        });
+        QCOMPARE(senderDone.count(), 1);
+        QCOMPARE(senderDone.first().first().toString(), QStringLiteral("Completed"));
+        QCOMPARE(receiverDone.first().first().toString(), QStringLiteral("Completed"));
+
+        // The texts come in this order; fast steps may be missed by the polling.
+        const QStringList sendOrder = {"Preparing document ....",  "Dialing 2002 ....",
+                                       "Connected ....",           "Sending page 1 of 2 ....",
+                                       "Sending page 2 of 2 ....", "Completed"};
+        qsizetype at = -1;
+        for (const QString& s : sent) {
+            const qsizetype i = sendOrder.indexOf(s);
+            QVERIFY2(i > at, qPrintable(sent.join(u'|')));
+            at = i;
+        }
+        QVERIFY2(sent.contains(QStringLiteral("Sending page 2 of 2 ....")),
+                 qPrintable(sent.join(u'|')));
+        QVERIFY2(received.contains(QStringLiteral("Receiving page 1 ....")),
+                 qPrintable(received.join(u'|')));
+        QVERIFY(faxstatus::isFinal(sent.last()));
+        QVERIFY(!faxstatus::isFinal(QStringLiteral("Completed ")));
+
+        const QString file = receiver->receivedFile();
+        QVERIFY(file.startsWith(QLatin1String("fax-")) && file.endsWith(QLatin1String(".tif")));
+        QCOMPARE(inspectTiff(QDir(folder).filePath(file))->pages, 2);
+        QVERIFY(sender->lastLineSamples() > 8000 * 10);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList({file}));
+    }
+
+    void endingARunningJobAborts()
+    {
+        const QString folder = m_dir.filePath(QStringLiteral("cut"));
+        auto receiver = machineOn(kLine2);
+        auto sender = machineOn(kLine1);
+        QVERIFY(receiver->receive(folder, 2));
+        // Three full pages, so that the first one has arrived well before the last.
+        QVERIFY(sender->send(QStringLiteral("2002"), document(3, 60), QString()));
+        QTRY_COMPARE_WITH_TIMEOUT(receiver->status(), QStringLiteral("Receiving page 2 ...."),
+                                  kWaitMs);
+        sender->end();
+        QCOMPARE(sender->status(), QStringLiteral("Aborting"));
+        QTRY_COMPARE_WITH_TIMEOUT(receiver->status(), QStringLiteral("Disconnected"), kWaitMs);
+        QCOMPARE(receiver->receivedFile(), QString());
+        // The page that did arrive is kept under a name that says the fax is incomplete.
+        const QStringList kept = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(kept.size(), 1);
+        QVERIFY2(kept.first().endsWith(QLatin1String("-incomplete.tif")), qPrintable(kept.first()));
+        QCOMPARE(inspectTiff(QDir(folder).filePath(kept.first()))->pages, 1);
+    }
+
+    void aCallDuringThePauseIsTakenByTheNextReceive()
+    {
+        const QString folder = m_dir.filePath(QStringLiteral("pause"));
+        auto receiver = machineOn(kLine2);
+        auto sender = machineOn(kLine1);
+        QVERIFY(receiver->receive(folder, 2));
+        QVERIFY(sender->send(QStringLiteral("2002"), document(1), QString()));
+        QTRY_COMPARE_WITH_TIMEOUT(receiver->status(), QStringLiteral("Completed"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(sender->status(), QStringLiteral("Completed"), kWaitMs);
+        sender->end();
+        QTRY_COMPARE(sim::Simulator::instance().currentCall(kLine1), quint64(0));
+
+        // The next fax rings before the receiver is ready again; it is answered then.
+        QVERIFY(sender->send(QStringLiteral("2002"), document(1), QString()));
+        QTRY_VERIFY(sim::Simulator::instance().currentCall(kLine2) != 0);
+        QCOMPARE(receiver->status(), QStringLiteral("Completed"));
+        QVERIFY(receiver->receive(folder, 2));
+        QTRY_COMPARE_WITH_TIMEOUT(sender->status(), QStringLiteral("Completed"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(receiver->status(), QStringLiteral("Completed"), kWaitMs);
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2);
+    }
+
+    void anUnknownLineIsOffline()
+    {
+        auto sender = machineOn(QStringLiteral("No Such Line"));
+        QVERIFY(sender->send(QStringLiteral("2002"), document(1), QString()));
+        QTRY_COMPARE(sender->status(), QStringLiteral("Offline"));
+        auto receiver = machineOn(QStringLiteral("Simulated Data Line"));
+        QVERIFY(receiver->receive(m_dir.filePath(QStringLiteral("x")), 2));
+        QCOMPARE(receiver->status(), QStringLiteral("Offline"));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    qputenv("ORVANE_SIM_SPEED", "20");
+    QCoreApplication app(argc, argv);
+    TestFaxMachine test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "TestFaxMachine.moc"
