@@ -6,6 +6,7 @@
 #include "desktop/common/Twips.h"
 #include "desktop/dialogs/frmSplash.h"
 #include "desktop/dialogs/frmVoice.h"
+#include "desktop/fax/frmFax.h"
 #include "desktop/lines/frmAddress.h"
 #include "desktop/main/AnsweringSettings.h"
 #include "desktop/main/Globals.h"
@@ -324,8 +325,17 @@ void frmMain::startFromToolbar()
         }
         started(true);
     } else if (Option2->isChecked()) {
-        notYet(QStringLiteral("Sending and receiving faxes"));
-        startCancelled();
+        frmFax window(this);
+        if (window.PopUp() != QLatin1String("Ok")) {
+            startCancelled();
+            return;
+        }
+        // A send job's end returns the program to idle by itself; a receive job runs until
+        // the user stops it.
+        if (gsFaxMode == QLatin1String("Send"))
+            watchSendJob(gaTapiLines.first());
+        setEnabled(true);
+        started(true);
     }
 }
 
@@ -434,12 +444,6 @@ void frmMain::trayActivated(QSystemTrayIcon::ActivationReason reason)
 }
 
 // --- commands that open windows ------------------------------------------------------------
-
-void frmMain::notYet(const QString& what)
-{
-    Messages::inform(QStringLiteral("%1 is not available in this version yet.").arg(what),
-                     QString::fromLatin1(kTitle));
-}
 
 void frmMain::openRecordMessage()
 {

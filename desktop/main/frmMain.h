@@ -114,7 +114,6 @@ private:
     void openAbout();
     void openRingsDialog();
     void openRecordTimeDialog();
-    void notYet(const QString& what);
 
     // Controls, as the window names them.
     QRadioButton* Option1;

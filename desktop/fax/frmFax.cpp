@@ -1,0 +1,408 @@
+#include "desktop/fax/frmFax.h"
+
+#include "database/RecieveFaxTable.h"
+#include "desktop/common/Controls.h"
+#include "desktop/common/ListGrid.h"
+#include "desktop/common/Messages.h"
+#include "desktop/common/ProgramFolder.h"
+#include "desktop/common/Twips.h"
+#include "desktop/fax/FolderChooser.h"
+#include "desktop/main/Globals.h"
+#include "desktop/main/LineServer.h"
+#include "desktop/main/frmMain.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTabWidget>
+
+namespace orvane {
+
+namespace {
+
+const char* const kTitle = "Answering Machine";
+const char* const kNoDevice = "No Telephony Device Found ";
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, const QRect& place)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(place);
+    return label;
+}
+
+QListWidget* makeLineList(QWidget* parent, const char* name, const QRect& place)
+{
+    auto* list = new QListWidget(parent);
+    list->setObjectName(QLatin1String(name));
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setGeometry(place);
+    return list;
+}
+
+void placeChooser(FolderChooser& chooser, int top)
+{
+    chooser.drives()->setGeometry(twips::rect(120, top, 3000, 315));
+    chooser.folders()->setGeometry(twips::rect(120, top + 400, 3000, 1300));
+    chooser.box()->setGeometry(twips::rect(3240, top, 3000, 315));
+}
+
+} // namespace
+
+frmFax::frmFax(QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmFax"));
+    setWindowTitle(QStringLiteral("Fax"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(twips::px(6720), twips::px(6360));
+
+    SSTab1 = new QTabWidget(this);
+    SSTab1->setObjectName(QStringLiteral("SSTab1"));
+    SSTab1->setGeometry(twips::rect(120, 120, 6480, 5520));
+    auto* send = new QWidget;
+    auto* receive = new QWidget;
+    SSTab1->addTab(send, QStringLiteral("Send"));
+    SSTab1->addTab(receive, QStringLiteral("Recieve"));
+
+    // "Send".
+    auto* label1 = makeLabel(send, "Label1", QStringLiteral("Phone Number "),
+                             twips::rect(120, 240, 1800, 255));
+    txtNum = new QLineEdit(send);
+    txtNum->setObjectName(QStringLiteral("txtNum"));
+    txtNum->setMaxLength(25);
+    txtNum->setGeometry(twips::rect(1920, 180, 3000, 315));
+    label1->setBuddy(txtNum);
+    auto* label2 = makeLabel(send, "Label2", QStringLiteral("File To Send "),
+                             twips::rect(120, 720, 1800, 255));
+    txtFileSend = new QLineEdit(send);
+    txtFileSend->setObjectName(QStringLiteral("txtFileSend"));
+    txtFileSend->setGeometry(twips::rect(1920, 660, 3720, 315));
+    label2->setBuddy(txtFileSend);
+    cmdSelectFile =
+        makeButton(send, "cmdSelectFile", QStringLiteral("...."), twips::rect(5700, 660, 540, 315));
+    makeLabel(send, "Label6", QStringLiteral("Device Name"), twips::rect(120, 1200, 1800, 255));
+    listAddress = makeLineList(send, "listAddress", twips::rect(120, 1500, 6120, 1200));
+    makeLabel(send, "Label3", QStringLiteral("Directory Where Send Files will be Saved "),
+              twips::rect(120, 2880, 6120, 255));
+    m_sendFolder = new FolderChooser(send, "Drive1", "Dir1", "txtDir");
+    placeChooser(*m_sendFolder, 3180);
+
+    // "Recieve".
+    makeLabel(receive, "Label5", QStringLiteral("Device Name"), twips::rect(120, 180, 1800, 255));
+    ListAddress1 = makeLineList(receive, "ListAddress1", twips::rect(120, 480, 3000, 900));
+    makeLabel(receive, "Label4", QStringLiteral("Directory Where Receive Files will be Saved "),
+              twips::rect(120, 1500, 6120, 255));
+    m_receiveFolder = new FolderChooser(receive, "Drive2", "Dir2", "txtDirRec");
+    placeChooser(*m_receiveFolder, 1800);
+    m_receiveFolder->folders()->setGeometry(twips::rect(120, 2200, 3000, 800));
+    Check2 = new QCheckBox(receive);
+    Check2->setObjectName(QStringLiteral("Check2"));
+    Check2->setGeometry(twips::rect(3240, 2280, 255, 255));
+    auto* label7 =
+        makeLabel(receive, "Label7", QStringLiteral("Automatically Print Fax Upon Arrival  "),
+                  twips::rect(3540, 2280, 2700, 255));
+    label7->setBuddy(Check2);
+    Frame1 = new QGroupBox(QStringLiteral("Received Fax"), receive);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setGeometry(twips::rect(120, 3120, 6120, 1980));
+    MSFlexGrid1 = new MSFlexGrid(Frame1);
+    MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
+    MSFlexGrid1->setGeometry(twips::rect(120, 300, 5460, 1140));
+    cmdDelete = makeButton(Frame1, "cmdDelete", QStringLiteral("Delete"),
+                           twips::rect(3000, 1500, 1215, 375));
+    cmdDeleteAll = makeButton(Frame1, "cmdDeleteAll", QStringLiteral("Delete All"),
+                              twips::rect(4365, 1500, 1215, 375));
+
+    cmdOkR = makeButton(this, "cmdOkR", QStringLiteral("&Ok"), twips::rect(3960, 5820, 1215, 375));
+    cmdCancelR = makeButton(this, "cmdCancelR", QStringLiteral("&Cancel"),
+                            twips::rect(5385, 5820, 1215, 375));
+
+    m_list = new ListGrid(MSFlexGrid1, {QStringLiteral("SNo."), QStringLiteral("File Name")},
+                          {420, 4730});
+    MSFlexGrid1->viewport()->installEventFilter(this);
+    connect(cmdSelectFile, &QPushButton::clicked, this, &frmFax::cmdSelectFile_Click);
+    connect(cmdDelete, &QPushButton::clicked, this, &frmFax::cmdDelete_Click);
+    connect(cmdDeleteAll, &QPushButton::clicked, this, &frmFax::cmdDeleteAll_Click);
+    connect(cmdOkR, &QPushButton::clicked, this, &frmFax::cmdOkR_Click);
+    connect(cmdCancelR, &QPushButton::clicked, this, &frmFax::cmdCancelR_Click);
+
+    // Loading: the lines, the folders (at the current folder), the received faxes.
+    SSTab1->setCurrentIndex(0);
+    FillLineLists();
+    m_list->writeHeaders();
+    FillFaxGrid();
+}
+
+frmFax::~frmFax() = default;
+
+bool frmFax::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == MSFlexGrid1->viewport() && event->type() == QEvent::MouseButtonRelease)
+        MSFlexGrid1_Click();
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmFax::MSFlexGrid1_Click()
+{
+    m_list->setRowSelected(true);
+}
+
+QString frmFax::PopUp()
+{
+    m_result.clear();
+    if (parentWidget()) // centred over the owner
+        move(parentWidget()->geometry().center() - rect().center());
+    exec();
+    return m_result;
+}
+
+void frmFax::FillLineLists()
+{
+    // The window's own telephony object lives only while the lists are filled.
+    std::unique_ptr<Telephony> tapi = createTelephony();
+    Status s = tapi->initialize();
+    Result<QList<TelephonyAddress>> addresses =
+        s ? tapi->addresses() : Result<QList<TelephonyAddress>>(s);
+    for (QListWidget* list : {listAddress, ListAddress1}) {
+        if (addresses) {
+            for (int i = 0; i < addresses->size(); ++i) {
+                const TelephonyAddress& a = addresses->at(i);
+                if (!a.queryMediaType(tapi::TAPIMEDIATYPE_AUDIO) ||
+                    a.name == QLatin1String(tapi::H323_LINE) ||
+                    a.name == QLatin1String(tapi::IPCONF_LINE))
+                    continue;
+                auto* item = new QListWidgetItem(a.name, list);
+                item->setData(Qt::UserRole, i + 1);
+            }
+        }
+        if (list->count() == 0) {
+            auto* item = new QListWidgetItem(QString::fromLatin1(kNoDevice), list);
+            item->setData(Qt::UserRole, -1);
+        }
+    }
+    if (s)
+        tapi->shutdown();
+    if (!addresses) {
+        qWarning().noquote() << "orvane: cannot list the lines:" << addresses.status().toString();
+        Messages::inform(QStringLiteral("The telephone lines cannot be listed: %1")
+                             .arg(addresses.status().description()),
+                         QString::fromLatin1(kTitle));
+    }
+}
+
+void frmFax::FillFaxGrid()
+{
+    QList<QStringList> rows;
+    Database db;
+    Status s = db.OpenDatabase(programfolder::path());
+    if (s) {
+        Result<QStringList> faxes = recievefax::listAll(db);
+        if (faxes) {
+            for (const QString& path : faxes.value())
+                rows.append({path});
+        } else {
+            s = faxes.status();
+        }
+    }
+    db.CloseDatabase();
+    if (!s)
+        Messages::inform(
+            QStringLiteral("The received faxes cannot be read: %1").arg(s.description()),
+            QString::fromLatin1(kTitle));
+    m_list->fill(rows);
+}
+
+void frmFax::cmdSelectFile_Click()
+{
+    const QString chosen = QFileDialog::getOpenFileName(
+        this, QString(), QString(),
+        QStringLiteral("Text( *.txt);;Word (*.doc);;Word (*.docx);;PDF (*.pdf)"));
+    if (!chosen.isEmpty())
+        m_lastChosen = chosen;
+    // After a cancel the box shows the last file chosen (empty before one was).
+    txtFileSend->setText(m_lastChosen);
+}
+
+void frmFax::cmdDelete_Click()
+{
+    if (!m_list->takeRowSelected(QString::fromLatin1(kTitle)))
+        return;
+    MSFlexGrid1->setCol(0);
+    const QString serial = m_list->current(0);
+    if (serial.isEmpty()) {
+        Messages::inform(QStringLiteral("No Records To Delete"), QString::fromLatin1(kTitle));
+        return;
+    }
+    if (!Messages::confirm(QStringLiteral("Are You Sure You want to Delete SNo -> ") + serial,
+                           QString()))
+        return;
+    MSFlexGrid1->setCol(1);
+    const QString path = m_list->current(1);
+    QFile::remove(path); // a file already gone does not keep its row
+    Database db;
+    Status s = db.OpenDatabase(programfolder::path());
+    if (s)
+        s = recievefax::remove(db, path);
+    db.CloseDatabase();
+    if (!s)
+        Messages::inform(
+            QStringLiteral("The fax could not be removed from the list: %1").arg(s.description()),
+            QString::fromLatin1(kTitle));
+    FillFaxGrid();
+}
+
+void frmFax::cmdDeleteAll_Click()
+{
+    MSFlexGrid1->setCol(0);
+    if (m_list->current(0).isEmpty()) {
+        Messages::inform(QStringLiteral("No Records To Delete"), QString::fromLatin1(kTitle));
+        return;
+    }
+    if (!Messages::confirm(QStringLiteral("Are You Sure You want to Delete All Records"),
+                           QString()))
+        return;
+    for (int n = 1; n < MSFlexGrid1->rows(); ++n)
+        QFile::remove(MSFlexGrid1->textMatrix(n, 1));
+    Database db;
+    Status s = db.OpenDatabase(programfolder::path());
+    if (s)
+        s = recievefax::removeAll(db);
+    db.CloseDatabase();
+    if (!s)
+        Messages::inform(
+            QStringLiteral("The list of faxes could not be emptied: %1").arg(s.description()),
+            QString::fromLatin1(kTitle));
+    FillFaxGrid();
+}
+
+void frmFax::cmdCancelR_Click()
+{
+    m_result = QStringLiteral("Cancel");
+    reject();
+}
+
+bool frmFax::checksPass()
+{
+    const auto fail = [](const char* text) {
+        Messages::inform(QString::fromLatin1(text), QString::fromLatin1(kTitle));
+        return false;
+    };
+    const bool onlyPlaceholder = listAddress->item(0)->data(Qt::UserRole).toInt() == -1;
+    if (SSTab1->currentIndex() == 0) {
+        if (listAddress->selectedItems().isEmpty())
+            return fail("Select Device Name");
+        if (txtNum->text().trimmed().isEmpty()) {
+            fail("Enter Number Please");
+            txtNum->setFocus();
+            return false;
+        }
+        if (txtFileSend->text().trimmed().isEmpty())
+            return fail("Enter File To Send");
+        if (onlyPlaceholder)
+            return fail("No Device Found , Cannot Send Fax");
+        return true;
+    }
+    if (ListAddress1->selectedItems().isEmpty())
+        return fail("Select Device Name");
+    if (onlyPlaceholder)
+        return fail("No Device Found , Cannot Receive Fax");
+    return true;
+}
+
+void frmFax::cmdOkR_Click()
+{
+    if (!checksPass())
+        return;
+    if (SSTab1->currentIndex() == 0)
+        submitSend();
+    else
+        submitReceive();
+}
+
+void frmFax::submitFailed(const QString& why)
+{
+    qWarning().noquote() << "orvane: the fax job could not be started:" << why;
+    Messages::inform(QStringLiteral("Unable To Send Fax"), QString::fromLatin1(kTitle));
+    if (!gaTapiLines.isEmpty())
+        gaTapiLines[0].reset();
+    // The main window was disabled for the job; without one it must be usable again.
+    frmMain::instance()->setEnabled(true);
+}
+
+void frmFax::submitSend()
+{
+    const QString number = txtNum->text().trimmed();
+    const QString document = txtFileSend->text().trimmed();
+    const QString folder = m_sendFolder->box()->text().trimmed();
+    const QString line = listAddress->selectedItems().first()->text();
+    frmMain* main = frmMain::instance();
+    main->statusGrid()->setTextMatrix(0, 2, QStringLiteral("Status ( Fax Machine - Send )"));
+    main->setEnabled(false);
+    done(QDialog::Accepted);
+
+    LineServer& server = main->lineServer();
+    server.ensureRunning();
+    gaTapiLines.resize(2);
+    Result<LineHandle> job = server.client().createLine();
+    if (!job) {
+        submitFailed(job.status().toString());
+        return;
+    }
+    gaTapiLines[0] = job.value();
+    if (Status s =
+            gaTapiLines[0].FnSendFax(number, document, folder, line, &main->statusGridExport());
+        !s) {
+        submitFailed(s.toString());
+        return;
+    }
+    gsFaxMode = QStringLiteral("Send");
+    m_result = QStringLiteral("Ok");
+}
+
+void frmFax::submitReceive()
+{
+    gsFaxMode = QStringLiteral("Rec");
+    const qint16 print = Check2->isChecked() ? 1 : 2;
+    frmMain* main = frmMain::instance();
+    MSFlexGrid* grid = main->statusGrid();
+    grid->setTextMatrix(0, 2, QStringLiteral("Status ( Fax Machine - Receive ) "));
+    const QString folder = m_receiveFolder->box()->text().trimmed();
+    QStringList names;
+    for (int i = 0; i < ListAddress1->count(); ++i)
+        if (ListAddress1->item(i)->isSelected())
+            names << ListAddress1->item(i)->text();
+    done(QDialog::Accepted);
+
+    LineServer& server = main->lineServer();
+    server.ensureRunning();
+    for (int k = 0; k < names.size(); ++k) {
+        gaTapiLines.resize(k + 2);
+        if (grid->rows() < k + 2)
+            grid->setRows(k + 2); // each line reports in its own row
+        Result<LineHandle> job = server.client().createLine();
+        if (!job) {
+            submitFailed(job.status().toString());
+            return;
+        }
+        gaTapiLines[k] = job.value();
+        if (Status s =
+                gaTapiLines[k].FnReceiveFax(names.at(k), folder, qint16(k + 1), print,
+                                            &main->statusGridExport(), programfolder::path());
+            !s) {
+            submitFailed(s.toString());
+            return;
+        }
+    }
+    m_result = QStringLiteral("Ok");
+}
+
+} // namespace orvane

@@ -1,0 +1,80 @@
+#pragma once
+
+// The fax window: on "Send" a number, a document and a line; on "Recieve" the line to
+// receive on, the folder for received faxes, printing on arrival, and the list of faxes
+// received so far. OK submits the job to the line server and closes the window.
+//
+// Thread: the user-interface thread.
+
+#include "platform/telephony/Telephony.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTabWidget;
+
+namespace orvane {
+
+class FolderChooser;
+class ListGrid;
+class MSFlexGrid;
+
+class frmFax : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit frmFax(QWidget* parent = nullptr);
+    ~frmFax() override;
+
+    // Shows the window modally; "Ok" when a job was submitted, "Cancel" after Cancel, empty
+    // when the window was closed otherwise.
+    QString PopUp();
+
+    // The grid's click, as a mouse press in it gives it.
+    void MSFlexGrid1_Click();
+    ListGrid& faxList() { return *m_list; }
+    FolderChooser& sendFolder() { return *m_sendFolder; }
+    FolderChooser& receiveFolder() { return *m_receiveFolder; }
+
+private:
+    void FillLineLists();
+    void FillFaxGrid();
+    void cmdSelectFile_Click();
+    void cmdDelete_Click();
+    void cmdDeleteAll_Click();
+    void cmdOkR_Click();
+    void cmdCancelR_Click();
+    bool checksPass();
+    void submitSend();
+    void submitReceive();
+    void submitFailed(const QString& why);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    QTabWidget* SSTab1;
+    QLineEdit* txtNum;
+    QLineEdit* txtFileSend;
+    QPushButton* cmdSelectFile;
+    QListWidget* listAddress;
+    QListWidget* ListAddress1;
+    QCheckBox* Check2;
+    QGroupBox* Frame1;
+    MSFlexGrid* MSFlexGrid1;
+    QPushButton* cmdDelete;
+    QPushButton* cmdDeleteAll;
+    QPushButton* cmdOkR;
+    QPushButton* cmdCancelR;
+
+    FolderChooser* m_sendFolder = nullptr;
+    FolderChooser* m_receiveFolder = nullptr;
+    ListGrid* m_list = nullptr;
+    QString m_result;
+    QString m_lastChosen;
+};
+
+} // namespace orvane

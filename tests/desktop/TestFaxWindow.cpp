@@ -1,0 +1,384 @@
+// The fax window with the real line server on simulated lines (50 times faster): what it
+// shows when it opens, the checks of OK in their order, the received-fax list with Delete
+// and Delete All, and fax jobs submitted from it through the main window's Start, to the
+// end of a send job returning the program to idle by itself.
+
+#include "DesktopTesting.h"
+#include "Signals.h"
+#include "database/RecieveFaxTable.h"
+#include "desktop/common/ListGrid.h"
+#include "desktop/common/MSFlexGrid.h"
+#include "desktop/common/ProgramFolder.h"
+#include "desktop/fax/FolderChooser.h"
+#include "desktop/fax/frmFax.h"
+#include "desktop/main/Globals.h"
+#include "desktop/main/LineServer.h"
+#include "desktop/main/frmMain.h"
+#include "line_server/client/TolvexNames.h"
+#include "platform/fax/TiffFax.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDBusConnectionInterface>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+#include <csignal>
+
+using namespace orvane;
+
+namespace {
+
+const QString kLine1 = QStringLiteral("Simulated Line 1");
+const QString kLine2 = QStringLiteral("Simulated Line 2");
+constexpr int kWaitMs = 60000;
+
+template <typename T>
+T* child(QWidget* window, const char* name)
+{
+    T* found = window->findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no control %s", name);
+    return found;
+}
+
+void select(QListWidget* list, const QString& text)
+{
+    for (int i = 0; i < list->count(); ++i)
+        list->item(i)->setSelected(list->item(i)->text() == text);
+}
+
+QStringList logged()
+{
+    Database db;
+    if (!db.OpenDatabase(programfolder::path()))
+        return {QStringLiteral("cannot open the database")};
+    return recievefax::listAll(db).value();
+}
+
+void logFaxes(const QStringList& paths)
+{
+    Database db;
+    QVERIFY(db.OpenDatabase(programfolder::path()));
+    QVERIFY(recievefax::removeAll(db));
+    for (const QString& p : paths)
+        QVERIFY(recievefax::logFax(db, p));
+}
+
+} // namespace
+
+class TestFaxWindow : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    QTemporaryDir m_files;
+    std::unique_ptr<frmMain> m_window;
+    test::MessageRecorder* m_messages = nullptr;
+
+    MSFlexGrid* grid() { return m_window->statusGrid(); }
+
+    QString document(const QString& name, int pages)
+    {
+        QString text;
+        for (int p = 1; p <= pages; ++p)
+            text += QStringLiteral("%1Page %2 of %3\n").arg(p > 1 ? "\f" : "").arg(p).arg(pages);
+        const QString path = m_files.filePath(name);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(text.toUtf8());
+        return path;
+    }
+
+    QString printed() { return QString::fromUtf8(test::readFile(m_files.filePath("bin/printed"))); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("ORVANE_HOME", QFile::encodeName(m_home.path()));
+        qputenv("ORVANE_SIM_SPEED", "50");
+        qputenv("ORVANE_TOLVEX_SERVICE",
+                QByteArray("org.orvane.Tolvex.Fax") +
+                    QByteArray::number(QCoreApplication::applicationPid()));
+        // The line server prints through a stand-in for lp that notes the file.
+        const QString bin = m_files.filePath(QStringLiteral("bin"));
+        QDir().mkpath(bin);
+        QFile lp(bin + QStringLiteral("/lp"));
+        QVERIFY(lp.open(QIODevice::WriteOnly));
+        lp.write("#!/bin/sh\nprintf '%s\\n' \"$@\" >> \"$(dirname \"$0\")/printed\"\n");
+        lp.close();
+        lp.setPermissions(lp.permissions() | QFileDevice::ExeOwner);
+        qputenv("PATH", bin.toLocal8Bit() + ":" + qgetenv("PATH"));
+
+        m_messages = new test::MessageRecorder;
+        QVERIFY(programfolder::prepare());
+        m_window = std::make_unique<frmMain>();
+        m_window->show();
+        m_window->lineServer().launch();
+        QTRY_VERIFY_WITH_TIMEOUT(m_window->lineServer().running(), 10000);
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_window->running())
+            m_window->stop(true);
+        m_window.reset();
+        delete m_messages;
+    }
+
+    void init()
+    {
+        if (m_window->running()) // a failed test must not leave the next one locked out
+            m_window->stop(true);
+        m_messages->shown.clear();
+        m_messages->answer = QMessageBox::Ok;
+    }
+    void cleanup() { test::forgetModalWatches(); }
+
+    void theWindowOpensOnSend()
+    {
+        logFaxes({});
+        frmFax window(m_window.get());
+        QCOMPARE(window.windowTitle(), QStringLiteral("Fax"));
+        QVERIFY(!(window.windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
+        auto* tabs = child<QTabWidget>(&window, "SSTab1");
+        QCOMPARE(tabs->currentIndex(), 0);
+        QCOMPARE(tabs->tabText(0), QStringLiteral("Send"));
+        QCOMPARE(tabs->tabText(1), QStringLiteral("Recieve"));
+        QCOMPARE(child<QLineEdit>(&window, "txtNum")->maxLength(), 25);
+        QCOMPARE(child<QPushButton>(&window, "cmdSelectFile")->text(), QStringLiteral("...."));
+        QCOMPARE(child<QPushButton>(&window, "cmdOkR")->text(), QStringLiteral("&Ok"));
+        QCOMPARE(child<QPushButton>(&window, "cmdCancelR")->text(), QStringLiteral("&Cancel"));
+        QVERIFY(!child<QCheckBox>(&window, "Check2")->isChecked());
+
+        // Both lists: the voice lines with their place in the line collection, none chosen.
+        for (const char* name : {"listAddress", "ListAddress1"}) {
+            auto* list = child<QListWidget>(&window, name);
+            QCOMPARE(list->count(), 3);
+            QCOMPARE(list->item(0)->text(), kLine1);
+            QCOMPARE(list->item(0)->data(Qt::UserRole).toInt(), 1);
+            QCOMPARE(list->item(1)->text(), kLine2);
+            QCOMPARE(list->item(1)->data(Qt::UserRole).toInt(), 3); // after "H323 Line"
+            QCOMPARE(list->selectedItems().size(), 0);
+            QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+        }
+        // The folders start at the current folder; the box follows the folder list.
+        QCOMPARE(child<QLineEdit>(&window, "txtDir")->text(), QDir::currentPath());
+        QCOMPARE(child<QLineEdit>(&window, "txtDirRec")->text(), QDir::currentPath());
+        QVERIFY(window.sendFolder().setFolder(m_files.path()));
+        QCOMPARE(child<QLineEdit>(&window, "txtDir")->text(), m_files.path());
+        auto* folders = child<QListWidget>(&window, "Dir1");
+        QCOMPARE(folders->item(0)->text(), QStringLiteral(".."));
+        emit folders->itemActivated(folders->findItems("bin", Qt::MatchExactly).value(0));
+        QCOMPARE(child<QLineEdit>(&window, "txtDir")->text(), m_files.filePath("bin"));
+        QVERIFY(!window.sendFolder().setFolder(m_files.filePath("absent")));
+        QCOMPARE(child<QLineEdit>(&window, "txtDir")->text(), m_files.filePath("bin"));
+        QCOMPARE(child<QComboBox>(&window, "Drive1")->itemData(0).toString(), QStringLiteral("/"));
+
+        // The received faxes: none yet.
+        auto* faxes = child<MSFlexGrid>(&window, "MSFlexGrid1");
+        QCOMPARE(faxes->textMatrix(0, 0), QStringLiteral("SNo."));
+        QCOMPARE(faxes->textMatrix(0, 1), QStringLiteral("File Name"));
+        QCOMPARE(faxes->rows(), 2);
+        QCOMPARE(faxes->textMatrix(1, 0), QString());
+        QCOMPARE(faxes->textMatrix(1, 1), QStringLiteral("No Records"));
+    }
+
+    void okChecksInTheirOrder()
+    {
+        frmFax window(m_window.get());
+        auto* ok = child<QPushButton>(&window, "cmdOkR");
+        auto* number = child<QLineEdit>(&window, "txtNum");
+        window.show();
+        ok->click();
+        select(child<QListWidget>(&window, "listAddress"), kLine1);
+        number->setText(QStringLiteral("   "));
+        child<QPushButton>(&window, "cmdCancelR")->setFocus();
+        ok->click();
+        QCOMPARE(window.focusWidget(), number);
+        number->setText(QStringLiteral("2002"));
+        child<QLineEdit>(&window, "txtFileSend")->setText(QStringLiteral("  "));
+        ok->click();
+        child<QTabWidget>(&window, "SSTab1")->setCurrentIndex(1);
+        ok->click();
+        QCOMPARE(m_messages->texts(), QStringList({"Select Device Name", "Enter Number Please",
+                                                   "Enter File To Send", "Select Device Name"}));
+        for (const MessageRequest& r : m_messages->shown) {
+            QCOMPARE(r.title, QStringLiteral("Answering Machine"));
+            QCOMPARE(r.icon, QMessageBox::Information);
+        }
+        // Nothing was submitted: the window is still open.
+        QVERIFY(window.isVisible());
+        QCOMPARE(window.result(), 0);
+    }
+
+    void deleteAndDeleteAll()
+    {
+        // Three faxes, one of them already gone from the disk, one with an apostrophe.
+        QStringList paths;
+        for (const char* name : {"fax-a.tif", "O'Brien fax.tif", "fax-c.tif"}) {
+            const QString p = m_files.filePath(QLatin1String(name));
+            QFile f(p);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            paths << p;
+        }
+        QFile::remove(paths.at(0));
+        logFaxes(paths);
+
+        frmFax window(m_window.get());
+        auto* faxes = child<MSFlexGrid>(&window, "MSFlexGrid1");
+        auto* del = child<QPushButton>(&window, "cmdDelete");
+        QCOMPARE(faxes->rows(), 4);
+        QCOMPARE(faxes->textMatrix(2, 0), QStringLiteral("2"));
+        QCOMPARE(faxes->textMatrix(2, 1), paths.at(1));
+
+        // Delete needs a click in the list first, every time.
+        del->click();
+        QCOMPARE(m_messages->texts(), QStringList({"Select Row Please"}));
+        faxes->setRow(2);
+        window.MSFlexGrid1_Click();
+        m_messages->answer = QMessageBox::No;
+        del->click();
+        QCOMPARE(m_messages->shown.last().text,
+                 QStringLiteral("Are You Sure You want to Delete SNo -> 2"));
+        QCOMPARE(m_messages->shown.last().title, QString());
+        QCOMPARE(logged().size(), 3);
+        QVERIFY(QFile::exists(paths.at(1)));
+        del->click();
+        QCOMPARE(m_messages->shown.last().text, QStringLiteral("Select Row Please"));
+
+        m_messages->answer = QMessageBox::Yes;
+        faxes->setRow(2);
+        window.MSFlexGrid1_Click();
+        del->click();
+        QVERIFY(!QFile::exists(paths.at(1)));
+        QCOMPARE(logged(), QStringList({paths.at(0), paths.at(2)}));
+        QCOMPARE(faxes->rows(), 3);
+        QCOMPARE(faxes->textMatrix(2, 0), QStringLiteral("2"));
+        QCOMPARE(faxes->textMatrix(2, 1), paths.at(2));
+
+        // Delete All: every file and row, also the row whose file was already gone.
+        m_messages->shown.clear();
+        child<QPushButton>(&window, "cmdDeleteAll")->click();
+        QCOMPARE(m_messages->texts(), QStringList({"Are You Sure You want to Delete All Records"}));
+        QVERIFY(!QFile::exists(paths.at(2)));
+        QCOMPARE(logged(), QStringList());
+        QCOMPARE(faxes->rows(), 2);
+        QCOMPARE(faxes->textMatrix(1, 1), QStringLiteral("No Records"));
+
+        // Nothing left: both say so.
+        m_messages->shown.clear();
+        child<QPushButton>(&window, "cmdDeleteAll")->click();
+        faxes->setRow(1);
+        window.MSFlexGrid1_Click();
+        del->click();
+        QCOMPARE(m_messages->texts(),
+                 QStringList({"No Records To Delete", "No Records To Delete"}));
+    }
+
+    void faxesGoBothWaysThroughTheWindow()
+    {
+        logFaxes({});
+        const QString folder = m_files.filePath(QStringLiteral("received faxes"));
+        QVERIFY(QDir().mkpath(folder));
+
+        // Receiving on line 2, printed on arrival, started from the toolbar.
+        child<QRadioButton>(m_window.get(), "Option2")->setChecked(true);
+        test::whenModal<frmFax>([&](frmFax* w) {
+            child<QTabWidget>(w, "SSTab1")->setCurrentIndex(1);
+            select(child<QListWidget>(w, "ListAddress1"), kLine2);
+            w->receiveFolder().setFolder(folder);
+            child<QCheckBox>(w, "Check2")->setChecked(true);
+            child<QPushButton>(w, "cmdOkR")->click();
+        });
+        m_window->toolbarButton(1)->trigger();
+        QVERIFY(m_window->running());
+        QVERIFY(m_window->isEnabled());
+        QCOMPARE(gsFaxMode, QStringLiteral("Rec"));
+        QCOMPARE(grid()->textMatrix(0, 2), QStringLiteral("Status ( Fax Machine - Receive ) "));
+        QTRY_COMPARE(grid()->textMatrix(1, 2), QStringLiteral("Waiting for fax call ...."));
+        QCOMPARE(grid()->textMatrix(1, 1), kLine2);
+
+        // A fax from line 1 (the test's own job) arrives, is logged and printed.
+        Result<LineHandle> sender = m_window->lineServer().client().createLine();
+        QVERIFY(sender);
+        QVERIFY(sender->FnSendFax("2002", document("in.txt", 1), QString(), kLine1, nullptr));
+        QTRY_COMPARE_WITH_TIMEOUT(logged().size(), 1, kWaitMs);
+        QVERIFY(logged().first().startsWith(folder + u'/'));
+        QTRY_COMPARE(printed(), QStringLiteral("--\n") + logged().first() + u'\n');
+        m_window->toolbarButton(2)->trigger(); // Stop
+        QVERIFY(!m_window->running());
+        sender->reset();
+
+        // Sending from line 1 to line 2, where a receive job of the test's own waits.
+        Result<LineHandle> receiver = m_window->lineServer().client().createLine();
+        QVERIFY(receiver);
+        QVERIFY(receiver->FnReceiveFax(kLine2, folder, 1, 2, nullptr, programfolder::path()));
+        test::whenModal<frmFax>([&](frmFax* w) {
+            select(child<QListWidget>(w, "listAddress"), kLine1);
+            child<QLineEdit>(w, "txtNum")->setText(QStringLiteral(" 2002 "));
+            child<QLineEdit>(w, "txtFileSend")->setText(document("out.txt", 2));
+            child<QPushButton>(w, "cmdOkR")->click();
+        });
+        m_window->toolbarButton(1)->trigger();
+        QCOMPARE(gsFaxMode, QStringLiteral("Send"));
+        QCOMPARE(gaTapiLines.size(), 2);
+        QVERIFY(!gaTapiLines.first().isNull());
+        QVERIFY(m_window->running());
+        QVERIFY(m_window->isEnabled());
+        QCOMPARE(grid()->textMatrix(0, 2), QStringLiteral("Status ( Fax Machine - Send )"));
+        QTRY_COMPARE(grid()->textMatrix(1, 1), kLine1);
+
+        // The end of the send job returns the program to idle by itself.
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->running(), kWaitMs);
+        QCOMPARE(grid()->textMatrix(0, 2), QStringLiteral("Status"));
+        QCOMPARE(grid()->textMatrix(1, 1), QString());
+        QCOMPARE(grid()->textMatrix(1, 2), QString());
+        QVERIFY(child<QAction>(m_window.get(), "mRStart")->isEnabled());
+        QVERIFY(gaTapiLines.first().isNull());
+        QTRY_COMPARE_WITH_TIMEOUT(logged().size(), 2, kWaitMs);
+        Result<fax::TiffSummary> fax = fax::inspectTiff(logged().last());
+        QVERIFY2(fax, qPrintable(fax.status().toString()));
+        QCOMPARE(fax->pages, 2);
+        QCOMPARE(fax->widths, QList<int>({1728, 1728}));
+        // Print flag 2: only the first fax was printed.
+        QCOMPARE(printed().count(u'\n'), 2);
+        receiver->reset();
+    }
+
+    void aFailedSendLeavesTheProgramUsable()
+    {
+        // No line server, and none that can be started.
+        const QByteArray tolvexProgram = qgetenv("ORVANE_TOLVEX");
+        qputenv("ORVANE_TOLVEX", "/nonexistent/tolvex");
+        const uint pid =
+            QDBusConnection::sessionBus().interface()->servicePid(tolvex::serviceName());
+        QVERIFY(pid > 0);
+        ::kill(pid_t(pid), SIGKILL);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->lineServer().running(), 10000);
+
+        child<QRadioButton>(m_window.get(), "Option2")->setChecked(true);
+        test::whenModal<frmFax>([&](frmFax* w) {
+            select(child<QListWidget>(w, "listAddress"), kLine1);
+            child<QLineEdit>(w, "txtNum")->setText(QStringLiteral("2002"));
+            child<QLineEdit>(w, "txtFileSend")->setText(document("x.txt", 1));
+            child<QPushButton>(w, "cmdOkR")->click();
+        });
+        m_window->toolbarButton(1)->trigger();
+        qputenv("ORVANE_TOLVEX", tolvexProgram);
+        QVERIFY2(m_messages->texts().contains(QStringLiteral("Unable To Send Fax")),
+                 qPrintable(m_messages->texts().join(u'|')));
+        QVERIFY(m_window->isEnabled());
+        QVERIFY(!m_window->running());
+        QVERIFY(child<QAction>(m_window.get(), "mRStart")->isEnabled());
+        QVERIFY(m_window->lineServer().ensureRunning());
+    }
+};
+
+QTEST_MAIN(TestFaxWindow)
+#include "TestFaxWindow.moc"
