@@ -17,6 +17,33 @@ constexpr int kPacketMs = 20;
 constexpr uint16_t kRtpPortMin = 16384;
 constexpr uint16_t kRtpPortMax = 32766;
 constexpr int kRtpSocketBuffer = 256 * 1024;
+// A call we place that nobody answers is given up after this long.
+constexpr int kDialTimeoutMs = 60 * 1000;
+
+// The cause of a call that ended before it connected, from the final response.
+int causeOf(int err, const struct sip_msg* msg)
+{
+    if (!msg)
+        return err == ETIMEDOUT ? tapi::CEC_DISCONNECT_NOANSWER : tapi::CEC_DISCONNECT_FAILED;
+    switch (msg->scode) {
+    case 486:
+    case 600:
+        return tapi::CEC_DISCONNECT_BUSY;
+    case 404:
+    case 484:
+    case 604:
+        return tapi::CEC_DISCONNECT_BADADDRESS;
+    case 408:
+    case 480:
+        return tapi::CEC_DISCONNECT_NOANSWER;
+    case 603:
+        return tapi::CEC_DISCONNECT_BLOCKED;
+    case 487:
+        return tapi::CEC_DISCONNECT_CANCELLED;
+    default:
+        return msg->scode < 300 ? tapi::CEC_DISCONNECT_NORMAL : tapi::CEC_DISCONNECT_FAILED;
+    }
+}
 
 QByteArray bodyOf(const struct sip_msg* msg)
 {
@@ -78,7 +105,74 @@ Status SipCall::accept(struct sipsess_sock* sock, const struct sip_msg* invite,
     return {};
 }
 
-void SipCall::raise(int kind, int detail)
+Status SipCall::connect(const QString& toUri, const void* owner)
+{
+    m_outgoing = true;
+    m_owner = owner;
+    m_state = tapi::CS_INPROGRESS;
+    if (rtp_listen(&m_rtp, IPPROTO_UDP, &m_line.localAddress, kRtpPortMin, kRtpPortMax, false,
+                   onRtp, nullptr, this) != 0)
+        return Status(err::Fail, QStringLiteral("No RTP port is free"));
+    udp_sockbuf_set(static_cast<struct udp_sock*>(rtp_sock(m_rtp)), kRtpSocketBuffer);
+    struct sa local = m_line.localAddress;
+    sa_set_port(&local, sa_port(rtp_local(m_rtp)));
+    if (Status s = m_sdp.prepare(local, QByteArray()); !s)
+        return s;
+    Result<QByteArray> offer = m_sdp.encode(true);
+    if (!offer)
+        return offer.status();
+
+    const LineConfig& c = m_line.config;
+    const QByteArray to = toUri.toUtf8(), name = c.name.toUtf8(), from = c.uri.toUtf8(),
+                     user = c.user.toUtf8();
+    // Through the line's registrar when it has one, as its provider expects.
+    QByteArray route = c.registrar.toUtf8();
+    if (!route.isEmpty() && !route.contains(";lr"))
+        route += ";lr";
+    const char* routes[] = {route.constData()};
+    mbuf* mb = toMbuf(offer.value());
+    const int rc =
+        mb ? sipsess_connect(&m_session, m_line.port->sessions, to.constData(), name.constData(),
+                             from.constData(), user.constData(), routes, route.isEmpty() ? 0 : 1,
+                             "application/sdp", mb, lineCredentials, &m_line, false, onOffer,
+                             onAnswer, onProgress, onEstablished, nullptr, nullptr, onClosed, this,
+                             nullptr)
+           : ENOMEM;
+    mem_deref(mb);
+    if (rc != 0)
+        return Status(
+            err::Fail,
+            QStringLiteral("Cannot call %1: %2").arg(toUri, QString::fromLocal8Bit(strerror(rc))));
+    raise(tapi::TE_CALLSTATE, tapi::CS_INPROGRESS);
+    tmr_start(&m_ringTimer, kDialTimeoutMs, onDialTimeout, this);
+    return {};
+}
+
+void SipCall::connectFailed(int cause, const void* owner)
+{
+    m_outgoing = true;
+    m_owner = owner;
+    m_state = tapi::CS_INPROGRESS;
+    raise(tapi::TE_CALLSTATE, tapi::CS_INPROGRESS);
+    ended(cause);
+}
+
+void SipCall::onProgress(const struct sip_msg*, void*)
+{
+    // 180 or 183: the far end rings; nothing to tell until it answers or gives up.
+}
+
+void SipCall::onDialTimeout(void* arg)
+{
+    auto* call = static_cast<SipCall*>(arg);
+    if (call->state() != tapi::CS_INPROGRESS)
+        return;
+    // Letting go of a session that has not connected sends CANCEL.
+    call->m_session = static_cast<struct sipsess*>(mem_deref(call->m_session));
+    call->ended(tapi::CEC_DISCONNECT_NOANSWER);
+}
+
+void SipCall::raise(int kind, int detail, int cause)
 {
     TapiEvent event;
     event.kind = kind;
@@ -86,9 +180,10 @@ void SipCall::raise(int kind, int detail)
         event.addressEvent = detail;
     if (kind == tapi::TE_CALLSTATE)
         event.callState = detail;
+    event.cause = cause;
     event.call = shared_from_this();
     EventHub& events = SipStack::instance().events();
-    events.raise(m_lineName, event);
+    events.raise(m_lineName, event, m_outgoing ? m_owner : nullptr);
     events.flush(m_lineName);
 }
 
@@ -130,12 +225,16 @@ Status SipCall::answerHere()
     struct sa remote;
     sa_init(&remote, AF_INET);
     m_sdp.remote(&remote);
-    const Codec codec = hadOffer ? m_sdp.codec() : Codec::Pcmu;
+    startMedia(remote, hadOffer ? m_sdp.codec() : Codec::Pcmu);
+    return {};
+}
+
+void SipCall::startMedia(const struct sa& remote, Codec codec)
+{
     m_device = std::make_shared<SipWaveDevice>(m_rtp, remote, codec, steadyNowNs());
     m_deviceId = WaveDeviceRegistry::add(m_device);
     SipStack::instance().keepMedia(shared_from_this());
     tmr_start(&m_mediaTimer, kPacketMs, onMedia, this);
-    return {};
 }
 
 int SipCall::onAnswer(const struct sip_msg* msg, void* arg)
@@ -169,18 +268,31 @@ int SipCall::onOffer(struct mbuf** descp, const struct sip_msg* msg, void* arg)
 void SipCall::onEstablished(const struct sip_msg*, void* arg)
 {
     auto* call = static_cast<SipCall*>(arg);
-    if (call->state() != tapi::CS_OFFERING)
+    if (call->m_outgoing && call->state() == tapi::CS_INPROGRESS) {
+        // The far end answered our offer in its 200 OK (onAnswer took it).
+        tmr_cancel(&call->m_ringTimer);
+        struct sa remote;
+        if (!call->m_sdp.remote(&remote)) {
+            call->m_session = static_cast<struct sipsess*>(mem_deref(call->m_session));
+            call->ended(tapi::CEC_DISCONNECT_FAILED);
+            return;
+        }
+        call->m_answered = true;
+        call->startMedia(remote, call->m_sdp.codec());
+    } else if (call->state() != tapi::CS_OFFERING) {
         return;
+    }
     call->m_state = tapi::CS_CONNECTED;
     call->raise(tapi::TE_CALLSTATE, tapi::CS_CONNECTED);
 }
 
-void SipCall::onClosed(int, const struct sip_msg*, void* arg)
+void SipCall::onClosed(int err, const struct sip_msg* msg, void* arg)
 {
-    // BYE, CANCEL, or a dialog that failed.
+    // BYE, CANCEL, a dialog that failed, or the final response to a call we placed.
     auto* call = static_cast<SipCall*>(arg);
+    const bool connected = call->state() == tapi::CS_CONNECTED;
     call->m_session = static_cast<struct sipsess*>(mem_deref(call->m_session));
-    call->ended(true);
+    call->ended(connected || !call->m_outgoing ? tapi::CEC_DISCONNECT_NORMAL : causeOf(err, msg));
 }
 
 Status SipCall::disconnect(int code)
@@ -198,13 +310,12 @@ Status SipCall::disconnectHere()
         sipsess_reject(m_session, 480, "Temporarily Unavailable", nullptr);
     // An answered call's session sends BYE as it goes.
     m_session = static_cast<struct sipsess*>(mem_deref(m_session));
-    ended(false);
+    ended(m_outgoing && !m_answered ? tapi::CEC_DISCONNECT_CANCELLED : tapi::CEC_DISCONNECT_NORMAL);
     return {};
 }
 
-void SipCall::ended(bool byCaller)
+void SipCall::ended(int cause)
 {
-    Q_UNUSED(byCaller);
     if (state() == tapi::CS_DISCONNECTED)
         return;
     std::shared_ptr<SipCall> self = shared_from_this();
@@ -212,7 +323,7 @@ void SipCall::ended(bool byCaller)
     tmr_cancel(&m_ringTimer);
     if (m_device)
         m_device->endCall();
-    raise(tapi::TE_CALLSTATE, tapi::CS_DISCONNECTED);
+    raise(tapi::TE_CALLSTATE, tapi::CS_DISCONNECTED, cause);
     if (m_line.current.get() == this)
         m_line.current.reset();
     if (!m_device)

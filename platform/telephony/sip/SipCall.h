@@ -3,7 +3,9 @@
 // One SIP call on a configured line, as the machine sees it: offered when its INVITE came
 // (answered with 180 Ringing, ringing at the line's interval), answered with 200 OK and our
 // SDP, connected at the ACK, ended by BYE or CANCEL from the caller or by our BYE (or a
-// final error response before the answer).
+// final error response before the answer). A call the line places itself is in progress
+// from its INVITE, connected at the far end's 200 OK, and ends with the cause its final
+// response gives.
 //
 // Thread: the TelephonyCall functions from any thread (they run on the SIP loop); the rest
 // on the SIP loop's thread.
@@ -64,6 +66,11 @@ public:
     // --- the loop's thread -----------------------------------------------------------
     // Takes an INVITE: prepares the audio and answers 180 Ringing.
     Status accept(struct sipsess_sock* sock, const struct sip_msg* invite, const QByteArray& offer);
+    // Places the call: an INVITE to `toUri` with our offer (both G.711 laws, no T.38). Its
+    // events go only to `owner`'s registrations on the line.
+    Status connect(const QString& toUri, const void* owner);
+    // A call to a number that cannot be dialled: in progress, then ended with `cause`.
+    void connectFailed(int cause, const void* owner);
     // The audio ran down after the call ended and nobody uses its device: let it go.
     bool mediaDone() const;
     void stopMedia();
@@ -71,12 +78,15 @@ public:
 private:
     Status answerHere();
     Status disconnectHere();
-    void ended(bool byCaller);
-    void raise(int kind, int detail);
+    void ended(int cause);
+    void raise(int kind, int detail, int cause = tapi::CEC_NONE);
+    void startMedia(const struct sa& remote, Codec codec);
     void ring();
     void mediaTick();
 
     static void onRing(void* arg);
+    static void onDialTimeout(void* arg);
+    static void onProgress(const struct sip_msg* msg, void* arg);
     static void onMedia(void* arg);
     static int onOffer(struct mbuf** descp, const struct sip_msg* msg, void* arg);
     static int onAnswer(const struct sip_msg* msg, void* arg);
@@ -96,6 +106,8 @@ private:
     struct rtp_sock* m_rtp = nullptr;
     SdpNegotiation m_sdp;
     bool m_answered = false;
+    bool m_outgoing = false;
+    const void* m_owner = nullptr;
     struct tmr m_ringTimer;
     struct tmr m_mediaTimer;
     std::shared_ptr<SipWaveDevice> m_device;

@@ -81,15 +81,6 @@ bool onOtherRequest(const struct sip_msg* msg, void* arg)
     return true;
 }
 
-int onAuth(char** user, char** password, const char*, void* arg)
-{
-    auto* line = static_cast<SipLine*>(arg);
-    const QByteArray u = line->config.authUser.toUtf8(), p = line->config.password.toUtf8();
-    int rc = str_dup(user, u.constData());
-    rc |= str_dup(password, p.constData());
-    return rc;
-}
-
 void onRegistered(int err, const struct sip_msg* msg, void* arg)
 {
     auto* line = static_cast<SipLine*>(arg);
@@ -138,10 +129,10 @@ void registerLine(SipLine* line)
         return;
     const QByteArray registrar = c.registrar.toUtf8(), aor = c.uri.toUtf8(), name = c.name.toUtf8(),
                      user = c.user.toUtf8();
-    if (int rc = sipreg_register(&line->registration, line->port->sip, registrar.constData(),
-                                 aor.constData(), name.constData(), aor.constData(),
-                                 uint32_t(c.expires), user.constData(), nullptr, 0, 0, onAuth, line,
-                                 false, onRegistered, line, nullptr, nullptr);
+    if (int rc = sipreg_register(
+            &line->registration, line->port->sip, registrar.constData(), aor.constData(),
+            name.constData(), aor.constData(), uint32_t(c.expires), user.constData(), nullptr, 0, 0,
+            lineCredentials, line, false, onRegistered, line, nullptr, nullptr);
         rc != 0)
         qCWarning(sipLog).noquote() << c.name << "cannot register:" << strerror(rc);
 }
@@ -167,6 +158,23 @@ void closePort(SipPort* port)
 }
 
 } // namespace
+
+int lineCredentials(char** user, char** password, const char*, void* arg)
+{
+    auto* line = static_cast<SipLine*>(arg);
+    const QByteArray u = line->config.authUser.toUtf8(), p = line->config.password.toUtf8();
+    int rc = str_dup(user, u.constData());
+    rc |= str_dup(password, p.constData());
+    return rc;
+}
+
+SipLine* SipStack::line(const QString& name) const
+{
+    for (SipLine* l : m_lines)
+        if (l->config.name == name && l->port && l->port->sip)
+            return l;
+    return nullptr;
+}
 
 SipStack& SipStack::instance()
 {

@@ -29,6 +29,9 @@ class SipCall;
 struct SipLine;
 struct SipPort;
 
+// libre's digest-credentials handler for a line (`arg` is its SipLine).
+int lineCredentials(char** user, char** password, const char* realm, void* arg);
+
 class SipStack {
 public:
     static SipStack& instance();
@@ -62,6 +65,8 @@ public:
     quint64 nextCallId() { return m_nextCall++; }
     dnsc* dns() const { return m_dns; }
     void keepMedia(const std::shared_ptr<SipCall>& call);
+    // The open line of that name, or null.
+    SipLine* line(const QString& name) const;
     void dropMedia(SipCall* call);
 
 private:

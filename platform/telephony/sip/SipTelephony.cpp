@@ -129,12 +129,71 @@ Result<qint32> SipLineMedia::formatType(qint32 waveDeviceId)
     return device->formatType();
 }
 
+namespace {
+
+QString dialledUri(const LineConfig& line, const QString& number)
+{
+    const QString n = number.trimmed();
+    if (n.startsWith(QLatin1String("sip:"), Qt::CaseInsensitive))
+        return n;
+    if (n.contains(u'@'))
+        return QStringLiteral("sip:") + n;
+    // A telephone number: digits (and a leading +) at the line's own domain.
+    QString digits;
+    for (QChar c : n)
+        if (c.isDigit() || (c == u'+' && digits.isEmpty()) || c == u'*' || c == u'#')
+            digits.append(c);
+        else if (!QStringLiteral(" -().").contains(c))
+            return QString();
+    if (digits.isEmpty())
+        return QString();
+    return QStringLiteral("sip:%1@%2").arg(digits, line.domain);
+}
+
+} // namespace
+
 Result<std::shared_ptr<TelephonyCall>> SipTelephony::createCall(const QString& addressName,
                                                                 const QString& number)
 {
-    Q_UNUSED(addressName);
-    Q_UNUSED(number);
-    return Status(err::NotImplemented, QStringLiteral("SIP lines cannot place calls yet"));
+    if (Status s = requireInitialized(); !s)
+        return s;
+    const LineConfig* config = nullptr;
+    for (const LineConfig& line : m_config.value())
+        if (line.name == addressName)
+            config = &line;
+    if (!config)
+        return Status(err::InvalidArg,
+                      QStringLiteral("There is no line named \"%1\"").arg(addressName));
+    SipStack& stack = SipStack::instance();
+    if (Status s = stack.start(m_config.value()); !s)
+        return s;
+    if (Status s = stack.lineStatus(addressName); !s)
+        return s;
+    const QString uri = dialledUri(*config, number);
+    const void* owner = this;
+    return stack.call<Result<std::shared_ptr<TelephonyCall>>>(
+        [&stack, addressName, number, uri, owner]() -> Result<std::shared_ptr<TelephonyCall>> {
+            SipLine* line = stack.line(addressName);
+            if (!line)
+                return Status(err::Fail,
+                              QStringLiteral("Line \"%1\" is not open").arg(addressName));
+            if (line->current)
+                return Status(err::InvalidState,
+                              QStringLiteral("Line \"%1\" is already in a call").arg(addressName));
+            auto call = std::make_shared<SipCall>(*line, stack.nextCallId(), number.trimmed());
+            line->current = call;
+            if (uri.isEmpty()) {
+                // Not a number anybody has: the call ends at once, as a network would end it.
+                call->connectFailed(tapi::CEC_DISCONNECT_BADADDRESS, owner);
+                return std::shared_ptr<TelephonyCall>(call);
+            }
+            if (Status s = call->connect(uri, owner); !s) {
+                line->current.reset();
+                call->stopMedia();
+                return s;
+            }
+            return std::shared_ptr<TelephonyCall>(call);
+        });
 }
 
 } // namespace orvane::sip

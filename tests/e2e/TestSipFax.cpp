@@ -1,0 +1,158 @@
+// Faxes over real SIP on loopback: one SIP line of ours calls another (INVITE, 200 OK, ACK,
+// G.711 RTP both ways, BYE) and a page goes through in real time; calls that a SIP peer
+// (sipp) refuses end with the status its response means.
+
+#include "SipCaller.h"
+#include "platform/fax/FaxMachine.h"
+#include "platform/fax/TiffFax.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace orvane;
+using namespace orvane::fax;
+
+namespace {
+
+// A peer that answers every INVITE with one final response.
+const char* const kRefuser = R"(<?xml version="1.0" encoding="ISO-8859-1" ?>
+<scenario name="refuse">
+<recv request="INVITE"/>
+<send><![CDATA[
+SIP/2.0 CODE REASON
+[last_Via:]
+[last_From:]
+[last_To:];tag=[pid]SIPpTag01[call_number]
+[last_Call-ID:]
+[last_CSeq:]
+Content-Length: 0
+]]></send>
+<recv request="ACK"/>
+</scenario>
+)";
+
+} // namespace
+
+class TestSipFax : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    quint16 m_peerPort = 0;
+
+    QString document()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("page.txt"));
+        QFile f(path);
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write("A fax over SIP.\nOne short page.\n");
+        return path;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const quint16 out = test::freeUdpPort(), in = test::freeUdpPort(),
+                      toPeer = test::freeUdpPort();
+        m_peerPort = test::freeUdpPort();
+        QFile conf(m_dir.filePath(QStringLiteral("lines.conf")));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        // "Fax Out" belongs to the domain where "Fax In" listens, so its numbers go there.
+        conf.write(QStringLiteral("[Fax Out]\nuri = sip:2001@127.0.0.1:%1\nport = %2\n"
+                                  "address = 127.0.0.1\n\n"
+                                  "[Fax In]\nuri = sip:2002@127.0.0.1:%1\nport = %1\n"
+                                  "address = 127.0.0.1\n\n"
+                                  "[To Peer]\nuri = sip:2003@127.0.0.1:%3\nport = %4\n"
+                                  "address = 127.0.0.1\n")
+                       .arg(in)
+                       .arg(out)
+                       .arg(m_peerPort)
+                       .arg(toPeer)
+                       .toUtf8());
+        conf.close();
+        qputenv("ORVANE_LINES_CONF", QFile::encodeName(conf.fileName()));
+    }
+
+    void aPageGoesFromLineToLine()
+    {
+        const QString folder = m_dir.filePath(QStringLiteral("in"));
+        FaxMachine receiver;
+        receiver.chooseLine(QStringLiteral("Fax In"));
+        QVERIFY(receiver.receive(folder, 2));
+        QCOMPARE(receiver.status(), QStringLiteral("Waiting for fax call ...."));
+        FaxMachine sender;
+        sender.chooseLine(QStringLiteral("Fax Out"));
+        QSignalSpy sent(&sender, &FaxMachine::finished);
+        QSignalSpy received(&receiver, &FaxMachine::finished);
+        QVERIFY(sender.send(QStringLiteral("2002"), document(), QString()));
+        QTRY_VERIFY_WITH_TIMEOUT(sent.count() == 1 && received.count() == 1, 120000);
+        QCOMPARE(sender.status(), QStringLiteral("Completed"));
+        QCOMPARE(receiver.status(), QStringLiteral("Completed"));
+        Result<TiffSummary> fax = inspectTiff(QDir(folder).filePath(receiver.receivedFile()));
+        QVERIFY2(fax, qPrintable(fax.status().toString()));
+        QCOMPARE(fax->pages, 1);
+        QCOMPARE(fax->widths.first(), 1728);
+    }
+
+    void aRefusedCallEndsWithWhatTheRefusalMeans_data()
+    {
+        QTest::addColumn<QString>("response");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("486") << "486 Busy Here"
+                             << "Busy";
+        QTest::newRow("600") << "600 Busy Everywhere"
+                             << "Busy";
+        QTest::newRow("404") << "404 Not Found"
+                             << "Bad Address";
+        QTest::newRow("480") << "480 Temporarily Unavailable"
+                             << "No Answer";
+        QTest::newRow("603") << "603 Decline"
+                             << "Call Blacklisted";
+        QTest::newRow("503") << "503 Service Unavailable"
+                             << "Unavailable";
+    }
+    void aRefusedCallEndsWithWhatTheRefusalMeans()
+    {
+        QFETCH(QString, response);
+        QFETCH(QString, status);
+        const QString path = m_dir.filePath(QStringLiteral("refuse.xml"));
+        QFile scenario(path);
+        QVERIFY(scenario.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        const QStringList parts = response.split(u' ');
+        scenario.write(QByteArray(kRefuser)
+                           .replace("CODE", parts.first().toLatin1())
+                           .replace("REASON", parts.mid(1).join(u' ').toLatin1()));
+        scenario.close();
+        QProcess peer;
+        peer.setProcessChannelMode(QProcess::MergedChannels);
+        peer.start(QStringLiteral("sipp"),
+                   {"-sf", path, "-i", "127.0.0.1", "-p", QString::number(m_peerPort), "-m", "1",
+                    "-nostdin", "-timeout", "30s"});
+        QVERIFY(peer.waitForStarted());
+
+        FaxMachine sender;
+        sender.chooseLine(QStringLiteral("To Peer"));
+        QSignalSpy ended(&sender, &FaxMachine::finished);
+        // sipp needs a moment to open its socket; the INVITE is retransmitted meanwhile.
+        QVERIFY(sender.send(QStringLiteral("(2003) 555"), document(), QString()));
+        QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, 30000);
+        QCOMPARE(sender.status(), status);
+        // The peer keeps the ended call a while for retransmissions; it is not needed now.
+        peer.kill();
+        peer.waitForFinished();
+    }
+
+    void aNumberThatIsNoNumberIsABadAddress()
+    {
+        FaxMachine sender;
+        sender.chooseLine(QStringLiteral("Fax Out"));
+        QVERIFY(sender.send(QStringLiteral("call me"), document(), QString()));
+        QTRY_COMPARE(sender.status(), QStringLiteral("Bad Address"));
+    }
+};
+
+QTEST_MAIN(TestSipFax)
+#include "TestSipFax.moc"
