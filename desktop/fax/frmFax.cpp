@@ -106,21 +106,21 @@ frmFax::frmFax(QWidget* parent)
     m_receiveFolder->folders()->setGeometry(twips::rect(120, 2200, 3000, 800));
     Check2 = new QCheckBox(receive);
     Check2->setObjectName(QStringLiteral("Check2"));
-    Check2->setGeometry(twips::rect(3240, 2280, 255, 255));
+    Check2->setGeometry(twips::rect(120, 3120, 255, 255));
     auto* label7 =
         makeLabel(receive, "Label7", QStringLiteral("Automatically Print Fax Upon Arrival  "),
-                  twips::rect(3540, 2280, 2700, 255));
+                  twips::rect(420, 3120, 5820, 255));
     label7->setBuddy(Check2);
     Frame1 = new QGroupBox(QStringLiteral("Received Fax"), receive);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(twips::rect(120, 3120, 6120, 1980));
+    Frame1->setGeometry(twips::rect(120, 3480, 6120, 1740));
     MSFlexGrid1 = new MSFlexGrid(Frame1);
     MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
-    MSFlexGrid1->setGeometry(twips::rect(120, 300, 5460, 1140));
+    MSFlexGrid1->setGeometry(twips::rect(120, 300, 5880, 900));
     cmdDelete = makeButton(Frame1, "cmdDelete", QStringLiteral("Delete"),
-                           twips::rect(3000, 1500, 1215, 375));
+                           twips::rect(3420, 1260, 1215, 375));
     cmdDeleteAll = makeButton(Frame1, "cmdDeleteAll", QStringLiteral("Delete All"),
-                              twips::rect(4365, 1500, 1215, 375));
+                              twips::rect(4785, 1260, 1215, 375));
 
     cmdOkR = makeButton(this, "cmdOkR", QStringLiteral("&Ok"), twips::rect(3960, 5820, 1215, 375));
     cmdCancelR = makeButton(this, "cmdCancelR", QStringLiteral("&Cancel"),

@@ -6,11 +6,13 @@
 #include "desktop/dialogs/NumberDialog.h"
 #include "desktop/dialogs/frmSplash.h"
 #include "desktop/dialogs/frmVoice.h"
+#include "desktop/fax/frmFax.h"
 #include "desktop/main/frmMain.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QTabWidget>
 #include <QTest>
 
 #include <cstdio>
@@ -66,5 +68,10 @@ int main(int argc, char** argv)
     voice.hide();
     orvane::frmSplash about(&main);
     ok = save(&about, folder, QStringLiteral("about-window")) && ok;
+    about.hide();
+    orvane::frmFax fax(&main);
+    ok = save(&fax, folder, QStringLiteral("fax-window")) && ok;
+    fax.findChild<QTabWidget*>(QStringLiteral("SSTab1"))->setCurrentIndex(1);
+    ok = save(&fax, folder, QStringLiteral("fax-window-receive")) && ok;
     return ok ? 0 : 1;
 }

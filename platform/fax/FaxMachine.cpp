@@ -286,15 +286,19 @@ Status FaxMachine::receive(const QString& folder, int printFlag)
         return {};
     }
     // A call that rang while the previous fax was being filed is taken now.
-    if (m_call && m_call->state() == tapi::CS_OFFERING) {
-        setStatus(QString::fromLatin1(faxstatus::Answering));
-        if (Status s = m_call->answer(); !s) {
-            qCWarning(faxLog).noquote() << "cannot answer on" << m_line << s.toString();
-            m_call.reset();
-            setStatus(QString::fromLatin1(faxstatus::Waiting));
-        }
-    }
+    if (m_call && m_call->state() == tapi::CS_OFFERING)
+        answerOffered();
     return {};
+}
+
+void FaxMachine::answerOffered()
+{
+    setStatus(QString::fromLatin1(faxstatus::Answering));
+    if (Status s = m_call->answer(); !s) {
+        qCWarning(faxLog).noquote() << "cannot answer on" << m_line << s.toString();
+        m_call.reset();
+        setStatus(QString::fromLatin1(faxstatus::Waiting));
+    }
 }
 
 void FaxMachine::end()
@@ -317,14 +321,8 @@ void FaxMachine::tapiEvent(const TapiEvent& event)
             event.call->privilege() != tapi::CP_OWNER)
             return;
         m_call = event.call;
-        if (m_running) {
-            setStatus(QString::fromLatin1(faxstatus::Answering));
-            if (Status s = m_call->answer(); !s) {
-                qCWarning(faxLog).noquote() << "cannot answer on" << m_line << s.toString();
-                m_call.reset();
-                setStatus(QString::fromLatin1(faxstatus::Waiting));
-            }
-        }
+        if (m_running)
+            answerOffered();
         return;
     case tapi::TE_CALLSTATE:
         if (event.call && m_call && event.call->id() == m_call->id())

@@ -62,6 +62,7 @@ private:
     Status ensureLine();
     void documentReady();
     void dial();
+    void answerOffered();
     void startExchange();
     void exchangeFinished();
     void keepReceivedFax(const FaxProgress& progress);

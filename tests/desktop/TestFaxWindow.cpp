@@ -4,6 +4,7 @@
 // end of a send job returning the program to idle by itself.
 
 #include "DesktopTesting.h"
+#include "PrintStandIn.h"
 #include "Signals.h"
 #include "database/RecieveFaxTable.h"
 #include "desktop/common/ListGrid.h"
@@ -77,6 +78,7 @@ class TestFaxWindow : public QObject {
 
     QTemporaryDir m_home;
     QTemporaryDir m_files;
+    QString m_printed;
     std::unique_ptr<frmMain> m_window;
     test::MessageRecorder* m_messages = nullptr;
 
@@ -94,7 +96,7 @@ class TestFaxWindow : public QObject {
         return path;
     }
 
-    QString printed() { return QString::fromUtf8(test::readFile(m_files.filePath("bin/printed"))); }
+    QString printed() { return QString::fromUtf8(test::readFile(m_printed)); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -105,14 +107,7 @@ private Q_SLOTS:
                 QByteArray("org.orvane.Tolvex.Fax") +
                     QByteArray::number(QCoreApplication::applicationPid()));
         // The line server prints through a stand-in for lp that notes the file.
-        const QString bin = m_files.filePath(QStringLiteral("bin"));
-        QDir().mkpath(bin);
-        QFile lp(bin + QStringLiteral("/lp"));
-        QVERIFY(lp.open(QIODevice::WriteOnly));
-        lp.write("#!/bin/sh\nprintf '%s\\n' \"$@\" >> \"$(dirname \"$0\")/printed\"\n");
-        lp.close();
-        lp.setPermissions(lp.permissions() | QFileDevice::ExeOwner);
-        qputenv("PATH", bin.toLocal8Bit() + ":" + qgetenv("PATH"));
+        m_printed = test::installPrintStandIn(m_files.filePath(QStringLiteral("bin")));
 
         m_messages = new test::MessageRecorder;
         QVERIFY(programfolder::prepare());

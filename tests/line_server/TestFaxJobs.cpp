@@ -3,6 +3,7 @@
 // in recieve_fax, printing, and the ways a job ends without a fax. Simulated time runs 50
 // times faster, so a two-page fax takes about a second.
 
+#include "PrintStandIn.h"
 #include "RecordingGrid.h"
 #include "Signals.h"
 #include "TestServer.h"
@@ -34,6 +35,7 @@ class TestFaxJobs : public QObject {
 
     std::unique_ptr<test::TestServer> m_server;
     QTemporaryDir m_files;
+    QString m_printed;
     std::unique_ptr<QTemporaryDir> m_home;
 
     QString document(const QString& name, int pages)
@@ -88,14 +90,7 @@ private Q_SLOTS:
     {
         qputenv("ORVANE_SIM_SPEED", "50");
         // Printing goes to a stand-in for lp that notes what it was given.
-        const QString bin = m_files.filePath(QStringLiteral("bin"));
-        QDir().mkpath(bin);
-        QFile lp(bin + QStringLiteral("/lp"));
-        QVERIFY(lp.open(QIODevice::WriteOnly));
-        lp.write("#!/bin/sh\nprintf '%s\\n' \"$@\" >> \"$(dirname \"$0\")/printed\"\n");
-        lp.close();
-        lp.setPermissions(lp.permissions() | QFileDevice::ExeOwner);
-        qputenv("PATH", bin.toLocal8Bit() + ":" + qgetenv("PATH"));
+        m_printed = test::installPrintStandIn(m_files.filePath(QStringLiteral("bin")));
         m_server = std::make_unique<test::TestServer>();
         QVERIFY(m_server->isRunning());
     }
@@ -105,7 +100,7 @@ private Q_SLOTS:
         QVERIFY(m_server->settle());
         m_server->grid().clear();
         m_home = std::make_unique<QTemporaryDir>();
-        QFile::remove(m_files.filePath(QStringLiteral("bin/printed")));
+        QFile::remove(m_printed);
     }
 
     void cleanup()
@@ -149,9 +144,8 @@ private Q_SLOTS:
         QCOMPARE(fax->widths, QList<int>({1728, 1728}));
         QVERIFY(m_server->grid().history(2, 2).contains(QStringLiteral("Completed")));
         QVERIFY(!m_server->grid().history(1, 2).contains(QStringLiteral("Receiving page 1 ....")));
-        QTRY_VERIFY(QFile::exists(m_files.filePath(QStringLiteral("bin/printed"))));
-        QTRY_COMPARE(test::readFile(m_files.filePath(QStringLiteral("bin/printed"))),
-                     QByteArray("--\n") + path.toUtf8() + "\n");
+        QTRY_VERIFY(QFile::exists(m_printed));
+        QTRY_COMPARE(test::readFile(m_printed), QByteArray("--\n") + path.toUtf8() + "\n");
         QTRY_COMPARE_WITH_TIMEOUT(lastText(2), QStringLiteral("Waiting for fax call ...."),
                                   kWaitMs);
 
@@ -242,7 +236,7 @@ private Q_SLOTS:
         QCOMPARE(lastText(1), QStringLiteral("Not a Fax Call"));
         QCOMPARE(logged(), QStringList());
         QCOMPARE(faxesIn(folder), QStringList());
-        QVERIFY(!QFile::exists(m_files.filePath(QStringLiteral("bin/printed"))));
+        QVERIFY(!QFile::exists(m_printed));
         QCOMPARE(test2.count(), 0);
     }
 

@@ -151,6 +151,37 @@ QString normalizedNumber(const QString& number)
 
 } // namespace
 
+std::shared_ptr<SimCall> Simulator::offerLocked(Line& line, const QString& callerNumber,
+                                                const QString& capturePath,
+                                                const std::function<void(SimCall&)>& prepare)
+{
+    auto call = std::make_shared<SimCall>(m_nextCall++, line.config.name, callerNumber);
+    // The line's faults set for its next call are spent by this one.
+    call->m_privilege = line.nextMonitorOnly ? tapi::CP_MONITOR : tapi::CP_OWNER;
+    call->m_faultNoDevice = line.nextNoDevice;
+    call->m_faultNoMedia = line.nextNoMedia;
+    line.nextMonitorOnly = line.nextNoDevice = line.nextNoMedia = false;
+    prepare(*call);
+
+    CallRecord record;
+    record.id = call->id();
+    record.line = line.config.name;
+    record.callerNumber = callerNumber;
+    record.state = tapi::CS_OFFERING;
+    record.placedNs = steadyNowNs();
+    record.capturePath = capturePath;
+    m_records.insert(record.id, record);
+    m_calls.insert(record.id, call);
+    line.current = call;
+
+    TapiEvent notification;
+    notification.kind = tapi::TE_CALLNOTIFICATION;
+    notification.call = call;
+    deliverLocked(line, notification);
+    deliverStateLocked(line, call, tapi::CS_OFFERING);
+    return call;
+}
+
 Result<std::shared_ptr<TelephonyCall>> Simulator::dial(const QString& lineName,
                                                        const QString& number, const void* owner)
 {
@@ -194,28 +225,9 @@ Result<std::shared_ptr<TelephonyCall>> Simulator::dial(const QString& lineName,
         } else if (target->current) {
             endCause = tapi::CEC_DISCONNECT_BUSY;
         } else {
-            incoming =
-                std::make_shared<SimCall>(m_nextCall++, target->config.name, line->config.number);
-            incoming->m_privilege = target->nextMonitorOnly ? tapi::CP_MONITOR : tapi::CP_OWNER;
-            incoming->m_faultNoDevice = target->nextNoDevice;
-            incoming->m_faultNoMedia = target->nextNoMedia;
-            target->nextMonitorOnly = target->nextNoDevice = target->nextNoMedia = false;
-            incoming->m_peer = call;
+            incoming = offerLocked(*target, line->config.number, QString(),
+                                   [&](SimCall& c) { c.m_peer = call; });
             call->m_peer = incoming;
-            CallRecord in;
-            in.id = incoming->id();
-            in.line = target->config.name;
-            in.callerNumber = line->config.number;
-            in.state = tapi::CS_OFFERING;
-            in.placedNs = steadyNowNs();
-            m_records.insert(in.id, in);
-            m_calls.insert(in.id, incoming);
-            target->current = incoming;
-            TapiEvent notification;
-            notification.kind = tapi::TE_CALLNOTIFICATION;
-            notification.call = incoming;
-            deliverLocked(*target, notification);
-            deliverStateLocked(*target, incoming, tapi::CS_OFFERING);
         }
     }
     post(*line);
@@ -254,35 +266,11 @@ Result<quint64> Simulator::placeCall(const CallRequest& request)
         if (line->current)
             return Status(err::InvalidState,
                           QStringLiteral("Line \"%1\" is busy").arg(request.line));
-        call = std::make_shared<SimCall>(m_nextCall++, request.line, request.callerNumber);
-        call->m_privilege = line->nextMonitorOnly ? tapi::CP_MONITOR : tapi::CP_OWNER;
-        call->m_faultNoDevice = line->nextNoDevice;
-        call->m_faultNoMedia = line->nextNoMedia;
-        line->nextMonitorOnly = line->nextNoDevice = line->nextNoMedia = false;
-        call->m_callerAudio = audio.value();
-        call->m_callerWaits = request.callerWaitsForGreeting;
-        call->m_capturePath = request.capturePath;
-
-        CallRecord record;
-        record.id = call->id();
-        record.line = request.line;
-        record.callerNumber = request.callerNumber;
-        record.state = tapi::CS_OFFERING;
-        record.placedNs = steadyNowNs();
-        record.capturePath = request.capturePath;
-        m_records.insert(record.id, record);
-        m_calls.insert(record.id, call);
-        line->current = call;
-
-        TapiEvent notification;
-        notification.kind = tapi::TE_CALLNOTIFICATION;
-        notification.call = call;
-        deliverLocked(*line, notification);
-        TapiEvent offering;
-        offering.kind = tapi::TE_CALLSTATE;
-        offering.callState = tapi::CS_OFFERING;
-        offering.call = call;
-        deliverLocked(*line, offering);
+        call = offerLocked(*line, request.callerNumber, request.capturePath, [&](SimCall& c) {
+            c.m_callerAudio = audio.value();
+            c.m_callerWaits = request.callerWaitsForGreeting;
+            c.m_capturePath = request.capturePath;
+        });
     }
     post(*line);
     QMetaObject::invokeMethod(

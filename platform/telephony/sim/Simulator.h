@@ -19,6 +19,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -116,6 +117,11 @@ private:
     void deliverStateLocked(Line& line, const std::shared_ptr<SimCall>& call, int state,
                             int cause = tapi::CEC_NONE);
     Status end(SimCall& call, int cause, bool byCaller);
+    // A new incoming call on the line (under the lock): offered, with its record; `prepare`
+    // fills in the caller's side before anyone hears of it.
+    std::shared_ptr<SimCall> offerLocked(Line& line, const QString& callerNumber,
+                                         const QString& capturePath,
+                                         const std::function<void(SimCall&)>& prepare);
     void post(Line& line);
     void startRinging(std::shared_ptr<SimCall> call, int rings, int intervalMs, int hangUpAfterMs);
     void ring(const std::shared_ptr<SimCall>& call);

@@ -82,17 +82,22 @@ SipCall::~SipCall()
     Q_ASSERT(!m_session && !m_rtp);
 }
 
-Status SipCall::accept(struct sipsess_sock* sock, const struct sip_msg* invite,
-                       const QByteArray& offer)
+Status SipCall::openRtp(const QByteArray& offer)
 {
     if (rtp_listen(&m_rtp, IPPROTO_UDP, &m_line.localAddress, kRtpPortMin, kRtpPortMax, false,
                    onRtp, nullptr, this) != 0)
         return Status(err::Fail, QStringLiteral("No RTP port is free"));
-    // Room for a second of the caller's audio, should the SIP loop fall behind for a moment.
+    // Room for a second of the far end's audio, should the SIP loop fall behind for a moment.
     udp_sockbuf_set(static_cast<struct udp_sock*>(rtp_sock(m_rtp)), kRtpSocketBuffer);
     struct sa local = m_line.localAddress;
     sa_set_port(&local, sa_port(rtp_local(m_rtp)));
-    if (Status s = m_sdp.prepare(local, offer); !s)
+    return m_sdp.prepare(local, offer);
+}
+
+Status SipCall::accept(struct sipsess_sock* sock, const struct sip_msg* invite,
+                       const QByteArray& offer)
+{
+    if (Status s = openRtp(offer); !s)
         return s;
     const QByteArray user = m_line.config.user.toUtf8();
     if (sipsess_accept(&m_session, sock, invite, 180, "Ringing", user.constData(),
@@ -110,13 +115,7 @@ Status SipCall::connect(const QString& toUri, const void* owner)
     m_outgoing = true;
     m_owner = owner;
     m_state = tapi::CS_INPROGRESS;
-    if (rtp_listen(&m_rtp, IPPROTO_UDP, &m_line.localAddress, kRtpPortMin, kRtpPortMax, false,
-                   onRtp, nullptr, this) != 0)
-        return Status(err::Fail, QStringLiteral("No RTP port is free"));
-    udp_sockbuf_set(static_cast<struct udp_sock*>(rtp_sock(m_rtp)), kRtpSocketBuffer);
-    struct sa local = m_line.localAddress;
-    sa_set_port(&local, sa_port(rtp_local(m_rtp)));
-    if (Status s = m_sdp.prepare(local, QByteArray()); !s)
+    if (Status s = openRtp(QByteArray()); !s)
         return s;
     Result<QByteArray> offer = m_sdp.encode(true);
     if (!offer)

@@ -76,6 +76,9 @@ public:
     void stopMedia();
 
 private:
+    // An RTP socket on the line's address, and our side of the SDP (answering `offer`, or
+    // making one when it is empty).
+    Status openRtp(const QByteArray& offer);
     Status answerHere();
     Status disconnectHere();
     void ended(int cause);

@@ -55,6 +55,23 @@ Status SipTelephony::setEventFilter(int filter)
     return {};
 }
 
+Result<const LineConfig*> SipTelephony::openLine(const QString& addressName) const
+{
+    const LineConfig* config = nullptr;
+    for (const LineConfig& line : m_config.value())
+        if (line.name == addressName)
+            config = &line;
+    if (!config)
+        return Status(err::InvalidArg,
+                      QStringLiteral("There is no line named \"%1\"").arg(addressName));
+    SipStack& stack = SipStack::instance();
+    if (Status s = stack.start(m_config.value()); !s)
+        return s;
+    if (Status s = stack.lineStatus(addressName); !s)
+        return s;
+    return config;
+}
+
 Result<qint32> SipTelephony::registerCallNotifications(const QString& addressName, bool monitor,
                                                        bool owner, int mediaTypes,
                                                        qint32 callbackInstance,
@@ -65,17 +82,10 @@ Result<qint32> SipTelephony::registerCallNotifications(const QString& addressNam
         return s;
     if (!receiver || !(monitor || owner) || !(mediaTypes & tapi::TAPIMEDIATYPE_AUDIO))
         return Status(err::InvalidArg, QStringLiteral("Nothing to register for"));
-    bool known = false;
-    for (const LineConfig& line : m_config.value())
-        known = known || line.name == addressName;
-    if (!known)
-        return Status(err::InvalidArg,
-                      QStringLiteral("There is no line named \"%1\"").arg(addressName));
+    Result<const LineConfig*> line = openLine(addressName);
+    if (!line)
+        return line.status();
     SipStack& stack = SipStack::instance();
-    if (Status s = stack.start(m_config.value()); !s)
-        return s;
-    if (Status s = stack.lineStatus(addressName); !s)
-        return s;
     const qint32 cookie = stack.events().add(addressName, receiver, m_filter, this);
     m_cookies.append(cookie);
     return cookie;
@@ -157,19 +167,11 @@ Result<std::shared_ptr<TelephonyCall>> SipTelephony::createCall(const QString& a
 {
     if (Status s = requireInitialized(); !s)
         return s;
-    const LineConfig* config = nullptr;
-    for (const LineConfig& line : m_config.value())
-        if (line.name == addressName)
-            config = &line;
+    Result<const LineConfig*> config = openLine(addressName);
     if (!config)
-        return Status(err::InvalidArg,
-                      QStringLiteral("There is no line named \"%1\"").arg(addressName));
+        return config.status();
     SipStack& stack = SipStack::instance();
-    if (Status s = stack.start(m_config.value()); !s)
-        return s;
-    if (Status s = stack.lineStatus(addressName); !s)
-        return s;
-    const QString uri = dialledUri(*config, number);
+    const QString uri = dialledUri(*config.value(), number);
     const void* owner = this;
     return stack.call<Result<std::shared_ptr<TelephonyCall>>>(
         [&stack, addressName, number, uri, owner]() -> Result<std::shared_ptr<TelephonyCall>> {

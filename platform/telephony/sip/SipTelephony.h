@@ -32,6 +32,8 @@ public:
 private:
     enum class State { Created, Initialized, ShutDown };
     Status requireInitialized() const;
+    // The line's configuration, its socket open (the SIP loop started when it was not).
+    Result<const LineConfig*> openLine(const QString& addressName) const;
 
     Result<QList<LineConfig>> m_config;
     State m_state = State::Created;
