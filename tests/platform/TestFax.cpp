@@ -15,6 +15,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <functional>
 
 using namespace orvane;
 using namespace orvane::fax;
@@ -37,8 +38,12 @@ struct Wire {
     }
     void run(double maxSeconds)
     {
+        runUntil([this] { return bothFinished(); }, maxSeconds);
+    }
+    void runUntil(const std::function<bool()>& done, double maxSeconds)
+    {
         quint8 outA[160], outB[160];
-        while (!bothFinished() && samples < qint64(maxSeconds * 8000)) {
+        while (!done() && samples < qint64(maxSeconds * 8000)) {
             a.exchange(reinterpret_cast<const quint8*>(toA.constData()), outA, 160);
             b.exchange(reinterpret_cast<const quint8*>(toB.constData()), outB, 160);
             toA = QByteArray(reinterpret_cast<const char*>(outB), 160);
@@ -78,6 +83,7 @@ private slots:
     void enginesExchangePages();
     void receiverHearingAVoiceIsNotAFax();
     void callDroppedDuringThePage();
+    void aCallEndingBeforeTheGoodbyeLosesNothing();
     void receivedFaxOverTheLimitFails();
     void documentsBecomeFaxPages();
     void missingConverterIsNamed();
@@ -313,6 +319,42 @@ void TestFax::callDroppedDuringThePage()
     QCOMPARE(sender.progress().outcome, FaxProgress::Outcome::Dropped);
     QCOMPARE(receiver.progress().outcome, FaxProgress::Outcome::Dropped);
     QCOMPARE(receiver.progress().pagesDone, 0);
+}
+
+void TestFax::aCallEndingBeforeTheGoodbyeLosesNothing()
+{
+    Result<TextPages> layout = TextPages::create(Paper::A4);
+    QVERIFY(layout);
+    const QString sent = m_dir.filePath(QStringLiteral("bye.tif"));
+    const QString received = m_dir.filePath(QStringLiteral("bye-received.tif"));
+    QFile::remove(received);
+    QVERIFY(writeTiffF(sent, layout->render(QStringLiteral("one\ftwo"))));
+    FaxEngine sender(FaxEngine::Role::Send, sent, {}, {});
+    FaxEngine receiver(FaxEngine::Role::Receive, received, {}, {});
+    Wire wire{sender, receiver};
+    // The last page is in (the sender said so), but the line goes before the goodbye.
+    wire.runUntil([&] { return receiver.progress().pagesDone == 2; }, 180);
+    QCOMPARE(receiver.progress().outcome, FaxProgress::Outcome::Running);
+    receiver.hangUp();
+    sender.hangUp();
+    QCOMPARE(receiver.progress().outcome, FaxProgress::Outcome::Completed);
+    Result<TiffSummary> got = inspectTiff(received);
+    QVERIFY2(got, qPrintable(got.status().toString()));
+    QCOMPARE(got->pages, 2);
+    // The sender never heard that the page arrived: for it the call broke off.
+    QCOMPARE(sender.progress().outcome, FaxProgress::Outcome::Dropped);
+
+    // Once the sender has the confirmation of the last page, its fax is through too.
+    QFile::remove(received);
+    FaxEngine sender2(FaxEngine::Role::Send, sent, {}, {});
+    FaxEngine receiver2(FaxEngine::Role::Receive, received, {}, {});
+    Wire wire2{sender2, receiver2};
+    wire2.runUntil([&] { return sender2.progress().pagesDone == 2; }, 180);
+    QCOMPARE(sender2.progress().outcome, FaxProgress::Outcome::Running);
+    sender2.hangUp();
+    receiver2.hangUp();
+    QCOMPARE(sender2.progress().outcome, FaxProgress::Outcome::Completed);
+    QCOMPARE(receiver2.progress().outcome, FaxProgress::Outcome::Completed);
 }
 
 void TestFax::receivedFaxOverTheLimitFails()
