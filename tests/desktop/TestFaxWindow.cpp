@@ -174,6 +174,21 @@ private Q_SLOTS:
         QVERIFY(!window.sendFolder().setFolder(m_files.filePath("absent")));
         QCOMPARE(child<QLineEdit>(&window, "txtDir")->text(), m_files.filePath("bin"));
         QCOMPARE(child<QComboBox>(&window, "Drive1")->itemData(0).toString(), QStringLiteral("/"));
+        // A drive that cannot be read (a card reader without a card): said, and nothing moves.
+        auto* drives = child<QComboBox>(&window, "Drive2");
+        const int before = drives->currentIndex();
+        drives->addItem(QStringLiteral("/media/no-card"), m_files.filePath("no-card"));
+        drives->setCurrentIndex(drives->count() - 1);
+        QCOMPARE(m_messages->shown.size(), 1);
+        QCOMPARE(m_messages->shown.first().title, QStringLiteral("Answering Machine "));
+        QCOMPARE(m_messages->shown.first().icon, QMessageBox::Information);
+        QCOMPARE(drives->currentIndex(), before);
+        QCOMPARE(child<QLineEdit>(&window, "txtDirRec")->text(), QDir::currentPath());
+        const int home = drives->findData(QDir::homePath());
+        const int other = home != before ? home : 0; // a drive other than the current one
+        drives->setCurrentIndex(other);
+        QCOMPARE(child<QLineEdit>(&window, "txtDirRec")->text(),
+                 drives->itemData(other).toString());
 
         // The received faxes: none yet.
         auto* faxes = child<MSFlexGrid>(&window, "MSFlexGrid1");
