@@ -11,11 +11,6 @@
 
 namespace orvane {
 
-namespace {
-// How often the line's timer looks for a finished recording.
-constexpr int kTimer1IntervalMs = 100;
-} // namespace
-
 ClsTapi::ClsTapi(LineOutlet& outlet, QObject* timerOwner)
     : m_outlet(outlet)
     , m_timerOwner(timerOwner)

@@ -73,6 +73,9 @@ public:
     void gobjTapiWithEvents_Event(const TapiEvent& event);
 
 private:
+    // How often the line's timer looks for a finished recording.
+    static constexpr int kTimer1IntervalMs = 100;
+
     void tapiEvent(const TapiEvent& event) override { gobjTapiWithEvents_Event(event); }
     Status handleEvent(const TapiEvent& event);
     Status CallStateChanged(int state);
@@ -126,7 +129,8 @@ private:
     // A fax job, polled once a second by the line's timer (or the send job's own).
     std::unique_ptr<fax::FaxMachine> m_fax;
     bool m_faxActive = false;
-    QString m_faxMode; // "SEND" or "REC"
+    quint64 m_faxJob = 0; // counts the jobs started on the object
+    QString m_faxMode;    // "SEND" or "REC"
     QString m_faxFolder;
     QString m_printFlag;
     qint16 m_faxRow = 1;

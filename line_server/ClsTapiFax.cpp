@@ -36,6 +36,7 @@ Status ClsTapi::FnSendFax(const QString& sNumber, const QString& sFileName,
     if (Status s = refuseSecondJob(); !s)
         return s;
     m_faxActive = true;
+    ++m_faxJob;
     m_faxMode = QStringLiteral("SEND");
     if (!m_sendTimer) {
         m_sendTimer = new QTimer(m_timerOwner);
@@ -61,6 +62,7 @@ Status ClsTapi::FnReceiveFax(const QString& sAddressName, const QString& sDirSav
     if (Status s = refuseSecondJob(); !s)
         return s;
     m_faxActive = true;
+    ++m_faxJob;
     m_faxMode = QStringLiteral("REC");
     m_appPath = sClAppPt;
     m_printFlag = QString::number(iPrint);
@@ -107,12 +109,19 @@ void ClsTapi::faxTick()
         });
         return;
     }
+    // The job is over for good: the line's timer goes back to finishing recordings, should
+    // the object be bound to answer calls later.
+    m_faxActive = false;
+    m_timer1->setInterval(kTimer1IntervalMs);
     if (sending) {
         qCInfo(lineLog).noquote() << "send job ended:" << status;
         m_fax->end();
-        QTimer::singleShot(kSendEndedMs, m_sendTimer, [this] {
+        const quint64 job = m_faxJob;
+        QTimer::singleShot(kSendEndedMs, m_sendTimer, [this, job] {
             m_outlet.raiseTest2();
-            m_fax.reset();
+            // Unless the client has started another job on the object meanwhile.
+            if (m_faxJob == job)
+                m_fax.reset();
         });
     }
 }
@@ -121,6 +130,7 @@ void ClsTapi::endFaxJob()
 {
     if (m_sendTimer)
         m_sendTimer->stop();
+    m_faxActive = false;
     m_fax.reset();
 }
 

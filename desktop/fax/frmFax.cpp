@@ -7,6 +7,7 @@
 #include "desktop/common/ProgramFolder.h"
 #include "desktop/common/Twips.h"
 #include "desktop/fax/FolderChooser.h"
+#include "desktop/lines/frmAddress.h"
 #include "desktop/main/Globals.h"
 #include "desktop/main/LineServer.h"
 #include "desktop/main/frmMain.h"
@@ -332,8 +333,8 @@ void frmFax::submitFailed(const QString& why)
 {
     qWarning().noquote() << "orvane: the fax job could not be started:" << why;
     Messages::inform(QStringLiteral("Unable To Send Fax"), QString::fromLatin1(kTitle));
-    if (!gaTapiLines.isEmpty())
-        gaTapiLines[0].reset();
+    // No job of a submission that failed runs on: every object it made is let go.
+    ReleaseLines();
     // The main window was disabled for the job; without one it must be usable again.
     frmMain::instance()->setEnabled(true);
 }

@@ -68,7 +68,7 @@ Result<QList<FaxPage>> textPages(const QString& path, Paper paper)
     Result<TextPages> layout = TextPages::create(paper);
     if (!layout)
         return layout.status();
-    return layout->render(decodeText(file.readAll()));
+    return layout->render(decodeText(file.readAll()), kMaxPages);
 }
 
 Result<QList<FaxPage>> ghostscriptPages(const QString& pdf, const QString& workFolder, Paper paper)

@@ -110,6 +110,7 @@ FaxEngine::FaxEngine(Role role, const QString& file, const FaxOptions& options,
     if (!s.fax) {
         m_progress.outcome = FaxProgress::Outcome::Failed;
         m_progress.reason = QStringLiteral("The fax modem could not be started");
+        m_notify = true; // told at the first step of audio
         return;
     }
     fax_set_transmit_on_idle(s.fax, 1);
@@ -164,10 +165,12 @@ void FaxEngine::exchange(const quint8* in, quint8* out, qsizetype count)
                 t30_terminate(s.t30);
             }
             if (m_progress.outcome == FaxProgress::Outcome::Running &&
-                m_progress.samples > qint64(m_options.maxMinutes) * 60 * 8000)
+                m_progress.samples > qint64(m_options.maxMinutes) * 60 * 8000) {
                 finishLocked(FaxProgress::Outcome::Failed,
                              QStringLiteral("The fax took longer than %1 minutes")
                                  .arg(m_options.maxMinutes));
+                t30_terminate(s.t30); // closes the received file before anyone reads it
+            }
         }
         notify = std::exchange(m_notify, false);
     }

@@ -106,11 +106,9 @@ FaxMachine::FaxMachine(std::unique_ptr<Telephony> telephony, QObject* parent)
 FaxMachine::~FaxMachine()
 {
     hangUpAndRelease();
-    if (m_prepare) {
-        // The conversion cannot be interrupted; its result is thrown away.
-        m_prepare->waitForFinished();
-        delete m_prepare;
-    }
+    // Conversions still running cannot be interrupted; their results are thrown away.
+    for (auto* watcher : findChildren<QFutureWatcher<Result<PreparedDocument>>*>())
+        watcher->waitForFinished();
     if (m_cookie != 0)
         m_telephony->unregisterNotifications(m_cookie);
     if (m_initialized)
@@ -152,6 +150,11 @@ void FaxMachine::finish(const char* status, const QString& reason)
     if (!reason.isEmpty())
         qCWarning(faxLog).noquote() << "fax on" << m_line << "ended" << status << "-" << reason;
     hangUpAndRelease();
+    // A fax that was still arriving is gone with the job.
+    if (!m_partPath.isEmpty())
+        QFile::remove(std::exchange(m_partPath, QString()));
+    // A document still being prepared belongs to this job only.
+    m_prepare = nullptr;
     setStatus(QString::fromLatin1(status));
     emit finished(m_status);
 }
@@ -207,18 +210,22 @@ Status FaxMachine::send(const QString& number, const QString& document, const QS
         return {};
     }
     // Word-processor documents take seconds to convert: away from the line's thread.
-    m_prepare = new QFutureWatcher<Result<PreparedDocument>>(this);
-    connect(m_prepare, &QFutureWatcherBase::finished, this, &FaxMachine::documentReady);
+    auto* watcher = new QFutureWatcher<Result<PreparedDocument>>(this);
+    m_prepare = watcher;
+    connect(watcher, &QFutureWatcherBase::finished, this,
+            [this, watcher] { documentReady(watcher); });
     m_prepare->setFuture(
         QtConcurrent::run(prepareDocument, document, m_work->path(), localPaper()));
     return {};
 }
 
-void FaxMachine::documentReady()
+void FaxMachine::documentReady(QFutureWatcher<Result<PreparedDocument>>* watcher)
 {
-    const Result<PreparedDocument> prepared = m_prepare->result();
-    m_prepare->deleteLater();
+    watcher->deleteLater();
+    if (watcher != m_prepare)
+        return; // the document of a job that was ended meanwhile
     m_prepare = nullptr;
+    const Result<PreparedDocument> prepared = watcher->result();
     if (!m_running)
         return;
     if (!prepared) {
@@ -227,22 +234,32 @@ void FaxMachine::documentReady()
     }
     m_tiff = prepared->tiffPath;
     m_pages = prepared->pages;
-    if (!m_keepFolder.isEmpty()) {
-        // A copy of what was sent, for the user's records; the fax goes out without it.
-        if (QDir().mkpath(m_keepFolder)) {
-            const QString copy = m_tiff + QStringLiteral(".copy");
-            Result<QString> kept =
-                QFile::copy(m_tiff, copy)
-                    ? keepUnder(copy, m_keepFolder, QStringLiteral("-sent"))
-                    : Result<QString>(
-                          Status(err::CannotCreate, QStringLiteral("The pages cannot be copied")));
-            if (!kept)
-                qCWarning(faxLog).noquote() << kept.status().description();
-        } else {
-            qCWarning(faxLog).noquote() << "The folder" << m_keepFolder << "cannot be created";
-        }
-    }
+    if (!m_keepFolder.isEmpty())
+        keepSentCopy();
     dial();
+}
+
+// A copy of the pages as sent, for the user's records; the fax goes out without it. The
+// copy is made inside the folder first, so that taking its name never crosses file systems.
+void FaxMachine::keepSentCopy()
+{
+    if (!QDir().mkpath(m_keepFolder)) {
+        qCWarning(faxLog).noquote() << "The folder" << m_keepFolder << "cannot be created";
+        return;
+    }
+    const QString part =
+        QDir(m_keepFolder)
+            .filePath(QStringLiteral(".fax-sent-%1.part").arg(QCoreApplication::applicationPid()));
+    QFile::remove(part);
+    Result<QString> kept =
+        QFile::copy(m_tiff, part)
+            ? keepUnder(part, m_keepFolder, QStringLiteral("-sent"))
+            : Result<QString>(
+                  Status(err::CannotCreate,
+                         QStringLiteral("The pages cannot be copied into %1").arg(m_keepFolder)));
+    QFile::remove(part);
+    if (!kept)
+        qCWarning(faxLog).noquote() << kept.status().description();
 }
 
 void FaxMachine::dial()
@@ -270,12 +287,13 @@ Status FaxMachine::receive(const QString& folder, int printFlag)
     m_mode = Mode::Receive;
     m_running = true;
     m_reason.clear();
-    m_folder = folder.trimmed();
+    m_folder = folder; // as given: the line logs the path under the same name
     m_printFlag = printFlag;
     m_receivedFile.clear();
     m_lastSamples = 0;
     setStatus(QString::fromLatin1(faxstatus::Waiting));
-    if (m_folder.isEmpty() || !QDir().mkpath(m_folder) || !QFileInfo(m_folder).isWritable()) {
+    if (m_folder.trimmed().isEmpty() || !QDir().mkpath(m_folder) ||
+        !QFileInfo(m_folder).isWritable()) {
         finish(faxstatus::FatalError,
                QStringLiteral("Received faxes cannot be saved in the folder \"%1\"").arg(m_folder));
         return {};

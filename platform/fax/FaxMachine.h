@@ -60,7 +60,8 @@ private:
     void tapiEvent(const TapiEvent& event) override;
     void callStateChanged(const TapiEvent& event);
     Status ensureLine();
-    void documentReady();
+    void documentReady(QFutureWatcher<Result<PreparedDocument>>* watcher);
+    void keepSentCopy();
     void dial();
     void answerOffered();
     void startExchange();

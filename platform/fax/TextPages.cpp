@@ -184,7 +184,7 @@ QStringList TextPages::lines(const QString& text) const
     return out;
 }
 
-QList<FaxPage> TextPages::render(const QString& text) const
+QList<FaxPage> TextPages::render(const QString& text, int maxPages) const
 {
     const TextLayout l = layout();
     const int height = pageHeight(m_paper);
@@ -200,6 +200,8 @@ QList<FaxPage> TextPages::render(const QString& text) const
     };
     const QStringList all = lines(text);
     for (const QString& text : all) {
+        if (pages.size() > maxPages)
+            return pages;
         if (text == QLatin1String("\f")) {
             if (pageUsed)
                 finishPage();

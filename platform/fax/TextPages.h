@@ -36,7 +36,9 @@ public:
     // The text's lines as they will stand on the pages (wrapped, tabs expanded); "\f"
     // entries mark page breaks.
     QStringList lines(const QString& text) const;
-    QList<FaxPage> render(const QString& text) const;
+    // At most `maxPages` pages: rendering stops at the first page beyond them (so that a
+    // huge text fails fast rather than filling memory); the caller sees the extra page.
+    QList<FaxPage> render(const QString& text, int maxPages = 200) const;
 
 private:
     struct Font;

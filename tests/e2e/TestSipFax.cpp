@@ -145,11 +145,21 @@ private Q_SLOTS:
         peer.waitForFinished();
     }
 
+    void aNumberThatIsNoNumberIsABadAddress_data()
+    {
+        QTest::addColumn<QString>("number");
+        QTest::newRow("words") << "call me";
+        // Nothing may break out of the INVITE's request line or its headers.
+        QTest::newRow("line break") << "sip:2002@127.0.0.1\r\nX-Injected: 1";
+        QTest::newRow("blank in an address") << "2002@127.0.0.1 x";
+        QTest::newRow("angle bracket") << "2002@127.0.0.1>";
+    }
     void aNumberThatIsNoNumberIsABadAddress()
     {
+        QFETCH(QString, number);
         FaxMachine sender;
         sender.chooseLine(QStringLiteral("Fax Out"));
-        QVERIFY(sender.send(QStringLiteral("call me"), document(), QString()));
+        QVERIFY(sender.send(number, document(), QString()));
         QTRY_COMPARE(sender.status(), QStringLiteral("Bad Address"));
     }
 };

@@ -8,6 +8,7 @@
 #include "Signals.h"
 #include "TestServer.h"
 #include "database/Database.h"
+#include "database/RecMessageTable.h"
 #include "database/RecieveFaxTable.h"
 #include "line_server/client/LineHandle.h"
 #include "platform/fax/TiffFax.h"
@@ -209,6 +210,47 @@ private Q_SLOTS:
         LineHandle sender = sendJob(number, m_files.filePath(doc), test2);
         QTRY_COMPARE_WITH_TIMEOUT(test2->count(), 1, kWaitMs);
         QCOMPARE(lastText(1), final);
+    }
+
+    void aNewJobRightAfterTheLastOneRunsToItsEnd()
+    {
+        std::unique_ptr<QSignalSpy> test2;
+        LineHandle sender = sendJob(QStringLiteral("2999"), document("again.txt", 1), test2);
+        QTRY_COMPARE_WITH_TIMEOUT(lastText(1), QStringLiteral("Bad Address"), kWaitMs);
+        // Within the two seconds before the first job's test2, the client starts another.
+        QCOMPARE(test2->count(), 0);
+        QVERIFY(sender.FnSendFax(QStringLiteral("2003"), m_files.filePath("again.txt"), QString(),
+                                 kLine1, &m_server->gridExport()));
+        QTRY_COMPARE_WITH_TIMEOUT(test2->count(), 2, kWaitMs);
+        QCOMPARE(lastText(1), QStringLiteral("No Answer"));
+    }
+
+    void aLineObjectAnswersCallsAfterAFaxJob()
+    {
+        // A receive job that ends for good; then the same object is bound to answer calls.
+        LineHandle line = m_server->newLine();
+        const QString file = m_home->filePath(QStringLiteral("not-a-folder"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        QVERIFY(line.FnReceiveFax(kLine2, file + QStringLiteral("/x"), 1, 2,
+                                  &m_server->gridExport(), m_home->path()));
+        QTRY_COMPARE(lastText(1), QStringLiteral("Fatal Error"));
+        QVERIFY(line.InitTAPI(kLine2, m_server->gridExport(), 1, m_home->path()));
+        QVERIFY(line.setRings(1));
+        QVERIFY(line.setPlayType(QStringLiteral("MESS")));
+        QVERIFY(line.setPlayMessage(QStringLiteral("Hello.")));
+        QVERIFY(line.setRecordTime(1));
+        sim::CallRequest call;
+        call.line = kLine2;
+        call.rings = 3;
+        call.ringIntervalMs = 6000;
+        QVERIFY(sim::Simulator::instance().placeCall(call));
+        // The recording is finished, saved and logged as on any line.
+        QTRY_COMPARE_WITH_TIMEOUT(lastText(1), QStringLiteral("Waiting for Call .... "), kWaitMs);
+        Database db;
+        QVERIFY(db.OpenDatabase(m_home->path()));
+        QTRY_COMPARE(recmessage::listDay(db, QDate::currentDate())->size(), 1);
     }
 
     void aVoiceCallIsNotAFax()

@@ -402,6 +402,17 @@ void TestFax::documentsBecomeFaxPages()
     QVERIFY(inspectTiff(prepared->tiffPath));
 
     QVERIFY(!prepareDocument(m_dir.filePath(QStringLiteral("absent.txt")), work, Paper::A4));
+    // A huge text is refused as soon as it runs past the page limit, not after it was laid
+    // out whole (a megabyte of empty lines would be some 15,000 pages).
+    const QString huge = m_dir.filePath(QStringLiteral("huge.txt"));
+    QFile h(huge);
+    QVERIFY(h.open(QIODevice::WriteOnly));
+    h.write(QByteArray(1024 * 1024, '\n'));
+    h.close();
+    Result<PreparedDocument> refused = prepareDocument(huge, work, Paper::A4);
+    QVERIFY(!refused);
+    QVERIFY2(refused.status().description().contains(QLatin1String("more than 200 pages")),
+             qPrintable(refused.status().description()));
     const QString binary = m_dir.filePath(QStringLiteral("image.bin"));
     QFile b(binary);
     QVERIFY(b.open(QIODevice::WriteOnly));

@@ -4,6 +4,7 @@
 
 #include "platform/fax/FaxMachine.h"
 #include "platform/fax/FaxStatus.h"
+#include "platform/fax/TextPages.h"
 #include "platform/fax/TiffFax.h"
 #include "platform/telephony/sim/SimTelephony.h"
 #include "platform/telephony/sim/Simulator.h"
@@ -150,6 +151,42 @@ private slots:
         QCOMPARE(kept.size(), 1);
         QVERIFY2(kept.first().endsWith(QLatin1String("-incomplete.tif")), qPrintable(kept.first()));
         QCOMPARE(inspectTiff(QDir(folder).filePath(kept.first()))->pages, 1);
+
+        // A receive job ended while a page arrives leaves nothing half written behind.
+        const QString other = m_dir.filePath(QStringLiteral("ended"));
+        auto receiver2 = machineOn(kLine2);
+        auto sender2 = machineOn(kLine1);
+        QVERIFY(receiver2->receive(other, 2));
+        QVERIFY(sender2->send(QStringLiteral("2002"), document(3, 60), QString()));
+        QTRY_COMPARE_WITH_TIMEOUT(receiver2->status(), QStringLiteral("Receiving page 1 ...."),
+                                  kWaitMs);
+        QVERIFY(!QDir(other).entryList(QDir::Files | QDir::Hidden).isEmpty()); // the part file
+        receiver2->end();
+        QCOMPARE(receiver2->status(), QStringLiteral("Aborting"));
+        QCOMPARE(QDir(other).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QTRY_COMPARE_WITH_TIMEOUT(sender2->status(), QStringLiteral("Disconnected"), kWaitMs);
+    }
+
+    void theSentPagesAreKeptInTheSendFolder()
+    {
+        // A TIFF document is sent as it is; its copy goes into the folder, nothing beside it.
+        const QString docs = m_dir.filePath(QStringLiteral("docs"));
+        QVERIFY(QDir().mkpath(docs));
+        Result<TextPages> layout = TextPages::create(Paper::A4);
+        QVERIFY(layout);
+        const QString tiff = QDir(docs).filePath(QStringLiteral("memo.tif"));
+        QVERIFY(writeTiffF(tiff, layout->render(QStringLiteral("memo"))));
+        const QString kept = m_dir.filePath(QStringLiteral("sent"));
+        auto receiver = machineOn(kLine2);
+        auto sender = machineOn(kLine1);
+        QVERIFY(receiver->receive(m_dir.filePath(QStringLiteral("sent-in")), 2));
+        QVERIFY(sender->send(QStringLiteral("2002"), tiff, kept));
+        QTRY_COMPARE_WITH_TIMEOUT(sender->status(), QStringLiteral("Completed"), kWaitMs);
+        QCOMPARE(QDir(docs).entryList(QDir::Files | QDir::Hidden), QStringList({"memo.tif"}));
+        const QStringList copies = QDir(kept).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(copies.size(), 1);
+        QVERIFY2(copies.first().endsWith(QLatin1String("-sent.tif")), qPrintable(copies.first()));
+        QCOMPARE(inspectTiff(QDir(kept).filePath(copies.first()))->pages, 1);
     }
 
     void aCallDuringThePauseIsTakenByTheNextReceive()

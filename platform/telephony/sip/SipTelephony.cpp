@@ -144,15 +144,22 @@ namespace {
 QString dialledUri(const LineConfig& line, const QString& number)
 {
     const QString n = number.trimmed();
-    if (n.startsWith(QLatin1String("sip:"), Qt::CaseInsensitive))
-        return n;
-    if (n.contains(u'@'))
-        return QStringLiteral("sip:") + n;
+    if (n.startsWith(QLatin1String("sip:"), Qt::CaseInsensitive) || n.contains(u'@')) {
+        // An address as given; nothing in it may break out of the request line or header.
+        for (QChar c : n)
+            if (c.unicode() <= 0x20 || c.unicode() >= 0x7f || QStringLiteral("<>\"\\").contains(c))
+                return QString();
+        return n.startsWith(QLatin1String("sip:"), Qt::CaseInsensitive)
+                   ? n
+                   : QStringLiteral("sip:") + n;
+    }
     // A telephone number: digits (and a leading +) at the line's own domain.
     QString digits;
     for (QChar c : n)
-        if (c.isDigit() || (c == u'+' && digits.isEmpty()) || c == u'*' || c == u'#')
+        if (c.isDigit() || (c == u'+' && digits.isEmpty()) || c == u'*')
             digits.append(c);
+        else if (c == u'#')
+            digits.append(QLatin1String("%23")); // not allowed bare in a SIP user part
         else if (!QStringLiteral(" -().").contains(c))
             return QString();
     if (digits.isEmpty())
