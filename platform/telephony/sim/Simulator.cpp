@@ -182,15 +182,23 @@ std::shared_ptr<SimCall> Simulator::offerLocked(Line& line, const QString& calle
     return call;
 }
 
+Result<Simulator::Line*> Simulator::voiceLine(const QString& name)
+{
+    Line* line = lineLocked(name);
+    if (!line)
+        return noSuchLine(name);
+    if (!line->config.audio)
+        return Status(err::InvalidArg, QStringLiteral("Line \"%1\" cannot carry voice").arg(name));
+    return line;
+}
+
 Result<std::shared_ptr<TelephonyCall>> Simulator::dial(const QString& lineName,
                                                        const QString& number, const void* owner)
 {
-    Line* line = lineLocked(lineName);
-    if (!line)
-        return noSuchLine(lineName);
-    if (!line->config.audio)
-        return Status(err::InvalidArg,
-                      QStringLiteral("Line \"%1\" cannot carry voice").arg(lineName));
+    Result<Line*> voice = voiceLine(lineName);
+    if (!voice)
+        return voice.status();
+    Line* line = voice.value();
     const QString dialled = normalizedNumber(number);
     std::shared_ptr<SimCall> call, incoming;
     int endCause = tapi::CEC_NONE;
@@ -595,12 +603,10 @@ Result<qint32> Simulator::registerReceiver(const QString& lineName, TapiEventRec
                                            const void* owner)
 {
     QMutexLocker lock(&m_mutex);
-    Line* line = lineLocked(lineName);
-    if (!line)
-        return noSuchLine(lineName);
-    if (!line->config.audio)
-        return Status(err::InvalidArg,
-                      QStringLiteral("Line \"%1\" cannot carry voice").arg(lineName));
+    Result<Line*> voice = voiceLine(lineName);
+    if (!voice)
+        return voice.status();
+    Line* line = voice.value();
     if (line->registrationFails)
         return Status(err::Fail,
                       QStringLiteral("Line \"%1\" refused the registration").arg(lineName));

@@ -113,6 +113,8 @@ private:
 
     Simulator();
     Line* lineLocked(const QString& name);
+    // The line, when it is there and carries voice.
+    Result<Line*> voiceLine(const QString& name);
     void deliverLocked(Line& line, TapiEvent event, const void* onlyOwner = nullptr);
     void deliverStateLocked(Line& line, const std::shared_ptr<SimCall>& call, int state,
                             int cause = tapi::CEC_NONE);
