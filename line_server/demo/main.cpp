@@ -1,15 +1,18 @@
-// orvane-demo: the answering machine end to end on simulated lines, without a desktop.
-// It starts the line server (unless one runs), binds two lines with a spoken greeting,
-// places one call on each whose caller says a sentence, prints every status text as the
-// lines write it, and ends with the list of logged calls, their files and durations.
+// orvane-demo: the answering machine and the fax machine end to end on simulated lines,
+// without a desktop. It starts the line server (unless one runs), binds two lines with a
+// spoken greeting, places one call on each whose caller says a sentence, then faxes a
+// letter from the first line to the second; it prints every status text as the lines
+// write it, and ends with the logged calls (files, durations) and the received fax.
 
 #include "database/DateTimeText.h"
 #include "database/RecMessageTable.h"
+#include "database/RecieveFaxTable.h"
 #include "line_server/client/LineHandle.h"
 #include "line_server/client/StatusGridExport.h"
 #include "line_server/client/TolvexNames.h"
 #include "platform/audio/AudioOutput.h"
 #include "platform/audio/G711.h"
+#include "platform/fax/TiffFax.h"
 #include "platform/speech/Speech.h"
 #include "platform/wav/WavFile.h"
 
@@ -55,6 +58,9 @@ public:
             m_names[row] = text;
         if (column != 2)
             return;
+        // Fax jobs report their status every second; only changes are news.
+        if (m_status.value(row) == text)
+            return;
         m_status[row] = text;
         say(QStringLiteral("%1s  %2: %3")
                 .arg(m_clock.elapsed() / 1000.0, 5, 'f', 1)
@@ -94,6 +100,36 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
     return true;
+}
+
+// A receive job on the second line, a send job on the first to the second's number (2002);
+// returns when the send job has told its end (test2) and the fax is logged.
+bool sendLetter(TolvexClient& client, StatusGridExport& gridExport, const PrintingGrid& grid,
+                const QString& home, const QString& faxFolder)
+{
+    const QString letter = QDir(home).filePath(QStringLiteral("letter.txt"));
+    QSaveFile file(letter);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write("Dear Anna,\n\nFriday suits me. See you at ten.\n\nBen\n") < 0 || !file.commit())
+        return false;
+    Result<LineHandle> receiver = client.createLine();
+    Result<LineHandle> sender = client.createLine();
+    if (!receiver || !sender)
+        return false;
+    if (!receiver->FnReceiveFax(kLines[1], faxFolder, 2, 2, &gridExport, home))
+        return false;
+    waitFor([&] { return grid.status(2) == QLatin1String("Waiting for fax call ...."); }, 10000);
+    bool ended = false;
+    QObject::connect(sender->events(), &LineEvents::test2, [&] { ended = true; });
+    if (!sender->FnSendFax(QStringLiteral("2002"), letter, QString(), kLines[0], &gridExport))
+        return false;
+    if (!waitFor([&] { return ended; }, 180000)) {
+        say(QStringLiteral("The fax did not finish in time."));
+        return false;
+    }
+    // The receiving line files the fax and waits for the next one.
+    waitFor([&] { return grid.status(2) == QLatin1String("Waiting for fax call ...."); }, 15000);
+    return grid.status(1) == QLatin1String("Completed");
 }
 
 } // namespace
@@ -196,6 +232,11 @@ int main(int argc, char** argv)
         say(QStringLiteral("The calls did not finish in time."));
 
     lines.clear();
+
+    // The fax machine: the second line waits for faxes, the first sends it a letter.
+    const QString faxFolder = QDir(home).filePath(QStringLiteral("Faxes"));
+    const bool faxed = done && sendLetter(client, gridExport, grid, home, faxFolder);
+
     Database db;
     Result<QList<recmessage::CallRow>> logged = Status(err::Fail, QString());
     if (Status s = db.OpenDatabase(home); s)
@@ -217,9 +258,27 @@ int main(int argc, char** argv)
         }
     }
 
+    Result<QStringList> faxes = Status(err::Fail, QString());
+    if (Status s = db.OpenDatabase(home); s)
+        faxes = recievefax::listAll(db);
+    db.CloseDatabase();
+    say(QString());
+    say(QStringLiteral("Received faxes:"));
+    int faxPages = 0;
+    for (const QString& path : faxes ? faxes.value() : QStringList()) {
+        Result<fax::TiffSummary> tiff = fax::inspectTiff(path);
+        faxPages += tiff ? tiff->pages : 0;
+        say(QStringLiteral("  %1  %2")
+                .arg(path, tiff ? QStringLiteral("%1 page(s), %2 pixels wide")
+                                      .arg(tiff->pages)
+                                      .arg(tiff->widths.value(0))
+                                : tiff.status().description()));
+    }
+
     if (server.state() != QProcess::NotRunning) {
         server.terminate();
         server.waitForFinished(30000);
     }
-    return done && logged.isOk() && logged->size() >= kLines.size() ? 0 : 1;
+    return done && faxed && faxPages == 1 && logged.isOk() && logged->size() >= kLines.size() ? 0
+                                                                                              : 1;
 }

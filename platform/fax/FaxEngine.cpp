@@ -67,13 +67,16 @@ int FaxEngine::Handlers::phaseB(t30_state_t*, void* user, int)
     return T30_ERR_OK;
 }
 
-int FaxEngine::Handlers::phaseD(t30_state_t*, void* user, int)
+int FaxEngine::Handlers::phaseD(t30_state_t*, void* user, int result)
 {
     auto* self = static_cast<FaxEngine*>(user);
     t30_stats_t stats;
     t30_get_transfer_statistics(self->m_session->t30, &stats);
     self->m_progress.bitRate = stats.bit_rate;
     self->m_progress.pagesDone = self->m_role == Role::Send ? stats.pages_tx : stats.pages_rx;
+    // For a receiver the result is the post-page command: end of procedure, or more to come.
+    self->m_progress.lastPageIn =
+        self->m_role == Role::Receive && (result == T30_EOP || result == T30_PRI_EOP);
     self->checkLimitsLocked();
     return T30_ERR_OK;
 }

@@ -40,6 +40,7 @@ struct FaxProgress {
 
     bool negotiated = false; // the far end answered as a fax machine (phase B)
     int pagesDone = 0;       // pages sent, or received
+    bool lastPageIn = false; // receiving: the sender said the last page was its last
     int bitRate = 0;
     qint64 samples = 0; // line time so far, 8,000 a second
     Outcome outcome = Outcome::Running;

@@ -133,7 +133,8 @@ QString FaxMachine::status() const
         return QString::fromLatin1(faxstatus::SendingPage)
             .arg(qMin(p.pagesDone + 1, qMax(m_pages, 1)))
             .arg(m_pages);
-    return QString::fromLatin1(faxstatus::ReceivingPage).arg(p.pagesDone + 1);
+    return QString::fromLatin1(faxstatus::ReceivingPage)
+        .arg(p.lastPageIn ? p.pagesDone : p.pagesDone + 1);
 }
 
 void FaxMachine::setStatus(const QString& status)

@@ -11,7 +11,7 @@ class TestDemo : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void theDemoAnswersTwoCallsAndListsThem()
+    void theDemoAnswersTwoCallsFaxesALetterAndListsThem()
     {
         QTemporaryDir home;
         QProcess demo;
@@ -36,9 +36,23 @@ private Q_SLOTS:
                 QVERIFY2(out.contains(line + ": " + status),
                          qPrintable(line + ": " + status + "\n" + out));
         }
+        // The fax from line 1 to line 2.
+        for (const char* status :
+             {"Simulated Line 1: Completed", "Simulated Line 2: Waiting for fax call ....",
+              "Simulated Line 2: Completed"})
+            QVERIFY2(out.contains(QLatin1String(status)), qPrintable(status + ("\n" + out)));
+        const qsizetype faxes = out.indexOf("Received faxes:");
+        QVERIFY(faxes > 0);
+        const QStringList received = out.mid(faxes).split('\n', Qt::SkipEmptyParts).mid(1);
+        QCOMPARE(received.size(), 1);
+        QVERIFY2(received.first().contains("/Faxes/fax-") &&
+                     received.first().endsWith("1 page(s), 1728 pixels wide"),
+                 qPrintable(received.first()));
+
         const qsizetype list = out.indexOf("Logged calls of");
         QVERIFY(list > 0);
-        const QStringList logged = out.mid(list).split('\n', Qt::SkipEmptyParts).mid(1);
+        const QStringList logged =
+            out.mid(list, faxes - list).split('\n', Qt::SkipEmptyParts).mid(1);
         QCOMPARE(logged.size(), 2);
         for (const QString& row : logged)
             QVERIFY2(QRegularExpression("Rec-Files/.*-[12]\\.wav  5\\.0 s$").match(row).hasMatch(),

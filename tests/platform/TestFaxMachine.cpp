@@ -122,6 +122,9 @@ private slots:
                  qPrintable(sent.join(u'|')));
         QVERIFY2(received.contains(QStringLiteral("Receiving page 1 ....")),
                  qPrintable(received.join(u'|')));
+        // Never a page beyond the last one, also while the call winds down.
+        QVERIFY2(!received.contains(QStringLiteral("Receiving page 3 ....")),
+                 qPrintable(received.join(u'|')));
         QVERIFY(faxstatus::isFinal(sent.last()));
         QVERIFY(!faxstatus::isFinal(QStringLiteral("Completed ")));
 
