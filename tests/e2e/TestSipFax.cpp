@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,6 +30,42 @@ SIP/2.0 CODE REASON
 [last_To:];tag=[pid]SIPpTag01[call_number]
 [last_Call-ID:]
 [last_CSeq:]
+Content-Length: 0
+]]></send>
+<recv request="ACK"/>
+</scenario>
+)";
+
+// A peer that rings and never answers: it expects the caller to give up with CANCEL.
+const char* const kRinger = R"(<?xml version="1.0" encoding="ISO-8859-1" ?>
+<scenario name="ring">
+<recv request="INVITE"/>
+<send><![CDATA[
+SIP/2.0 180 Ringing
+[last_Via:]
+[last_From:]
+[last_To:];tag=[pid]SIPpTag01[call_number]
+[last_Call-ID:]
+[last_CSeq:]
+Content-Length: 0
+]]></send>
+<recv request="CANCEL"/>
+<send><![CDATA[
+SIP/2.0 200 OK
+[last_Via:]
+[last_From:]
+[last_To:];tag=[pid]SIPpTag01[call_number]
+[last_Call-ID:]
+[last_CSeq:]
+Content-Length: 0
+]]></send>
+<send><![CDATA[
+SIP/2.0 487 Request Terminated
+[last_Via:]
+[last_From:]
+[last_To:];tag=[pid]SIPpTag01[call_number]
+[last_Call-ID:]
+CSeq: [cseq] INVITE
 Content-Length: 0
 ]]></send>
 <recv request="ACK"/>
@@ -141,6 +178,36 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, 30000);
         QCOMPARE(sender.status(), status);
         // The peer keeps the ended call a while for retransmissions; it is not needed now.
+        peer.kill();
+        peer.waitForFinished();
+    }
+
+    void endingASendWhileItRingsCancelsTheCall()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("ring.xml"));
+        QFile scenario(path);
+        QVERIFY(scenario.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        scenario.write(kRinger);
+        scenario.close();
+        QProcess peer;
+        peer.setProcessChannelMode(QProcess::MergedChannels);
+        peer.start(QStringLiteral("sipp"),
+                   {"-sf", path, "-i", "127.0.0.1", "-p", QString::number(m_peerPort), "-m", "1",
+                    "-nostdin", "-timeout", "30s"});
+        QVERIFY(peer.waitForStarted());
+
+        FaxMachine sender;
+        sender.chooseLine(QStringLiteral("To Peer"));
+        QVERIFY(sender.send(QStringLiteral("2003"), document(), QString()));
+        QTRY_COMPARE_WITH_TIMEOUT(sender.status(), QStringLiteral("Dialing 2003 ...."), 10000);
+        sender.end();
+        QCOMPARE(sender.status(), QStringLiteral("Aborting"));
+        // The peer saw the CANCEL and the call through to its ACK, as its scenario wants.
+        QString seen;
+        const QRegularExpression done(QStringLiteral("CANCEL\\s+1\\s.*ACK\\s+1\\s"),
+                                      QRegularExpression::DotMatchesEverythingOption);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (seen += QString::fromLocal8Bit(peer.readAll()), seen.contains(done)), 20000);
         peer.kill();
         peer.waitForFinished();
     }

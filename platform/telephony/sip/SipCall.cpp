@@ -305,9 +305,10 @@ Status SipCall::disconnectHere()
 {
     if (state() == tapi::CS_DISCONNECTED)
         return Status(err::InvalidState, QStringLiteral("The call has already ended"));
-    if (m_session && !m_answered)
+    if (m_session && !m_answered && !m_outgoing)
         sipsess_reject(m_session, 480, "Temporarily Unavailable", nullptr);
-    // An answered call's session sends BYE as it goes.
+    // An answered call's session sends BYE as it goes, one we placed and that still rings
+    // CANCEL.
     m_session = static_cast<struct sipsess*>(mem_deref(m_session));
     ended(m_outgoing && !m_answered ? tapi::CEC_DISCONNECT_CANCELLED : tapi::CEC_DISCONNECT_NORMAL);
     return {};
