@@ -261,7 +261,10 @@ void frmMain::ToolMExecute_ButtonClick(int position)
         openRecordedCalls(false);
         break;
     case 7:
-        break; // the Fax button follows the run state and runs no command
+        // Straight to the fax window: Start in the fax machine's mode.
+        Option2->setChecked(true);
+        startFromToolbar();
+        break;
     case 8:
         openHelp();
         break;

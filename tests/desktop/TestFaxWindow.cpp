@@ -361,6 +361,23 @@ private Q_SLOTS:
         receiver->reset();
     }
 
+    void theFaxButtonOpensTheFaxWindow()
+    {
+        child<QRadioButton>(m_window.get(), "Option1")->setChecked(true);
+        bool opened = false;
+        test::whenModal<frmFax>([&](frmFax* w) {
+            opened = true;
+            child<QPushButton>(w, "cmdCancelR")->click();
+        });
+        m_window->toolbarButton(7)->trigger();
+        QVERIFY(opened);
+        QVERIFY(child<QRadioButton>(m_window.get(), "Option2")->isChecked());
+        // Cancelled: nothing runs, Start is offered again.
+        QVERIFY(!m_window->running());
+        QVERIFY(child<QAction>(m_window.get(), "mRStart")->isEnabled());
+        QVERIFY(m_window->toolbarButton(1)->isEnabled());
+    }
+
     void aFailedSendLeavesTheProgramUsable()
     {
         // No line server, and none that can be started.
