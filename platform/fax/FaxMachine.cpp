@@ -11,8 +11,12 @@
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <cerrno>
+#include <csignal>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -93,6 +97,25 @@ Result<QString> keepUnder(const QString& partPath, const QString& folder, const 
                                                       QString::fromLocal8Bit(strerror(errno))));
     }
     return Status(err::CannotCreate, QStringLiteral("No free file name in %1").arg(folder));
+}
+
+// Part files a line server left in `folder` when it ended without finishing them (their
+// process is gone): nothing will ever complete them. Those of running processes stay.
+void removeAbandonedParts(const QString& folder)
+{
+    static const QRegularExpression name(
+        QStringLiteral("^\\.fax-(?:sent-)?(\\d+)(?:-\\d+)?\\.part$"));
+    const QDir dir(folder);
+    const QStringList parts =
+        dir.entryList({QStringLiteral(".fax-*.part")}, QDir::Files | QDir::Hidden);
+    for (const QString& part : parts) {
+        const QRegularExpressionMatch m = name.match(part);
+        const pid_t pid = pid_t(m.captured(1).toLongLong());
+        if (m.hasMatch() && pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH &&
+            QFile::remove(dir.filePath(part)))
+            qCInfo(faxLog).noquote()
+                << "removed" << dir.filePath(part) << "left behind by an ended line server";
+    }
 }
 
 } // namespace
@@ -248,6 +271,7 @@ void FaxMachine::keepSentCopy()
         qCWarning(faxLog).noquote() << "The folder" << m_keepFolder << "cannot be created";
         return;
     }
+    removeAbandonedParts(m_keepFolder);
     const QString part =
         QDir(m_keepFolder)
             .filePath(QStringLiteral(".fax-sent-%1.part").arg(QCoreApplication::applicationPid()));
@@ -299,6 +323,7 @@ Status FaxMachine::receive(const QString& folder, int printFlag)
                QStringLiteral("Received faxes cannot be saved in the folder \"%1\"").arg(m_folder));
         return {};
     }
+    removeAbandonedParts(m_folder);
     if (Status s = ensureLine(); !s) {
         finish(s.code() == err::NoDevice ? faxstatus::Offline : faxstatus::NoDialTone,
                s.description());

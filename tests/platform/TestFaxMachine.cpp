@@ -214,6 +214,26 @@ private slots:
         QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2);
     }
 
+    void partFilesOfEndedServersAreCleared()
+    {
+        // One left by a line server that is gone, one of a job still running in this one.
+        const QString folder = m_dir.filePath(QStringLiteral("leftovers"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString abandoned = QDir(folder).filePath(QStringLiteral(".fax-999999-3.part"));
+        const QString running = QDir(folder).filePath(
+            QStringLiteral(".fax-%1-77.part").arg(QCoreApplication::applicationPid()));
+        const QString mine = QDir(folder).filePath(QStringLiteral("notes.part"));
+        for (const QString& path : {abandoned, running, mine}) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        auto receiver = machineOn(kLine2);
+        QVERIFY(receiver->receive(folder, 2));
+        QVERIFY(!QFile::exists(abandoned));
+        QVERIFY(QFile::exists(running));
+        QVERIFY(QFile::exists(mine));
+    }
+
     void anUnknownLineIsOffline()
     {
         auto sender = machineOn(QStringLiteral("No Such Line"));
