@@ -1,5 +1,7 @@
 #include "line_server/wave.h"
 
+#include "platform/FreeName.h"
+
 #include "platform/audio/WaveDevice.h"
 #include "platform/wav/WavFile.h"
 
@@ -110,25 +112,15 @@ Result<QString> WaveRecorder::SaveRecording(const QString& folder, const QString
     part.setAutoRemove(false);
     part.close();
 
-    const QFileInfo wanted(name);
-    const QString base = wanted.completeBaseName();
-    const QString suffix =
-        wanted.suffix().isEmpty() ? QString() : QLatin1Char('.') + wanted.suffix();
-    for (int n = 0; n < 1000; ++n) {
-        const QString candidate =
-            n == 0 ? name : QStringLiteral("%1-%2%3").arg(base).arg(n).arg(suffix);
-        // rename() never replaces an existing file.
-        if (QFile::rename(partPath, dir.filePath(candidate))) {
-            m_header.reset();
-            m_buffer.reset();
-            return candidate;
-        }
-        if (!QFileInfo::exists(dir.filePath(candidate)))
-            break;
+    const Result<QString> kept = keepUnderFreeName(partPath, folder, name);
+    if (!kept) {
+        QFile::remove(partPath);
+        return Status(err::Fail, QStringLiteral("Cannot name the recording %1 in %2: %3")
+                                     .arg(name, folder, kept.status().description()));
     }
-    QFile::remove(partPath);
-    return Status(err::Fail,
-                  QStringLiteral("Cannot name the recording %1 in %2").arg(name, folder));
+    m_header.reset();
+    m_buffer.reset();
+    return kept.value();
 }
 
 void WaveRecorder::reset()

@@ -7,6 +7,7 @@
 #include "desktop/common/ProgramFolder.h"
 #include "desktop/common/Twips.h"
 #include "desktop/fax/FolderChooser.h"
+#include "desktop/lines/VoiceLineList.h"
 #include "desktop/lines/frmAddress.h"
 #include "desktop/main/Globals.h"
 #include "desktop/main/LineServer.h"
@@ -29,7 +30,6 @@ namespace orvane {
 namespace {
 
 const char* const kTitle = "Answering Machine";
-const char* const kNoDevice = "No Telephony Device Found ";
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, const QRect& place)
 {
@@ -173,23 +173,8 @@ void frmFax::FillLineLists()
     Status s = tapi->initialize();
     Result<QList<TelephonyAddress>> addresses =
         s ? tapi->addresses() : Result<QList<TelephonyAddress>>(s);
-    for (QListWidget* list : {listAddress, ListAddress1}) {
-        if (addresses) {
-            for (int i = 0; i < addresses->size(); ++i) {
-                const TelephonyAddress& a = addresses->at(i);
-                if (!a.queryMediaType(tapi::TAPIMEDIATYPE_AUDIO) ||
-                    a.name == QLatin1String(tapi::H323_LINE) ||
-                    a.name == QLatin1String(tapi::IPCONF_LINE))
-                    continue;
-                auto* item = new QListWidgetItem(a.name, list);
-                item->setData(Qt::UserRole, i + 1);
-            }
-        }
-        if (list->count() == 0) {
-            auto* item = new QListWidgetItem(QString::fromLatin1(kNoDevice), list);
-            item->setData(Qt::UserRole, -1);
-        }
-    }
+    for (QListWidget* list : {listAddress, ListAddress1})
+        fillVoiceLineList(list, addresses ? addresses.value() : QList<TelephonyAddress>());
     if (s)
         tapi->shutdown();
     if (!addresses) {
@@ -233,6 +218,18 @@ void frmFax::cmdSelectFile_Click()
     txtFileSend->setText(m_lastChosen);
 }
 
+void frmFax::changeFaxList(const std::function<Status(Database&)>& change, const QString& failure)
+{
+    Database db;
+    Status s = db.OpenDatabase(programfolder::path());
+    if (s)
+        s = change(db);
+    db.CloseDatabase();
+    if (!s)
+        Messages::inform(failure.arg(s.description()), QString::fromLatin1(kTitle));
+    FillFaxGrid();
+}
+
 void frmFax::cmdDelete_Click()
 {
     if (!m_list->takeRowSelected(QString::fromLatin1(kTitle)))
@@ -249,16 +246,8 @@ void frmFax::cmdDelete_Click()
     MSFlexGrid1->setCol(1);
     const QString path = m_list->current(1);
     QFile::remove(path); // a file already gone does not keep its row
-    Database db;
-    Status s = db.OpenDatabase(programfolder::path());
-    if (s)
-        s = recievefax::remove(db, path);
-    db.CloseDatabase();
-    if (!s)
-        Messages::inform(
-            QStringLiteral("The fax could not be removed from the list: %1").arg(s.description()),
-            QString::fromLatin1(kTitle));
-    FillFaxGrid();
+    changeFaxList([&](Database& db) { return recievefax::remove(db, path); },
+                  QStringLiteral("The fax could not be removed from the list: %1"));
 }
 
 void frmFax::cmdDeleteAll_Click()
@@ -273,16 +262,8 @@ void frmFax::cmdDeleteAll_Click()
         return;
     for (int n = 1; n < MSFlexGrid1->rows(); ++n)
         QFile::remove(MSFlexGrid1->textMatrix(n, 1));
-    Database db;
-    Status s = db.OpenDatabase(programfolder::path());
-    if (s)
-        s = recievefax::removeAll(db);
-    db.CloseDatabase();
-    if (!s)
-        Messages::inform(
-            QStringLiteral("The list of faxes could not be emptied: %1").arg(s.description()),
-            QString::fromLatin1(kTitle));
-    FillFaxGrid();
+    changeFaxList([](Database& db) { return recievefax::removeAll(db); },
+                  QStringLiteral("The list of faxes could not be emptied: %1"));
 }
 
 void frmFax::cmdCancelR_Click()

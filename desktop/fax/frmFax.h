@@ -10,6 +10,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -21,6 +22,7 @@ class QTabWidget;
 
 namespace orvane {
 
+class Database;
 class FolderChooser;
 class ListGrid;
 class MSFlexGrid;
@@ -46,6 +48,8 @@ private:
     void FillLineLists();
     void FillFaxGrid();
     void cmdSelectFile_Click();
+    // Runs a statement on the received-fax list, says when it failed, and shows the list again.
+    void changeFaxList(const std::function<Status(Database&)>& change, const QString& failure);
     void cmdDelete_Click();
     void cmdDeleteAll_Click();
     void cmdOkR_Click();

@@ -1,5 +1,7 @@
 #include "desktop/lines/frmAddress.h"
 
+#include "desktop/lines/VoiceLineList.h"
+
 #include "desktop/common/Messages.h"
 #include "desktop/common/ProgramFolder.h"
 #include "desktop/common/Twips.h"
@@ -13,10 +15,6 @@
 #include <QPushButton>
 
 namespace orvane {
-
-namespace {
-const char* const kNoDevice = "No Telephony Device Found ";
-} // namespace
 
 void ReleaseLines()
 {
@@ -60,22 +58,9 @@ void frmAddress::FillLineList()
     Status s = m_tapi->initialize();
     Result<QList<TelephonyAddress>> addresses =
         s ? m_tapi->addresses() : Result<QList<TelephonyAddress>>(s);
-    if (addresses) {
+    if (addresses)
         m_addresses = addresses.value();
-        for (int i = 0; i < m_addresses.size(); ++i) {
-            const TelephonyAddress& a = m_addresses.at(i);
-            if (!a.queryMediaType(tapi::TAPIMEDIATYPE_AUDIO) ||
-                a.name == QLatin1String(tapi::H323_LINE) ||
-                a.name == QLatin1String(tapi::IPCONF_LINE))
-                continue;
-            auto* item = new QListWidgetItem(a.name, listAddress);
-            item->setData(Qt::UserRole, i + 1); // the 1-based index in the collection
-        }
-    }
-    if (listAddress->count() == 0) {
-        auto* item = new QListWidgetItem(QString::fromLatin1(kNoDevice), listAddress);
-        item->setData(Qt::UserRole, -1);
-    }
+    fillVoiceLineList(listAddress, m_addresses);
     if (!addresses) {
         qWarning().noquote() << "orvane: cannot list the lines:" << addresses.status().toString();
         Messages::inform(QStringLiteral("Error initializing IVR."),

@@ -1,5 +1,7 @@
 #include "platform/fax/FaxMachine.h"
 
+#include "platform/FreeName.h"
+
 #include "platform/fax/FaxStatus.h"
 #include "platform/fax/TiffFax.h"
 
@@ -17,9 +19,6 @@
 
 #include <cerrno>
 #include <csignal>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace orvane::faxstatus {
 
@@ -76,27 +75,14 @@ const char* statusForOutcome(FaxProgress::Outcome outcome)
     }
 }
 
-// A new name in `folder` that no file has: fax-<date>-<time>.tif, then -1, -2... Taken
-// with a hard link, which fails rather than replace a file that appeared meanwhile.
+// A new name in `folder` that no file has: fax-<date>-<time><suffix>.tif, then -1, -2...
 Result<QString> keepUnder(const QString& partPath, const QString& folder, const QString& suffix)
 {
-    const QString stem = QStringLiteral("fax-") +
-                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) +
-                         suffix;
-    for (int n = 0; n < 10000; ++n) {
-        const QString name =
-            stem + (n == 0 ? QString() : QStringLiteral("-%1").arg(n)) + QStringLiteral(".tif");
-        const QByteArray target = QFile::encodeName(QDir(folder).filePath(name));
-        if (::link(QFile::encodeName(partPath).constData(), target.constData()) == 0) {
-            QFile::remove(partPath);
-            return name;
-        }
-        if (errno != EEXIST)
-            return Status(err::CannotCreate, QStringLiteral("%1 cannot be written: %2")
-                                                 .arg(QFile::decodeName(target),
-                                                      QString::fromLocal8Bit(strerror(errno))));
-    }
-    return Status(err::CannotCreate, QStringLiteral("No free file name in %1").arg(folder));
+    return keepUnderFreeName(
+        partPath, folder,
+        QStringLiteral("fax-") +
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) + suffix +
+            QStringLiteral(".tif"));
 }
 
 // Part files a line server left in `folder` when it ended without finishing them (their

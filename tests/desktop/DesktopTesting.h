@@ -4,6 +4,9 @@
 // test says), and the modal windows they open (acted on once they are up).
 
 #include "desktop/common/Messages.h"
+#include "desktop/common/ProgramFolder.h"
+#include "desktop/main/LineServer.h"
+#include "desktop/main/frmMain.h"
 
 #include <QApplication>
 #include <QTest>
@@ -11,6 +14,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 namespace orvane::test {
 
@@ -58,6 +62,26 @@ inline void forgetModalWatches()
 {
     const QList<QTimer*> watches = qApp->findChildren<QTimer*>(QStringLiteral("whenModal"));
     qDeleteAll(watches);
+}
+
+// The program as a user starts it, on a program folder, a line-server name (`serviceStem`
+// and this process's id) and a simulated speed of its own, which the line server it starts
+// inherits. Returns the shown main window once its line server is on the bus, else null.
+inline std::unique_ptr<frmMain> startProgram(const QString& home, const char* serviceStem,
+                                             const char* simSpeed)
+{
+    qputenv("ORVANE_HOME", QFile::encodeName(home));
+    qputenv("ORVANE_SIM_SPEED", simSpeed);
+    qputenv("ORVANE_TOLVEX_SERVICE",
+            QByteArray(serviceStem) + QByteArray::number(QCoreApplication::applicationPid()));
+    if (!programfolder::prepare())
+        return nullptr;
+    auto window = std::make_unique<frmMain>();
+    window->show();
+    window->lineServer().launch();
+    if (!QTest::qWaitFor([&] { return window->lineServer().running(); }, 10000))
+        return nullptr;
+    return window;
 }
 
 } // namespace orvane::test

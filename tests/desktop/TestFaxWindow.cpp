@@ -101,20 +101,11 @@ class TestFaxWindow : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        qputenv("ORVANE_HOME", QFile::encodeName(m_home.path()));
-        qputenv("ORVANE_SIM_SPEED", "50");
-        qputenv("ORVANE_TOLVEX_SERVICE",
-                QByteArray("org.orvane.Tolvex.Fax") +
-                    QByteArray::number(QCoreApplication::applicationPid()));
         // The line server prints through a stand-in for lp that notes the file.
         m_printed = test::installPrintStandIn(m_files.filePath(QStringLiteral("bin")));
-
         m_messages = new test::MessageRecorder;
-        QVERIFY(programfolder::prepare());
-        m_window = std::make_unique<frmMain>();
-        m_window->show();
-        m_window->lineServer().launch();
-        QTRY_VERIFY_WITH_TIMEOUT(m_window->lineServer().running(), 10000);
+        m_window = test::startProgram(m_home.path(), "org.orvane.Tolvex.Fax", "50");
+        QVERIFY(m_window);
     }
 
     void cleanupTestCase()

@@ -97,17 +97,9 @@ class TestMainWindow : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        qputenv("ORVANE_HOME", QFile::encodeName(m_home.path()));
-        qputenv("ORVANE_SIM_SPEED", "4");
-        qputenv("ORVANE_TOLVEX_SERVICE",
-                QByteArray("org.orvane.Tolvex.Desktop") +
-                    QByteArray::number(QCoreApplication::applicationPid()));
         m_messages = new test::MessageRecorder;
-        QVERIFY(programfolder::prepare());
-        m_window = std::make_unique<frmMain>();
-        m_window->show();
-        m_window->lineServer().launch();
-        QTRY_VERIFY_WITH_TIMEOUT(m_window->lineServer().running(), 10000);
+        m_window = test::startProgram(m_home.path(), "org.orvane.Tolvex.Desktop", "4");
+        QVERIFY(m_window);
     }
 
     void cleanupTestCase()

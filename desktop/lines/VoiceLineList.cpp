@@ -1,0 +1,23 @@
+#include "desktop/lines/VoiceLineList.h"
+
+#include <QListWidget>
+
+namespace orvane {
+
+void fillVoiceLineList(QListWidget* list, const QList<TelephonyAddress>& addresses)
+{
+    for (int i = 0; i < addresses.size(); ++i) {
+        const TelephonyAddress& a = addresses.at(i);
+        if (!a.queryMediaType(tapi::TAPIMEDIATYPE_AUDIO) ||
+            a.name == QLatin1String(tapi::H323_LINE) || a.name == QLatin1String(tapi::IPCONF_LINE))
+            continue;
+        auto* item = new QListWidgetItem(a.name, list);
+        item->setData(Qt::UserRole, i + 1);
+    }
+    if (list->count() == 0) {
+        auto* item = new QListWidgetItem(QStringLiteral("No Telephony Device Found "), list);
+        item->setData(Qt::UserRole, -1);
+    }
+}
+
+} // namespace orvane
