@@ -158,7 +158,9 @@ void FaxEngine::exchange(const quint8* in, quint8* out, qsizetype count)
             g711::encodeUlaw(s.out, out + done, n);
             m_progress.samples += n;
             done += n;
-            if (m_role == Role::Receive && m_progress.negotiated)
+            // A page that grows too long is caught while it arrives: once a second is enough.
+            if (m_role == Role::Receive && m_progress.negotiated &&
+                (m_progress.samples - n) / 8000 != m_progress.samples / 8000)
                 checkLimitsLocked();
             if (m_progress.outcome == FaxProgress::Outcome::Running && !m_progress.negotiated &&
                 m_progress.samples > qint64(m_options.negotiateSeconds) * 8000) {
