@@ -6,6 +6,8 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace orvane::wav {
@@ -47,17 +49,23 @@ Result<PcmSound> read(const QString& path)
     PcmSound sound;
     sound.sampleRate = info.samplerate;
     const int channels = info.channels;
-    QVector<qint16> block(4096 * channels);
+    // Read as float, whatever the file holds: libsndfile scales every integer and G.711
+    // format to -1..1 exactly, and float files (which read as shorts would round to
+    // silence) keep their own loudness.
+    QVector<float> block(4096 * channels);
     sound.samples.reserve(qsizetype(qMin<sf_count_t>(info.frames, 1 << 26)));
     for (;;) {
-        const sf_count_t frames = sf_readf_short(file.get(), block.data(), 4096);
+        const sf_count_t frames = sf_readf_float(file.get(), block.data(), 4096);
         if (frames <= 0)
             break;
         for (sf_count_t f = 0; f < frames; ++f) {
-            int sum = 0;
+            double sum = 0;
             for (int c = 0; c < channels; ++c)
                 sum += block[qsizetype(f * channels + c)];
-            sound.samples.append(qint16(sum / channels));
+            const double scaled = std::round(sum / channels * 32768.0);
+            // A float file may hold anything, NaN included: what is no sample is silence.
+            sound.samples.append(
+                std::isfinite(scaled) ? qint16(std::clamp(scaled, -32768.0, 32767.0)) : 0);
         }
     }
     if (sf_error(file.get()) != SF_ERR_NO_ERROR)

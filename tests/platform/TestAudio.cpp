@@ -110,6 +110,31 @@ private Q_SLOTS:
         QVERIFY(test::tonePower(mu->samples, 500, 8000) > 0.9);
     }
 
+    void floatFilesKeepTheirLoudness_data()
+    {
+        QTest::addColumn<int>("bits");
+        QTest::newRow("32-bit float") << 32;
+        QTest::newRow("64-bit float") << 64;
+    }
+
+    void floatFilesKeepTheirLoudness()
+    {
+        QFETCH(int, bits);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("float.wav");
+        const QVector<qint16> t = test::tone(440, 0.5, 22050, 12000);
+        QVERIFY(test::writeFloatWav(path, t, 22050, bits));
+        Result<wav::PcmSound> sound = wav::read(path);
+        QVERIFY2(sound.isOk(), qPrintable(sound.status().toString()));
+        QCOMPARE(sound->sampleRate, 22050);
+        QCOMPARE(sound->samples.size(), t.size());
+        // Sample for sample what was written, not silence.
+        int worst = 0;
+        for (qsizetype i = 0; i < t.size(); ++i)
+            worst = qMax(worst, qAbs(sound->samples[i] - t[i]));
+        QVERIFY2(worst <= 2, qPrintable(QString::number(worst)));
+    }
+
     void unreadableFilesFail()
     {
         QTemporaryDir dir;

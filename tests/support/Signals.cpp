@@ -49,6 +49,52 @@ bool writePcmWav(const QString& path, const QVector<qint16>& samples, int rate)
     return f.open(QIODevice::WriteOnly) && f.write(out) == out.size();
 }
 
+bool writeFloatWav(const QString& path, const QVector<qint16>& samples, int rate, int bits)
+{
+    QByteArray data;
+    for (qint16 s : samples) {
+        if (bits == 64) {
+            char b[8];
+            qToLittleEndian(s / 32768.0, b);
+            data.append(b, 8);
+        } else {
+            char b[4];
+            qToLittleEndian(float(s / 32768.0), b);
+            data.append(b, 4);
+        }
+    }
+    QByteArray out;
+    auto le32 = [&](quint32 v) {
+        char b[4];
+        qToLittleEndian(v, b);
+        out.append(b, 4);
+    };
+    auto le16 = [&](quint16 v) {
+        char b[2];
+        qToLittleEndian(v, b);
+        out.append(b, 2);
+    };
+    const quint16 width = quint16(bits / 8);
+    out.append("RIFF", 4);
+    le32(quint32(4 + 24 + 12 + 8 + data.size()));
+    out.append("WAVEfmt ", 8);
+    le32(16);
+    le16(3); // IEEE float
+    le16(1);
+    le32(quint32(rate));
+    le32(quint32(rate * width));
+    le16(width);
+    le16(quint16(bits));
+    out.append("fact", 4);
+    le32(4);
+    le32(quint32(samples.size()));
+    out.append("data", 4);
+    le32(quint32(data.size()));
+    out.append(data);
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(out) == out.size();
+}
+
 double tonePower(const QVector<qint16>& samples, double hz, int rate)
 {
     if (samples.isEmpty())

@@ -11,6 +11,8 @@ namespace orvane::test {
 QVector<qint16> tone(double hz, double seconds, int rate = 8000, double amplitude = 8000);
 // Writes 16-bit PCM mono.
 bool writePcmWav(const QString& path, const QVector<qint16>& samples, int rate);
+// Writes IEEE float mono, 32 or 64 bits a sample.
+bool writeFloatWav(const QString& path, const QVector<qint16>& samples, int rate, int bits);
 // The relative power of `hz` in `samples` (0..1 of the total power).
 double tonePower(const QVector<qint16>& samples, double hz, int rate);
 // The largest tonePower of `hz` in any stretch of 0.2 s: how clearly the tone is there
