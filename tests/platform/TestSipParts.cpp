@@ -7,6 +7,9 @@
 #include "platform/telephony/sip/SipSdp.h"
 #include "platform/telephony/sip/SipWaveDevice.h"
 
+#include "Signals.h"
+#include "platform/audio/WaveDevice.h"
+
 #include <QTest>
 
 using namespace orvane;
@@ -24,6 +27,56 @@ QByteArray offer(const QByteArray& formats, const QByteArray& rtpmaps, int port 
 QByteArray packet(char fill, qsizetype n = 160)
 {
     return QByteArray(n, fill);
+}
+
+QByteArray muLaw(const QVector<qint16>& pcm)
+{
+    QByteArray out(pcm.size(), Qt::Uninitialized);
+    g711::encodeUlaw(pcm.constData(), reinterpret_cast<quint8*>(out.data()), pcm.size());
+    return out;
+}
+
+// A second of two RTP streams into one call's device, 50 packets a second each, as the
+// line's clock takes them: the caller's 1 kHz tone from `callerFrom`, an intruder's 400 Hz
+// from `intruderFrom` (starting `intruderLead` packets before the caller). Returns what the
+// recording got.
+QVector<qint16> recordTwoStreams(const char* callerFrom, const char* intruderFrom, int intruderLead,
+                                 qint64* dropped)
+{
+    struct sa remote, caller, intruder;
+    sa_set_str(&remote, "127.0.0.1", 6000);
+    sa_set_str(&caller, "127.0.0.1", 6000);
+    sa_decode(&caller, callerFrom, strlen(callerFrom));
+    sa_decode(&intruder, intruderFrom, strlen(intruderFrom));
+    SipWaveDevice device(nullptr, remote, Codec::Pcmu, 0);
+    QByteArray recorded(8000, '\0');
+    WaveInBuffer buffer;
+    buffer.data = reinterpret_cast<quint8*>(recorded.data());
+    buffer.length = recorded.size();
+    device.startRecording(&buffer, [] {});
+    const QByteArray voice = muLaw(test::tone(1000, 1.5, 8000));
+    const QByteArray noise = muLaw(test::tone(400, 1.5, 8000));
+    rtp_header header{};
+    header.pt = 0;
+    const int steps = 50 + 10;
+    for (int k = -intruderLead; k < steps; ++k) {
+        if (k >= 0) {
+            header.seq = quint16(100 + k);
+            header.ts = quint32(1000 + 160 * k);
+            device.deliver(caller, header,
+                           reinterpret_cast<const quint8*>(voice.constData()) + 160 * k, 160);
+        }
+        // Its own sequence and clock, far from the caller's.
+        header.seq = quint16(40000 + k);
+        header.ts = quint32(900000000u + quint32(160 * (k + intruderLead)));
+        device.deliver(
+            intruder, header,
+            reinterpret_cast<const quint8*>(noise.constData()) + 160 * (k + intruderLead), 160);
+        device.tick(qint64(k + intruderLead + 1) * 20'000'000);
+    }
+    device.stopRecording();
+    *dropped = device.packetsDropped();
+    return test::decodeMuLawFile(QByteArray(44, '\0') + recorded.left(buffer.bytesRecorded));
 }
 
 } // namespace
@@ -250,6 +303,36 @@ private Q_SLOTS:
         header.pt = 0;
         device.deliver(remote, header, reinterpret_cast<const quint8*>(payload.constData()), 160);
         QCOMPARE(device.packetsDropped(), 2);
+    }
+
+    void aSecondStreamNeverBreaksIntoTheRecording_data()
+    {
+        QTest::addColumn<QString>("callerFrom");
+        QTest::addColumn<int>("intruderLead");
+        // The caller sends from the port it announced; the intruder from another port of
+        // the same address, interleaved, or starting first.
+        QTest::newRow("interleaved") << "127.0.0.1:6000" << 0;
+        QTest::newRow("intruder first") << "127.0.0.1:6000" << 5;
+        // A phone that sends from another port than it announced: its stream is the first
+        // heard, and the intruder's never gets in.
+        QTest::newRow("caller from another port") << "127.0.0.1:6010" << 0;
+    }
+
+    void aSecondStreamNeverBreaksIntoTheRecording()
+    {
+        QFETCH(QString, callerFrom);
+        QFETCH(int, intruderLead);
+        qint64 dropped = 0;
+        const QVector<qint16> got = recordTwoStreams(callerFrom.toLatin1().constData(),
+                                                     "127.0.0.1:7000", intruderLead, &dropped);
+        QCOMPARE(got.size(), 8000);
+        // After the buffer's start-up delay the whole second is the caller's tone.
+        const QVector<qint16> settled = got.mid(1600);
+        QVERIFY2(test::tonePower(settled, 1000, 8000) > 0.9,
+                 qPrintable(QString::number(test::tonePower(settled, 1000, 8000))));
+        QVERIFY(test::tonePower(settled, 400, 8000) < 0.01);
+        // Every intruding packet once the caller's stream was heard.
+        QVERIFY2(dropped >= 60, qPrintable(QString::number(dropped)));
     }
 };
 

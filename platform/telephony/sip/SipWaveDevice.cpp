@@ -19,7 +19,9 @@ SipWaveDevice::SipWaveDevice(struct rtp_sock* rtp, const struct sa& remote, Code
     , m_codec(codec)
     , m_startNs(startNs)
     , m_timestamp(QRandomGenerator::global()->generate())
-{}
+{
+    sa_init(&m_source, AF_UNSPEC);
+}
 
 void SipWaveDevice::tick(qint64 nowNs)
 {
@@ -69,6 +71,28 @@ void SipWaveDevice::receive(quint8* into, qsizetype count)
     m_jitter.take(into, count);
 }
 
+bool SipWaveDevice::acceptSource(const struct sa& source)
+{
+    // The caller's stream is the one from the address and port its SDP named; until that
+    // one is heard, the first stream from the caller's address stands in for it (a phone
+    // that sends from another port than it announced). Anything else is dropped, so that
+    // a second stream can never break into the recording.
+    if (sa_cmp(&source, &m_remote, SA_ALL)) {
+        m_latched = true;
+        m_latchedToRemote = true;
+        m_source = source;
+        return true;
+    }
+    if (m_latched)
+        return !m_latchedToRemote && sa_cmp(&source, &m_source, SA_ALL);
+    if (!sa_isset(&m_remote, SA_ADDR) || sa_cmp(&source, &m_remote, SA_ADDR)) {
+        m_latched = true;
+        m_source = source;
+        return true;
+    }
+    return false;
+}
+
 void SipWaveDevice::deliver(const struct sa& source, const rtp_header& header,
                             const quint8* payload, qsizetype size)
 {
@@ -76,9 +100,10 @@ void SipWaveDevice::deliver(const struct sa& source, const rtp_header& header,
     const int expected = m_codec == Codec::Pcma ? kPayloadPcma : kPayloadPcmu;
     if (m_callEnded)
         return; // the call is over; what still comes is of no use
-    if (!sa_cmp(&source, &m_remote, SA_ADDR) || header.pt != expected) {
-        if (header.pt != kPayloadTelephoneEvent)
-            ++m_dropped;
+    if (header.pt == kPayloadTelephoneEvent)
+        return;
+    if (header.pt != expected || !acceptSource(source)) {
+        ++m_dropped;
         return;
     }
     if (m_codec == Codec::Pcma) {
@@ -95,6 +120,9 @@ void SipWaveDevice::deliver(const struct sa& source, const rtp_header& header,
 void SipWaveDevice::setRemote(const struct sa& remote, Codec codec)
 {
     QMutexLocker lock(&m_mutex);
+    // A new address (a re-INVITE) is listened for afresh.
+    if (!sa_cmp(&remote, &m_remote, SA_ALL))
+        m_latched = m_latchedToRemote = false;
     m_remote = remote;
     m_codec = codec;
 }

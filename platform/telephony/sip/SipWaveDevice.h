@@ -24,8 +24,8 @@ public:
 
     // Moves what is due at `nowNs`, in whole 20 ms packets.
     void tick(qint64 nowNs);
-    // An RTP packet from the far end; dropped unless it comes from the negotiated address
-    // and carries the negotiated law.
+    // An RTP packet from the far end; dropped unless it belongs to the caller's one stream
+    // (see acceptSource) and carries the negotiated law.
     void deliver(const struct sa& source, const rtp_header& header, const quint8* payload,
                  qsizetype size);
     // Where the far end's RTP comes from and goes to, and its law, once known or changed.
@@ -45,6 +45,9 @@ protected:
     void receive(quint8* into, qsizetype count) override;
 
 private:
+    // Under m_mutex: whether a packet from `source` belongs to the caller's stream.
+    bool acceptSource(const struct sa& source);
+
     struct rtp_sock* m_rtp;
     struct sa m_remote;
     Codec m_codec;
@@ -53,6 +56,11 @@ private:
     quint32 m_timestamp;
     bool m_marker = true;
     bool m_callEnded = false;
+    // The source the caller's audio is taken from, once heard; m_latchedToRemote when it is
+    // the one the SDP named.
+    bool m_latched = false;
+    bool m_latchedToRemote = false;
+    struct sa m_source;
     JitterBuffer m_jitter;
     qint64 m_sent = 0, m_dropped = 0;
 };
