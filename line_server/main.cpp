@@ -1,5 +1,7 @@
 // tolvex, the line server: serves one line object per telephone line to its clients on
-// the session bus. It shows no window; it ends on SIGTERM or SIGINT, releasing its lines.
+// the session bus. It shows no window; it ends on SIGTERM or SIGINT, or when its session
+// bus goes away (the session is over: nobody can reach its lines any more), releasing its
+// lines and their SIP ports.
 
 #include "line_server/TolvexServer.h"
 #include "line_server/client/TolvexNames.h"
@@ -12,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusError>
+#include <QTimer>
 
 #include <cstdio>
 #include <sys/resource.h>
@@ -27,6 +30,23 @@ void raiseDescriptorLimit()
         limit.rlim_cur = limit.rlim_max;
         setrlimit(RLIMIT_NOFILE, &limit);
     }
+}
+
+// The bus tells of its end with the Disconnected signal of its local path; should that not
+// come through, a look once a second finds the connection closed all the same.
+void quitWhenTheBusGoes(QCoreApplication& app, QDBusConnection& bus)
+{
+    auto quit = [&app, bus] {
+        if (!bus.isConnected())
+            app.quit();
+    };
+    bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
+                QStringLiteral("org.freedesktop.DBus.Local"), QStringLiteral("Disconnected"), &app,
+                SLOT(quit()));
+    auto* watch = new QTimer(&app);
+    watch->setInterval(1000);
+    QObject::connect(watch, &QTimer::timeout, &app, quit);
+    watch->start();
 }
 
 } // namespace
@@ -56,6 +76,7 @@ int main(int argc, char** argv)
         return 1;
     }
     orvane::quitOnTerminationSignals(app);
+    quitWhenTheBusGoes(app, bus);
 
     orvane::TolvexServer server(bus);
     const QString name = parser.value(serviceOption);
@@ -69,6 +90,8 @@ int main(int argc, char** argv)
         speech.value()->prepare(QStringLiteral("Orvane"), {},
                                 orvane::audioformat::kTelephoneSampleRate);
     const int rc = app.exec();
+    if (!bus.isConnected())
+        std::fprintf(stderr, "tolvex: the session bus is gone; ending\n");
     // Wake lines blocked on simulated audio, then let every line end in order.
     orvane::sim::Simulator::instance().shutdown();
     server.stop();
