@@ -1,7 +1,10 @@
 #include "line_server/LineObject.h"
 
+#include "line_server/LineLog.h"
+#include "line_server/StatusTexts.h"
 #include "line_server/client/DBusStatus.h"
 #include "line_server/client/TolvexNames.h"
+#include "platform/speech/Speech.h"
 
 namespace orvane {
 
@@ -13,6 +16,21 @@ LineObject::LineObject(const QDBusConnection& bus)
 LineObject::~LineObject()
 {
     m_line.reset();
+}
+
+void LineObject::setPlayMessage(const QString& v)
+{
+    // A property put has no reply to carry an error: the refusal goes out as a message.
+    if (v.size() > kMaxSpeechText) {
+        const QString why = QStringLiteral("The greeting text has %1 characters; a line speaks "
+                                           "at most %2. The greeting was not changed.")
+                                .arg(v.size())
+                                .arg(kMaxSpeechText);
+        qCWarning(lineLog).noquote() << why;
+        Q_EMIT MessageBox(why, QString::fromLatin1(linemessage::Title));
+        return;
+    }
+    m_line->settings().playMessage = v;
 }
 
 void LineObject::messageBox(const QString& text, const QString& title)

@@ -50,7 +50,9 @@ public:
     QString playType() const { return m_line->settings().playType; }
     void setPlayType(const QString& v) { m_line->settings().playType = v; }
     QString playMessage() const { return m_line->settings().playMessage; }
-    void setPlayMessage(const QString& v) { m_line->settings().playMessage = v; }
+    // A text longer than any line speaks is refused, and the line says so; the greeting
+    // stays as it was.
+    void setPlayMessage(const QString& v);
     qint16 volume() const { return m_line->settings().volume; }
     void setVolume(qint16 v) { m_line->settings().volume = v; }
     qint16 rate() const { return m_line->settings().rate; }

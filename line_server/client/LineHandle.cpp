@@ -3,6 +3,7 @@
 #include "line_server/client/DBusStatus.h"
 #include "line_server/client/StatusGridExport.h"
 #include "line_server/client/TolvexNames.h"
+#include "platform/speech/Speech.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -141,6 +142,18 @@ Status LineHandle::setProperty(const char* name, const QVariant& value) const
     set << QLatin1String(tolvex::kLineInterface) << QLatin1String(name)
         << QVariant::fromValue(QDBusVariant(value));
     return tolvex::statusOf(m_ref->m_bus.call(set));
+}
+
+Status LineHandle::setPlayMessage(const QString& v) const
+{
+    // The server refuses it as well, but a property put cannot say so in its reply.
+    if (v.size() > kMaxSpeechText)
+        return Status(
+            err::InvalidArg,
+            QStringLiteral("The greeting text has %1 characters; a line speaks at most %2")
+                .arg(v.size())
+                .arg(kMaxSpeechText));
+    return setProperty("PlayMessage", v);
 }
 
 Result<QString> LineHandle::getMessage() const

@@ -56,7 +56,8 @@ public:
         return setProperty("RecordTime", QVariant::fromValue(v));
     }
     Status setPlayType(const QString& v) const { return setProperty("PlayType", v); }
-    Status setPlayMessage(const QString& v) const { return setProperty("PlayMessage", v); }
+    // Longer than kMaxSpeechText: refused here, with the reason.
+    Status setPlayMessage(const QString& v) const;
     Status setVolume(qint16 v) const { return setProperty("Volume", QVariant::fromValue(v)); }
     Status setRate(qint16 v) const { return setProperty("Rate", QVariant::fromValue(v)); }
     Status setVoice(qint16 v) const { return setProperty("Voice", QVariant::fromValue(v)); }

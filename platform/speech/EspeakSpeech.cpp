@@ -1,6 +1,7 @@
 // The speech service on espeak-ng. espeak-ng keeps global state and is not reentrant, so
-// one process-wide mutex guards every call into it; it is held for the synthesis of one
-// text only (about 500 times faster than real time), never while the sound plays.
+// one process-wide lock guards every call into it. It is held for one sentence at a time
+// and handed on in turn, so that a long text never keeps other lines waiting for theirs;
+// it is never held while the sound plays.
 
 #include "platform/audio/AudioOutput.h"
 #include "platform/audio/Resampler.h"
@@ -13,11 +14,14 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QThreadPool>
+#include <QWaitCondition>
 
 #include <espeak-ng/speak_lib.h>
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <future>
 
 namespace orvane {
 
@@ -42,6 +46,80 @@ QString describe(const espeak_VOICE* v)
     return name;
 }
 
+using SoundSink = std::function<Status(const QVector<qint16>&)>;
+
+// A lock taken in the order it was asked for: each waiting line gets its turn after the
+// sentence that runs now, however busy the one holding it is.
+class TurnLock {
+public:
+    void lock()
+    {
+        QMutexLocker lock(&m_mutex);
+        const quint64 mine = m_next++;
+        while (mine != m_serving)
+            m_changed.wait(&m_mutex);
+    }
+    void unlock()
+    {
+        QMutexLocker lock(&m_mutex);
+        ++m_serving;
+        m_changed.wakeAll();
+    }
+
+private:
+    QMutex m_mutex;
+    QWaitCondition m_changed;
+    quint64 m_next = 0, m_serving = 0;
+};
+
+class Turn {
+public:
+    explicit Turn(TurnLock& lock)
+        : m_lock(lock)
+    {
+        m_lock.lock();
+    }
+    ~Turn() { m_lock.unlock(); }
+    Turn(const Turn&) = delete;
+    Turn& operator=(const Turn&) = delete;
+
+private:
+    TurnLock& m_lock;
+};
+
+// A text in pieces that espeak-ng speaks as they are: sentences (after . ! ? ; : and at
+// line ends), and within a sentence that runs on, at a blank before kMaxPiece characters.
+constexpr qsizetype kMaxPiece = 400;
+
+QStringList sentences(const QString& text)
+{
+    QStringList pieces;
+    qsizetype from = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        const bool lineEnd = c == u'\n';
+        const bool stop =
+            QStringLiteral(".!?;:").contains(c) && (i + 1 == n || text.at(i + 1).isSpace());
+        if (!lineEnd && !stop && i + 1 - from < kMaxPiece)
+            continue;
+        qsizetype end = i + 1;
+        if (!lineEnd && !stop) { // too long: back to the last blank, if there is one
+            const qsizetype blank = text.lastIndexOf(u' ', i);
+            if (blank > from)
+                end = blank + 1;
+        }
+        const QString piece = text.mid(from, end - from);
+        if (!piece.trimmed().isEmpty())
+            pieces.append(piece);
+        from = end;
+        i = end - 1;
+    }
+    if (from < n && !text.mid(from).trimmed().isEmpty())
+        pieces.append(text.mid(from));
+    return pieces;
+}
+
 // The process's one espeak-ng engine.
 class EspeakEngine {
 public:
@@ -55,31 +133,46 @@ public:
     int sampleRate() const { return m_rate; }
     const QList<VoiceInfo>& voices() const { return m_voices; }
 
-    // The sound of `text` at `outRate`, from the cache or synthesised now. Lines that ask
-    // for the same sound at once wait for the first one and share its result.
-    Result<Sound> speech(const QString& key, const QString& text, const QString& voiceId,
-                         int wordsPerMinute, int volume, int outRate)
+    // The sound of `text` at `outRate`, from the cache or synthesised now, handed to `sink`
+    // (when given) piece by piece as it is made. Lines that ask for the same sound at once
+    // wait for the first one and share its result.
+    Status speech(const QString& key, const QString& text, const QString& voiceId,
+                  int wordsPerMinute, int volume, int outRate, const SoundSink& sink)
     {
-        if (Sound cached = m_cache.find(key))
-            return cached;
-        QMutexLocker lock(&m_mutex);
-        if (Sound cached = m_cache.find(key))
-            return cached;
-        if (espeak_SetVoiceByName(voiceId.toUtf8().constData()) != EE_OK)
-            return Status(err::InvalidArg, QStringLiteral("Cannot select voice %1").arg(voiceId));
-        espeak_SetParameter(espeakRATE, wordsPerMinute, 0);
-        espeak_SetParameter(espeakVOLUME, volume, 0);
-        espeak_SetParameter(espeakPUNCTUATION, espeakPUNCT_NONE, 0);
-        QVector<qint16> samples;
-        const QByteArray utf8 = text.toUtf8();
-        const espeak_ERROR rc = espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0,
-                                             POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, &samples);
-        if (rc != EE_OK)
-            return Status(err::Fail, QStringLiteral("Speech synthesis failed (%1)").arg(int(rc)));
-        Sound sound = std::make_shared<const QVector<qint16>>(
-            resample(samples.constData(), samples.size(), m_rate, outRate));
-        m_cache.insert(key, sound);
-        return sound;
+        std::promise<Result<Sound>> mine;
+        std::shared_future<Result<Sound>> theirs;
+        {
+            QMutexLocker lock(&m_pendingMutex);
+            if (Sound cached = m_cache.find(key))
+                return sink ? sink(*cached) : Status();
+            auto it = m_pending.constFind(key);
+            if (it != m_pending.constEnd()) {
+                theirs = *it;
+            } else {
+                m_pending.insert(key, mine.get_future().share());
+            }
+        }
+        if (theirs.valid()) {
+            const Result<Sound>& made = theirs.get();
+            if (!made)
+                return made.status();
+            return sink ? sink(*made.value()) : Status();
+        }
+
+        Status told; // the first refusal of the sink; the sound is made whole regardless
+        Result<Sound> made = synthesise(text, voiceId, wordsPerMinute, volume, outRate,
+                                        [&](const QVector<qint16>& piece) {
+                                            if (sink && told)
+                                                told = sink(piece);
+                                        });
+        if (made)
+            m_cache.insert(key, made.value());
+        mine.set_value(made);
+        {
+            QMutexLocker lock(&m_pendingMutex);
+            m_pending.remove(key);
+        }
+        return made ? told : made.status();
     }
 
     // The sound of a wave file at `outRate`, from the cache or read now.
@@ -100,6 +193,44 @@ public:
     }
 
 private:
+    // One sentence at a time under the engine's turn, each resampled as it comes.
+    Result<Sound> synthesise(const QString& text, const QString& voiceId, int wordsPerMinute,
+                             int volume, int outRate,
+                             const std::function<void(const QVector<qint16>&)>& piece)
+    {
+        QVector<qint16> whole;
+        for (const QString& sentence : sentences(text)) {
+            QVector<qint16> samples;
+            {
+                Turn turn(m_turns);
+                // Another line may have spoken in between with a voice of its own.
+                if (voiceId != m_voice) {
+                    if (espeak_SetVoiceByName(voiceId.toUtf8().constData()) != EE_OK) {
+                        m_voice.clear();
+                        return Status(err::InvalidArg,
+                                      QStringLiteral("Cannot select voice %1").arg(voiceId));
+                    }
+                    m_voice = voiceId;
+                }
+                espeak_SetParameter(espeakRATE, wordsPerMinute, 0);
+                espeak_SetParameter(espeakVOLUME, volume, 0);
+                espeak_SetParameter(espeakPUNCTUATION, espeakPUNCT_NONE, 0);
+                const QByteArray utf8 = sentence.toUtf8();
+                const espeak_ERROR rc =
+                    espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0,
+                                 espeakCHARS_UTF8, nullptr, &samples);
+                if (rc != EE_OK)
+                    return Status(err::Fail,
+                                  QStringLiteral("Speech synthesis failed (%1)").arg(int(rc)));
+            }
+            const QVector<qint16> out =
+                resample(samples.constData(), samples.size(), m_rate, outRate);
+            piece(out);
+            whole.append(out);
+        }
+        return std::make_shared<const QVector<qint16>>(std::move(whole));
+    }
+
     EspeakEngine()
         : m_cache(kCacheBytes)
     {
@@ -134,7 +265,10 @@ private:
             m_rate = 0; // an engine without voices cannot speak
     }
 
-    QMutex m_mutex;     // every call into espeak-ng
+    TurnLock m_turns; // every call into espeak-ng, in turn
+    QString m_voice;  // the voice espeak-ng has now (under m_turns)
+    QMutex m_pendingMutex;
+    QHash<QString, std::shared_future<Result<Sound>>> m_pending; // sounds being made
     QMutex m_fileMutex; // reading wave files, so that one file is read once
     int m_rate = 0;
     QList<VoiceInfo> m_voices;
@@ -184,7 +318,7 @@ Status checkSettings(const VoiceSettings& settings, qsizetype voices)
     return {};
 }
 
-Status writeSound(const QVector<qint16>& sound, AudioOutput& out)
+Status writeSamples(const QVector<qint16>& sound, AudioOutput& out)
 {
     // 20 ms blocks keep a call's send queue short and the first sound early.
     const qsizetype block = qMax(1, out.sampleRate() / 50);
@@ -193,6 +327,13 @@ Status writeSound(const QVector<qint16>& sound, AudioOutput& out)
         if (!s)
             return s;
     }
+    return {};
+}
+
+Status writeSound(const QVector<qint16>& sound, AudioOutput& out)
+{
+    if (Status s = writeSamples(sound, out); !s)
+        return s;
     return out.finish();
 }
 
@@ -202,10 +343,13 @@ public:
 
     Status speak(const QString& text, const VoiceSettings& settings, AudioOutput& out) override
     {
-        Result<Sound> sound = render(text, settings, out.sampleRate());
-        if (!sound)
-            return sound.status();
-        return writeSound(*sound.value(), out);
+        // The first sentences go out while the rest are still being made.
+        Status s = render(text, settings, out.sampleRate(), [&out](const QVector<qint16>& piece) {
+            return writeSamples(piece, out);
+        });
+        if (!s)
+            return s;
+        return out.finish();
     }
 
     Status playFile(const QString& path, AudioOutput& out) override
@@ -219,7 +363,7 @@ public:
     void prepare(const QString& text, const VoiceSettings& settings, int sampleRate) override
     {
         QThreadPool::globalInstance()->start(
-            [text, settings, sampleRate] { render(text, settings, sampleRate); });
+            [text, settings, sampleRate] { render(text, settings, sampleRate, nullptr); });
     }
 
     void prepareFile(const QString& path, int sampleRate) override
@@ -228,15 +372,22 @@ public:
     }
 
 private:
-    static Result<Sound> render(const QString& text, const VoiceSettings& settings, int sampleRate)
+    static Status render(const QString& text, const VoiceSettings& settings, int sampleRate,
+                         const SoundSink& sink)
     {
         EspeakEngine& engine = EspeakEngine::instance();
         const QList<VoiceInfo>& all = engine.voices();
         if (Status s = checkSettings(settings, all.size()); !s)
             return s;
+        if (text.size() > kMaxSpeechText)
+            return Status(err::InvalidArg,
+                          QStringLiteral("The text to speak has %1 characters; at most %2 are "
+                                         "spoken")
+                              .arg(text.size())
+                              .arg(kMaxSpeechText));
         const QString& voiceId = all.at(settings.voice).identifier;
         return engine.speech(speechKey(voiceId, settings, sampleRate, text), text, voiceId,
-                             wordsPerMinute(settings.rate), settings.volume, sampleRate);
+                             wordsPerMinute(settings.rate), settings.volume, sampleRate, sink);
     }
 
     static Result<Sound> renderFile(const QString& path, int sampleRate)

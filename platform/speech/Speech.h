@@ -14,6 +14,9 @@ namespace orvane {
 
 class AudioOutput;
 
+// The longest text spoken: longer ones are refused, not cut short.
+inline constexpr qsizetype kMaxSpeechText = 10000;
+
 struct VoiceInfo {
     QString identifier;  // the engine's own name of the voice
     QString description; // what the user is shown
@@ -33,8 +36,10 @@ public:
 
     // Every installed voice, always in the same order.
     virtual QList<VoiceInfo> voices() const = 0;
-    // Returns when the whole text has been rendered into `out` (and `out` has finished).
-    // A voice position, rate or volume out of range fails with err::InvalidArg.
+    // Returns when the whole text has been rendered into `out` (and `out` has finished);
+    // the first sentences reach `out` while the rest are still being made. A voice
+    // position, rate or volume out of range, or a text longer than kMaxSpeechText, fails
+    // with err::InvalidArg.
     virtual Status speak(const QString& text, const VoiceSettings& settings, AudioOutput& out) = 0;
     // Returns when the whole file has been rendered into `out`.
     virtual Status playFile(const QString& path, AudioOutput& out) = 0;

@@ -7,9 +7,12 @@
 #include "line_server/client/DBusStatus.h"
 #include "line_server/client/LineHandle.h"
 #include "line_server/client/TolvexNames.h"
+#include "platform/speech/Speech.h"
 #include "platform/telephony/sim/Simulator.h"
 
 #include <QDBusMessage>
+#include <QDBusVariant>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -218,6 +221,31 @@ private Q_SLOTS:
         QCOMPARE(line.property("Rings").value().userType(), QMetaType::Short);
         // getMessage takes a put and keeps its own value.
         QCOMPARE(line.getMessage().value(), QString());
+    }
+
+    void aGreetingTextTooLongToSpeakIsRefusedAtItsPut()
+    {
+        LineHandle line = newLine();
+        QVERIFY(line.setPlayMessage("Hello."));
+        const QString tooLong(kMaxSpeechText + 1, u'a');
+        // The client refuses it with the reason...
+        const Status refused = line.setPlayMessage(tooLong);
+        QCOMPARE(refused.code(), err::InvalidArg);
+        QVERIFY(refused.description().contains(QString::number(kMaxSpeechText)));
+        // ...and a put that reaches the server all the same (busctl, gdbus) is refused
+        // there, with a message that says so.
+        QSignalSpy boxes(line.events(), &LineEvents::messageBox);
+        QDBusMessage set = QDBusMessage::createMethodCall(m_server->service(), line.path(),
+                                                          "org.freedesktop.DBus.Properties", "Set");
+        set << QString::fromLatin1(tolvex::kLineInterface) << QStringLiteral("PlayMessage")
+            << QVariant::fromValue(QDBusVariant(tooLong));
+        QDBusConnection::sessionBus().call(set);
+        QTRY_COMPARE(boxes.size(), 1);
+        QVERIFY(boxes[0][0].toString().contains("was not changed"));
+        QCOMPARE(line.property("PlayMessage").value().toString(), QStringLiteral("Hello."));
+        // The longest text that is spoken is taken.
+        QVERIFY(line.setPlayMessage(QString(kMaxSpeechText, u'a')));
+        QCOMPARE(line.property("PlayMessage").value().toString().size(), kMaxSpeechText);
     }
 
     void membersThatCannotRunSayWhy()

@@ -32,6 +32,38 @@ std::unique_ptr<Speech> speech()
     return std::move(s.value());
 }
 
+// An output that any thread may watch: how much it got, and whether it finished.
+class WatchedOutput : public AudioOutput {
+public:
+    int sampleRate() const override { return 8000; }
+    Status write(const qint16*, qsizetype count) override
+    {
+        written += count;
+        return {};
+    }
+    Status finish() override
+    {
+        finished = true;
+        return {};
+    }
+    std::atomic<qint64> written{0};
+    std::atomic<bool> finished{false};
+};
+
+// As long a text as a line speaks: numbered sentences up to the limit.
+QString longestText()
+{
+    QString text;
+    for (int n = 1;; ++n) {
+        const QString sentence =
+            QStringLiteral("Sentence %1 of a long greeting goes on and on. ").arg(n);
+        if (text.size() + sentence.size() > kMaxSpeechText)
+            break;
+        text += sentence;
+    }
+    return text.leftJustified(kMaxSpeechText, u' ');
+}
+
 } // namespace
 
 class TestSpeech : public QObject {
@@ -123,6 +155,47 @@ private Q_SLOTS:
         QVERIFY(speech()->playFile(path, second));
         QCOMPARE(second.samples().size(), 6000);
         QVERIFY(test::tonePower(second.samples(), 1200, 8000) > 0.8);
+    }
+
+    void aLongTextKeepsNoOtherLineWaiting()
+    {
+        const QString text = longestText();
+        QCOMPARE(text.size(), kMaxSpeechText);
+        WatchedOutput a;
+        QThread* first = QThread::create([&] { speech()->speak(text, {0, 0, 100}, a); });
+        first->start();
+        // Its first sentences are out while it is still being made.
+        QTRY_VERIFY_WITH_TIMEOUT(a.written.load() > 0, 30000);
+        CaptureAudioOutput b;
+        QVERIFY(speech()->speak("Another line greets its caller.", {1, 0, 100}, b));
+        QVERIFY(b.samples().size() > 4000);
+        QVERIFY2(!a.finished.load(), "the short greeting waited for the whole long one");
+        QVERIFY(first->wait(120000));
+        delete first;
+        // All of it was spoken: some ten minutes.
+        QVERIFY(a.finished.load());
+        QVERIFY2(a.written.load() > 8000 * 300, qPrintable(QString::number(a.written.load())));
+    }
+
+    void aTextOverTheLimitIsRefused()
+    {
+        CaptureAudioOutput out;
+        const Status s = speech()->speak(longestText() + "x", {0, 0, 100}, out);
+        QCOMPARE(s.code(), err::InvalidArg);
+        QVERIFY2(s.description().contains("10000"), qPrintable(s.description()));
+        QVERIFY(out.samples().isEmpty());
+    }
+
+    void aSentenceWithoutStopsIsSpokenWhole()
+    {
+        // 800 words and no full stop: spoken in pieces, none lost.
+        QString text;
+        for (int i = 0; i < 800; ++i)
+            text += QStringLiteral("word ");
+        CaptureAudioOutput out;
+        QVERIFY(speech()->speak(text, {0, 0, 100}, out));
+        const double seconds = out.samples().size() / 8000.0;
+        QVERIFY2(seconds > 120 && seconds < 600, qPrintable(QString::number(seconds)));
     }
 
     void manyThreadsSpeakAtOnce()
