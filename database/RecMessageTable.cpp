@@ -27,6 +27,16 @@ Result<QList<CallRow>> listDay(Database& db, const QDate& day)
     return calls;
 }
 
+Result<bool> hasFile(Database& db, const QString& fileName)
+{
+    Result<QList<DbRow>> rows =
+        db.query(QStringLiteral("SELECT 1 FROM rec_message WHERE INCOMING_CALL_FILE = ? LIMIT 1"),
+                 {fileName});
+    if (!rows)
+        return rows.status();
+    return !rows->isEmpty();
+}
+
 Status deleteByFile(Database& db, const QString& fileName)
 {
     return db.execute(QStringLiteral("DELETE FROM rec_message WHERE INCOMING_CALL_FILE = ?"),

@@ -17,6 +17,8 @@ struct CallRow {
 Status logCall(Database& db, const QDateTime& callTime, const QString& fileName);
 // The calls of one calendar day, by time.
 Result<QList<CallRow>> listDay(Database& db, const QDate& day);
+// Whether any row names this file.
+Result<bool> hasFile(Database& db, const QString& fileName);
 // Every row with this file name.
 Status deleteByFile(Database& db, const QString& fileName);
 Status deleteDay(Database& db, const QDate& day);

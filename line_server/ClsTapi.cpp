@@ -18,6 +18,9 @@ ClsTapi::ClsTapi(LineOutlet& outlet, QObject* timerOwner)
     m_timer1 = new QTimer(timerOwner);
     m_timer1->setInterval(kTimer1IntervalMs);
     QObject::connect(m_timer1, &QTimer::timeout, m_timer1, [this] { timer1Tick(); });
+    m_retryTimer = new QTimer(timerOwner);
+    m_retryTimer->setInterval(kRetryKeepingMs);
+    QObject::connect(m_retryTimer, &QTimer::timeout, m_retryTimer, [this] { retryKeeping(); });
 }
 
 ClsTapi::~ClsTapi()
@@ -27,6 +30,14 @@ ClsTapi::~ClsTapi()
     // A recording that is done (or still running) is saved and logged, never dropped.
     if (m_recorder.isOpen() || m_recorder.recordDone())
         finishRecording();
+    // A last try for what is held back; what still cannot be saved goes where it can be.
+    retryKeeping();
+    while (!m_unsaved.isEmpty())
+        keepLastResort();
+    for (const Unlogged& row : std::as_const(m_unlogged))
+        qCCritical(lineLog).noquote() << "row" << m_row << m_appPath << "Rec-Files/" + row.fileName
+                                      << "has no row; it is listed at the next start";
+    m_retryTimer->stop();
     m_boundAddress.reset();
     if (m_cookie != 0 && m_telephony) {
         m_telephony->unregisterNotifications(m_cookie);
@@ -66,6 +77,7 @@ void ClsTapi::InitTAPI(const QString& sAddress, const StatusGrid& objMshFlex, qi
     m_appPath = sClAppPt;
     m_grid = objMshFlex;
     m_row = iRowNo;
+    recoverUnlogged();
 
     // Binding again lets go of the line bound before.
     if (m_telephony) {
@@ -135,7 +147,12 @@ void ClsTapi::RegisterNotification1()
         qCWarning(lineLog).noquote() << "row" << m_row << "cannot register:" << s.toString();
         writeStatus(status::RegisterFailed);
         m_statusText = QString::fromLatin1(status::Error);
+        // The cell says that the line failed; the message says why.
+        m_outlet.messageBox(
+            QString::fromLatin1(linemessage::CannotTakeCalls).arg(lineName(), s.description()),
+            QString::fromLatin1(linemessage::Title));
     } else {
+        m_outOfService = false;
         writeStatus(status::WaitingFirst);
         m_statusText = QString::fromLatin1(status::NoError);
     }

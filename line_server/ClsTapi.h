@@ -75,19 +75,43 @@ public:
 private:
     // How often the line's timer looks for a finished recording.
     static constexpr int kTimer1IntervalMs = 100;
+    // How often a line tries again to keep what it could not.
+    static constexpr int kRetryKeepingMs = 15000;
 
     void tapiEvent(const TapiEvent& event) override { gobjTapiWithEvents_Event(event); }
     Status handleEvent(const TapiEvent& event);
+    // An event of a call other than the one the line is handling (a call whose end was
+    // already dealt with, while the next one rings): not this call's business.
+    bool ofAnotherCall(const TapiEvent& event) const;
+    void addressStateChanged(const TapiEvent& event);
     Status CallStateChanged(int state);
     Status answerAtRing();
     Status RecordCall();
     void prepareGreeting();
+    // The greeting; when it cannot be played, the user is told and the caller gets the
+    // text in the standard voice, the default greeting or a standard sentence instead.
+    // Fails only for the failures the call handling answers itself.
+    Status playGreeting();
+    QString playStandInGreeting();
     void timer1Tick();
     void faxTick();
     void endFaxJob();
     Status refuseSecondJob() const;
     void finishRecording();
     void releaseCall();
+
+    // Keeping recordings and their log rows (ClsTapiKeep.cpp). What cannot be kept now is
+    // held and tried again until it can; the status cell and a message say so.
+    void keepRecording(const QDateTime& callTime, const QString& name, const QByteArray& audio);
+    void logRecording(const QDateTime& callTime, const QString& fileName);
+    void retryKeeping();
+    void reportKeepingProblem(const char* statusText, const QString& reason,
+                              const QString& message);
+    void keepingRecovered();
+    void keepLastResort();
+    // Once per program folder and process: recordings of an earlier run that have no row.
+    void recoverUnlogged();
+    QString lineName() const;
 
     void writeStatus(const char* text) { writeStatus(QString::fromLatin1(text)); }
     void writeStatus(const QString& text);
@@ -118,13 +142,40 @@ private:
     qint16 m_ringCounter = 0;
     bool m_ready = true;
     bool m_cannotAnswer = false;
+    // A problem's status text stays through the disconnection, until the next call or
+    // until the problem is over.
+    bool m_keepStatus = false;
+    // The line's account cannot be used now (a registration refused or unanswered).
+    bool m_outOfService = false;
+    QString m_lastGreetingProblem, m_lastKeepingProblem, m_lastServiceProblem;
 
     // The voices the last spoken greeting chose from.
     QList<VoiceInfo> m_voices;
 
-    // Recording, finished by the line's timer.
+    // Recording, finished by the line's timer. The call and the time a recording belongs
+    // to are its own: the line may have moved on to the next call when it is finished.
+    struct RecordingCall {
+        std::shared_ptr<TelephonyCall> call;
+        QDateTime callTime;
+    };
     WaveRecorder m_recorder;
+    std::optional<RecordingCall> m_recordingCall;
     QTimer* m_timer1 = nullptr;
+
+    // What could not be kept yet.
+    struct Unsaved {
+        QDateTime callTime;
+        QString name;
+        QByteArray audio;
+        QString part; // a whole file already on disk that only needs its name, if any
+    };
+    struct Unlogged {
+        QDateTime callTime;
+        QString fileName;
+    };
+    QList<Unsaved> m_unsaved;
+    QList<Unlogged> m_unlogged;
+    QTimer* m_retryTimer = nullptr;
 
     // A fax job, polled once a second by the line's timer (or the send job's own).
     std::unique_ptr<fax::FaxMachine> m_fax;

@@ -4,6 +4,7 @@
 #include "line_server/ClsTapi.h"
 #include "line_server/LineLog.h"
 #include "line_server/StatusTexts.h"
+#include "platform/audio/WaveDevice.h"
 
 namespace orvane {
 
@@ -35,11 +36,46 @@ void ClsTapi::gobjTapiWithEvents_Event(const TapiEvent& event)
     releaseCall();
 }
 
+bool ClsTapi::ofAnotherCall(const TapiEvent& event) const
+{
+    return event.call && m_callInfo && event.call != m_callInfo;
+}
+
+void ClsTapi::addressStateChanged(const TapiEvent& event)
+{
+    if (event.addressState == tapi::AS_OUTOFSERVICE) {
+        m_outOfService = true;
+        m_statusText = QString::fromLatin1(status::Error);
+        if (!m_callInfo)
+            writeStatus(status::RegisterFailed);
+        qCWarning(lineLog).noquote() << "row" << m_row << "out of service:" << event.reason;
+        if (event.reason != m_lastServiceProblem) {
+            m_lastServiceProblem = event.reason;
+            m_outlet.messageBox(
+                QString::fromLatin1(linemessage::CannotTakeCalls).arg(lineName(), event.reason),
+                QString::fromLatin1(linemessage::Title));
+        }
+    } else if (event.addressState == tapi::AS_INSERVICE && m_outOfService) {
+        m_outOfService = false;
+        m_lastServiceProblem.clear();
+        m_statusText = QString::fromLatin1(status::NoError);
+        qCInfo(lineLog).noquote() << "row" << m_row << "back in service";
+        if (!m_callInfo && !m_keepStatus)
+            writeStatus(status::WaitingFirst);
+    }
+}
+
 Status ClsTapi::handleEvent(const TapiEvent& event)
 {
     switch (event.kind) {
     case tapi::TE_ADDRESS:
+        if (event.addressEvent == tapi::AE_STATE) {
+            addressStateChanged(event);
+            return {};
+        }
         if (event.addressEvent == tapi::AE_RINGING) {
+            if (ofAnotherCall(event))
+                return {};
             ++m_ringCounter;
             // Equality: a counter beyond Rings never answers, and Rings 0 never does.
             if (m_ringCounter == m_settings.rings)
@@ -49,7 +85,11 @@ Status ClsTapi::handleEvent(const TapiEvent& event)
 
     case tapi::TE_CALLNOTIFICATION: {
         m_cannotAnswer = false;
-        m_callTime = QDateTime::currentDateTime();
+        m_keepStatus = false;
+        // When the call came, not when the line got round to it: a line still busy with
+        // the last caller takes the next one's notification late.
+        m_callTime = event.raisedAtMs > 0 ? QDateTime::fromMSecsSinceEpoch(event.raisedAtMs)
+                                          : QDateTime::currentDateTime();
         writeStatus(QLatin1String(status::IncomingCall) + datetext::general(m_callTime));
         m_callInfo = event.call;
         if (!m_callInfo)
@@ -66,6 +106,8 @@ Status ClsTapi::handleEvent(const TapiEvent& event)
     }
 
     case tapi::TE_CALLSTATE:
+        if (ofAnotherCall(event))
+            return {};
         return CallStateChanged(qint16(event.callState));
 
     default:
@@ -103,25 +145,20 @@ Status ClsTapi::CallStateChanged(int state)
     case tapi::CS_DISCONNECTED:
         m_ringCounter = 0;
         m_ready = true;
-        if (!m_cannotAnswer)
-            writeStatus(status::WaitingAgain);
+        if (!m_cannotAnswer && !m_keepStatus)
+            writeStatus(m_outOfService ? status::RegisterFailed : status::WaitingAgain);
         releaseCall();
         return {};
 
     case tapi::CS_CONNECTED: {
         if (!m_ready)
             return {};
+        // The call's device stays the line's from the greeting to the recording, even when
+        // the caller hangs up in between: the recording still gets its full time.
+        const std::shared_ptr<WaveDevice> device = WaveDeviceRegistry::find(m_waveDeviceId);
         // The greeting plays to its end before the recording starts, even if the caller
         // has hung up meanwhile.
-        Status played;
-        if (m_settings.playType != QLatin1String("MESS")) {
-            writeStatus(status::PlayingFile);
-            played = playByTTS(m_waveDeviceId, m_speechFormat, m_settings.playFile);
-        } else {
-            writeStatus(status::PlayingMessage);
-            played = playTextByTTS(m_waveDeviceId, m_speechFormat, m_settings.playMessage);
-        }
-        if (!played)
+        if (Status played = playGreeting(); !played)
             return played;
         writeStatus(status::RecordingFile);
         return RecordCall();

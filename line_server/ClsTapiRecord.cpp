@@ -17,6 +17,10 @@ constexpr int kRecordingGraceMs = 2000;
 
 Status ClsTapi::RecordCall()
 {
+    // A recording whose device never gave its buffer back is finished first, with what it
+    // has, for the call it belongs to.
+    if (m_recorder.isOpen() || m_recorder.recordDone())
+        finishRecording();
     Result<WaveRecorder::Start> started =
         m_recorder.StartRecording(m_settings.recordTime, m_waveDeviceId);
     if (!started)
@@ -26,10 +30,13 @@ Status ClsTapi::RecordCall()
                             QString::fromLatin1(linemessage::Title));
         return {};
     }
+    m_recordingCall = RecordingCall{m_callControl, m_callTime};
     m_timer1->start();
-    // The line waits out the recording; whatever happens on the line meanwhile (a hang-up)
-    // is handled after it.
-    m_recorder.waitDone(int(m_settings.recordTime) * 1000 + kRecordingGraceMs);
+    // The line waits out the recording; whatever happens on the line meanwhile (a hang-up,
+    // the next caller) is handled after it, and after the recording has been finished for
+    // the call it belongs to.
+    if (m_recorder.waitDone(int(m_settings.recordTime) * 1000 + kRecordingGraceMs))
+        finishRecording();
     return {};
 }
 
@@ -48,23 +55,24 @@ void ClsTapi::finishRecording()
 {
     m_recorder.StopRecording();
     m_timer1->stop();
+    const RecordingCall owner = m_recordingCall.value_or(RecordingCall{m_callControl, m_callTime});
+    m_recordingCall.reset();
     const QString name = modData::MakeRecordingName(m_row);
-    const Result<QString> saved =
-        m_recorder.SaveRecording(modData::recordingsFolder(m_appPath), name);
-    if (m_callControl && m_callControl->state() != tapi::CS_DISCONNECTED)
-        m_callControl->disconnect(tapi::DC_NORMAL);
-    m_callControl.reset();
-    m_callInfo.reset();
-    if (!saved) {
-        qCCritical(lineLog).noquote()
-            << "row" << m_row << "could not save the recording of"
-            << m_callTime.toString(Qt::ISODate) << ":" << saved.status().toString();
-    } else if (Status logged = modData::LogRecordedCall(m_appPath, m_callTime, saved.value());
-               !logged) {
-        qCCritical(lineLog).noquote() << "row" << m_row << "kept" << saved.value()
-                                      << "but could not log it:" << logged.toString();
-    }
+    const QByteArray audio = m_recorder.recorded();
     m_recorder.reset();
+
+    // The caller is let go before the disk and the database are: neither keeps them
+    // waiting on the line.
+    if (owner.call && owner.call->state() != tapi::CS_DISCONNECTED)
+        owner.call->disconnect(tapi::DC_NORMAL);
+    // The line's current call is let go only if it is the recording's own.
+    if (!m_callControl || m_callControl == owner.call) {
+        m_callControl.reset();
+        m_callInfo.reset();
+    }
+    // Older recordings held back go first, so that the list keeps the order of the calls.
+    retryKeeping();
+    keepRecording(owner.callTime, name, audio);
 }
 
 } // namespace orvane

@@ -18,6 +18,11 @@ inline constexpr const char* PlayingMessage = "Playing Message .... ";
 inline constexpr const char* RecordingFile = "Recording File .... ";
 inline constexpr const char* WaitingAgain = "Waiting for Call .... ";
 inline constexpr const char* CannotAnswer = "Cannot Answer Calls ...";
+// The greeting could not be played: the caller hears a stand-in.
+inline constexpr const char* PlayingStandIn = "Playing Default Greeting .... ";
+// A recording could not be saved, or its call not listed, yet: kept and tried again.
+inline constexpr const char* RecordingNotSaved = "Recording Not Saved ....";
+inline constexpr const char* CallNotLogged = "Call Not Logged ....";
 
 // getMessage
 inline constexpr const char* NoError = "NOERROR";
@@ -34,5 +39,16 @@ inline constexpr const char* NoDevice =
     "Modem/Telephony Card not properly installed. You need to restart the Computer.";
 inline constexpr const char* CannotPlay = "Unable To Play File/Message";
 inline constexpr const char* RecorderMissing = "Voice Modem Not Properly Installed ";
+
+// Messages of problems the line works around; %1 is the line's name.
+inline constexpr const char* CannotTakeCalls = "%1 cannot take calls: %2";
+inline constexpr const char* GreetingFailed =
+    "%1 could not play its greeting: %2. The caller heard %3 instead and was recorded.";
+inline constexpr const char* RecordingNotSaved =
+    "%1 could not save the recording of the call at %2: %3. The recording is kept and "
+    "saved as soon as it can be.";
+inline constexpr const char* CallNotLogged =
+    "%1 saved the recording %2 of the call at %3 but could not list it: %4. It is listed "
+    "as soon as the database can be written.";
 
 } // namespace orvane::linemessage

@@ -4,7 +4,13 @@
 #include "database/RecMessageTable.h"
 #include "database/RecieveFaxTable.h"
 
+#include "line_server/LineLog.h"
+#include "platform/FreeName.h"
+#include "platform/wav/WavFile.h"
+
 #include <QDir>
+#include <QFile>
+#include <QtEndian>
 
 namespace orvane::modData {
 
@@ -40,6 +46,81 @@ Status LogReceivedFax(const QString& appPath, const QString& path)
     Status s = recievefax::logFax(db, path);
     db.CloseDatabase();
     return s;
+}
+
+namespace {
+
+// The data bytes of a recording file that is whole (its header's sizes match the file), or
+// -1 when it is not.
+qint64 wholeRecordingBytes(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray head = file.read(wav::kMuLawHeaderSize);
+    if (head.size() < wav::kMuLawHeaderSize || !head.startsWith("RIFF") ||
+        head.mid(8, 4) != "WAVE" || head.mid(36, 4) != "data")
+        return -1;
+    const qint64 size = file.size();
+    const qint64 riff = qFromLittleEndian<quint32>(head.constData() + 4);
+    const qint64 data = qFromLittleEndian<quint32>(head.constData() + 40);
+    return riff == size - 8 && data == size - wav::kMuLawHeaderSize ? data : -1;
+}
+
+} // namespace
+
+int recoverUnloggedRecordings(const QString& appPath, const QDateTime& before)
+{
+    const QDir dir(recordingsFolder(appPath));
+    if (!dir.exists())
+        return 0;
+    const QStringList parts =
+        dir.entryList({QStringLiteral(".recording-*.part")}, QDir::Files | QDir::Hidden);
+    for (const QString& part : parts) {
+        const QFileInfo info(dir.filePath(part));
+        if (info.lastModified() >= before)
+            continue; // a line of this run may be naming it now
+        if (wholeRecordingBytes(info.filePath()) < 0) {
+            qCWarning(lineLog).noquote()
+                << info.filePath() << "is not a whole recording; it is left";
+            continue;
+        }
+        const Result<QString> kept = keepUnderFreeName(info.filePath(), dir.path(),
+                                                       MakeRecordingName(0, info.lastModified()));
+        if (!kept)
+            qCWarning(lineLog).noquote() << kept.status().description();
+    }
+
+    Database db;
+    if (Status s = db.OpenDatabase(appPath); !s) {
+        qCWarning(lineLog).noquote() << "cannot look for unlisted recordings:" << s.description();
+        return 0;
+    }
+    int listed = 0;
+    const QStringList files = dir.entryList({QStringLiteral("*.wav")}, QDir::Files);
+    for (const QString& name : files) {
+        const QFileInfo info(dir.filePath(name));
+        if (info.lastModified() >= before)
+            continue;
+        const Result<bool> known = recmessage::hasFile(db, name);
+        if (!known) {
+            qCWarning(lineLog).noquote()
+                << "cannot look for unlisted recordings:" << known.status().description();
+            break;
+        }
+        if (known.value())
+            continue;
+        const qint64 bytes = wholeRecordingBytes(info.filePath());
+        const QDateTime began = info.lastModified().addMSecs(-qMax<qint64>(bytes, 0) / 8);
+        if (Status s = recmessage::logCall(db, began, name); !s) {
+            qCWarning(lineLog).noquote() << "cannot list" << name << ":" << s.description();
+            break;
+        }
+        qCInfo(lineLog).noquote() << "listed" << dir.filePath(name) << "which had no row";
+        ++listed;
+    }
+    db.CloseDatabase();
+    return listed;
 }
 
 } // namespace orvane::modData

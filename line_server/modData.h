@@ -20,4 +20,10 @@ QString MakeRecordingName(qint16 row, const QDateTime& now = QDateTime::currentD
 Status LogRecordedCall(const QString& appPath, const QDateTime& callTime, const QString& fileName);
 Status LogReceivedFax(const QString& appPath, const QString& path);
 
+// Recordings older than `before` that have no row in rec_message (a run that ended
+// between file and row, or could not write its rows): each is listed now, at the time it
+// began (the file's time less its length). Whole part files of such a run are named
+// first; part files that are not whole are left as they are. Returns how many were listed.
+int recoverUnloggedRecordings(const QString& appPath, const QDateTime& before);
+
 } // namespace orvane::modData

@@ -87,12 +87,25 @@ qsizetype WaveRecorder::bytesRecorded() const
     return m_header ? m_header->bytesRecorded : 0;
 }
 
+QByteArray WaveRecorder::recorded() const
+{
+    return m_buffer ? QByteArray(reinterpret_cast<const char*>(m_buffer.get()), bytesRecorded())
+                    : QByteArray();
+}
+
 Result<QString> WaveRecorder::SaveRecording(const QString& folder, const QString& name)
 {
-    const QByteArray data =
-        m_buffer ? QByteArray::fromRawData(reinterpret_cast<const char*>(m_buffer.get()),
-                                           bytesRecorded())
-                 : QByteArray();
+    Result<QString> saved = saveRecordingFile(folder, name, recorded());
+    if (saved) {
+        m_header.reset();
+        m_buffer.reset();
+    }
+    return saved;
+}
+
+Result<QString> saveRecordingFile(const QString& folder, const QString& name,
+                                  const QByteArray& data, QString* keptPart)
+{
     QDir dir(folder);
     if (!dir.exists() && !dir.mkpath(QStringLiteral(".")))
         return Status(err::Fail, QStringLiteral("Cannot create the folder %1").arg(folder));
@@ -103,23 +116,26 @@ Result<QString> WaveRecorder::SaveRecording(const QString& folder, const QString
                       QStringLiteral("Cannot write in %1: %2").arg(folder, part.errorString()));
     part.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                         QFileDevice::ReadOther);
+    // A file that is not whole (a full disk) goes again with the part; the recording stays
+    // in memory for the next try.
     const QByteArray file = wav::muLawFile(data);
     if (part.write(file) != file.size() || !part.flush() || ::fsync(part.handle()) != 0)
-        return Status(err::Fail,
-                      QStringLiteral("Cannot write the recording: %1").arg(part.errorString()));
+        return Status(
+            err::Fail,
+            QStringLiteral("Cannot write the recording in %1: %2").arg(folder, part.errorString()));
 
     const QString partPath = part.fileName();
     part.setAutoRemove(false);
     part.close();
 
+    // The recording is whole on disk: from here on it is never removed, only named.
     const Result<QString> kept = keepUnderFreeName(partPath, folder, name);
-    if (!kept) {
-        QFile::remove(partPath);
-        return Status(err::Fail, QStringLiteral("Cannot name the recording %1 in %2: %3")
-                                     .arg(name, folder, kept.status().description()));
-    }
-    m_header.reset();
-    m_buffer.reset();
+    if (!kept && keptPart)
+        *keptPart = partPath;
+    if (!kept)
+        return Status(err::Fail, QStringLiteral("Cannot name the recording %1 (it is kept as "
+                                                "%2): %3")
+                                     .arg(name, partPath, kept.status().description()));
     return kept.value();
 }
 

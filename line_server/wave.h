@@ -22,6 +22,13 @@ namespace orvane {
 class WaveDevice;
 struct WaveInBuffer;
 
+// Writes `data` as the recording file `folder`/`name` (or `name` with a "-1", "-2"...
+// suffix when that file exists), never leaving a partial file under a final name nor
+// replacing a file. Returns the name written. When the finished file cannot be given its
+// name, it stays under its hidden part name: the error says so, and `keptPart` gets it.
+Result<QString> saveRecordingFile(const QString& folder, const QString& name,
+                                  const QByteArray& data, QString* keptPart = nullptr);
+
 class WaveRecorder {
 public:
     WaveRecorder();
@@ -38,10 +45,10 @@ public:
     bool isOpen() const { return m_device != nullptr; }
     // Resets and closes the device; the buffer keeps what was recorded.
     void StopRecording();
-    // Writes the recording as `folder`/`name` (or `name` with a "-1", "-2"... suffix when
-    // that file exists), never leaving a partial file under a final name. Returns the
-    // name written and frees the buffer.
+    // saveRecordingFile of what was recorded; frees the buffer once it is saved.
     Result<QString> SaveRecording(const QString& folder, const QString& name);
+    // A copy of what was recorded so far.
+    QByteArray recorded() const;
     // The recording is over and saved (or abandoned): back to idle.
     void reset();
 

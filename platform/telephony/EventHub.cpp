@@ -2,6 +2,7 @@
 
 #include "platform/SteadyClock.h"
 
+#include <QDateTime>
 #include <QObject>
 
 namespace orvane {
@@ -72,6 +73,7 @@ void EventHub::raise(const QString& line, TapiEvent event, const void* onlyOwner
 {
     event.addressName = line;
     event.raisedAtNs = steadyNowNs();
+    event.raisedAtMs = QDateTime::currentMSecsSinceEpoch();
     QMutexLocker lock(&m_mutex);
     Line* l = lineLocked(line);
     if (l->registrations.isEmpty())

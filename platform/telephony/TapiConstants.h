@@ -19,6 +19,11 @@ constexpr int AE_STATE = 0;
 constexpr int AE_CAPSCHANGE = 1;
 constexpr int AE_RINGING = 2;
 
+// Address states (TapiEvent::addressState of AE_STATE): a line whose account cannot be
+// used (a registration refused or unanswered) is out of service until it can again.
+constexpr int AS_INSERVICE = 0;
+constexpr int AS_OUTOFSERVICE = 1;
+
 // Call states.
 constexpr int CS_IDLE = 0;
 constexpr int CS_INPROGRESS = 1;

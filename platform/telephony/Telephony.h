@@ -45,11 +45,14 @@ public:
 struct TapiEvent {
     int kind = 0;               // TE_ADDRESS, TE_CALLNOTIFICATION, TE_CALLSTATE
     QString addressName;        // the line the event belongs to
-    int addressEvent = -1;      // TE_ADDRESS: AE_RINGING, ...
+    int addressEvent = -1;      // TE_ADDRESS: AE_RINGING, AE_STATE, ...
+    int addressState = -1;      // AE_STATE: AS_INSERVICE or AS_OUTOFSERVICE
+    QString reason;             // AE_STATE: why the line is out of service
     int callState = -1;         // TE_CALLSTATE: CS_OFFERING, CS_CONNECTED, CS_DISCONNECTED, ...
     int cause = tapi::CEC_NONE; // CS_DISCONNECTED: why (CEC_DISCONNECT_BUSY, ...)
     std::shared_ptr<TelephonyCall> call; // TE_CALLNOTIFICATION and TE_CALLSTATE
     qint64 raisedAtNs = 0; // steady clock, when the provider raised it (for latency figures)
+    qint64 raisedAtMs = 0; // wall clock (ms since the epoch), when the provider raised it
 };
 
 // Receives the events of a registration. Called on the thread that registered, one event

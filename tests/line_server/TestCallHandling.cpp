@@ -8,8 +8,11 @@
 #include "database/RecMessageTable.h"
 #include "line_server/client/LineHandle.h"
 #include "platform/telephony/sim/Simulator.h"
+#include "platform/wav/WavFile.h"
 
 #include <QDir>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -41,7 +44,7 @@ class TestCallHandling : public QObject {
 
     std::unique_ptr<test::TestServer> m_server;
     QTemporaryDir m_files;
-    QString m_greeting, m_caller;
+    QString m_greeting, m_caller, m_otherCaller;
     std::unique_ptr<QTemporaryDir> m_home;
 
     LineHandle bind(const QString& line, qint16 row, const Settings& s)
@@ -93,13 +96,16 @@ class TestCallHandling : public QObject {
         return QDir(m_home->filePath("Rec-Files")).entryList(QDir::Files);
     }
 
-    QList<recmessage::CallRow> loggedToday() const
+    QList<recmessage::CallRow> loggedOn(const QDate& day) const
     {
         Database db;
         if (!db.OpenDatabase(m_home->path()))
             return {};
-        return recmessage::listDay(db, QDate::currentDate()).value();
+        Result<QList<recmessage::CallRow>> rows = recmessage::listDay(db, day);
+        return rows ? rows.value() : QList<recmessage::CallRow>();
     }
+
+    QList<recmessage::CallRow> loggedToday() const { return loggedOn(QDate::currentDate()); }
 
     QVector<qint16> heard(quint64 id)
     {
@@ -127,6 +133,8 @@ private Q_SLOTS:
         QVERIFY(test::writePcmWav(m_greeting, test::tone(600, 0.6, 16000), 16000));
         m_caller = m_files.filePath("caller.wav");
         QVERIFY(test::writePcmWav(m_caller, test::tone(1000, 4.0, 8000), 8000));
+        m_otherCaller = m_files.filePath("other-caller.wav");
+        QVERIFY(test::writePcmWav(m_otherCaller, test::tone(1500, 20.0, 8000), 8000));
     }
 
     void init()
@@ -309,37 +317,148 @@ private Q_SLOTS:
         QVERIFY(recordings().isEmpty());
     }
 
-    void otherFailuresLeaveTheCallToTheCaller_data()
+    void anUnplayableGreetingStillGreetsAndRecordsTheCaller_data()
     {
         QTest::addColumn<QString>("playType");
         QTest::addColumn<QString>("playFile");
         QTest::addColumn<int>("voice");
-        QTest::newRow("missing greeting file") << "FILE"
-                                               << "/nonexistent/greeting.wav" << 0;
-        QTest::newRow("voice beyond the list") << "MESS"
-                                               << "" << 9999;
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<bool>("defaultGreeting"); // the program folder has one
+        QTest::addColumn<QString>("standIn");
+        QTest::newRow("missing file, default greeting")
+            << "FILE"
+            << "/nonexistent/greeting.wav" << 0 << 0 << true << "the default greeting";
+        QTest::newRow("missing file, no default greeting")
+            << "FILE"
+            << "/nonexistent/greeting.wav" << 0 << 0 << false << "a standard greeting";
+        QTest::newRow("not a wave file")
+            << "FILE"
+            << "caller-notes.txt" << 0 << 0 << true << "the default greeting";
+        QTest::newRow("voice beyond the list")
+            << "MESS"
+            << "" << 9999 << 0 << true << "the greeting text in the standard voice";
+        QTest::newRow("rate out of range")
+            << "MESS"
+            << "" << 0 << 40 << false << "the greeting text in the standard voice";
     }
 
-    void otherFailuresLeaveTheCallToTheCaller()
+    void anUnplayableGreetingStillGreetsAndRecordsTheCaller()
     {
         QFETCH(QString, playType);
         QFETCH(QString, playFile);
         QFETCH(int, voice);
+        QFETCH(int, rate);
+        QFETCH(bool, defaultGreeting);
+        QFETCH(QString, standIn);
+        if (defaultGreeting) {
+            QVERIFY(QDir(m_home->path()).mkpath("greeting"));
+            QVERIFY(test::writePcmWav(m_home->filePath("greeting/greeting.wav"),
+                                      test::tone(800, 0.6, 8000), 8000));
+        }
+        if (playFile == QLatin1String("caller-notes.txt")) {
+            playFile = m_files.filePath(playFile);
+            QFile notes(playFile);
+            QVERIFY(notes.open(QIODevice::WriteOnly));
+            notes.write("not a sound at all\n");
+        }
         Settings s;
         s.playType = playType;
         s.playFile = playFile;
-        s.playMessage = QStringLiteral("Hello.");
+        s.playMessage = QStringLiteral("Hello. Please leave a message.");
         s.voice = qint16(voice);
+        s.recordTime = 1;
         LineHandle line = bind(kLine1, 1, s);
+        line.setRate(qint16(rate));
         QSignalSpy boxes(line.events(), &LineEvents::messageBox);
-        const quint64 id = ring(kLine1, 5, 1500);
-        QTRY_VERIFY_WITH_TIMEOUT(ended(id), kWaitMs);
+        const quint64 id = ring(kLine1);
+        QTRY_VERIFY_WITH_TIMEOUT(loggedToday().size() == 1 && ended(id) &&
+                                     m_server->grid().cell(1, 2) == kWaiting,
+                                 kWaitMs);
+        // The caller was greeted by the stand-in, recorded, and hung up on.
+        QVERIFY(!record(id).endedByCaller);
+        const QStringList texts = callTexts(1);
+        QVERIFY2(texts.contains("Playing Default Greeting .... ") &&
+                     texts.contains("Recording File .... "),
+                 qPrintable(texts.join(" | ")));
+        QCOMPARE(recordings().size(), 1);
+        const QVector<qint16> caller = heard(id);
+        if (standIn == QLatin1String("the default greeting"))
+            QVERIFY(test::tonePeak(caller, 800, 8000) > 0.8);
+        else
+            QVERIFY(caller.size() > 8000); // speech, at least a second of it
+        // The user is told what was wrong and what the caller heard, once.
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, kWaitMs);
+        const QString told = boxes[0][0].toString();
+        QVERIFY2(told.startsWith("Simulated Line 1 could not play its greeting") &&
+                     told.contains(standIn),
+                 qPrintable(told));
+        QCOMPARE(boxes[0][1].toString(), QStringLiteral("Answering Machine"));
+        const quint64 again = ring(kLine1);
+        QTRY_VERIFY_WITH_TIMEOUT(loggedToday().size() == 2 && ended(again), kWaitMs);
+        QVERIFY(line.getMessage());
+        QCOMPARE(boxes.size(), 1);
+    }
+
+    void aCallerWhoHangsUpDuringTheGreetingIsStillRecorded()
+    {
+        Settings s;
+        s.recordTime = 2;
+        LineHandle line = bind(kLine2, 2, s);
+        const quint64 id = ring(kLine2, 5, 200); // the greeting lasts 600 ms
+        QTRY_VERIFY_WITH_TIMEOUT(loggedToday().size() == 1, kWaitMs);
         QVERIFY(record(id).endedByCaller);
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->grid().cell(1, 2), QString(kWaiting), kWaitMs);
-        QVERIFY(!callTexts(1).contains("Recording File .... "));
-        QCOMPARE(boxes.size(), 0);
-        QVERIFY(recordings().isEmpty());
-        QVERIFY(loggedToday().isEmpty());
+        QCOMPARE(test::readFile(m_home->filePath("Rec-Files/" + recordings().first())).size(),
+                 44 + 2 * 8000);
+    }
+
+    void theNextCallerWhileTheLastIsRecordedGetsACallOfTheirOwn()
+    {
+        // The first caller hangs up during a long recording; the second calls at once,
+        // while the line is still recording the first.
+        Settings s;
+        s.recordTime = 12;
+        LineHandle line = bind(kLine1, 1, s);
+        const QDateTime placedA = QDateTime::currentDateTime();
+        const quint64 a = ring(kLine1, 5, 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(ended(a), kWaitMs);
+        QCOMPARE(m_server->grid().cell(1, 2), QStringLiteral("Recording File .... "));
+
+        sim::CallRequest second;
+        second.line = kLine1;
+        second.callerNumber = QStringLiteral("5550199");
+        second.rings = 60; // rings on until the line gets to it
+        second.ringIntervalMs = 400;
+        second.callerAudioPath = m_otherCaller;
+        second.capturePath = m_files.filePath("heard-second.wav");
+        const QDateTime placedB = QDateTime::currentDateTime();
+        Result<quint64> b = sim::Simulator::instance().placeCall(second);
+        QVERIFY(b.isOk());
+        QTRY_VERIFY_WITH_TIMEOUT(loggedToday().size() == 2 && ended(b.value()), 2 * kWaitMs);
+
+        // The second call was answered, greeted and recorded in full, then hung up.
+        const sim::CallRecord recordB = record(b.value());
+        QVERIFY(recordB.answeredAtRing >= 2);
+        QVERIFY(!recordB.endedByCaller);
+        QVERIFY(recordB.endedNs - recordB.answeredNs > qint64(12) * 1'000'000'000 / kSpeed);
+        QVERIFY(test::tonePeak(heard(b.value()), 600, 8000) > 0.8);
+
+        // Each row has its own call's time and its own caller's voice.
+        QList<recmessage::CallRow> rows = loggedToday();
+        std::sort(rows.begin(), rows.end(),
+                  [](const auto& x, const auto& y) { return x.incomingCall < y.incomingCall; });
+        QVERIFY2(qAbs(rows[0].incomingCall.msecsTo(placedA)) < 1500,
+                 qPrintable(rows[0].incomingCall.toString(Qt::ISODateWithMs)));
+        QVERIFY2(qAbs(rows[1].incomingCall.msecsTo(placedB)) < 1500,
+                 qPrintable(rows[1].incomingCall.toString(Qt::ISODateWithMs)));
+        const QVector<qint16> first = test::decodeMuLawFile(
+            test::readFile(m_home->filePath("Rec-Files/" + rows[0].incomingCallFile)));
+        const QVector<qint16> latter = test::decodeMuLawFile(
+            test::readFile(m_home->filePath("Rec-Files/" + rows[1].incomingCallFile)));
+        QCOMPARE(first.size(), 12 * 8000);
+        QCOMPARE(latter.size(), 12 * 8000);
+        QVERIFY(test::tonePeak(first, 1000, 8000) > 0.8);
+        QVERIFY(test::tonePeak(latter, 1500, 8000) > 0.8);
+        QVERIFY(test::tonePeak(latter, 1000, 8000) < 0.2);
     }
 
     void twoLinesRecordTenSecondsEachUnderTheirOwnNames()
@@ -410,17 +529,132 @@ private Q_SLOTS:
         QCOMPARE(sim::Simulator::instance().registrations(kLine1), 0);
     }
 
-    void aDatabaseThatCannotBeWrittenLosesNoRecording()
+    void aDatabaseThatCannotBeWrittenLosesNoCall_data()
     {
-        QVERIFY(QDir(m_home->path()).mkdir("velmoc.mdb")); // a folder where the file should be
+        QTest::addColumn<bool>("corrupt");
+        QTest::newRow("not writable") << false; // a folder where the file should be
+        QTest::newRow("damaged") << true;
+    }
+
+    void aDatabaseThatCannotBeWrittenLosesNoCall()
+    {
+        QFETCH(bool, corrupt);
+        const QString dbPath = m_home->filePath("velmoc.mdb");
+        if (corrupt) {
+            QFile damaged(dbPath);
+            QVERIFY(damaged.open(QIODevice::WriteOnly));
+            damaged.write(QByteArray(8192, 'x'));
+        } else {
+            QVERIFY(QDir(m_home->path()).mkdir("velmoc.mdb"));
+        }
+        const QByteArray before = corrupt ? test::readFile(dbPath) : QByteArray();
         Settings s;
         s.recordTime = 1;
         LineHandle line = bind(kLine2, 2, s);
-        const quint64 id = ring(kLine2);
-        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("kept .* but could not log it"));
-        QTRY_VERIFY_WITH_TIMEOUT(ended(id) && m_server->grid().cell(2, 2) == kWaiting, kWaitMs);
-        QTRY_COMPARE_WITH_TIMEOUT(recordings().size(), 1, kWaitMs);
-        QVERIFY(!record(id).endedByCaller);
+        QSignalSpy boxes(line.events(), &LineEvents::messageBox);
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("could not list it"));
+        const QDateTime placed = QDateTime::currentDateTime();
+        const quint64 first = ring(kLine2);
+        QTRY_VERIFY_WITH_TIMEOUT(ended(first) && recordings().size() == 1, kWaitMs);
+        QVERIFY(!record(first).endedByCaller);
+        // The user is told, in the cell and once in a message.
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, kWaitMs);
+        QVERIFY2(boxes[0][0].toString().contains("could not list it"),
+                 qPrintable(boxes[0][0].toString()));
+        QVERIFY(line.getMessage());
+        QVERIFY(m_server->settle());
+        QCOMPARE(m_server->grid().cell(2, 2), QStringLiteral("Call Not Logged ...."));
+        // Nothing the user had was touched.
+        if (corrupt)
+            QCOMPARE(test::readFile(dbPath), before);
+
+        // Once the database can be written, the next call lists both, each at its time.
+        if (corrupt)
+            QVERIFY(QFile::remove(dbPath));
+        else
+            QVERIFY(QDir(dbPath).removeRecursively());
+        const quint64 second = ring(kLine2);
+        QTRY_VERIFY_WITH_TIMEOUT(loggedToday().size() == 2 && ended(second), kWaitMs);
+        QList<recmessage::CallRow> rows = loggedToday();
+        QVERIFY(qAbs(rows.first().incomingCall.secsTo(placed)) <= 2);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->grid().cell(2, 2), QString(kWaiting), kWaitMs);
+        QCOMPARE(boxes.size(), 1);
+    }
+
+    void aFullDiskLosesNoRecording()
+    {
+        // A recordings folder on a file system of 4 kB: a recording of a second does not
+        // fit. Mounting needs root; elsewhere there is nothing to test.
+        const QString folder = m_home->filePath("Rec-Files");
+        QVERIFY(QDir().mkpath(folder));
+        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=4k", "tmpfs", folder}) != 0)
+            QSKIP("cannot mount a small file system here");
+        auto unmount = qScopeGuard([&] { QProcess::execute("umount", {folder}); });
+        Settings s;
+        s.recordTime = 1;
+        LineHandle line = bind(kLine1, 1, s);
+        QSignalSpy boxes(line.events(), &LineEvents::messageBox);
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("could not save the recording"));
+        const quint64 first = ring(kLine1);
+        QTRY_VERIFY_WITH_TIMEOUT(ended(first), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, kWaitMs);
+        QVERIFY2(boxes[0][0].toString().contains("could not save the recording"),
+                 qPrintable(boxes[0][0].toString()));
+        QVERIFY(line.getMessage());
+        QVERIFY(m_server->settle());
+        QCOMPARE(m_server->grid().cell(1, 2), QStringLiteral("Recording Not Saved ...."));
+        QVERIFY(recordings().isEmpty());
+        QVERIFY(loggedToday().isEmpty());
+
+        // Room again: the next call keeps both recordings, whole, and lists them.
+        QCOMPARE(QProcess::execute("mount", {"-o", "remount,size=1m", folder}), 0);
+        const quint64 second = ring(kLine1);
+        QTRY_VERIFY_WITH_TIMEOUT(loggedToday().size() == 2 && ended(second), kWaitMs);
+        const QStringList files = recordings();
+        QCOMPARE(files.size(), 2);
+        for (const QString& f : files)
+            QCOMPARE(test::readFile(QDir(folder).filePath(f)).size(), 44 + 8000);
+        // No part file is left behind.
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->grid().cell(1, 2), QString(kWaiting), kWaitMs);
+        QCOMPARE(boxes.size(), 1);
+        line.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->lineCount(), 0, kWaitMs);
+    }
+
+    void recordingsOfAnEarlierRunWithoutARowAreListed()
+    {
+        // An earlier run saved these and ended before their rows were written: one named,
+        // one still under its part name. A part that is not whole stays as it is.
+        const QDir folder(m_home->filePath("Rec-Files"));
+        QVERIFY(folder.mkpath("."));
+        const QDateTime yesterday = QDateTime::currentDateTime().addDays(-1);
+        auto leave = [&](const QString& name, const QByteArray& bytes) {
+            QFile f(folder.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+            QVERIFY(f.setFileTime(yesterday, QFileDevice::FileModificationTime));
+        };
+        const QByteArray fiveSeconds = wav::muLawFile(QByteArray(5 * 8000, char(0x7F)));
+        leave("earlier-1.wav", fiveSeconds);
+        leave(".recording-AbC123.part", fiveSeconds);
+        leave(".recording-XyZ789.part", fiveSeconds.left(1000));
+        LineHandle line = bind(kLine1, 1, Settings());
+        QTRY_VERIFY_WITH_TIMEOUT(loggedOn(yesterday.date()).size() == 2, kWaitMs);
+        QList<recmessage::CallRow> rows = loggedOn(yesterday.date());
+        QStringList names;
+        for (const auto& r : rows)
+            names << r.incomingCallFile;
+        QVERIFY(names.contains("earlier-1.wav"));
+        QVERIFY(folder.exists(".recording-XyZ789.part"));
+        QVERIFY(!folder.exists(".recording-AbC123.part"));
+        // Listed at the time the recording began.
+        for (const auto& r : rows)
+            QVERIFY(qAbs(r.incomingCall.secsTo(yesterday.addSecs(-5))) <= 2);
+        // A second line on the same folder lists nothing twice.
+        LineHandle other = bind(kLine2, 2, Settings());
+        QVERIFY(other.getMessage());
+        QCOMPARE(loggedOn(yesterday.date()).size(), 2);
     }
 };
 
