@@ -86,24 +86,32 @@ Result<QString> keepUnder(const QString& partPath, const QString& folder, const 
 }
 
 // Part files a line server left in `folder` when it ended without finishing them (their
-// process is gone): nothing will ever complete them. Those of running processes stay.
+// process is gone): nothing will ever complete them. Pages that did arrive are kept as an
+// incomplete fax; a part without a page is removed. Those of running processes stay.
 void removeAbandonedParts(const QString& folder)
 {
     static const QRegularExpression name(
-        QStringLiteral("^\\.fax-(?:sent-)?(\\d+)(?:-\\d+)?\\.part$"));
+        QStringLiteral("^\\.fax-(sent-)?(\\d+)(?:-\\d+)?\\.part$"));
     const QDir dir(folder);
     const QStringList parts =
         dir.entryList({QStringLiteral(".fax-*.part")}, QDir::Files | QDir::Hidden);
     for (const QString& part : parts) {
         const QRegularExpressionMatch m = name.match(part);
-        const pid_t pid = pid_t(m.captured(1).toLongLong());
-        if (m.hasMatch() && pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH &&
-            QFile::remove(dir.filePath(part)))
-            qCInfo(faxLog).noquote()
-                << "removed" << dir.filePath(part) << "left behind by an ended line server";
+        const pid_t pid = pid_t(m.captured(2).toLongLong());
+        if (!m.hasMatch() || pid <= 0 || ::kill(pid, 0) == 0 || errno != ESRCH)
+            continue;
+        const QString path = dir.filePath(part);
+        // A copy of a sent fax is only a copy; a received one may be all there is.
+        if (m.captured(1).isEmpty() && inspectTiff(path)) {
+            if (Result<QString> kept = keepUnder(path, folder, QStringLiteral("-incomplete")))
+                qCInfo(faxLog).noquote() << "kept the pages of" << path << "left behind by an "
+                                         << "ended line server as" << kept.value();
+            continue;
+        }
+        if (QFile::remove(path))
+            qCInfo(faxLog).noquote() << "removed" << path << "left behind by an ended line server";
     }
 }
-
 } // namespace
 
 FaxMachine::FaxMachine(std::unique_ptr<Telephony> telephony, QObject* parent)
@@ -456,8 +464,12 @@ void FaxMachine::keepReceivedFax(const FaxProgress& progress)
             Result<QString> kept = keepUnder(part, m_folder, QStringLiteral("-incomplete"));
             if (kept)
                 qCWarning(faxLog).noquote() << "an incomplete fax was kept as" << kept.value();
+            else // the pages stay in their part file, never removed for want of a name
+                qCWarning(faxLog).noquote()
+                    << "the pages received are in" << part << ":" << kept.status().description();
+        } else {
+            QFile::remove(part);
         }
-        QFile::remove(part);
         finish(statusForOutcome(progress.outcome), progress.reason);
         return;
     }
@@ -471,8 +483,9 @@ void FaxMachine::keepReceivedFax(const FaxProgress& progress)
     }
     Result<QString> kept = keepUnder(part, m_folder, {});
     if (!kept) {
-        QFile::remove(part);
-        finish(faxstatus::FatalError, kept.status().description());
+        // The fax is whole in its part file: it stays there, and the reason says so.
+        finish(faxstatus::FatalError, QStringLiteral("The received fax is kept as %1: %2")
+                                          .arg(part, kept.status().description()));
         return;
     }
     m_receivedFile = kept.value();

@@ -4,11 +4,14 @@
 #include "Signals.h"
 #include "line_server/modData.h"
 #include "line_server/wave.h"
+#include "platform/FreeName.h"
 #include "platform/audio/G711.h"
 #include "platform/audio/WaveDevice.h"
+#include "platform/wav/WavFile.h"
 
 #include <QDir>
 #include <QMutex>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -125,6 +128,62 @@ private Q_SLOTS:
         QVERIFY(recorder.StartRecording(1, id).isOk());
         QVERIFY(!recorder.SaveRecording(dir.filePath("Rec-Files"), "x.wav").isOk());
         WaveDeviceRegistry::remove(id);
+    }
+
+    void everyWayOfKeepingAFileKeepsItWholeAndReplacesNothing_data()
+    {
+        QTest::addColumn<int>("method");
+        QTest::newRow("hard link") << int(freename::Method::Link);
+        QTest::newRow("rename without replacing") << int(freename::Method::Rename);
+        QTest::newRow("exclusive copy") << int(freename::Method::Copy);
+    }
+
+    void everyWayOfKeepingAFileKeepsItWholeAndReplacesNothing()
+    {
+        QFETCH(int, method);
+        QTemporaryDir dir;
+        auto write = [&](const QString& name, const QByteArray& bytes) {
+            QFile f(dir.filePath(name));
+            return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+        };
+        const QByteArray sound(100000, 'r');
+        QVERIFY(write("call.wav", "the first call"));
+        QVERIFY(write("call-1.wav", "the second call"));
+        QVERIFY(write(".part", sound));
+        Result<QString> kept =
+            freename::keep(dir.filePath(".part"), dir.path(), "call.wav", freename::Method(method));
+        QVERIFY2(kept.isOk(), qPrintable(kept.status().toString()));
+        QCOMPARE(kept.value(), QStringLiteral("call-2.wav"));
+        QCOMPARE(test::readFile(dir.filePath("call-2.wav")), sound);
+        QCOMPARE(test::readFile(dir.filePath("call.wav")), QByteArray("the first call"));
+        QCOMPARE(test::readFile(dir.filePath("call-1.wav")), QByteArray("the second call"));
+        QVERIFY(!QFile::exists(dir.filePath(".part")));
+    }
+
+    void aFileSystemWithoutHardLinksStillKeepsTheFile()
+    {
+        // A part on another file system than its folder: neither a hard link nor a rename
+        // can reach it (as a hard link cannot on FAT); the copy does.
+        QTemporaryDir other(QStringLiteral("/dev/shm/orvane-test-XXXXXX"));
+        QTemporaryDir dir;
+        if (!other.isValid() || QStorageInfo(other.path()) == QStorageInfo(dir.path()))
+            QSKIP("no second file system to keep a file across");
+        const QString part = other.filePath("rec.part");
+        QFile f(part);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(wav::muLawFile(QByteArray(8000, 'x')));
+        f.close();
+        Result<QString> kept = keepUnderFreeName(part, dir.path(), "call.wav");
+        QVERIFY2(kept.isOk(), qPrintable(kept.status().toString()));
+        QCOMPARE(test::readFile(dir.filePath("call.wav")).size(), 8044);
+        QVERIFY(!QFile::exists(part));
+
+        // Where no way works, the part is left as it was.
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("keep me");
+        f.close();
+        QVERIFY(!keepUnderFreeName(part, dir.filePath("no-such-folder"), "call.wav").isOk());
+        QCOMPARE(test::readFile(part), QByteArray("keep me"));
     }
 
     void recordingNamesFollowTheDateTimeAndRow()

@@ -227,9 +227,19 @@ private slots:
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
+        // One that an ended server had received pages into: they are the only copy.
+        const QString withPages = QDir(folder).filePath(QStringLiteral(".fax-999998-4.part"));
+        Result<TextPages> layout = TextPages::create(Paper::A4);
+        QVERIFY(layout.isOk());
+        QVERIFY(writeTiffF(withPages, layout->render(QStringLiteral("half a fax"))));
         auto receiver = machineOn(kLine2);
         QVERIFY(receiver->receive(folder, 2));
         QVERIFY(!QFile::exists(abandoned));
+        QVERIFY(!QFile::exists(withPages));
+        const QStringList kept =
+            QDir(folder).entryList({QStringLiteral("fax-*-incomplete.tif")}, QDir::Files);
+        QCOMPARE(kept.size(), 1);
+        QVERIFY(inspectTiff(QDir(folder).filePath(kept.first())));
         QVERIFY(QFile::exists(running));
         QVERIFY(QFile::exists(mine));
     }
