@@ -3,7 +3,12 @@
 #include "platform/telephony/sip/SipCall.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLoggingCategory>
+
+#include <cerrno>
+#include <sys/socket.h>
+#include <unistd.h>
 
 Q_LOGGING_CATEGORY(sipLog, "orvane.sip", QtInfoMsg)
 
@@ -84,11 +89,38 @@ bool onOtherRequest(const struct sip_msg* msg, void* arg)
 void onRegistered(int err, const struct sip_msg* msg, void* arg)
 {
     auto* line = static_cast<SipLine*>(arg);
-    if (err)
-        qCWarning(sipLog).noquote() << line->config.name << "cannot register:" << strerror(err);
+    const QString& registrar = line->config.registrar;
+    QString problem;
+    if (err == ETIMEDOUT)
+        problem = QStringLiteral("the registrar %1 does not answer").arg(registrar);
+    else if (err)
+        problem = QStringLiteral("the registration at %1 failed: %2")
+                      .arg(registrar, QString::fromLocal8Bit(strerror(err)));
     else if (msg && msg->scode >= 300)
-        qCWarning(sipLog).noquote()
-            << line->config.name << "registration refused:" << msg->scode << text(msg->reason);
+        problem = QStringLiteral("the registrar %1 refused the registration (%2 %3)")
+                      .arg(registrar)
+                      .arg(msg->scode)
+                      .arg(text(msg->reason));
+    if (!problem.isEmpty())
+        qCWarning(sipLog).noquote() << line->config.name << ":" << problem;
+    SipStack::instance().registrationOutcome(line->config.name, problem.isEmpty(), problem);
+}
+
+// A UDP port that another program holds (even one that lets others share it) is refused
+// here rather than shared: calls to it would reach either program at random.
+Status checkPortFree(const struct sa& address)
+{
+    const int fd = ::socket(sa_af(&address), SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return {};
+    const int rc = ::bind(fd, &address.u.sa, address.len);
+    const int error = errno;
+    ::close(fd);
+    if (rc == 0 || error != EADDRINUSE)
+        return {};
+    return Status(
+        err::Fail,
+        QStringLiteral("SIP port %1 is in use by another program").arg(sa_port(&address)));
 }
 
 Result<struct sa> localAddressOf(const LineConfig& c)
@@ -108,6 +140,8 @@ Result<struct sa> localAddressOf(const LineConfig& c)
 Status openPort(SipPort* port, dnsc* dns)
 {
     const QByteArray software = QByteArrayLiteral("Orvane " ORVANE_VERSION);
+    if (Status s = checkPortFree(port->localAddress); !s)
+        return s;
     if (sip_alloc(&port->sip, dns, 32, 32, 32, software.constData(), nullptr, nullptr) != 0)
         return Status(err::OutOfMemory, QStringLiteral("Cannot start SIP"));
     if (int rc = sip_transp_add(port->sip, SIP_TRANSP_UDP, &port->localAddress); rc != 0)
@@ -127,14 +161,22 @@ void registerLine(SipLine* line)
     const LineConfig& c = line->config;
     if (c.registrar.isEmpty())
         return;
+    SipStack::instance().registrationPending(c.name);
+    // A registration made again replaces the last one.
+    line->registration = static_cast<struct sipreg*>(mem_deref(line->registration));
     const QByteArray registrar = c.registrar.toUtf8(), aor = c.uri.toUtf8(), name = c.name.toUtf8(),
                      user = c.user.toUtf8();
     if (int rc = sipreg_register(
             &line->registration, line->port->sip, registrar.constData(), aor.constData(),
             name.constData(), aor.constData(), uint32_t(c.expires), user.constData(), nullptr, 0, 0,
             lineCredentials, line, false, onRegistered, line, nullptr, nullptr);
-        rc != 0)
+        rc != 0) {
         qCWarning(sipLog).noquote() << c.name << "cannot register:" << strerror(rc);
+        SipStack::instance().registrationOutcome(
+            c.name, false,
+            QStringLiteral("the line cannot register at %1: %2")
+                .arg(c.registrar, QString::fromLocal8Bit(strerror(rc))));
+    }
 }
 
 void closeLine(SipLine* line)
@@ -221,6 +263,74 @@ Status SipStack::lineStatus(const QString& name) const
     QMutexLocker lock(&m_mutex);
     return m_lineStatus.value(
         name, Status(err::InvalidArg, QStringLiteral("No SIP line \"%1\"").arg(name)));
+}
+
+Status SipStack::awaitRegistration(const QString& name, int timeoutMs)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_registrations.value(name).kind == Registration::Refused) {
+        // Whoever watches the line now asks again, rather than wait for libre's next try.
+        m_registrations[name].kind = Registration::Pending;
+        lock.unlock();
+        run([this, name] {
+            if (SipLine* l = line(name))
+                registerLine(l);
+        });
+        lock.relock();
+    }
+    QDeadlineTimer deadline(timeoutMs);
+    while (m_registrations.value(name).kind == Registration::Pending) {
+        if (!m_registrationChanged.wait(&m_mutex, deadline))
+            break;
+    }
+    const Registration r = m_registrations.value(name);
+    switch (r.kind) {
+    case Registration::Pending:
+        return Status(err::Fail,
+                      QStringLiteral("the registrar %1 does not answer").arg(lineRegistrar(name)));
+    case Registration::Refused:
+        return Status(err::Fail, r.problem);
+    default:
+        return {};
+    }
+}
+
+QString SipStack::lineRegistrar(const QString& name) const
+{
+    for (const LineConfig& c : m_config)
+        if (c.name == name)
+            return c.registrar;
+    return QString();
+}
+
+void SipStack::registrationPending(const QString& name)
+{
+    QMutexLocker lock(&m_mutex);
+    m_registrations[name].kind = Registration::Pending;
+}
+
+void SipStack::registrationOutcome(const QString& name, bool granted, const QString& problem)
+{
+    Registration::Kind was;
+    {
+        QMutexLocker lock(&m_mutex);
+        Registration& r = m_registrations[name];
+        was = r.kind;
+        r.kind = granted ? Registration::Granted : Registration::Refused;
+        r.problem = problem;
+        m_registrationChanged.wakeAll();
+    }
+    // Lines that watch already hear when their account stops working, and when it works
+    // again; a registration renewed as before is no news.
+    if (granted && was != Registration::Refused)
+        return;
+    TapiEvent event;
+    event.kind = tapi::TE_ADDRESS;
+    event.addressEvent = tapi::AE_STATE;
+    event.addressState = granted ? tapi::AS_INSERVICE : tapi::AS_OUTOFSERVICE;
+    event.reason = problem;
+    m_events.raise(name, event);
+    m_events.flush(name);
 }
 
 void SipStack::loop(std::promise<Status> started)

@@ -14,6 +14,7 @@
 #include <QHash>
 #include <QList>
 #include <QMutex>
+#include <QWaitCondition>
 
 #include <functional>
 #include <future>
@@ -41,6 +42,10 @@ public:
     bool running() const;
     // Whether the line's socket opened (after start()).
     Status lineStatus(const QString& name) const;
+    // Waits (at most `timeoutMs`) for the line's registration to be granted or refused; a
+    // line without a registrar needs none. A registration refused earlier is tried anew.
+    // Fails with the reason: refused (and how), or no answer in time.
+    Status awaitRegistration(const QString& name, int timeoutMs);
     // Ends every call and line and stops the loop; called when the application ends.
     void stop();
 
@@ -68,10 +73,15 @@ public:
     // The open line of that name, or null.
     SipLine* line(const QString& name) const;
     void dropMedia(SipCall* call);
+    // The registrar's answer for a line: granted, or refused with the reason. A line that
+    // goes out of service or back in tells its watchers (AE_STATE).
+    void registrationPending(const QString& name);
+    void registrationOutcome(const QString& name, bool granted, const QString& problem);
 
 private:
     SipStack() = default;
     void loop(std::promise<Status> started);
+    QString lineRegistrar(const QString& name) const;
     static void onWork(int id, void* data, void* arg);
 
     mutable QMutex m_mutex;
@@ -87,6 +97,12 @@ private:
     QList<SipPort*> m_ports;
     QHash<SipPort*, Status> m_portStatus;
     QHash<QString, Status> m_lineStatus;
+    struct Registration {
+        enum Kind { None, Pending, Granted, Refused } kind = None;
+        QString problem;
+    };
+    QHash<QString, Registration> m_registrations; // under m_mutex
+    QWaitCondition m_registrationChanged;
     QList<std::shared_ptr<SipCall>> m_media; // calls whose audio still runs
     EventHub m_events;
     quint64 m_nextCall = 1;

@@ -6,6 +6,11 @@
 
 namespace orvane::sip {
 
+namespace {
+// How long registering for a line's calls waits for its registrar's answer.
+constexpr int kRegistrationWaitMs = 5000;
+} // namespace
+
 SipTelephony::SipTelephony(Result<QList<LineConfig>> config)
     : m_config(std::move(config))
     , m_filter(std::make_shared<std::atomic<int>>(0))
@@ -86,6 +91,10 @@ Result<qint32> SipTelephony::registerCallNotifications(const QString& addressNam
     if (!line)
         return line.status();
     SipStack& stack = SipStack::instance();
+    // A line whose registrar refuses it, or does not answer, cannot take calls: the line
+    // says so now rather than wait in vain.
+    if (Status s = stack.awaitRegistration(addressName, kRegistrationWaitMs); !s)
+        return s;
     const qint32 cookie = stack.events().add(addressName, receiver, m_filter, this);
     m_cookies.append(cookie);
     return cookie;
