@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QMap>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -153,6 +154,60 @@ private Q_SLOTS:
         QCOMPARE(file.size(), 44 + 2 * 8000);
         const double tone = test::tonePeak(test::decodeMuLawFile(file), 1000, 8000);
         QVERIFY2(tone > 0.8, qPrintable(QString::number(tone)));
+    }
+
+    void theNextCallerWhileTheLastIsRecordedGetsACallOfTheirOwn()
+    {
+        // The first caller hangs up during a long recording; the second calls at once,
+        // while the line still records the first.
+        QVERIFY(m_line.setRecordTime(4));
+        auto restore = qScopeGuard([&] { m_line.setRecordTime(2); });
+        const int before = logged();
+        const QStringList filesBefore = recordings();
+        const QString firstPcap = m_dir.filePath("first-caller.pcap");
+        QVERIFY(test::writeRtpPcap(firstPcap, test::tone(700, 5.0, 8000), false));
+        test::SipCallerScenario first;
+        first.pcap = firstPcap;
+        first.hangUpAfterMs = 1500;
+        const QDateTime placedA = QDateTime::currentDateTime();
+        test::SipCallerRun a = test::runSipCaller(scenario("first", first), "frontdesk", m_port);
+        QVERIFY2(a.exitCode == 0, qPrintable(a.output));
+        QVERIFY(m_server->settle());
+        QCOMPARE(m_server->grid().cell(1, 2), QStringLiteral("Recording File .... "));
+
+        test::SipCallerScenario second;
+        second.pcap = m_muLawPcap;
+        const QDateTime placedB = QDateTime::currentDateTime();
+        test::SipCallerRun b = test::runSipCaller(scenario("second", second), "frontdesk", m_port);
+        QVERIFY2(b.exitCode == 0, qPrintable(b.output)); // answered, recorded, hung up on
+        QTRY_VERIFY_WITH_TIMEOUT(logged() == before + 2, kWaitMs);
+
+        QStringList files = recordings();
+        for (const QString& f : filesBefore)
+            files.removeAll(f);
+        QCOMPARE(files.size(), 2);
+        int firsts = 0, seconds = 0;
+        for (const QString& f : files) {
+            const QVector<qint16> got =
+                test::decodeMuLawFile(test::readFile(m_dir.filePath("home/Rec-Files/" + f)));
+            QCOMPARE(got.size(), 4 * 8000);
+            if (test::tonePeak(got, 700, 8000) > 0.8)
+                ++firsts;
+            // The second caller's own voice, the whole recording long, not silence.
+            if (test::tonePower(got.mid(8000), 1000, 8000) > 0.8)
+                ++seconds;
+        }
+        QCOMPARE(firsts, 1);
+        QCOMPARE(seconds, 1);
+        // Each row at its own call's time.
+        Database db;
+        QVERIFY(db.OpenDatabase(m_dir.filePath("home")));
+        QList<recmessage::CallRow> rows = recmessage::listDay(db, QDate::currentDate()).value();
+        QVERIFY(rows.size() >= 2);
+        const QDateTime rowA = rows[rows.size() - 2].incomingCall;
+        const QDateTime rowB = rows.last().incomingCall;
+        QVERIFY2(qAbs(rowA.secsTo(placedA)) <= 1, qPrintable(rowA.toString(Qt::ISODate)));
+        QVERIFY2(qAbs(rowB.secsTo(placedB)) <= 1, qPrintable(rowB.toString(Qt::ISODate)));
     }
 
     void aCallToAnUnknownUserIsNotFound()

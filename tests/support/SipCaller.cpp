@@ -173,6 +173,22 @@ bool writeScenario(const QString& path, const SipCallerScenario& s)
         if (!s.pcap.isEmpty())
             xml += QStringLiteral("<nop><action><exec play_pcap_audio=\"%1\"/></action></nop>\n")
                        .arg(s.pcap);
+        if (s.hangUpAfterMs >= 0) {
+            xml += QStringLiteral("<pause milliseconds=\"%1\"/>\n"
+                                  "<send retrans=\"500\"><![CDATA[\n"
+                                  "BYE [next_url] SIP/2.0\n"
+                                  "Via: SIP/2.0/[transport] [local_ip]:[local_port];"
+                                  "branch=[branch]\n")
+                       .arg(s.hangUpAfterMs) +
+                   dialog +
+                   QStringLiteral("[peer_tag_param]\nCall-ID: [call_id]\nCSeq: 2 BYE\n"
+                                  "Contact: sip:sipp@[local_ip]:[local_port]\n"
+                                  "Max-Forwards: 70\nContent-Length: 0\n]]></send>\n"
+                                  "<recv response=\"200\" crlf=\"true\"/>\n"
+                                  "</scenario>\n");
+            QFile f(path);
+            return f.open(QIODevice::WriteOnly) && f.write(xml.toUtf8()) > 0;
+        }
         // The machine hangs up once it has recorded.
         xml += QStringLiteral("<recv request=\"BYE\" timeout=\"30000\"/>\n"
                               "<send><![CDATA[\nSIP/2.0 200 OK\n") +

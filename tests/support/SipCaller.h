@@ -21,7 +21,8 @@ struct SipCallerScenario {
     QString rtpmaps = QStringLiteral("a=rtpmap:0 PCMU/8000\na=rtpmap:101 telephone-event/8000");
     QString pcap; // played after the ACK; empty: no audio
     bool cancelAfterRinging = false;
-    int expectFinal = 0; // a final error response expected instead of 200 (404, 488...)
+    int expectFinal = 0;    // a final error response expected instead of 200 (404, 488...)
+    int hangUpAfterMs = -1; // the caller hangs up this long after the ACK; -1: the machine does
 };
 
 // Writes the scenario as sipp XML.
