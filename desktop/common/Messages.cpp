@@ -18,23 +18,24 @@ QMessageBox::StandardButton Messages::show(const MessageRequest& request)
         return handler()(request);
     QMessageBox box(request.icon, request.title, request.text, request.buttons,
                     QApplication::activeWindow());
+    box.setInformativeText(request.details);
     return QMessageBox::StandardButton(box.exec());
 }
 
-void Messages::inform(const QString& text, const QString& title)
+void Messages::inform(const QString& text, const QString& title, const QString& details)
 {
-    show({text, title, QMessageBox::Information, QMessageBox::Ok});
+    show({text, title, QMessageBox::Information, QMessageBox::Ok, details});
 }
 
 void Messages::warn(const QString& text, const QString& title)
 {
-    show({text, title, QMessageBox::Warning, QMessageBox::Ok});
+    show({text, title, QMessageBox::Warning, QMessageBox::Ok, QString()});
 }
 
 bool Messages::confirm(const QString& text, const QString& title)
 {
-    return show({text, title, QMessageBox::NoIcon, QMessageBox::Yes | QMessageBox::No}) ==
-           QMessageBox::Yes;
+    return show({text, title, QMessageBox::NoIcon, QMessageBox::Yes | QMessageBox::No,
+                 QString()}) == QMessageBox::Yes;
 }
 
 void Messages::setHandler(Handler h)

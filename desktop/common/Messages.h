@@ -16,6 +16,7 @@ struct MessageRequest {
     QString title;
     QMessageBox::Icon icon = QMessageBox::Information;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    QString details; // shown under the text, when there is more to say (why it failed)
 };
 
 class Messages {
@@ -27,7 +28,8 @@ public:
 
     // The common kinds: an information message with OK; a warning (exclamation) with OK; a
     // question with Yes and No and no icon.
-    static void inform(const QString& text, const QString& title);
+    static void inform(const QString& text, const QString& title,
+                       const QString& details = QString());
     static void warn(const QString& text, const QString& title);
     static bool confirm(const QString& text, const QString& title);
 

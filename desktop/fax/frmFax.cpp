@@ -334,7 +334,7 @@ void frmFax::submitSend()
     LineServer& server = main->lineServer();
     server.ensureRunning();
     gaTapiLines.resize(2);
-    Result<LineHandle> job = server.client().createLine();
+    Result<LineHandle> job = server.createLine();
     if (!job) {
         submitFailed(job.status().toString());
         return;
@@ -370,7 +370,7 @@ void frmFax::submitReceive()
         gaTapiLines.resize(k + 2);
         if (grid->rows() < k + 2)
             grid->setRows(k + 2); // each line reports in its own row
-        Result<LineHandle> job = server.client().createLine();
+        Result<LineHandle> job = server.createLine();
         if (!job) {
             submitFailed(job.status().toString());
             return;

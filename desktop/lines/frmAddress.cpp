@@ -63,8 +63,9 @@ void frmAddress::FillLineList()
     fillVoiceLineList(listAddress, m_addresses);
     if (!addresses) {
         qWarning().noquote() << "orvane: cannot list the lines:" << addresses.status().toString();
+        // The reason (a mistake in lines.conf, with its line number) is the user's to see.
         Messages::inform(QStringLiteral("Error initializing IVR."),
-                         QStringLiteral("Answering Machine"));
+                         QStringLiteral("Answering Machine"), addresses.status().description());
     }
 }
 
@@ -109,7 +110,7 @@ void frmAddress::cmdOk_Click()
         grid->setTextMatrix(0, 2, QStringLiteral("Status (Answering Machine) "));
         gaTapiLines.resize(k + 2);
         const TelephonyAddress& gobjLineAddress = m_addresses.at(index - 1);
-        Result<LineHandle> line = server.client().createLine();
+        Result<LineHandle> line = server.createLine();
         grid->setRows(j + 2);
         bool failed = !line;
         if (line) {

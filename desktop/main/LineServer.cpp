@@ -1,6 +1,7 @@
 #include "desktop/main/LineServer.h"
 
 #include "desktop/common/Messages.h"
+#include "desktop/main/LineMessages.h"
 
 #include <QCoreApplication>
 #include <QDBusServiceWatcher>
@@ -23,6 +24,7 @@ LineServer::LineServer(QObject* parent)
                                         QDBusServiceWatcher::WatchForRegistration |
                                             QDBusServiceWatcher::WatchForUnregistration,
                                         this))
+    , m_messages(new LineMessages(m_client.bus(), m_client.service(), this))
 {
     connect(m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, &LineServer::lost);
     connect(m_watcher, &QDBusServiceWatcher::serviceRegistered, this, &LineServer::appeared);
@@ -40,6 +42,14 @@ LineServer::~LineServer()
         if (!m_process.waitForFinished(30000))
             m_process.kill();
     }
+}
+
+Result<LineHandle> LineServer::createLine()
+{
+    Result<LineHandle> line = m_client.createLine();
+    if (line)
+        m_messages->watch(line->path());
+    return line;
 }
 
 QString LineServer::program()

@@ -14,6 +14,8 @@ class QDBusServiceWatcher;
 
 namespace orvane {
 
+class LineMessages;
+
 class LineServer : public QObject {
     Q_OBJECT
 
@@ -22,6 +24,8 @@ public:
     ~LineServer() override;
 
     TolvexClient& client() { return m_client; }
+    // A new line object whose messages the program shows.
+    Result<LineHandle> createLine();
     bool running() const { return m_client.serverRunning(); }
     // The tolvex to start: $ORVANE_TOLVEX, or the one beside this program.
     static QString program();
@@ -40,6 +44,7 @@ private:
 
     TolvexClient m_client;
     QDBusServiceWatcher* m_watcher;
+    LineMessages* m_messages;
     QProcess m_process;
     bool m_toldNotStarted = false;
 };

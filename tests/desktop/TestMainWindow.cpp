@@ -25,6 +25,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -151,6 +152,12 @@ private Q_SLOTS:
         QCOMPARE(gaTapiLines.size(), 3); // upper bound 2
         QVERIFY(!gaTapiLines[0].isNull() && !gaTapiLines[1].isNull() && gaTapiLines[2].isNull());
         QCOMPARE(gaTapiLines[1].getAddress().value(), kLine3);
+        // The line that failed was released at once; its reason is shown all the same.
+        QTRY_VERIFY(!m_messages->shown.isEmpty());
+        QCOMPARE(m_messages->texts().size(), 1);
+        QVERIFY2(m_messages->shown.first().text.startsWith(kLine2 + " cannot take calls: "),
+                 qPrintable(m_messages->shown.first().text));
+        QCOMPARE(m_messages->shown.first().title, QStringLiteral("Answering Machine"));
         // The menu's Start leaves the mode buttons as they were.
         QVERIFY(option("Option1")->isEnabled());
         QVERIFY(!menu("mRStart")->isEnabled() && !m_window->toolbarButton(1)->isEnabled());
@@ -266,6 +273,36 @@ private Q_SLOTS:
         m_window->stop(true);
         AnsweringSettings.Rings = 3;
         AnsweringSettings.RecordTime = 5;
+    }
+
+    void whatALineTellsIsShown()
+    {
+        // A greeting that cannot be played: the caller is greeted all the same, and the
+        // user learns why from the line.
+        const QString playFile = AnsweringSettings.PlayFile;
+        AnsweringSettings.PlayFile = m_home.filePath("no-such-greeting.wav");
+        AnsweringSettings.Rings = 1;
+        AnsweringSettings.RecordTime = 1;
+        auto restore = qScopeGuard([&] {
+            AnsweringSettings.PlayFile = playFile;
+            AnsweringSettings.Rings = 3;
+            AnsweringSettings.RecordTime = 5;
+        });
+        chooseLines({kLine3});
+        menu("mRStart")->trigger();
+        QTRY_COMPARE(grid()->textMatrix(1, 2), QStringLiteral("Waiting for call ...."));
+        const QDBusMessage placed = simulator("PlaceCall", {kLine3, QStringLiteral("5550188"), 3,
+                                                            800, QString(), true, QString(), -1});
+        QVERIFY2(placed.type() != QDBusMessage::ErrorMessage, qPrintable(placed.errorMessage()));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_messages->shown.isEmpty(), 20000);
+        const MessageRequest told = m_messages->shown.first();
+        QVERIFY2(told.text.startsWith(kLine3 + " could not play its greeting") &&
+                     told.text.contains("no-such-greeting.wav"),
+                 qPrintable(told.text));
+        QCOMPARE(told.title, QStringLiteral("Answering Machine"));
+        QTRY_COMPARE_WITH_TIMEOUT(grid()->textMatrix(1, 2),
+                                  QStringLiteral("Waiting for Call .... "), 20000);
+        m_window->stop(true);
     }
 
     void theFlowSettingsReachTheLinesAndAreLockedWhileAnswering()
