@@ -17,82 +17,67 @@ QVector<qint16> tone(double hz, double seconds, int rate, double amplitude)
     return samples;
 }
 
-bool writePcmWav(const QString& path, const QVector<qint16>& samples, int rate)
+namespace {
+
+template <typename T>
+void appendLe(QByteArray& out, T value)
 {
-    QByteArray out;
-    auto le32 = [&](quint32 v) {
-        char b[4];
-        qToLittleEndian(v, b);
-        out.append(b, 4);
-    };
-    auto le16 = [&](quint16 v) {
-        char b[2];
-        qToLittleEndian(v, b);
-        out.append(b, 2);
-    };
-    const quint32 bytes = quint32(samples.size() * 2);
-    out.append("RIFF", 4);
-    le32(36 + bytes);
-    out.append("WAVEfmt ", 8);
-    le32(16);
-    le16(1);
-    le16(1);
-    le32(quint32(rate));
-    le32(quint32(rate * 2));
-    le16(2);
-    le16(16);
-    out.append("data", 4);
-    le32(bytes);
-    for (qint16 s : samples)
-        le16(quint16(s));
+    char b[sizeof(T)];
+    qToLittleEndian(value, b);
+    out.append(b, sizeof(T));
+}
+
+// A mono WAV file of `frames` samples of `bits` each in the format `tag` (1 PCM, 3 float;
+// float files carry the fact chunk), with `data` as its samples.
+bool writeWav(const QString& path, quint16 tag, int bits, int rate, qsizetype frames,
+              const QByteArray& data)
+{
+    const quint16 width = quint16(bits / 8);
+    QByteArray fmt;
+    appendLe<quint16>(fmt, tag);
+    appendLe<quint16>(fmt, 1);
+    appendLe<quint32>(fmt, quint32(rate));
+    appendLe<quint32>(fmt, quint32(rate * width));
+    appendLe<quint16>(fmt, width);
+    appendLe<quint16>(fmt, quint16(bits));
+    QByteArray chunks = "fmt ";
+    appendLe<quint32>(chunks, quint32(fmt.size()));
+    chunks += fmt;
+    if (tag != 1) {
+        chunks += "fact";
+        appendLe<quint32>(chunks, 4);
+        appendLe<quint32>(chunks, quint32(frames));
+    }
+    chunks += "data";
+    appendLe<quint32>(chunks, quint32(data.size()));
+    chunks += data;
+    QByteArray out = "RIFF";
+    appendLe<quint32>(out, quint32(4 + chunks.size()));
+    out += "WAVE" + chunks;
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(out) == out.size();
+}
+
+} // namespace
+
+bool writePcmWav(const QString& path, const QVector<qint16>& samples, int rate)
+{
+    QByteArray data;
+    for (qint16 s : samples)
+        appendLe<qint16>(data, s);
+    return writeWav(path, 1, 16, rate, samples.size(), data);
 }
 
 bool writeFloatWav(const QString& path, const QVector<qint16>& samples, int rate, int bits)
 {
     QByteArray data;
     for (qint16 s : samples) {
-        if (bits == 64) {
-            char b[8];
-            qToLittleEndian(s / 32768.0, b);
-            data.append(b, 8);
-        } else {
-            char b[4];
-            qToLittleEndian(float(s / 32768.0), b);
-            data.append(b, 4);
-        }
+        if (bits == 64)
+            appendLe<double>(data, s / 32768.0);
+        else
+            appendLe<float>(data, float(s / 32768.0));
     }
-    QByteArray out;
-    auto le32 = [&](quint32 v) {
-        char b[4];
-        qToLittleEndian(v, b);
-        out.append(b, 4);
-    };
-    auto le16 = [&](quint16 v) {
-        char b[2];
-        qToLittleEndian(v, b);
-        out.append(b, 2);
-    };
-    const quint16 width = quint16(bits / 8);
-    out.append("RIFF", 4);
-    le32(quint32(4 + 24 + 12 + 8 + data.size()));
-    out.append("WAVEfmt ", 8);
-    le32(16);
-    le16(3); // IEEE float
-    le16(1);
-    le32(quint32(rate));
-    le32(quint32(rate * width));
-    le16(width);
-    le16(quint16(bits));
-    out.append("fact", 4);
-    le32(4);
-    le32(quint32(samples.size()));
-    out.append("data", 4);
-    le32(quint32(data.size()));
-    out.append(data);
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(out) == out.size();
+    return writeWav(path, 3, bits, rate, samples.size(), data);
 }
 
 double tonePower(const QVector<qint16>& samples, double hz, int rate)
