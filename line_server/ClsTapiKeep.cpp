@@ -41,7 +41,8 @@ void ClsTapi::keepRecording(const QDateTime& callTime, const QString& name, cons
         logRecording(callTime, saved.value());
         return;
     }
-    m_unsaved.append({callTime, name, audio, part});
+    // Held in a copy of its own: `audio` may be the recorder's buffer.
+    m_unsaved.append({callTime, name, QByteArray(audio.constData(), audio.size()), part});
     if (m_unsaved.size() > kMaxUnsaved)
         keepLastResort();
     reportKeepingProblem(

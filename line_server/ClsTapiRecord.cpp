@@ -58,8 +58,6 @@ void ClsTapi::finishRecording()
     const RecordingCall owner = m_recordingCall.value_or(RecordingCall{m_callControl, m_callTime});
     m_recordingCall.reset();
     const QString name = modData::MakeRecordingName(m_row);
-    const QByteArray audio = m_recorder.recorded();
-    m_recorder.reset();
 
     // The caller is let go before the disk and the database are: neither keeps them
     // waiting on the line.
@@ -72,7 +70,8 @@ void ClsTapi::finishRecording()
     }
     // Older recordings held back go first, so that the list keeps the order of the calls.
     retryKeeping();
-    keepRecording(owner.callTime, name, audio);
+    keepRecording(owner.callTime, name, m_recorder.recordedView());
+    m_recorder.reset();
 }
 
 } // namespace orvane

@@ -87,15 +87,16 @@ qsizetype WaveRecorder::bytesRecorded() const
     return m_header ? m_header->bytesRecorded : 0;
 }
 
-QByteArray WaveRecorder::recorded() const
+QByteArray WaveRecorder::recordedView() const
 {
-    return m_buffer ? QByteArray(reinterpret_cast<const char*>(m_buffer.get()), bytesRecorded())
+    return m_buffer ? QByteArray::fromRawData(reinterpret_cast<const char*>(m_buffer.get()),
+                                              bytesRecorded())
                     : QByteArray();
 }
 
 Result<QString> WaveRecorder::SaveRecording(const QString& folder, const QString& name)
 {
-    Result<QString> saved = saveRecordingFile(folder, name, recorded());
+    Result<QString> saved = saveRecordingFile(folder, name, recordedView());
     if (saved) {
         m_header.reset();
         m_buffer.reset();
@@ -118,8 +119,9 @@ Result<QString> saveRecordingFile(const QString& folder, const QString& name,
                         QFileDevice::ReadOther);
     // A file that is not whole (a full disk) goes again with the part; the recording stays
     // in memory for the next try.
-    const QByteArray file = wav::muLawFile(data);
-    if (part.write(file) != file.size() || !part.flush() || ::fsync(part.handle()) != 0)
+    const QByteArray header = wav::muLawHeader(quint32(data.size()));
+    if (part.write(header) != header.size() || part.write(data) != data.size() || !part.flush() ||
+        ::fsync(part.handle()) != 0)
         return Status(
             err::Fail,
             QStringLiteral("Cannot write the recording in %1: %2").arg(folder, part.errorString()));

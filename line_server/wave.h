@@ -47,8 +47,9 @@ public:
     void StopRecording();
     // saveRecordingFile of what was recorded; frees the buffer once it is saved.
     Result<QString> SaveRecording(const QString& folder, const QString& name);
-    // A copy of what was recorded so far.
-    QByteArray recorded() const;
+    // What was recorded so far, without a copy: valid until the recorder is reset or
+    // records again (copy it to keep it).
+    QByteArray recordedView() const;
     // The recording is over and saved (or abandoned): back to idle.
     void reset();
 

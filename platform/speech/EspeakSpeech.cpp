@@ -21,7 +21,6 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <future>
 
 namespace orvane {
 
@@ -133,46 +132,53 @@ public:
     int sampleRate() const { return m_rate; }
     const QList<VoiceInfo>& voices() const { return m_voices; }
 
-    // The sound of `text` at `outRate`, from the cache or synthesised now, handed to `sink`
-    // (when given) piece by piece as it is made. Lines that ask for the same sound at once
-    // wait for the first one and share its result.
+    // The sound of `text` at `outRate`, from the cache or being made, handed to `sink` (when
+    // given) piece by piece as it grows. A sound is made once, on a worker of the engine,
+    // whoever asks for it and however slowly each of them plays it: lines that ask for the
+    // same sound at once all follow the one making.
     Status speech(const QString& key, const QString& text, const QString& voiceId,
                   int wordsPerMinute, int volume, int outRate, const SoundSink& sink)
     {
-        std::promise<Result<Sound>> mine;
-        std::shared_future<Result<Sound>> theirs;
+        std::shared_ptr<SoundInMaking> making;
+        Sound cached;
         {
             QMutexLocker lock(&m_pendingMutex);
-            if (Sound cached = m_cache.find(key))
-                return sink ? sink(*cached) : Status();
-            auto it = m_pending.constFind(key);
-            if (it != m_pending.constEnd()) {
-                theirs = *it;
-            } else {
-                m_pending.insert(key, mine.get_future().share());
+            cached = m_cache.find(key);
+            if (!cached)
+                making = m_pending.value(key);
+            if (!cached && !making) {
+                making = std::make_shared<SoundInMaking>();
+                m_pending.insert(key, making);
+                m_workers.start(
+                    [this, key, text, voiceId, wordsPerMinute, volume, outRate, making] {
+                        make(key, text, voiceId, wordsPerMinute, volume, outRate, *making);
+                    });
             }
         }
-        if (theirs.valid()) {
-            const Result<Sound>& made = theirs.get();
-            if (!made)
-                return made.status();
-            return sink ? sink(*made.value()) : Status();
+        // Never while holding the lock: a sink plays at the pace of its line.
+        if (!sink)
+            return {};
+        if (cached)
+            return sink(*cached);
+        for (qsizetype at = 0;;) {
+            QVector<qint16> piece;
+            bool done = false;
+            {
+                QMutexLocker lock(&making->mutex);
+                while (at == making->samples.size() && !making->done)
+                    making->grown.wait(&making->mutex);
+                if (!making->failure)
+                    return making->failure;
+                piece = making->samples.mid(at);
+                at = making->samples.size();
+                done = making->done;
+            }
+            if (!piece.isEmpty())
+                if (Status s = sink(piece); !s)
+                    return s;
+            if (done)
+                return {};
         }
-
-        Status told; // the first refusal of the sink; the sound is made whole regardless
-        Result<Sound> made = synthesise(text, voiceId, wordsPerMinute, volume, outRate,
-                                        [&](const QVector<qint16>& piece) {
-                                            if (sink && told)
-                                                told = sink(piece);
-                                        });
-        if (made)
-            m_cache.insert(key, made.value());
-        mine.set_value(made);
-        {
-            QMutexLocker lock(&m_pendingMutex);
-            m_pending.remove(key);
-        }
-        return made ? told : made.status();
     }
 
     // The sound of a wave file at `outRate`, from the cache or read now.
@@ -193,12 +199,21 @@ public:
     }
 
 private:
-    // One sentence at a time under the engine's turn, each resampled as it comes.
-    Result<Sound> synthesise(const QString& text, const QString& voiceId, int wordsPerMinute,
-                             int volume, int outRate,
-                             const std::function<void(const QVector<qint16>&)>& piece)
+    // A sound being made: what there is of it so far.
+    struct SoundInMaking {
+        QMutex mutex;
+        QWaitCondition grown;
+        QVector<qint16> samples;
+        bool done = false;
+        Status failure;
+    };
+
+    // One sentence at a time under the engine's turn, each resampled and added as it comes;
+    // the whole goes into the cache.
+    void make(const QString& key, const QString& text, const QString& voiceId, int wordsPerMinute,
+              int volume, int outRate, SoundInMaking& making)
     {
-        QVector<qint16> whole;
+        Status made;
         for (const QString& sentence : sentences(text)) {
             QVector<qint16> samples;
             {
@@ -207,8 +222,9 @@ private:
                 if (voiceId != m_voice) {
                     if (espeak_SetVoiceByName(voiceId.toUtf8().constData()) != EE_OK) {
                         m_voice.clear();
-                        return Status(err::InvalidArg,
+                        made = Status(err::InvalidArg,
                                       QStringLiteral("Cannot select voice %1").arg(voiceId));
+                        break;
                     }
                     m_voice = voiceId;
                 }
@@ -219,21 +235,35 @@ private:
                 const espeak_ERROR rc =
                     espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0,
                                  espeakCHARS_UTF8, nullptr, &samples);
-                if (rc != EE_OK)
-                    return Status(err::Fail,
+                if (rc != EE_OK) {
+                    made = Status(err::Fail,
                                   QStringLiteral("Speech synthesis failed (%1)").arg(int(rc)));
+                    break;
+                }
             }
             const QVector<qint16> out =
                 resample(samples.constData(), samples.size(), m_rate, outRate);
-            piece(out);
-            whole.append(out);
+            QMutexLocker lock(&making.mutex);
+            making.samples.append(out);
+            making.grown.wakeAll();
         }
-        return std::make_shared<const QVector<qint16>>(std::move(whole));
+        // Into the cache before it stops being pending, so that nobody finds neither.
+        QMutexLocker pending(&m_pendingMutex);
+        QMutexLocker lock(&making.mutex);
+        if (made)
+            m_cache.insert(key, std::make_shared<const QVector<qint16>>(making.samples));
+        m_pending.remove(key);
+        making.failure = made;
+        making.done = true;
+        making.grown.wakeAll();
     }
 
     EspeakEngine()
         : m_cache(kCacheBytes)
     {
+        // Sounds are made in turn, a sentence each; workers enough that a few long texts
+        // being made never keep a short one from starting.
+        m_workers.setMaxThreadCount(8);
         // ORVANE_ESPEAK_DATA names the folder that holds espeak-ng-data, for installations
         // that keep it elsewhere.
         const QByteArray dataPath = qgetenv("ORVANE_ESPEAK_DATA");
@@ -268,11 +298,13 @@ private:
     TurnLock m_turns; // every call into espeak-ng, in turn
     QString m_voice;  // the voice espeak-ng has now (under m_turns)
     QMutex m_pendingMutex;
-    QHash<QString, std::shared_future<Result<Sound>>> m_pending; // sounds being made
+    QHash<QString, std::shared_ptr<SoundInMaking>> m_pending; // sounds being made
     QMutex m_fileMutex; // reading wave files, so that one file is read once
     int m_rate = 0;
     QList<VoiceInfo> m_voices;
     RenderCache m_cache;
+    // Last, so that it is the first to go: it waits for the sounds being made.
+    QThreadPool m_workers;
 };
 
 // Rate -10..10 onto words per minute: 0 is espeak's normal speed, each end a factor of

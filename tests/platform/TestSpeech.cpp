@@ -5,9 +5,11 @@
 #include "platform/audio/AudioOutput.h"
 #include "platform/speech/Speech.h"
 
+#include <QMutex>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QWaitCondition>
 
 #include <atomic>
 #include <cmath>
@@ -48,6 +50,33 @@ public:
     }
     std::atomic<qint64> written{0};
     std::atomic<bool> finished{false};
+};
+
+// An output that takes nothing until it is let go: a line whose caller's queue is full.
+class HeldOutput : public AudioOutput {
+public:
+    int sampleRate() const override { return 8000; }
+    Status write(const qint16*, qsizetype) override
+    {
+        started = true;
+        QMutexLocker lock(&m_mutex);
+        while (!m_released)
+            m_releasedChanged.wait(&m_mutex);
+        return {};
+    }
+    Status finish() override { return {}; }
+    void release()
+    {
+        QMutexLocker lock(&m_mutex);
+        m_released = true;
+        m_releasedChanged.wakeAll();
+    }
+    std::atomic<bool> started{false};
+
+private:
+    QMutex m_mutex;
+    QWaitCondition m_releasedChanged;
+    bool m_released = false;
 };
 
 // As long a text as a line speaks: numbered sentences up to the limit.
@@ -175,6 +204,43 @@ private Q_SLOTS:
         // All of it was spoken: some ten minutes.
         QVERIFY(a.finished.load());
         QVERIFY2(a.written.load() > 8000 * 300, qPrintable(QString::number(a.written.load())));
+    }
+
+    void aLineStillPlayingASoundKeepsNoOtherFromIt_data()
+    {
+        QTest::addColumn<bool>("prepared");
+        QTest::newRow("made before") << true;
+        QTest::newRow("being made") << false;
+    }
+
+    void aLineStillPlayingASoundKeepsNoOtherFromIt()
+    {
+        QFETCH(bool, prepared);
+        // Two lines greet with the same text; the first one's caller takes nothing yet.
+        const QString text = QStringLiteral("Line greeting %1, please leave a message.")
+                                 .arg(prepared ? "made before" : "being made");
+        if (prepared) {
+            CaptureAudioOutput warm;
+            QVERIFY(speech()->speak(text, {0, 0, 100}, warm));
+        }
+        HeldOutput held;
+        QThread* first = QThread::create([&] { speech()->speak(text, {0, 0, 100}, held); });
+        first->start();
+        QTRY_VERIFY(held.started.load());
+        std::atomic<bool> spoken{false};
+        CaptureAudioOutput other;
+        QThread* second = QThread::create([&] {
+            speech()->speak(text, {0, 0, 100}, other);
+            spoken = true;
+        });
+        second->start();
+        const bool alongside = QTest::qWaitFor([&] { return spoken.load(); }, 10000);
+        held.release();
+        QVERIFY(first->wait(30000) && second->wait(30000));
+        delete first;
+        delete second;
+        QVERIFY2(alongside, "the second line waited for the first one's caller");
+        QVERIFY(other.samples().size() > 8000);
     }
 
     void aTextOverTheLimitIsRefused()
