@@ -3,9 +3,11 @@
 #include "platform/telephony/sip/SipCall.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <cerrno>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -271,6 +273,7 @@ Status SipStack::awaitRegistration(const QString& name, int timeoutMs)
     if (m_registrations.value(name).kind == Registration::Refused) {
         // Whoever watches the line now asks again, rather than wait for libre's next try.
         m_registrations[name].kind = Registration::Pending;
+        m_registrations[name].askedAtMs = QDateTime::currentMSecsSinceEpoch();
         lock.unlock();
         run([this, name] {
             if (SipLine* l = line(name))
@@ -278,7 +281,9 @@ Status SipStack::awaitRegistration(const QString& name, int timeoutMs)
         });
         lock.relock();
     }
-    QDeadlineTimer deadline(timeoutMs);
+    const qint64 since =
+        QDateTime::currentMSecsSinceEpoch() - m_registrations.value(name).askedAtMs;
+    QDeadlineTimer deadline(std::clamp<qint64>(timeoutMs - since, 0, timeoutMs));
     while (m_registrations.value(name).kind == Registration::Pending) {
         if (!m_registrationChanged.wait(&m_mutex, deadline))
             break;
@@ -307,6 +312,7 @@ void SipStack::registrationPending(const QString& name)
 {
     QMutexLocker lock(&m_mutex);
     m_registrations[name].kind = Registration::Pending;
+    m_registrations[name].askedAtMs = QDateTime::currentMSecsSinceEpoch();
 }
 
 void SipStack::registrationOutcome(const QString& name, bool granted, const QString& problem)

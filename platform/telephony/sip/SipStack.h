@@ -42,7 +42,8 @@ public:
     bool running() const;
     // Whether the line's socket opened (after start()).
     Status lineStatus(const QString& name) const;
-    // Waits (at most `timeoutMs`) for the line's registration to be granted or refused; a
+    // Waits (until `timeoutMs` after the REGISTER went out) for the line's registration to
+    // be granted or refused; a
     // line without a registrar needs none. A registration refused earlier is tried anew.
     // Fails with the reason: refused (and how), or no answer in time.
     Status awaitRegistration(const QString& name, int timeoutMs);
@@ -100,6 +101,7 @@ private:
     struct Registration {
         enum Kind { None, Pending, Granted, Refused } kind = None;
         QString problem;
+        qint64 askedAtMs = 0; // when the REGISTER went out: lines bound together wait once
     };
     QHash<QString, Registration> m_registrations; // under m_mutex
     QWaitCondition m_registrationChanged;
