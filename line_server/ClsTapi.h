@@ -184,6 +184,7 @@ private:
     QString m_faxMode;    // "SEND" or "REC"
     QString m_faxFolder;
     QString m_printFlag;
+    QStringList m_unloggedFaxes; // received, kept, not yet in recieve_fax
     qint16 m_faxRow = 1;
     QTimer* m_sendTimer = nullptr;
     QObject* m_timerOwner = nullptr;

@@ -4,6 +4,7 @@
 
 #include "line_server/ClsTapi.h"
 #include "line_server/LineLog.h"
+#include "line_server/StatusTexts.h"
 #include "line_server/modData.h"
 #include "platform/fax/FaxMachine.h"
 #include "platform/fax/FaxStatus.h"
@@ -94,12 +95,26 @@ void ClsTapi::faxTick()
     const bool sending = m_faxMode == QLatin1String("SEND");
     (sending ? m_sendTimer : m_timer1)->stop();
     if (status == QLatin1String(faxstatus::Completed) && !sending) {
-        const QString path = QDir(m_faxFolder).filePath(m_fax->receivedFile());
-        if (Status s = modData::LogReceivedFax(m_appPath, path); !s)
-            qCCritical(lineLog).noquote()
-                << "kept the fax" << path << "but could not log it:" << s.toString();
-        else
+        // Faxes that could not be listed before go first, in the order they came.
+        m_unloggedFaxes.append(QDir(m_faxFolder).filePath(m_fax->receivedFile()));
+        while (!m_unloggedFaxes.isEmpty()) {
+            const QString path = m_unloggedFaxes.first();
+            if (Status s = modData::LogReceivedFax(m_appPath, path); !s) {
+                // The fax itself is kept; the user learns why it is not in the list (once
+                // while the reason lasts), and it is listed with the next fax.
+                qCCritical(lineLog).noquote()
+                    << "kept the fax" << path << "but could not log it:" << s.toString();
+                if (s.description() != m_lastKeepingProblem) {
+                    m_lastKeepingProblem = s.description();
+                    m_outlet.messageBox(QString::fromLatin1(linemessage::FaxNotLogged)
+                                            .arg(lineName(), path, s.description()),
+                                        QString::fromLatin1(linemessage::Title));
+                }
+                break;
+            }
             qCInfo(lineLog).noquote() << "received" << path;
+            m_unloggedFaxes.removeFirst();
+        }
         // The line's thread stays free for the wait: the next fax is taken after it.
         QTimer::singleShot(kReceiveAgainMs, m_timer1, [this] {
             if (!m_fax || !m_faxActive)

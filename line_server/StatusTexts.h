@@ -50,5 +50,7 @@ inline constexpr const char* RecordingNotSaved =
 inline constexpr const char* CallNotLogged =
     "%1 saved the recording %2 of the call at %3 but could not list it: %4. It is listed "
     "as soon as the database can be written.";
+inline constexpr const char* FaxNotLogged =
+    "%1 received the fax %2 but could not list it: %3. It is listed with the next fax.";
 
 } // namespace orvane::linemessage

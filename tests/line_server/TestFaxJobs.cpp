@@ -165,6 +165,37 @@ private Q_SLOTS:
         QCOMPARE(again->count(), 1);
     }
 
+    void aFaxThatCannotBeListedIsKeptAndListedLater()
+    {
+        // The database cannot be written when the first fax comes.
+        const QString dbPath = m_home->filePath("velmoc.mdb");
+        QVERIFY(QDir(m_home->path()).mkdir("velmoc.mdb"));
+        const QString folder = m_home->filePath(QStringLiteral("faxes"));
+        LineHandle receiver = m_server->newLine();
+        QSignalSpy boxes(receiver.events(), &LineEvents::messageBox);
+        QVERIFY(
+            receiver.FnReceiveFax(kLine2, folder, 2, 0, &m_server->gridExport(), m_home->path()));
+        QTRY_COMPARE(lastText(2), QStringLiteral("Waiting for fax call ...."));
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("but could not log it"));
+        std::unique_ptr<QSignalSpy> test2;
+        LineHandle sender = sendJob(QStringLiteral("2002"), document("first.txt", 1), test2);
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, kWaitMs);
+        QVERIFY2(boxes[0][0].toString().contains("could not list it"),
+                 qPrintable(boxes[0][0].toString()));
+        QCOMPARE(faxesIn(folder).size(), 1); // kept all the same
+        QTRY_COMPARE_WITH_TIMEOUT(test2->count(), 1, kWaitMs);
+
+        // Writable again: the next fax lists both.
+        QVERIFY(QDir(dbPath).removeRecursively());
+        QTRY_COMPARE_WITH_TIMEOUT(lastText(2), QStringLiteral("Waiting for fax call ...."),
+                                  kWaitMs);
+        std::unique_ptr<QSignalSpy> again;
+        LineHandle second = sendJob(QStringLiteral("2002"), document("second.txt", 1), again);
+        QTRY_COMPARE_WITH_TIMEOUT(logged().size(), 2, kWaitMs);
+        QCOMPARE(faxesIn(folder).size(), 2);
+        QCOMPARE(boxes.size(), 1);
+    }
+
     void aBusyNumberEndsTheSendJob()
     {
         sim::CallRequest talk;
