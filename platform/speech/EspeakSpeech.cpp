@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <mutex>
 
 namespace orvane {
 
@@ -69,21 +70,6 @@ private:
     QMutex m_mutex;
     QWaitCondition m_changed;
     quint64 m_next = 0, m_serving = 0;
-};
-
-class Turn {
-public:
-    explicit Turn(TurnLock& lock)
-        : m_lock(lock)
-    {
-        m_lock.lock();
-    }
-    ~Turn() { m_lock.unlock(); }
-    Turn(const Turn&) = delete;
-    Turn& operator=(const Turn&) = delete;
-
-private:
-    TurnLock& m_lock;
 };
 
 // A text in pieces that espeak-ng speaks as they are: sentences (after . ! ? ; : and at
@@ -217,7 +203,7 @@ private:
         for (const QString& sentence : sentences(text)) {
             QVector<qint16> samples;
             {
-                Turn turn(m_turns);
+                std::lock_guard<TurnLock> turn(m_turns);
                 // Another line may have spoken in between with a voice of its own.
                 if (voiceId != m_voice) {
                     if (espeak_SetVoiceByName(voiceId.toUtf8().constData()) != EE_OK) {
