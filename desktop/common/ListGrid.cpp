@@ -14,7 +14,9 @@ ListGrid::ListGrid(MSFlexGrid* grid, const QStringList& headers, const QList<int
 {
     m_grid->setCols(int(headers.size()));
     m_grid->setRows(2);
-    connect(m_grid, &QTableWidget::cellClicked, this, [this] { m_rowSelected = true; });
+    // What the user sees highlighted is the row a command acts on.
+    m_grid->setHighlightFollowsRow(true);
+    connect(m_grid, &MSFlexGrid::rowChosen, this, [this] { m_rowSelected = true; });
 }
 
 void ListGrid::writeHeaders()

@@ -2,9 +2,10 @@
 
 // The behaviour every list window shares: a header row, a first column "SNo." of running
 // numbers from 1, one row per database row in the order returned, a single "No Records"
-// row when there is none, an optional key column of width 0, and RowSelected, which a click
-// in the grid sets and a row command takes back; a row command without it answers
-// "Select Row Please".
+// row when there is none, an optional key column of width 0, and RowSelected, which the
+// user's choice of a row (a click, or the arrow keys) sets and a row command takes back; a
+// row command without it answers "Select Row Please". The highlighted row is the current
+// row, which the commands act on.
 //
 // Thread: the user-interface thread.
 

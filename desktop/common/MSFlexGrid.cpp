@@ -9,49 +9,75 @@ namespace orvane {
 MSFlexGrid::MSFlexGrid(QWidget* parent)
     : QTableWidget(parent)
 {
-    horizontalHeader()->hide();
     verticalHeader()->hide();
+    horizontalHeader()->setSectionsClickable(false);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    // Narrow columns (the running numbers) clip rather than turn into "...".
-    setTextElideMode(Qt::ElideNone);
+    // Tab goes on to the next control, as in every other list of the desktop.
+    setTabKeyNavigation(false);
+    setTextElideMode(Qt::ElideRight);
     setWordWrap(false);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    // A click (also on the row already current) and a move with the keys both choose.
     connect(this, &QTableWidget::cellClicked, this, [this](int r, int c) {
-        m_row = r;
+        m_row = r + 1;
         m_col = c;
-        if (r > 0)
-            Q_EMIT rowClicked(r);
+        Q_EMIT rowChosen(m_row);
+    });
+    connect(this, &QTableWidget::currentCellChanged, this, [this](int r, int c) {
+        if (m_placing || r < 0)
+            return;
+        m_row = r + 1;
+        m_col = c;
+        Q_EMIT rowChosen(m_row);
     });
 }
 
 void MSFlexGrid::setRows(int rows)
 {
-    setRowCount(qMax(rows, 1));
-    if (m_row >= rowCount())
-        m_row = rowCount() - 1;
-    styleHeaderRow();
+    setRowCount(qMax(rows, 1) - 1);
+    if (m_row >= this->rows())
+        m_row = this->rows() - 1;
 }
 
 void MSFlexGrid::setCols(int cols)
 {
     setColumnCount(cols);
-    styleHeaderRow();
+    for (int c = 0; c < cols; ++c)
+        if (!horizontalHeaderItem(c))
+            setHorizontalHeaderItem(c, new QTableWidgetItem);
 }
 
 void MSFlexGrid::setRow(int row)
 {
     if (row < 0)
         return;
-    if (row >= rowCount())
+    if (row >= rows())
         setRows(row + 1);
     m_row = row;
+    if (m_highlightFollows)
+        showRow(row);
+}
+
+void MSFlexGrid::showRow(int row)
+{
+    m_placing = true;
+    if (row == 0) {
+        setCurrentItem(nullptr);
+        clearSelection();
+    } else {
+        setCurrentCell(row - 1, qBound(0, m_col, qMax(0, columnCount() - 1)));
+    }
+    m_placing = false;
 }
 
 QString MSFlexGrid::textMatrix(int row, int column) const
 {
-    const QTableWidgetItem* cell = item(row, column);
+    const QTableWidgetItem* cell = row == 0 ? horizontalHeaderItem(column) : item(row - 1, column);
     return cell ? cell->text() : QString();
 }
 
@@ -59,16 +85,25 @@ void MSFlexGrid::setTextMatrix(int row, int column, const QString& text)
 {
     if (row < 0 || column < 0 || column >= columnCount())
         return;
-    if (row >= rowCount())
+    if (row == 0) {
+        QTableWidgetItem* header = horizontalHeaderItem(column);
+        if (!header) {
+            header = new QTableWidgetItem;
+            setHorizontalHeaderItem(column, header);
+        }
+        header->setText(text);
+        return;
+    }
+    if (row >= rows())
         setRows(row + 1);
-    QTableWidgetItem* cell = item(row, column);
+    QTableWidgetItem* cell = item(row - 1, column);
     if (!cell) {
         cell = new QTableWidgetItem;
-        setItem(row, column, cell);
-        if (row == 0)
-            styleHeaderRow();
+        setItem(row - 1, column, cell);
     }
     cell->setText(text);
+    // The whole text, however narrow the column.
+    cell->setToolTip(text);
 }
 
 void MSFlexGrid::setColWidthTwips(int column, int widthTwips)
@@ -83,24 +118,15 @@ void MSFlexGrid::setColWidthTwips(int column, int widthTwips)
 
 void MSFlexGrid::setCellAlignment(int row, int column, Qt::Alignment alignment)
 {
-    if (QTableWidgetItem* cell = item(row, column))
+    QTableWidgetItem* cell = row == 0 ? horizontalHeaderItem(column) : item(row - 1, column);
+    if (cell)
         cell->setTextAlignment(alignment);
 }
 
-void MSFlexGrid::styleHeaderRow()
+QRect MSFlexGrid::cellRect(int row, int column) const
 {
-    // Row 0 is fixed: it reads as a header and cannot be chosen.
-    if (rowCount() == 0)
-        return;
-    for (int c = 0; c < columnCount(); ++c) {
-        QTableWidgetItem* cell = item(0, c);
-        if (!cell) {
-            cell = new QTableWidgetItem;
-            setItem(0, c, cell);
-        }
-        cell->setFlags(Qt::ItemIsEnabled);
-        cell->setBackground(palette().button());
-    }
+    const QTableWidgetItem* cell = row > 0 ? item(row - 1, column) : nullptr;
+    return cell ? visualItemRect(cell) : QRect();
 }
 
 } // namespace orvane

@@ -6,6 +6,10 @@
 // this widget; the list-grid behaviour (running numbers, "No Records", a hidden key column,
 // a row selected by a click) is written once, in ListGrid.
 //
+// Row 0 is the table's own header: it stays in place while the data rows scroll, and it
+// can never be clicked into being the current row. A text too long for its cell ends in
+// "..." and shows whole as the cell's tooltip.
+//
 // Thread: the user-interface thread.
 
 #include <QTableWidget>
@@ -18,11 +22,12 @@ class MSFlexGrid : public QTableWidget {
 public:
     explicit MSFlexGrid(QWidget* parent = nullptr);
 
-    int rows() const { return rowCount(); }
+    // Rows and the current row count the header as row 0, as the line server does.
+    int rows() const { return rowCount() + 1; }
     void setRows(int rows);
     int cols() const { return columnCount(); }
     void setCols(int cols);
-    // The current row (what the line server's Row put sets).
+    // The current row (what the line server's Row put sets, and what the user chose).
     int row() const { return m_row; }
     void setRow(int row);
     int col() const { return m_col; }
@@ -35,15 +40,23 @@ public:
     void setColWidthTwips(int column, int twips);
     void setCellAlignment(int row, int column, Qt::Alignment alignment);
 
+    // The list windows: the highlighted row is always the current row, so that a command
+    // acts on the row the user sees chosen. The status grid leaves the highlight alone.
+    void setHighlightFollowsRow(bool follows) { m_highlightFollows = follows; }
+    // Where a data cell is on the screen (for a click), in the viewport's coordinates.
+    QRect cellRect(int row, int column) const;
+
 Q_SIGNALS:
-    // A data row was clicked (what a list window's RowSelected follows).
-    void rowClicked(int row);
+    // The user made a data row the current one: by a click, or with the keyboard.
+    void rowChosen(int row);
 
 private:
-    void styleHeaderRow();
+    void showRow(int row);
 
     int m_row = 0;
     int m_col = 0;
+    bool m_highlightFollows = false;
+    bool m_placing = false; // the program moves the highlight, not the user
 };
 
 } // namespace orvane

@@ -129,7 +129,6 @@ frmFax::frmFax(QWidget* parent)
 
     m_list = new ListGrid(MSFlexGrid1, {QStringLiteral("SNo."), QStringLiteral("File Name")},
                           {420, 4730});
-    MSFlexGrid1->viewport()->installEventFilter(this);
     connect(cmdSelectFile, &QPushButton::clicked, this, &frmFax::cmdSelectFile_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &frmFax::cmdDelete_Click);
     connect(cmdDeleteAll, &QPushButton::clicked, this, &frmFax::cmdDeleteAll_Click);
@@ -144,18 +143,6 @@ frmFax::frmFax(QWidget* parent)
 }
 
 frmFax::~frmFax() = default;
-
-bool frmFax::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == MSFlexGrid1->viewport() && event->type() == QEvent::MouseButtonRelease)
-        MSFlexGrid1_Click();
-    return QDialog::eventFilter(watched, event);
-}
-
-void frmFax::MSFlexGrid1_Click()
-{
-    m_list->setRowSelected(true);
-}
 
 QString frmFax::PopUp()
 {

@@ -39,7 +39,6 @@ public:
     QString PopUp();
 
     // The grid's click, as a mouse press in it gives it.
-    void MSFlexGrid1_Click();
     ListGrid& faxList() { return *m_list; }
     FolderChooser& sendFolder() { return *m_sendFolder; }
     FolderChooser& receiveFolder() { return *m_receiveFolder; }
@@ -58,7 +57,6 @@ private:
     void submitSend();
     void submitReceive();
     void submitFailed(const QString& why);
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
     QTabWidget* SSTab1;
     QLineEdit* txtNum;

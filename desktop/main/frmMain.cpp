@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QEvent>
+#include <QHeaderView>
 #include <QMenuBar>
 #include <QRadioButton>
 #include <QStyle>
@@ -166,6 +167,9 @@ void frmMain::buildControls()
     MSFlexGrid1->setCols(3);
     MSFlexGrid1->setRows(2);
     MSFlexGrid1->setGeometry(twips::rect(45, 3960, 6720, 1335));
+    // The status column takes what the grid has left; a status longer than that ends in
+    // "..." and shows whole as its tooltip.
+    MSFlexGrid1->horizontalHeader()->setStretchLastSection(true);
 
     // Over the upper right part of the tree.
     Option1 = new QRadioButton(QStringLiteral("Answering Machine"), client);

@@ -3,6 +3,7 @@
 // Driving the desktop's windows in tests: the messages they show (recorded, answered as the
 // test says), and the modal windows they open (acted on once they are up).
 
+#include "desktop/common/MSFlexGrid.h"
 #include "desktop/common/Messages.h"
 #include "desktop/common/ProgramFolder.h"
 #include "desktop/main/LineServer.h"
@@ -38,6 +39,14 @@ public:
     QList<MessageRequest> shown;
     QMessageBox::StandardButton answer = QMessageBox::Ok;
 };
+
+// A real click on a data row of a grid (shown, as the user sees it).
+inline void clickRow(MSFlexGrid* grid, int row)
+{
+    const QRect cell = grid->cellRect(row, 1);
+    QVERIFY(cell.isValid());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+}
 
 // Runs `act` on the next modal window that opens (of type T), from the event loop that the
 // window's exec() runs.

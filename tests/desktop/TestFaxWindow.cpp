@@ -22,6 +22,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDBusConnectionInterface>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -232,17 +233,24 @@ private Q_SLOTS:
         logFaxes(paths);
 
         frmFax window(m_window.get());
+        window.show();
+        window.findChild<QTabWidget*>("SSTab1")->setCurrentIndex(1);
         auto* faxes = child<MSFlexGrid>(&window, "MSFlexGrid1");
         auto* del = child<QPushButton>(&window, "cmdDelete");
         QCOMPARE(faxes->rows(), 4);
         QCOMPARE(faxes->textMatrix(2, 0), QStringLiteral("2"));
         QCOMPARE(faxes->textMatrix(2, 1), paths.at(1));
 
-        // Delete needs a click in the list first, every time.
+        // Delete needs a click in the list first, every time; the header is not a row (its
+        // "File Name" would have been taken for a file to delete).
         del->click();
         QCOMPARE(m_messages->texts(), QStringList({"Select Row Please"}));
-        faxes->setRow(2);
-        window.MSFlexGrid1_Click();
+        QHeaderView* header = faxes->horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(1) + 5, header->height() / 2));
+        del->click();
+        QCOMPARE(m_messages->texts(), QStringList({"Select Row Please", "Select Row Please"}));
+        test::clickRow(faxes, 2);
         m_messages->answer = QMessageBox::No;
         del->click();
         QCOMPARE(m_messages->shown.last().text,
@@ -254,8 +262,7 @@ private Q_SLOTS:
         QCOMPARE(m_messages->shown.last().text, QStringLiteral("Select Row Please"));
 
         m_messages->answer = QMessageBox::Yes;
-        faxes->setRow(2);
-        window.MSFlexGrid1_Click();
+        test::clickRow(faxes, 2);
         del->click();
         QVERIFY(!QFile::exists(paths.at(1)));
         QCOMPARE(logged(), QStringList({paths.at(0), paths.at(2)}));
@@ -275,8 +282,7 @@ private Q_SLOTS:
         // Nothing left: both say so.
         m_messages->shown.clear();
         child<QPushButton>(&window, "cmdDeleteAll")->click();
-        faxes->setRow(1);
-        window.MSFlexGrid1_Click();
+        test::clickRow(faxes, 1);
         del->click();
         QCOMPARE(m_messages->texts(),
                  QStringList({"No Records To Delete", "No Records To Delete"}));

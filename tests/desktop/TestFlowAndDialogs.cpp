@@ -230,8 +230,7 @@ private Q_SLOTS:
         db.CloseDatabase();
         test::whenModal<frmPlay>([](frmPlay* play) {
             auto* grid = play->findChild<MSFlexGrid*>("MSFlexGrid1");
-            QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                              grid->visualItemRect(grid->item(1, 1)).center());
+            test::clickRow(grid, 1);
             play->findChild<QPushButton*>("cmdOk")->click();
         });
         edit("Play");

@@ -263,6 +263,11 @@ private Q_SLOTS:
                                                             800, QString(), true, QString(), -1});
         QVERIFY2(placed.type() != QDBusMessage::ErrorMessage, qPrintable(placed.errorMessage()));
         QTRY_VERIFY_WITH_TIMEOUT(grid()->textMatrix(1, 2).startsWith("Incoming Call "), 10000);
+        // Longer than its column: the whole text is the cell's tooltip (the table's row 0
+        // is the grid's row 1, under the header).
+        QCOMPARE(grid()->item(0, 2)->toolTip(), grid()->textMatrix(1, 2));
+        QVERIFY(grid()->fontMetrics().horizontalAdvance(grid()->textMatrix(1, 2)) >
+                grid()->columnWidth(2));
         QTRY_COMPARE_WITH_TIMEOUT(grid()->textMatrix(1, 2), QStringLiteral("Recording File .... "),
                                   15000);
         QTRY_COMPARE_WITH_TIMEOUT(grid()->textMatrix(1, 2),

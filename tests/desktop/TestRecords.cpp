@@ -18,6 +18,7 @@
 #include <QAudioDevice>
 #include <QDateEdit>
 #include <QDir>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMediaDevices>
 #include <QPushButton>
@@ -58,14 +59,6 @@ void click(QWidget* window, const char* button)
     auto* b = window->findChild<QPushButton*>(button);
     QVERIFY2(b, button);
     b->click();
-}
-
-// A real click on a data row of a grid.
-void clickRow(MSFlexGrid* grid, int row)
-{
-    QTableWidgetItem* item = grid->item(row, 1);
-    QVERIFY(item);
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(item).center());
 }
 
 QString writeCall(const QDateTime& when, const QString& name, double toneHz)
@@ -163,17 +156,17 @@ private Q_SLOTS:
         click(&play, "cmdMod");
         QCOMPARE(lastMessage(), QStringLiteral("Select Row Please"));
         QCOMPARE(lastTitle(), QStringLiteral("Answering-Machine"));
-        clickRow(grid, 1);
+        test::clickRow(grid, 1);
         click(&play, "cmdOk");
         QCOMPARE(lastMessage(), QStringLiteral("No Message to Play "));
         QCOMPARE(lastTitle(), QStringLiteral("Answering-Machine"));
-        clickRow(grid, 1);
+        test::clickRow(grid, 1);
         click(&play, "cmdMod");
         QCOMPARE(lastMessage(), QStringLiteral("No Records To Delete"));
-        clickRow(grid, 1);
+        test::clickRow(grid, 1);
         click(&play, "cmdDelete");
         QCOMPARE(lastMessage(), QStringLiteral("No Records To Delete"));
-        clickRow(grid, 1);
+        test::clickRow(grid, 1);
         click(&play, "cmdPlaySp");
         QCOMPARE(lastMessage(), QStringLiteral("No Records To Play"));
         // Each command took the selection back.
@@ -208,7 +201,7 @@ private Q_SLOTS:
         QCOMPARE(grid->textMatrix(2, 0), QStringLiteral("2"));
 
         // Modify: the dialog opens on the message and stores the change.
-        clickRow(grid, 2);
+        test::clickRow(grid, 2);
         test::whenModal<frmNewMess>([](frmNewMess* dialog) {
             auto* text = dialog->findChild<QLineEdit*>("txtMess");
             QCOMPARE(text->text(), QStringLiteral("Back on Monday, 9 to 5."));
@@ -220,7 +213,7 @@ private Q_SLOTS:
         QCOMPARE(grid->textMatrix(2, 1), QStringLiteral("Back on Tuesday."));
 
         // Delete: at once, without asking; the rest is numbered again.
-        clickRow(grid, 1);
+        test::clickRow(grid, 1);
         click(&play, "cmdDelete");
         QCOMPARE(grid->rows(), 2);
         QCOMPARE(grid->textMatrix(1, 0), QStringLiteral("1"));
@@ -235,7 +228,7 @@ private Q_SLOTS:
         play.show();
         const QString file = AnsweringSettings.PlayFile;
         auto* grid = play.findChild<MSFlexGrid*>("MSFlexGrid1");
-        clickRow(grid, 1);
+        test::clickRow(grid, 1);
         click(&play, "cmdOk");
         QCOMPARE(play.result(), int(QDialog::Accepted));
         QCOMPARE(AnsweringSettings.PlayType, QStringLiteral("MESS"));
@@ -355,7 +348,7 @@ private Q_SLOTS:
         // Play.
         click(&browser, "cmdPlay");
         QCOMPARE(lastMessage(), QStringLiteral("Select Row Please"));
-        clickRow(grid, 2);
+        test::clickRow(grid, 2);
         click(&browser, "cmdPlay");
         QCOMPARE(m_sound.plays, 1);
         QVERIFY(test::tonePower(*m_sound.samples, 700, 8000) > 0.8);
@@ -363,7 +356,7 @@ private Q_SLOTS:
 
         // Delete, answered No: nothing goes, and the selection is taken back.
         m_messages->answer = QMessageBox::No;
-        clickRow(grid, 2);
+        test::clickRow(grid, 2);
         click(&browser, "cmdDelete");
         QCOMPARE(lastMessage(), QStringLiteral("Are You Sure You want to Delete SNo -> 2"));
         QCOMPARE(m_messages->shown.last().icon, QMessageBox::NoIcon);
@@ -372,7 +365,7 @@ private Q_SLOTS:
         QCOMPARE(lastMessage(), QStringLiteral("Select Row Please"));
         // Yes: the file and its row go; the rest is numbered again.
         m_messages->answer = QMessageBox::Yes;
-        clickRow(grid, 2);
+        test::clickRow(grid, 2);
         click(&browser, "cmdDelete");
         QVERIFY(!QFile::exists(b));
         QCOMPARE(grid->rows(), 3);
@@ -395,12 +388,66 @@ private Q_SLOTS:
         m_messages->shown.clear();
         click(&browser, "cmdDeleteAll");
         QCOMPARE(lastMessage(), QStringLiteral("No Records To Delete"));
-        clickRow(grid, 1);
+        test::clickRow(grid, 1);
         click(&browser, "cmdPlay");
         QCOMPARE(lastMessage(), QStringLiteral("No Records To Play"));
-        clickRow(grid, 1);
+        test::clickRow(grid, 1);
         click(&browser, "cmdDelete");
         QCOMPARE(lastMessage(), QStringLiteral("No Records To Delete"));
+    }
+
+    void theCommandsActOnTheHighlightedRow()
+    {
+        // Thirty calls on one day: more than the grid shows at once.
+        const QDate day(2026, 2, 3);
+        Database db;
+        QVERIFY(db.OpenDatabase(programfolder::path()));
+        for (int i = 0; i < 30; ++i)
+            QVERIFY(recmessage::logCall(db, QDateTime(day, QTime(9, i)),
+                                        QStringLiteral("call-%1.wav").arg(i + 1)));
+        db.CloseDatabase();
+        frmRecordList browser;
+        browser.openOnToday();
+        browser.show();
+        browser.findChild<QDateEdit*>("DTPicker1")->setDate(day);
+        click(&browser, "cmdShow");
+        auto* grid = browser.findChild<MSFlexGrid*>("MSFlexGrid1");
+        QCOMPARE(grid->rows(), 31);
+
+        // A click on the header is no choice of a row.
+        QHeaderView* header = grid->horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(2) + 5, header->height() / 2));
+        m_messages->answer = QMessageBox::No;
+        click(&browser, "cmdDelete");
+        QCOMPARE(lastMessage(), QStringLiteral("Select Row Please"));
+
+        // Click row 2, then the arrow keys: the command acts on the row highlighted.
+        test::clickRow(grid, 2);
+        QTest::keyClick(grid, Qt::Key_Down);
+        QTest::keyClick(grid, Qt::Key_Down);
+        QCOMPARE(grid->row(), 4);
+        QCOMPARE(grid->currentRow(), 3); // the table's own rows start under the header
+        click(&browser, "cmdDelete");
+        QCOMPARE(lastMessage(), QStringLiteral("Are You Sure You want to Delete SNo -> 4"));
+        // The keys alone choose a row too.
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Up);
+        click(&browser, "cmdDelete");
+        QCOMPARE(lastMessage(), QStringLiteral("Are You Sure You want to Delete SNo -> 3"));
+
+        // Scrolled to the end, the header is still where it was, above the rows.
+        const QPoint headerAt = header->mapTo(grid, QPoint(0, 0));
+        grid->scrollToBottom();
+        QCOMPARE(header->mapTo(grid, QPoint(0, 0)), headerAt);
+        QVERIFY(header->isVisible());
+        QCOMPARE(grid->textMatrix(0, 2), QStringLiteral("Recorded File"));
+        QVERIFY(grid->cellRect(1, 1).bottom() < 0); // the first rows scrolled away
+
+        // Tab leaves the grid for the next control.
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Tab);
+        QVERIFY(!grid->hasFocus());
     }
 
     void aNameThatIsNotARecordingIsNeitherPlayedNorDeleted()
@@ -421,12 +468,12 @@ private Q_SLOTS:
         browser.findChild<QDateEdit*>("DTPicker1")->setDate(day);
         click(&browser, "cmdShow");
         auto* grid = browser.findChild<MSFlexGrid*>("MSFlexGrid1");
-        clickRow(grid, 1);
+        test::clickRow(grid, 1);
         click(&browser, "cmdPlay");
         QVERIFY(lastMessage().contains("is not the name of a recording"));
         QCOMPARE(m_sound.plays, 0);
         m_messages->answer = QMessageBox::Yes;
-        clickRow(grid, 1);
+        test::clickRow(grid, 1);
         click(&browser, "cmdDelete");
         QVERIFY(QFile::exists(outside));
         QCOMPARE(grid->textMatrix(1, 1), QStringLiteral("No Records"));
