@@ -1,40 +1,69 @@
 // orvane, the desktop program: chooses lines, starts and stops answering, shows every line
-// in its status grid and keeps the recorded calls. Takes no arguments; a second copy ends
-// at once.
+// in its status grid and keeps the recorded calls. Takes no arguments but --help and
+// --version; a second copy brings the first one's window to the front and ends.
 
 #include "desktop/common/Messages.h"
 #include "desktop/common/ProgramFolder.h"
 #include "desktop/main/LineServer.h"
+#include "desktop/main/SingleInstance.h"
 #include "desktop/main/frmMain.h"
 
 #include "platform/QuitOnSignals.h"
 
 #include <QApplication>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Answered before anything else, so that no display is needed for them.
+bool answeredTheCommandLine(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            std::printf("Usage: orvane\n\n"
+                        "Orvane, the answering machine and fax machine of this desktop. It\n"
+                        "starts its line server (tolvex) and shows its window; a second start\n"
+                        "brings the running window to the front.\n\n"
+                        "Options:\n"
+                        "  -h, --help     Show this help and end.\n"
+                        "  -v, --version  Show the version and end.\n\n"
+                        "The program folder is $ORVANE_HOME, or ~/.local/share/Orvane.\n");
+            return true;
+        }
+        if (!std::strcmp(argv[i], "--version") || !std::strcmp(argv[i], "-v")) {
+            std::printf("orvane %s\n", ORVANE_VERSION);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    if (answeredTheCommandLine(argc, argv))
+        return 0;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvane"));
     QApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("org.orvane.Orvane"));
 
-    // One copy per session: the first owns the name, a second ends here, silently.
+    // One copy per session: the first owns the name; a second shows the first and ends.
     QDBusConnection bus = QDBusConnection::sessionBus();
-    const QString name =
-        qEnvironmentVariable("ORVANE_DESKTOP_SERVICE", QStringLiteral("org.orvane.Orvane"));
-    if (bus.isConnected()) {
-        const auto reply =
-            bus.interface()->registerService(name, QDBusConnectionInterface::DontQueueService,
-                                             QDBusConnectionInterface::DontAllowReplacement);
-        if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered)
-            return 0;
+    orvane::SingleInstance instance(bus, orvane::SingleInstance::serviceName());
+    if (!instance.claim()) {
+        instance.activateRunningCopy(true);
+        return 0;
     }
 
     orvane::quitOnTerminationSignals(app);
     const orvane::Status folder = orvane::programfolder::prepare();
     orvane::frmMain window;
+    instance.onActivate([&window] { window.restoreFromTray(); });
     window.show();
     if (!bus.isConnected())
         orvane::Messages::inform(

@@ -33,6 +33,10 @@ public:
     static void warn(const QString& text, const QString& title);
     static bool confirm(const QString& text, const QString& title);
 
+    // The program's title: the caption of the confirmations that name no title of their
+    // own (rather than the bare program name the toolkit would put there).
+    static QString programTitle() { return QStringLiteral("Orvane"); }
+
     // Replaces the message boxes (tests); an empty handler puts them back.
     static void setHandler(Handler handler);
 };

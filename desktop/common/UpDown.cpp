@@ -1,5 +1,6 @@
 #include "desktop/common/UpDown.h"
 
+#include <QKeyEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -24,6 +25,31 @@ UpDown::UpDown(QWidget* parent)
     }
     connect(m_up, &QToolButton::clicked, this, &UpDown::UpClick);
     connect(m_down, &QToolButton::clicked, this, &UpDown::DownClick);
+}
+
+void UpDown::setBuddy(QWidget* box)
+{
+    if (m_buddy)
+        m_buddy->removeEventFilter(this);
+    m_buddy = box;
+    if (m_buddy)
+        m_buddy->installEventFilter(this);
+}
+
+bool UpDown::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_buddy && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up) {
+            Q_EMIT UpClick();
+            return true;
+        }
+        if (key == Qt::Key_Down) {
+            Q_EMIT DownClick();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace orvane

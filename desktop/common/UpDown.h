@@ -1,6 +1,7 @@
 #pragma once
 
 // An up/down arrow pair beside a number box, not bound to it: its owner handles the clicks.
+// The Up and Down keys in the box beside it (its buddy) step as the arrows do.
 
 #include <QWidget>
 
@@ -13,6 +14,7 @@ class UpDown : public QWidget {
 
 public:
     explicit UpDown(QWidget* parent = nullptr);
+    void setBuddy(QWidget* box);
     QToolButton* upButton() const { return m_up; }
     QToolButton* downButton() const { return m_down; }
 
@@ -20,7 +22,11 @@ Q_SIGNALS:
     void UpClick();
     void DownClick();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    QWidget* m_buddy = nullptr;
     QToolButton* m_up;
     QToolButton* m_down;
 };

@@ -39,6 +39,7 @@ NumberDialog::NumberDialog(const Layout& layout, qint16& setting, int upperBound
     m_arrows = new UpDown(frame);
     m_arrows->setObjectName(QStringLiteral("UpDown1"));
     m_arrows->setGeometry(twips::rect(2280, 360, 255, 375));
+    m_arrows->setBuddy(m_box);
     if (layout.unitName) {
         auto* unit = new QLabel(QLatin1String(layout.unitText), frame);
         unit->setObjectName(QLatin1String(layout.unitName));

@@ -25,7 +25,9 @@ frmSplash::frmSplash(QWidget* parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmSplash"));
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    // A window of its own frame, so that the desktop can move and close it as any other;
+    // no title text.
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setFixedSize(twips::px(6555), twips::px(3675));
 
     auto* frame = new QFrame(this);

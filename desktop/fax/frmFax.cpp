@@ -228,7 +228,7 @@ void frmFax::cmdDelete_Click()
         return;
     }
     if (!Messages::confirm(QStringLiteral("Are You Sure You want to Delete SNo -> ") + serial,
-                           QString()))
+                           Messages::programTitle()))
         return;
     MSFlexGrid1->setCol(1);
     const QString path = m_list->current(1);
@@ -245,7 +245,7 @@ void frmFax::cmdDeleteAll_Click()
         return;
     }
     if (!Messages::confirm(QStringLiteral("Are You Sure You want to Delete All Records"),
-                           QString()))
+                           Messages::programTitle()))
         return;
     for (int n = 1; n < MSFlexGrid1->rows(); ++n)
         QFile::remove(MSFlexGrid1->textMatrix(n, 1));

@@ -134,6 +134,8 @@ void frmMain::buildMenus()
     mTProp = action(mTree, "mTProp", "&Edit");
 
     connect(mFileRecord, &QAction::triggered, this, &frmMain::openRecordMessage);
+    mFExit->setShortcut(QKeySequence::Quit);
+    mHelpView->setShortcut(QKeySequence::HelpContents);
     connect(mFExit, &QAction::triggered, this, &QWidget::close);
     connect(mVIncom, &QAction::triggered, this, [this] { openRecordedCalls(true); });
     connect(mOModem, &QAction::triggered, this, &frmMain::openDevices);

@@ -74,6 +74,9 @@ public:
 
     // The tray icon's notifications, as the window reacts to them.
     void trayActivated(QSystemTrayIcon::ActivationReason reason);
+    // Shows the window in the normal state at the front (the tray's Restore; a second start
+    // of the program).
+    void restoreFromTray();
 
     // The call-flow tree: built once at load; its rings, greeting and recording steps are
     // edited through their dialogs (nothing while answering runs).
@@ -100,7 +103,6 @@ private:
     void startCancelled();
     void started(bool fromToolbar);
     void serverLost();
-    void restoreFromTray();
     void minimizeToTray();
 
 public:

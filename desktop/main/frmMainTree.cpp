@@ -6,6 +6,7 @@
 #include "desktop/main/frmMain.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTreeWidget>
@@ -90,10 +91,27 @@ void frmMain::BuildDefaultFlow()
     // The tree menu opens on the press of the right button, and acts on the node selected
     // before it: the press must not select the node under the mouse.
     treeViewFun->viewport()->installEventFilter(this);
+    // From the keyboard: Return edits the selected step, the menu key and Shift+F10 open
+    // the tree menu at it.
+    treeViewFun->installEventFilter(this);
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == treeViewFun && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            EditFlowNode();
+            return true;
+        }
+        if (key->key() == Qt::Key_Menu ||
+            (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier)) {
+            const QTreeWidgetItem* selected = treeViewFun->currentItem();
+            const QRect at = selected ? treeViewFun->visualItemRect(selected) : QRect();
+            treeMenuRequested(treeViewFun->viewport()->mapToGlobal(at.center()));
+            return true;
+        }
+    }
     if (watched == treeViewFun->viewport() && event->type() == QEvent::MouseButtonPress) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::RightButton) {

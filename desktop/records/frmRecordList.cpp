@@ -8,7 +8,6 @@
 #include "desktop/common/Twips.h"
 #include "desktop/records/LocalSound.h"
 
-#include <QApplication>
 #include <QDateEdit>
 #include <QDir>
 #include <QFile>
@@ -142,7 +141,7 @@ void frmRecordList::cmdDelete_Click()
         return;
     }
     if (!Messages::confirm(QStringLiteral("Are You Sure You want to Delete SNo -> ") + number,
-                           QApplication::applicationName()))
+                           Messages::programTitle()))
         return;
     const QString file = m_list->current(2);
     const QString path = recordingPath(file);
@@ -166,7 +165,7 @@ void frmRecordList::cmdDeleteAll_Click()
         return;
     }
     if (!Messages::confirm(QStringLiteral("Are You Sure You want to Delete All Records"),
-                           QApplication::applicationName()))
+                           Messages::programTitle()))
         return;
     // The files and the rows of one day: the day the grid lists, whatever the picker says now.
     for (int row = 1; row < m_rowCount; ++row) {

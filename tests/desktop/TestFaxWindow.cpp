@@ -255,7 +255,7 @@ private Q_SLOTS:
         del->click();
         QCOMPARE(m_messages->shown.last().text,
                  QStringLiteral("Are You Sure You want to Delete SNo -> 2"));
-        QCOMPARE(m_messages->shown.last().title, QString());
+        QCOMPARE(m_messages->shown.last().title, QStringLiteral("Orvane"));
         QCOMPARE(logged().size(), 3);
         QVERIFY(QFile::exists(paths.at(1)));
         del->click();

@@ -172,6 +172,45 @@ private Q_SLOTS:
         QCOMPARE(node(tree(), "Rings")->text(0), QStringLiteral("Rings - 1"));
     }
 
+    void theKeyboardReachesTheStepsAndTheArrows()
+    {
+        // Return on a step opens its dialog; Up and Down in the box step as the arrows do.
+        AnsweringSettings.Rings = 3;
+        QStringList shown;
+        onNumberDialog<frmRings>([&shown](frmRings* dialog, QLineEdit* box, UpDown*) {
+            QTest::keyClick(box, Qt::Key_Up);
+            shown << box->text();
+            QTest::keyClick(box, Qt::Key_Up);
+            shown << box->text();
+            QTest::keyClick(box, Qt::Key_Down);
+            shown << box->text();
+            dialog->findChild<QPushButton*>("cmdOk")->click();
+        });
+        tree()->setCurrentItem(node(tree(), "Rings"));
+        tree()->setFocus();
+        QTest::keyClick(tree(), Qt::Key_Return);
+        QCOMPARE(shown, QStringList({"4", "5", "4"}));
+        QCOMPARE(AnsweringSettings.Rings, qint16(4));
+        QCOMPARE(node(tree(), "Rings")->text(0), QStringLiteral("Rings - 4"));
+
+        // The menu key and Shift+F10 open the tree menu at the step.
+        auto* menu = m_window->findChild<QMenu*>("mTree");
+        QTest::keyClick(tree(), Qt::Key_Menu);
+        QTRY_VERIFY(menu->isVisible());
+        menu->hide();
+        QTest::keyClick(tree(), Qt::Key_F10, Qt::ShiftModifier);
+        QTRY_VERIFY(menu->isVisible());
+        menu->hide();
+        AnsweringSettings.Rings = 3;
+        node(tree(), "Rings")->setText(0, QStringLiteral("Rings - 3"));
+
+        // Help and Exit have the desktop's keys.
+        QCOMPARE(m_window->findChild<QAction*>("mHelpView")->shortcut(),
+                 QKeySequence(QKeySequence::HelpContents));
+        QCOMPARE(m_window->findChild<QAction*>("mFExit")->shortcut(),
+                 QKeySequence(QKeySequence::Quit));
+    }
+
     void theArrowsStepFromWhatIsTypedAndNonsenseIsRefused()
     {
         AnsweringSettings.Rings = 3;
@@ -297,6 +336,8 @@ private Q_SLOTS:
         m_window->move(twips::px(1000), twips::px(2000));
         {
             frmSplash about(m_window.get());
+            // A window the desktop frames, so that it can be moved and closed as any other.
+            QVERIFY(!(about.windowFlags() & Qt::FramelessWindowHint));
             const QRect owner = m_window->frameGeometry();
             QCOMPARE(about.pos(),
                      QPoint(owner.left() + twips::px(130), owner.top() + twips::px(1300)));

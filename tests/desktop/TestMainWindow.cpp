@@ -11,6 +11,7 @@
 #include "desktop/main/AnsweringSettings.h"
 #include "desktop/main/Globals.h"
 #include "desktop/main/LineServer.h"
+#include "desktop/main/SingleInstance.h"
 #include "desktop/main/frmMain.h"
 #include "desktop/records/frmPlay.h"
 #include "desktop/records/frmRecordList.h"
@@ -377,6 +378,28 @@ private Q_SLOTS:
         QVERIFY(!QApplication::activeModalWidget());
         calls->findChild<QPushButton*>("cmdCancel")->click();
         QVERIFY(!calls->isVisible());
+    }
+
+    void aSecondStartBringsTheWindowBack()
+    {
+        const QString name = QStringLiteral("org.orvane.Orvane.Activation%1")
+                                 .arg(QCoreApplication::applicationPid());
+        SingleInstance first(QDBusConnection::sessionBus(), name);
+        QVERIFY(first.claim());
+        first.onActivate([this] { m_window->restoreFromTray(); });
+        m_window->hide();
+        // The second copy, on a connection of its own as another process would be.
+        QDBusConnection other =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, "second-copy");
+        {
+            SingleInstance second(other, name);
+            QVERIFY(!second.claim());
+            second.activateRunningCopy(false);
+        }
+        QTRY_VERIFY(m_window->isVisible());
+        QVERIFY(!(m_window->windowState() & Qt::WindowMinimized));
+        QDBusConnection::disconnectFromBus("second-copy");
+        QDBusConnection::sessionBus().interface()->unregisterService(name);
     }
 
     void theTrayMenuOffersWhatTheWindowCanDo()

@@ -360,6 +360,8 @@ private Q_SLOTS:
         click(&browser, "cmdDelete");
         QCOMPARE(lastMessage(), QStringLiteral("Are You Sure You want to Delete SNo -> 2"));
         QCOMPARE(m_messages->shown.last().icon, QMessageBox::NoIcon);
+        QCOMPARE(lastTitle(), QStringLiteral("Orvane")); // the program's title
+        QCOMPARE(m_messages->shown.last().buttons, QMessageBox::Yes | QMessageBox::No);
         QVERIFY(QFile::exists(b));
         click(&browser, "cmdDelete");
         QCOMPARE(lastMessage(), QStringLiteral("Select Row Please"));
@@ -376,6 +378,7 @@ private Q_SLOTS:
         browser.findChild<QDateEdit*>("DTPicker1")->setDate(yesterday);
         click(&browser, "cmdDeleteAll");
         QCOMPARE(lastMessage(), QStringLiteral("Are You Sure You want to Delete All Records"));
+        QCOMPARE(lastTitle(), QStringLiteral("Orvane"));
         QVERIFY(!QFile::exists(a) && !QFile::exists(c));
         QVERIFY(QFile::exists(old));
         QCOMPARE(grid->rows(), 2);

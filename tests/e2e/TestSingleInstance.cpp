@@ -16,6 +16,38 @@ class TestSingleInstance : public QObject {
     }
 
 private Q_SLOTS:
+    void helpAndVersionAnswerWithoutAWindow_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("--version") << "--version"
+                                   << "orvane ";
+        QTest::newRow("-v") << "-v"
+                            << "orvane ";
+        QTest::newRow("--help") << "--help"
+                                << "Usage: orvane";
+    }
+
+    void helpAndVersionAnswerWithoutAWindow()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, answer);
+        const QString name =
+            "org.orvane.Orvane.Help" + QString::number(QCoreApplication::applicationPid());
+        QProcess orvane;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("ORVANE_DESKTOP_SERVICE", name);
+        // No display at all: the answer needs none.
+        env.remove("DISPLAY");
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        orvane.setProcessEnvironment(env);
+        orvane.start(qEnvironmentVariable("ORVANE_ORVANE"), {option});
+        QVERIFY(orvane.waitForFinished(10000));
+        QCOMPARE(orvane.exitCode(), 0);
+        QVERIFY(QString::fromUtf8(orvane.readAllStandardOutput()).startsWith(answer));
+        QVERIFY(!onBus(name)); // it never started as the program
+    }
+
     void aSecondCopyEndsAtOnceAndLeavesTheFirstAlone()
     {
         QTemporaryDir home;

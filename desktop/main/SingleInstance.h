@@ -1,0 +1,47 @@
+#pragma once
+
+// One copy of the desktop program per session. The first copy owns a name on the session
+// bus and answers Activate there (org.freedesktop.Application) by bringing its window to
+// the front; a later copy finds the name taken, asks the first copy to show itself, and
+// ends.
+//
+// Thread: the user-interface thread.
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QVariantMap>
+
+#include <functional>
+
+namespace orvane {
+
+class SingleInstance : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
+
+public:
+    static constexpr const char* kPath = "/org/orvane/Orvane";
+
+    // The name of this session's copy: $ORVANE_DESKTOP_SERVICE, or org.orvane.Orvane.
+    static QString serviceName();
+
+    SingleInstance(const QDBusConnection& bus, const QString& name, QObject* parent = nullptr);
+
+    // True when this copy now owns the name (or there is no bus to share it on).
+    bool claim();
+    // What Activate does in the copy that owns the name.
+    void onActivate(std::function<void()> show) { m_show = std::move(show); }
+    // From a later copy: asks the owner to show itself. `wait`: until it has (a program
+    // about to end); otherwise the request is only sent.
+    void activateRunningCopy(bool wait);
+
+public Q_SLOTS:
+    void Activate(const QVariantMap& platformData);
+
+private:
+    QDBusConnection m_bus;
+    QString m_name;
+    std::function<void()> m_show;
+};
+
+} // namespace orvane
