@@ -95,6 +95,8 @@ private:
     QString playStandInGreeting();
     void timer1Tick();
     void faxTick();
+    // The line's fax component, made on first use.
+    fax::FaxMachine& faxMachine();
     void endFaxJob();
     Status refuseSecondJob() const;
     void finishRecording();
@@ -185,6 +187,7 @@ private:
     QString m_faxFolder;
     QString m_printFlag;
     QStringList m_unloggedFaxes; // received, kept, not yet in recieve_fax
+    QString m_faxLine, m_faxNumber;
     qint16 m_faxRow = 1;
     QTimer* m_sendTimer = nullptr;
     QObject* m_timerOwner = nullptr;

@@ -22,6 +22,22 @@ constexpr int kReceiveAgainMs = 3000;
 constexpr int kSendEndedMs = 2000;
 } // namespace
 
+fax::FaxMachine& ClsTapi::faxMachine()
+{
+    if (!m_fax) {
+        m_fax = std::make_unique<fax::FaxMachine>();
+        // The fax is kept either way; the user learns that it was not printed.
+        QObject::connect(
+            m_fax.get(), &fax::FaxMachine::printFailed, m_timer1,
+            [this](const QString& path, const QString& reason) {
+                m_outlet.messageBox(
+                    QString::fromLatin1(linemessage::FaxNotPrinted).arg(lineName(), path, reason),
+                    QString::fromLatin1(linemessage::Title));
+            });
+    }
+    return *m_fax;
+}
+
 // One job per object: a second one would take over the first one's row and call.
 Status ClsTapi::refuseSecondJob() const
 {
@@ -45,9 +61,9 @@ Status ClsTapi::FnSendFax(const QString& sNumber, const QString& sFileName,
     }
     m_grid = objMshFlex;
     m_faxRow = 1;
-    if (!m_fax)
-        m_fax = std::make_unique<fax::FaxMachine>();
-    m_fax->chooseLine(sAddressName);
+    m_faxLine = sAddressName;
+    m_faxNumber = sNumber;
+    faxMachine().chooseLine(sAddressName);
     m_grid.setTextMatrix(1, 0, QStringLiteral("1"));
     m_grid.setTextMatrix(1, 1, sAddressName);
     if (Status s = m_fax->send(sNumber, sFileName, sDirToSave); !s)
@@ -71,9 +87,8 @@ Status ClsTapi::FnReceiveFax(const QString& sAddressName, const QString& sDirSav
     m_grid = objMshFlex;
     // Each receive job reports in its own row.
     m_faxRow = iRows;
-    if (!m_fax)
-        m_fax = std::make_unique<fax::FaxMachine>();
-    m_fax->chooseLine(sAddressName);
+    m_faxLine = sAddressName;
+    faxMachine().chooseLine(sAddressName);
     m_grid.setTextMatrix(iRows, 0, QString::number(iRows));
     m_grid.setTextMatrix(iRows, 1, sAddressName);
     if (Status s = m_fax->receive(m_faxFolder, m_printFlag.toInt()); !s)
@@ -85,9 +100,7 @@ Status ClsTapi::FnReceiveFax(const QString& sAddressName, const QString& sDirSav
 
 void ClsTapi::faxTick()
 {
-    if (!m_fax)
-        m_fax = std::make_unique<fax::FaxMachine>();
-    const QString status = m_fax->status();
+    const QString status = faxMachine().status();
     m_grid.setTextMatrix(m_faxRow, 2, status);
     if (!faxstatus::isFinal(status))
         return;
@@ -127,6 +140,15 @@ void ClsTapi::faxTick()
     // The job is over for good: the line's timer goes back to finishing recordings, should
     // the object be bound to answer calls later.
     m_faxActive = false;
+    // How it ended stays in the grid; why, the user is told.
+    if (status != QLatin1String(faxstatus::Completed)) {
+        const QString reason = m_fax->lastReason();
+        const QString how = reason.isEmpty() ? status : status + QStringLiteral(" - ") + reason;
+        m_outlet.messageBox(
+            sending ? QString::fromLatin1(linemessage::FaxNotSent).arg(m_faxLine, m_faxNumber, how)
+                    : QString::fromLatin1(linemessage::FaxReceivingEnded).arg(m_faxLine, how),
+            QString::fromLatin1(linemessage::Title));
+    }
     m_timer1->setInterval(kTimer1IntervalMs);
     if (sending) {
         qCInfo(lineLog).noquote() << "send job ended:" << status;

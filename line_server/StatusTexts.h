@@ -50,6 +50,10 @@ inline constexpr const char* RecordingNotSaved =
 inline constexpr const char* CallNotLogged =
     "%1 saved the recording %2 of the call at %3 but could not list it: %4. It is listed "
     "as soon as the database can be written.";
+inline constexpr const char* FaxNotSent = "%1 could not send the fax to %2: %3.";
+inline constexpr const char* FaxReceivingEnded = "%1 stopped receiving faxes: %2.";
+inline constexpr const char* FaxNotPrinted =
+    "%1 received the fax %2 but could not print it: %3. The fax is kept.";
 inline constexpr const char* FaxNotLogged =
     "%1 received the fax %2 but could not list it: %3. It is listed with the next fax.";
 

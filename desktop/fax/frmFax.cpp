@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
@@ -103,6 +104,11 @@ frmFax::frmFax(QWidget* parent)
     makeLabel(receive, "Label4", QStringLiteral("Directory Where Receive Files will be Saved "),
               twips::rect(120, 1500, 6120, 255));
     m_receiveFolder = new FolderChooser(receive, "Drive2", "Dir2", "txtDirRec");
+    // Received faxes go to the program folder's Faxes/ unless the user chooses another:
+    // the folder the program happened to be started in is nobody's place for them.
+    const QString faxes = QDir(programfolder::path()).filePath(QStringLiteral("Faxes"));
+    if (QDir().mkpath(faxes))
+        m_receiveFolder->setFolder(faxes);
     placeChooser(*m_receiveFolder, 1800);
     m_receiveFolder->folders()->setGeometry(twips::rect(120, 2200, 3000, 800));
     Check2 = new QCheckBox(receive);

@@ -298,8 +298,21 @@ void frmMain::setRunLocked(bool locked, bool modeButtonsToo)
     }
 }
 
+void frmMain::startBegins()
+{
+    if (m_outcomeShown) {
+        m_outcomeShown = false;
+        MSFlexGrid1->setRows(2);
+        MSFlexGrid1->setTextMatrix(0, 2, QStringLiteral("Status"));
+        for (int c = 0; c < 3; ++c)
+            MSFlexGrid1->setTextMatrix(1, c, QString());
+    }
+    m_gridSink->setTaking(true);
+}
+
 void frmMain::startCancelled()
 {
+    m_gridSink->setTaking(false);
     MSFlexGrid1->setRow(1);
     MSFlexGrid1->setCol(2);
     MSFlexGrid1->setTextMatrix(1, 2, QString());
@@ -316,6 +329,7 @@ void frmMain::started(bool fromToolbar)
 
 void frmMain::startFromMenu()
 {
+    startBegins();
     frmAddress window(this);
     if (window.PopUp(QStringLiteral("Start")) != QLatin1String("Ok")) {
         startCancelled();
@@ -326,6 +340,9 @@ void frmMain::startFromMenu()
 
 void frmMain::startFromToolbar()
 {
+    if (!Option1->isChecked() && !Option2->isChecked())
+        return;
+    startBegins();
     if (Option1->isChecked()) {
         frmAddress window(this);
         if (window.PopUp(QStringLiteral("Start")) != QLatin1String("Ok")) {
@@ -350,6 +367,9 @@ void frmMain::startFromToolbar()
 
 void frmMain::stop(bool fromToolbar)
 {
+    m_gridSink->setTaking(false);
+    // A send job that is stopped ends now: its object goes with the last handle on it.
+    EvClsTapi.reset();
     const qsizetype upper = gaTapiLines.size() - 1;
     for (qsizetype i = 0; i < upper; ++i) {
         for (int c = 0; c < 3; ++c)
@@ -385,9 +405,10 @@ void frmMain::EvClsTapi_test2(const LineHandle& sender)
         EvClsTapi.reset();
         return;
     }
-    MSFlexGrid1->setTextMatrix(0, 2, QStringLiteral("Status"));
-    for (int c = 0; c < 3; ++c)
-        MSFlexGrid1->setTextMatrix(1, c, QString());
+    // How the job ended, and on which line, stays in the grid until the next Start; the
+    // line has said why, if it did not go well.
+    m_gridSink->setTaking(false);
+    m_outcomeShown = true;
     setRunLocked(false, true);
     bRunning = false;
     gaTapiLines.first().reset();

@@ -29,20 +29,29 @@ class LineServer;
 class frmPlay;
 class frmRecordList;
 
-// The main window's grid as the line server's status grid.
+// The main window's grid as the line server's status grid. It takes the lines' puts only
+// while a Start is running: a line that was released goes on writing for a moment, and
+// what it writes then would stand in the idle grid as if it were news.
 class StatusGridOnWidget : public StatusGridSink {
 public:
     explicit StatusGridOnWidget(MSFlexGrid* grid)
         : m_grid(grid)
     {}
-    void setRow(int row) override { m_grid->setRow(row); }
+    void setRow(int row) override
+    {
+        if (m_taking)
+            m_grid->setRow(row);
+    }
     void setTextMatrix(int row, int column, const QString& text) override
     {
-        m_grid->setTextMatrix(row, column, text);
+        if (m_taking)
+            m_grid->setTextMatrix(row, column, text);
     }
+    void setTaking(bool taking) { m_taking = taking; }
 
 private:
     MSFlexGrid* m_grid;
+    bool m_taking = false;
 };
 
 class frmMain : public QMainWindow {
@@ -101,6 +110,8 @@ private:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void setRunLocked(bool locked, bool modeButtonsToo);
     void startCancelled();
+    // A Start begins: the lines' puts are taken, a kept outcome goes.
+    void startBegins();
     void started(bool fromToolbar);
     void serverLost();
     void minimizeToTray();
@@ -155,6 +166,8 @@ private:
 
     // Fields.
     bool bRunning = false;
+    // A fax send job's outcome stays in the grid until the next Start.
+    bool m_outcomeShown = false;
     QString sGreetingFile;
     qint16 iNodeNo = 0;
     LineHandle EvClsTapi;

@@ -122,6 +122,8 @@ FaxMachine::FaxMachine(std::unique_ptr<Telephony> telephony, QObject* parent)
 
 FaxMachine::~FaxMachine()
 {
+    // A fax that was arriving when its job was ended keeps the pages that came.
+    keepPagesSoFar();
     hangUpAndRelease();
     // Conversions still running cannot be interrupted; their results are thrown away.
     for (auto* watcher : findChildren<QFutureWatcher<Result<PreparedDocument>>*>())
@@ -167,14 +169,32 @@ void FaxMachine::finish(const char* status, const QString& reason)
     m_reason = reason;
     if (!reason.isEmpty())
         qCWarning(faxLog).noquote() << "fax on" << m_line << "ended" << status << "-" << reason;
+    // A fax that was still arriving keeps the pages that came, as a dropped call would.
+    keepPagesSoFar();
     hangUpAndRelease();
-    // A fax that was still arriving is gone with the job.
-    if (!m_partPath.isEmpty())
-        QFile::remove(std::exchange(m_partPath, QString()));
     // A document still being prepared belongs to this job only.
     m_prepare = nullptr;
     setStatus(QString::fromLatin1(status));
     emit finished(m_status);
+}
+
+void FaxMachine::keepPagesSoFar()
+{
+    if (m_partPath.isEmpty())
+        return;
+    const int pages = m_engine ? m_engine->progress().pagesDone : 0;
+    if (m_device)
+        m_device->detachExchange(); // the engine writes no more into the part
+    const QString part = std::exchange(m_partPath, QString());
+    if (pages > 0 && inspectTiff(part, m_options.limits)) {
+        if (Result<QString> kept = keepUnder(part, m_folder, QStringLiteral("-incomplete")))
+            qCWarning(faxLog).noquote() << "the pages received so far were kept as" << kept.value();
+        else // they stay in their part file, never removed for want of a name
+            qCWarning(faxLog).noquote()
+                << "the pages received are in" << part << ":" << kept.status().description();
+        return;
+    }
+    QFile::remove(part);
 }
 
 Status FaxMachine::ensureLine()
@@ -252,13 +272,11 @@ void FaxMachine::documentReady(QFutureWatcher<Result<PreparedDocument>>* watcher
     }
     m_tiff = prepared->tiffPath;
     m_pages = prepared->pages;
-    if (!m_keepFolder.isEmpty())
-        keepSentCopy();
     dial();
 }
 
-// A copy of the pages as sent, for the user's records; the fax goes out without it. The
-// copy is made inside the folder first, so that taking its name never crosses file systems.
+// A copy of the pages as sent, for the user's records, once they have gone out. The copy is
+// made inside the folder first, so that taking its name never crosses file systems.
 void FaxMachine::keepSentCopy()
 {
     if (!QDir().mkpath(m_keepFolder)) {
@@ -452,6 +470,8 @@ void FaxMachine::exchangeFinished()
         keepReceivedFax(progress);
         return;
     }
+    if (progress.outcome == FaxProgress::Outcome::Completed && !m_keepFolder.isEmpty())
+        keepSentCopy();
     finish(statusForOutcome(progress.outcome), progress.reason);
 }
 
@@ -498,27 +518,33 @@ void FaxMachine::print(const QString& path)
 {
     const QString lp = QStandardPaths::findExecutable(QStringLiteral("lp"));
     if (lp.isEmpty()) {
-        qCWarning(faxLog).noquote()
-            << "cannot print" << path << ": lp is not installed (Debian package cups-client)";
+        printingFailed(path, QStringLiteral("lp is not installed (Debian package cups-client)"));
         return;
     }
     auto* process = new QProcess(this);
     process->setProcessChannelMode(QProcess::MergedChannels);
     connect(process, &QProcess::finished, process,
-            [process, path](int code, QProcess::ExitStatus how) {
-                if (how != QProcess::NormalExit || code != 0)
-                    qCWarning(faxLog).noquote()
-                        << "printing" << path
-                        << "failed:" << QString::fromLocal8Bit(process->readAll()).trimmed();
+            [this, process, path](int code, QProcess::ExitStatus how) {
+                if (how != QProcess::NormalExit || code != 0) {
+                    const QString said = QString::fromLocal8Bit(process->readAll()).trimmed();
+                    printingFailed(path, said.isEmpty() ? QStringLiteral("lp failed") : said);
+                }
                 process->deleteLater();
             });
-    connect(process, &QProcess::errorOccurred, process, [process, path](QProcess::ProcessError e) {
-        if (e == QProcess::FailedToStart) {
-            qCWarning(faxLog).noquote() << "printing" << path << "failed: lp did not start";
-            process->deleteLater();
-        }
-    });
+    connect(process, &QProcess::errorOccurred, process,
+            [this, process, path](QProcess::ProcessError e) {
+                if (e == QProcess::FailedToStart) {
+                    printingFailed(path, QStringLiteral("lp did not start"));
+                    process->deleteLater();
+                }
+            });
     process->start(lp, {QStringLiteral("--"), path});
+}
+
+void FaxMachine::printingFailed(const QString& path, const QString& reason)
+{
+    qCWarning(faxLog).noquote() << "printing" << path << "failed:" << reason;
+    emit printFailed(path, reason);
 }
 
 void FaxMachine::hangUpAndRelease()

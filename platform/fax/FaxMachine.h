@@ -33,7 +33,7 @@ public:
     // The six operations.
     void chooseLine(const QString& addressName);
     // Starts sending `document` to `number`; returns at once. `folder` keeps a copy of the
-    // pages as sent, when it is given.
+    // pages as sent, when it is given and the fax went out.
     Status send(const QString& number, const QString& document, const QString& folder);
     QString status() const;
     // Starts waiting for one fax on the line; returns at once. `printFlag` 1 prints it.
@@ -53,6 +53,8 @@ public:
 signals:
     // A job has reached a final status.
     void finished(const QString& status);
+    // A fax received with the print flag could not be printed (the fax itself is kept).
+    void printFailed(const QString& path, const QString& reason);
 
 private:
     enum class Mode { None, Send, Receive };
@@ -71,6 +73,10 @@ private:
     void setStatus(const QString& status);
     void hangUpAndRelease();
     void print(const QString& path);
+    void printingFailed(const QString& path, const QString& reason);
+    // Ending a receive job that is taking a fax: the pages that came are kept as an
+    // incomplete fax, a part without a page goes.
+    void keepPagesSoFar();
 
     std::unique_ptr<Telephony> m_telephony;
     bool m_initialized = false;

@@ -22,6 +22,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
@@ -53,6 +56,16 @@ void select(QListWidget* list, const QString& text)
 {
     for (int i = 0; i < list->count(); ++i)
         list->item(i)->setSelected(list->item(i)->text() == text);
+}
+
+// The simulated call on a line now, as the line server's simulator tells it; 0: none.
+quint64 simulatorCall(const QString& line)
+{
+    QDBusMessage info = QDBusMessage::createMethodCall(
+        tolvex::serviceName(), tolvex::kSimulatorPath, tolvex::kSimulatorInterface, "LineInfo");
+    info << line;
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(info);
+    return qdbus_cast<QVariantMap>(reply.arguments().value(0)).value("currentCall").toULongLong();
 }
 
 QStringList logged()
@@ -154,9 +167,12 @@ private Q_SLOTS:
             QCOMPARE(list->selectedItems().size(), 0);
             QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
         }
-        // The folders start at the current folder; the box follows the folder list.
+        // The send folder starts at the current folder, received faxes at the program
+        // folder's Faxes/; the box follows the folder list.
         QCOMPARE(child<QLineEdit>(&window, "txtDir")->text(), QDir::currentPath());
-        QCOMPARE(child<QLineEdit>(&window, "txtDirRec")->text(), QDir::currentPath());
+        QCOMPARE(child<QLineEdit>(&window, "txtDirRec")->text(),
+                 QDir(programfolder::path()).filePath("Faxes"));
+        QVERIFY(QFileInfo(QDir(programfolder::path()).filePath("Faxes")).isDir());
         QVERIFY(window.sendFolder().setFolder(m_files.path()));
         QCOMPARE(child<QLineEdit>(&window, "txtDir")->text(), m_files.path());
         auto* folders = child<QListWidget>(&window, "Dir1");
@@ -175,7 +191,8 @@ private Q_SLOTS:
         QCOMPARE(m_messages->shown.first().title, QStringLiteral("Answering Machine "));
         QCOMPARE(m_messages->shown.first().icon, QMessageBox::Information);
         QCOMPARE(drives->currentIndex(), before);
-        QCOMPARE(child<QLineEdit>(&window, "txtDirRec")->text(), QDir::currentPath());
+        QCOMPARE(child<QLineEdit>(&window, "txtDirRec")->text(),
+                 QDir(programfolder::path()).filePath("Faxes"));
         const int home = drives->findData(QDir::homePath());
         const int other = home != before ? home : 0; // a drive other than the current one
         drives->setCurrentIndex(other);
@@ -341,11 +358,12 @@ private Q_SLOTS:
         QCOMPARE(grid()->textMatrix(0, 2), QStringLiteral("Status ( Fax Machine - Send )"));
         QTRY_COMPARE(grid()->textMatrix(1, 1), kLine1);
 
-        // The end of the send job returns the program to idle by itself.
+        // The end of the send job returns the program to idle by itself; how it ended stays
+        // in the grid until the next Start.
         QTRY_VERIFY_WITH_TIMEOUT(!m_window->running(), kWaitMs);
-        QCOMPARE(grid()->textMatrix(0, 2), QStringLiteral("Status"));
-        QCOMPARE(grid()->textMatrix(1, 1), QString());
-        QCOMPARE(grid()->textMatrix(1, 2), QString());
+        QCOMPARE(grid()->textMatrix(0, 2), QStringLiteral("Status ( Fax Machine - Send )"));
+        QCOMPARE(grid()->textMatrix(1, 1), kLine1);
+        QCOMPARE(grid()->textMatrix(1, 2), QStringLiteral("Completed"));
         QVERIFY(child<QAction>(m_window.get(), "mRStart")->isEnabled());
         QVERIFY(gaTapiLines.first().isNull());
         QTRY_COMPARE_WITH_TIMEOUT(logged().size(), 2, kWaitMs);
@@ -355,6 +373,71 @@ private Q_SLOTS:
         QCOMPARE(fax->widths, QList<int>({1728, 1728}));
         // Print flag 2: only the first fax was printed.
         QCOMPARE(printed().count(u'\n'), 2);
+        receiver->reset();
+        // The next Start begins on a clean grid.
+        test::whenModal<frmFax>([](frmFax* w) { child<QPushButton>(w, "cmdCancelR")->click(); });
+        m_window->toolbarButton(1)->trigger();
+        QCOMPARE(grid()->textMatrix(0, 2), QStringLiteral("Status"));
+        QCOMPARE(grid()->textMatrix(1, 1), QString());
+        QCOMPARE(grid()->textMatrix(1, 2), QString());
+    }
+
+    void aFaxThatFailsSaysWhyAndTheOutcomeStays()
+    {
+        m_messages->shown.clear();
+        child<QRadioButton>(m_window.get(), "Option2")->setChecked(true);
+        test::whenModal<frmFax>([&](frmFax* w) {
+            select(child<QListWidget>(w, "listAddress"), kLine1);
+            child<QLineEdit>(w, "txtNum")->setText(QStringLiteral("2999"));
+            child<QLineEdit>(w, "txtFileSend")->setText(document("nowhere.txt", 1));
+            child<QPushButton>(w, "cmdOkR")->click();
+        });
+        m_window->toolbarButton(1)->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->running(), kWaitMs);
+        QCOMPARE(grid()->textMatrix(1, 2), QStringLiteral("Bad Address"));
+        QTRY_VERIFY(!m_messages->shown.isEmpty());
+        const MessageRequest told = m_messages->shown.last();
+        QVERIFY2(told.text.startsWith(kLine1 + " could not send the fax to 2999: Bad Address"),
+                 qPrintable(told.text));
+        QCOMPARE(told.title, QStringLiteral("Answering Machine"));
+    }
+
+    void stopEndsASendJob()
+    {
+        // A long fax to a receive job of the test's own; Stop ends it while it goes out.
+        const QString folder = m_files.filePath(QStringLiteral("stopped faxes"));
+        Result<LineHandle> receiver = m_window->lineServer().client().createLine();
+        QVERIFY(receiver);
+        QVERIFY(receiver->FnReceiveFax(kLine2, folder, 1, 2, nullptr, programfolder::path()));
+        QString text;
+        for (int p = 0; p < 12; ++p)
+            for (int l = 0; l < 60; ++l)
+                text += QStringLiteral("%1A dense line of text that takes a while to fax.\n")
+                            .arg(l == 0 && p > 0 ? "\f" : "");
+        const QString letter = m_files.filePath(QStringLiteral("long.txt"));
+        QFile f(letter);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text.toUtf8());
+        f.close();
+        child<QRadioButton>(m_window.get(), "Option2")->setChecked(true);
+        test::whenModal<frmFax>([&](frmFax* w) {
+            select(child<QListWidget>(w, "listAddress"), kLine1);
+            child<QLineEdit>(w, "txtNum")->setText(QStringLiteral("2002"));
+            child<QLineEdit>(w, "txtFileSend")->setText(letter);
+            child<QPushButton>(w, "cmdOkR")->click();
+        });
+        m_window->toolbarButton(1)->trigger();
+        QVERIFY(m_window->running());
+        QTRY_VERIFY_WITH_TIMEOUT(grid()->textMatrix(1, 2).startsWith("Sending page "), kWaitMs);
+        QVERIFY(simulatorCall(kLine1) != 0);
+        m_window->toolbarButton(2)->trigger(); // Stop
+        QVERIFY(!m_window->running());
+        // The call is hung up at once, and the ending job writes nothing more into the grid.
+        QTRY_COMPARE_WITH_TIMEOUT(simulatorCall(kLine1), quint64(0), 1500);
+        QTest::qWait(1500);
+        QCOMPARE(grid()->textMatrix(1, 1), QString());
+        QCOMPARE(grid()->textMatrix(1, 2), QString());
+        QCOMPARE(grid()->textMatrix(0, 2), QStringLiteral("Status"));
         receiver->reset();
     }
 

@@ -16,6 +16,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -67,13 +68,17 @@ class TestFaxJobs : public QObject {
         return QDir(folder).entryList(QDir::Files | QDir::Hidden);
     }
 
-    // Starts a send job on a new object; its test2 signals are counted by the spy.
+    // Starts a send job on a new object; its test2 signals are counted by the spy. The pages
+    // as sent are kept in `keepFolder`, when one is given.
     LineHandle sendJob(const QString& number, const QString& doc,
-                       std::unique_ptr<QSignalSpy>& test2)
+                       std::unique_ptr<QSignalSpy>& test2, const QString& keepFolder = QString(),
+                       std::unique_ptr<QSignalSpy>* boxes = nullptr)
     {
         LineHandle sender = m_server->newLine();
         test2 = std::make_unique<QSignalSpy>(sender.events(), &LineEvents::test2);
-        const Status s = sender.FnSendFax(number, doc, QString(), kLine1, &m_server->gridExport());
+        if (boxes)
+            *boxes = std::make_unique<QSignalSpy>(sender.events(), &LineEvents::messageBox);
+        const Status s = sender.FnSendFax(number, doc, keepFolder, kLine1, &m_server->gridExport());
         if (!s)
             qFatal("FnSendFax: %s", qPrintable(s.toString()));
         return sender;
@@ -152,9 +157,14 @@ private Q_SLOTS:
 
         // A second fax: a second file and a second row.
         std::unique_ptr<QSignalSpy> again;
-        LineHandle second = sendJob(QStringLiteral("2002"), document("one.txt", 1), again);
+        const QString kept = m_home->filePath(QStringLiteral("sent"));
+        LineHandle second = sendJob(QStringLiteral("2002"), document("one.txt", 1), again, kept);
         QTRY_COMPARE_WITH_TIMEOUT(again->count(), 1, kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(logged().size(), 2, kWaitMs);
+        // The pages as they went out, kept once the fax was sent.
+        const QStringList copies = faxesIn(kept);
+        QCOMPARE(copies.size(), 1);
+        QVERIFY(copies.first().endsWith("-sent.tif"));
         QVERIFY(logged().at(0) != logged().at(1));
         QCOMPARE(faxesIn(folder).size(), 2);
         QCOMPARE(fax::inspectTiff(logged().at(1))->pages, 1);
@@ -194,6 +204,29 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(logged().size(), 2, kWaitMs);
         QCOMPARE(faxesIn(folder).size(), 2);
         QCOMPARE(boxes.size(), 1);
+    }
+
+    void aFaxThatCannotBePrintedIsKeptAndSaidSo()
+    {
+        test::makePrintStandInFail(m_files.filePath(QStringLiteral("bin")),
+                                   QStringLiteral("lp: the printer is out of paper"));
+        auto restore = qScopeGuard(
+            [&] { test::makePrintStandInFail(m_files.filePath(QStringLiteral("bin")), {}); });
+        const QString folder = m_home->filePath(QStringLiteral("faxes"));
+        LineHandle receiver = m_server->newLine();
+        QSignalSpy boxes(receiver.events(), &LineEvents::messageBox);
+        QVERIFY(
+            receiver.FnReceiveFax(kLine2, folder, 2, 1, &m_server->gridExport(), m_home->path()));
+        QTRY_COMPARE(lastText(2), QStringLiteral("Waiting for fax call ...."));
+        std::unique_ptr<QSignalSpy> test2;
+        LineHandle sender = sendJob(QStringLiteral("2002"), document("print.txt", 1), test2);
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, kWaitMs);
+        const QString told = boxes.first().first().toString();
+        QVERIFY2(told.contains("could not print it") && told.contains("out of paper"),
+                 qPrintable(told));
+        QTRY_COMPARE_WITH_TIMEOUT(logged().size(), 1, kWaitMs); // the fax is kept and listed
+        QVERIFY(QFile::exists(logged().first()));
+        QTRY_COMPARE_WITH_TIMEOUT(test2->count(), 1, kWaitMs);
     }
 
     void aBusyNumberEndsTheSendJob()
@@ -237,10 +270,18 @@ private Q_SLOTS:
         QFETCH(QString, final);
         if (doc == QLatin1String("ok.txt"))
             document(doc, 1);
-        std::unique_ptr<QSignalSpy> test2;
-        LineHandle sender = sendJob(number, m_files.filePath(doc), test2);
+        const QString kept = m_home->filePath(QStringLiteral("sent"));
+        std::unique_ptr<QSignalSpy> test2, boxes;
+        LineHandle sender = sendJob(number, m_files.filePath(doc), test2, kept, &boxes);
         QTRY_COMPARE_WITH_TIMEOUT(test2->count(), 1, kWaitMs);
         QCOMPARE(lastText(1), final);
+        // The user learns how and why it ended, once, before the job's end is reported.
+        QCOMPARE(boxes->size(), 1);
+        const QString told = boxes->first().first().toString();
+        QVERIFY2(told.startsWith(kLine1 + " could not send the fax to " + number + ": " + final),
+                 qPrintable(told));
+        // No copy of pages that never went out.
+        QVERIFY(faxesIn(kept).isEmpty());
     }
 
     void aNewJobRightAfterTheLastOneRunsToItsEnd()

@@ -170,6 +170,35 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(sender2->status(), QStringLiteral("Disconnected"), kWaitMs);
     }
 
+    void aReceiveJobEndedByItsUserKeepsThePagesThatCame_data()
+    {
+        QTest::addColumn<bool>("released");
+        QTest::newRow("ended") << false;
+        QTest::newRow("released (Stop)") << true;
+    }
+
+    void aReceiveJobEndedByItsUserKeepsThePagesThatCame()
+    {
+        QFETCH(bool, released);
+        const QString folder =
+            m_dir.filePath(released ? QStringLiteral("stopped") : QStringLiteral("ended-late"));
+        auto receiver = machineOn(kLine2);
+        auto sender = machineOn(kLine1);
+        QVERIFY(receiver->receive(folder, 2));
+        QVERIFY(sender->send(QStringLiteral("2002"), document(3, 60), QString()));
+        QTRY_COMPARE_WITH_TIMEOUT(receiver->status(), QStringLiteral("Receiving page 2 ...."),
+                                  kWaitMs);
+        if (released)
+            receiver.reset();
+        else
+            receiver->end();
+        const QStringList kept = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(kept.size(), 1);
+        QVERIFY2(kept.first().endsWith(QLatin1String("-incomplete.tif")), qPrintable(kept.first()));
+        QCOMPARE(inspectTiff(QDir(folder).filePath(kept.first()))->pages, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(sender->status(), QStringLiteral("Disconnected"), kWaitMs);
+    }
+
     void theSentPagesAreKeptInTheSendFolder()
     {
         // A TIFF document is sent as it is; its copy goes into the folder, nothing beside it.

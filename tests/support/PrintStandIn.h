@@ -10,5 +10,8 @@ namespace orvane::test {
 // Writes the stand-in into `folder` and puts the folder first on PATH. Returns the path of
 // the file it notes into (absent until something is printed).
 QString installPrintStandIn(const QString& folder);
+// From now on the stand-in in `folder` refuses every request, saying `says`; an empty text
+// makes it print again.
+void makePrintStandInFail(const QString& folder, const QString& says);
 
 } // namespace orvane::test
