@@ -14,8 +14,8 @@ ListGrid::ListGrid(MSFlexGrid* grid, const QStringList& headers, const QList<int
 {
     m_grid->setCols(int(headers.size()));
     m_grid->setRows(2);
-    // What the user sees highlighted is the row a command acts on.
-    m_grid->setHighlightFollowsRow(true);
+    // A row is highlighted exactly while it is chosen: by the user, until a command takes
+    // the choice back. The command acts on it.
     connect(m_grid, &MSFlexGrid::rowChosen, this, [this] { m_rowSelected = true; });
 }
 
@@ -28,6 +28,7 @@ void ListGrid::writeHeaders()
 int ListGrid::fill(const QList<QStringList>& rows)
 {
     m_grid->setRow(0);
+    m_grid->clearChoice();
     for (int c = 0; c < m_widths.size(); ++c)
         m_grid->setColWidthTwips(c, m_widths.at(c));
     const Qt::Alignment centre = Qt::AlignCenter;
@@ -61,10 +62,12 @@ int ListGrid::fill(const QList<QStringList>& rows)
 bool ListGrid::takeRowSelected(const QString& title)
 {
     if (!m_rowSelected) {
+        m_grid->clearChoice();
         Messages::inform(QStringLiteral("Select Row Please"), title);
         return false;
     }
     m_rowSelected = false;
+    m_grid->clearChoice();
     return true;
 }
 

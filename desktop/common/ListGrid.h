@@ -4,8 +4,8 @@
 // numbers from 1, one row per database row in the order returned, a single "No Records"
 // row when there is none, an optional key column of width 0, and RowSelected, which the
 // user's choice of a row (a click, or the arrow keys) sets and a row command takes back; a
-// row command without it answers "Select Row Please". The highlighted row is the current
-// row, which the commands act on.
+// row command without it answers "Select Row Please". A row is highlighted exactly while
+// it is chosen, and the commands act on that row.
 //
 // Thread: the user-interface thread.
 

@@ -59,19 +59,13 @@ void MSFlexGrid::setRow(int row)
     if (row >= rows())
         setRows(row + 1);
     m_row = row;
-    if (m_highlightFollows)
-        showRow(row);
 }
 
-void MSFlexGrid::showRow(int row)
+void MSFlexGrid::clearChoice()
 {
     m_placing = true;
-    if (row == 0) {
-        setCurrentItem(nullptr);
-        clearSelection();
-    } else {
-        setCurrentCell(row - 1, qBound(0, m_col, qMax(0, columnCount() - 1)));
-    }
+    setCurrentItem(nullptr);
+    clearSelection();
     m_placing = false;
 }
 

@@ -40,9 +40,8 @@ public:
     void setColWidthTwips(int column, int twips);
     void setCellAlignment(int row, int column, Qt::Alignment alignment);
 
-    // The list windows: the highlighted row is always the current row, so that a command
-    // acts on the row the user sees chosen. The status grid leaves the highlight alone.
-    void setHighlightFollowsRow(bool follows) { m_highlightFollows = follows; }
+    // Takes the highlight off: no row is shown chosen (what the user chooses next is).
+    void clearChoice();
     // Where a data cell is on the screen (for a click), in the viewport's coordinates.
     QRect cellRect(int row, int column) const;
 
@@ -51,11 +50,8 @@ Q_SIGNALS:
     void rowChosen(int row);
 
 private:
-    void showRow(int row);
-
     int m_row = 0;
     int m_col = 0;
-    bool m_highlightFollows = false;
     bool m_placing = false; // the program moves the highlight, not the user
 };
 

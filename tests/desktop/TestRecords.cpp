@@ -416,6 +416,7 @@ private Q_SLOTS:
         click(&browser, "cmdShow");
         auto* grid = browser.findChild<MSFlexGrid*>("MSFlexGrid1");
         QCOMPARE(grid->rows(), 31);
+        QVERIFY(grid->selectedItems().isEmpty()); // nothing is shown chosen before the user
 
         // A click on the header is no choice of a row.
         QHeaderView* header = grid->horizontalHeader();
@@ -433,11 +434,18 @@ private Q_SLOTS:
         QCOMPARE(grid->currentRow(), 3); // the table's own rows start under the header
         click(&browser, "cmdDelete");
         QCOMPARE(lastMessage(), QStringLiteral("Are You Sure You want to Delete SNo -> 4"));
+        // The command took the choice back, highlight and all.
+        QVERIFY(grid->selectedItems().isEmpty());
         // The keys alone choose a row too.
         grid->setFocus();
-        QTest::keyClick(grid, Qt::Key_Up);
+        QTest::keyClick(grid, Qt::Key_Down);
+        QTest::keyClick(grid, Qt::Key_Down);
+        QVERIFY(!grid->selectedItems().isEmpty());
+        const int chosen = grid->row();
+        QCOMPARE(chosen, grid->currentRow() + 1);
         click(&browser, "cmdDelete");
-        QCOMPARE(lastMessage(), QStringLiteral("Are You Sure You want to Delete SNo -> 3"));
+        QCOMPARE(lastMessage(),
+                 QStringLiteral("Are You Sure You want to Delete SNo -> %1").arg(chosen));
 
         // Scrolled to the end, the header is still where it was, above the rows.
         const QPoint headerAt = header->mapTo(grid, QPoint(0, 0));
