@@ -122,6 +122,30 @@ private Q_SLOTS:
         QCOMPARE(parseLinesConfig("[A]\nuri=sip:a@b\n[B]\nuri=sip:c@b\n").value().size(), 2);
     }
 
+    void theServersLimitsComeBeforeTheFirstLine()
+    {
+        Result<LinesFile> file =
+            parseLinesFile("# the shop\nmax_calls = 40   # the box is small\ninvite_rate = 5\n"
+                           "[A]\nuri = sip:a@b\n");
+        QVERIFY2(file.isOk(), qPrintable(file.status().toString()));
+        QCOMPARE(file->limits.maxCalls, 40);
+        QCOMPARE(file->limits.inviteRate, 5);
+        QCOMPARE(file->lines.size(), 1);
+        // Without them, the defaults.
+        const Result<LinesFile> plain = parseLinesFile("[A]\nuri = sip:a@b\n");
+        QCOMPARE(plain->limits.maxCalls, CallLimits().maxCalls);
+        QCOMPARE(plain->limits.inviteRate, CallLimits().inviteRate);
+        // A limit inside a line is a line's setting, which there is none of.
+        QVERIFY(!parseLinesFile("[A]\nuri = sip:a@b\nmax_calls = 3\n").isOk());
+        for (const char* bad :
+             {"max_calls = 0\n", "max_calls = many\n", "invite_rate = -1\n", "port = 5060\n"}) {
+            const Result<LinesFile> refused =
+                parseLinesFile(QByteArray(bad) + "[A]\nuri=sip:a@b\n");
+            QVERIFY2(!refused.isOk(), bad);
+            QVERIFY2(refused.status().description().contains("line 1"), bad);
+        }
+    }
+
     void mistakesInTheLineFileSayWhere_data()
     {
         QTest::addColumn<QByteArray>("text");

@@ -13,7 +13,6 @@ namespace orvane::sip {
 
 namespace {
 
-constexpr int kPacketMs = 20;
 constexpr uint16_t kRtpPortMin = 16384;
 constexpr uint16_t kRtpPortMax = 32766;
 constexpr int kRtpSocketBuffer = 256 * 1024;
@@ -73,7 +72,6 @@ SipCall::SipCall(SipLine& line, quint64 id, QString callerNumber)
     , m_callerNumber(std::move(callerNumber))
 {
     tmr_init(&m_ringTimer);
-    tmr_init(&m_mediaTimer);
 }
 
 SipCall::~SipCall()
@@ -232,8 +230,8 @@ void SipCall::startMedia(const struct sa& remote, Codec codec)
 {
     m_device = std::make_shared<SipWaveDevice>(m_rtp, remote, codec, steadyNowNs());
     m_deviceId = WaveDeviceRegistry::add(m_device);
+    // The stack's one media clock moves it from now on.
     SipStack::instance().keepMedia(shared_from_this());
-    tmr_start(&m_mediaTimer, kPacketMs, onMedia, this);
 }
 
 int SipCall::onAnswer(const struct sip_msg* msg, void* arg)
@@ -330,21 +328,14 @@ void SipCall::ended(int cause)
         stopMedia(); // never answered: its RTP socket goes now
 }
 
-void SipCall::onMedia(void* arg)
+bool SipCall::mediaTick(qint64 nowNs)
 {
-    static_cast<SipCall*>(arg)->mediaTick();
-}
-
-void SipCall::mediaTick()
-{
-    std::shared_ptr<SipCall> self = shared_from_this();
-    m_device->tick(steadyNowNs());
-    if (mediaDone()) {
-        stopMedia();
-        SipStack::instance().dropMedia(this);
-        return;
-    }
-    tmr_start(&m_mediaTimer, kPacketMs, onMedia, this);
+    if (m_device)
+        m_device->tick(nowNs);
+    if (!mediaDone())
+        return false;
+    stopMedia();
+    return true;
 }
 
 bool SipCall::mediaDone() const
@@ -355,7 +346,6 @@ bool SipCall::mediaDone() const
 
 void SipCall::stopMedia()
 {
-    tmr_cancel(&m_mediaTimer);
     if (m_device) {
         WaveDeviceRegistry::remove(m_deviceId);
         m_device->close();

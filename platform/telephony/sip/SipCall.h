@@ -73,6 +73,9 @@ public:
     void connectFailed(int cause, const void* owner);
     // The audio ran down after the call ended and nobody uses its device: let it go.
     bool mediaDone() const;
+    // The media clock's step: moves what is due at `nowNs`; true when the call's audio is
+    // over (and let go).
+    bool mediaTick(qint64 nowNs);
     void stopMedia();
 
 private:
@@ -85,12 +88,10 @@ private:
     void raise(int kind, int detail, int cause = tapi::CEC_NONE);
     void startMedia(const struct sa& remote, Codec codec);
     void ring();
-    void mediaTick();
 
     static void onRing(void* arg);
     static void onDialTimeout(void* arg);
     static void onProgress(const struct sip_msg* msg, void* arg);
-    static void onMedia(void* arg);
     static int onOffer(struct mbuf** descp, const struct sip_msg* msg, void* arg);
     static int onAnswer(const struct sip_msg* msg, void* arg);
     static void onEstablished(const struct sip_msg* msg, void* arg);
@@ -112,7 +113,6 @@ private:
     bool m_outgoing = false;
     const void* m_owner = nullptr;
     struct tmr m_ringTimer;
-    struct tmr m_mediaTimer;
     std::shared_ptr<SipWaveDevice> m_device;
 };
 

@@ -54,6 +54,15 @@ QString linesConfigPath()
 
 Result<QList<LineConfig>> parseLinesConfig(const QByteArray& text)
 {
+    Result<LinesFile> file = parseLinesFile(text);
+    if (!file)
+        return file.status();
+    return file->lines;
+}
+
+Result<LinesFile> parseLinesFile(const QByteArray& text)
+{
+    CallLimits limits;
     QList<LineConfig> lines;
     QList<int> startLines;
     QSet<QString> names;
@@ -81,16 +90,31 @@ Result<QList<LineConfig>> parseLinesConfig(const QByteArray& text)
         const qsizetype eq = row.indexOf(QLatin1Char('='));
         if (eq <= 0)
             return mistake(lineNo, QStringLiteral("expected key = value"));
-        if (lines.isEmpty())
-            return mistake(lineNo, QStringLiteral("a setting before the first [line]"));
         const QString key = row.left(eq).trimmed().toLower();
         QString value = row.mid(eq + 1);
         // A comment may follow a value after a blank: "port = 5062   # the desk".
         static const QRegularExpression trailingComment(QStringLiteral("\\s+#.*$"));
         value.remove(trailingComment);
         value = value.trimmed();
-        LineConfig& line = lines.last();
         bool ok = true;
+        if (lines.isEmpty()) {
+            // Before the first line: the settings of the whole server.
+            if (key == QLatin1String("max_calls")) {
+                limits.maxCalls = value.toInt(&ok);
+                ok = ok && limits.maxCalls >= 1 && limits.maxCalls <= 100000;
+            } else if (key == QLatin1String("invite_rate")) {
+                limits.inviteRate = value.toInt(&ok);
+                ok = ok && limits.inviteRate >= 1 && limits.inviteRate <= 100000;
+            } else {
+                return mistake(lineNo, QStringLiteral("\"%1\" is no setting of the server; line "
+                                                      "settings come after a [line]")
+                                           .arg(key));
+            }
+            if (!ok)
+                return mistake(lineNo, QStringLiteral("\"%1\" is not a valid %2").arg(value, key));
+            continue;
+        }
+        LineConfig& line = lines.last();
         if (key == QLatin1String("uri")) {
             line.uri = value;
         } else if (key == QLatin1String("registrar")) {
@@ -143,19 +167,19 @@ Result<QList<LineConfig>> parseLinesConfig(const QByteArray& text)
                 QStringLiteral("another line on port %1 is user %2").arg(line.port).arg(line.user));
         endpoints.insert(endpoint);
     }
-    return lines;
+    return LinesFile{lines, limits};
 }
 
-Result<QList<LineConfig>> readLinesConfig()
+Result<LinesFile> readLinesFile()
 {
     QFile file(linesConfigPath());
     if (!file.exists())
-        return QList<LineConfig>();
+        return LinesFile();
     if (!file.open(QIODevice::ReadOnly))
         return Status(
             err::Fail,
             QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString()));
-    return parseLinesConfig(file.readAll());
+    return parseLinesFile(file.readAll());
 }
 
 } // namespace orvane::sip

@@ -5,6 +5,13 @@
 //
 // Lines starting with # or ; are comments, as is what follows " #" after a value.
 //
+// Settings of the whole line server come before the first line:
+//
+//   max_calls = 1000      calls at once on this server; a call beyond them is refused
+//                         at once with 503 and Retry-After (never left ringing)
+//   invite_rate = 1000    new calls a second from one address, with a burst as large;
+//                         beyond it 503 as well
+//
 //   [Front desk]
 //   uri = sip:frontdesk@pbx.example.org      the line's own address (required)
 //   registrar = sip:pbx.example.org          where it registers (optional)
@@ -37,11 +44,25 @@ struct LineConfig {
     int expires = 3600;
 };
 
+// How much the line server takes on at once (the settings before the first line).
+struct CallLimits {
+    int maxCalls = 1000;
+    int inviteRate = 1000;
+    int retryAfterSeconds = 5; // what a refused caller is told to wait
+};
+
+struct LinesFile {
+    QList<LineConfig> lines;
+    CallLimits limits;
+};
+
 // $ORVANE_LINES_CONF, or lines.conf in the user's Orvane configuration folder.
 QString linesConfigPath();
-// Every line of the text, or the first mistake with its line number.
+// Every line of the text and the server's settings, or the first mistake with its line
+// number.
+Result<LinesFile> parseLinesFile(const QByteArray& text);
 Result<QList<LineConfig>> parseLinesConfig(const QByteArray& text);
-// The lines of the file at linesConfigPath(); an empty list when there is no such file.
-Result<QList<LineConfig>> readLinesConfig();
+// The file at linesConfigPath(); no lines when there is no such file.
+Result<LinesFile> readLinesFile();
 
 } // namespace orvane::sip

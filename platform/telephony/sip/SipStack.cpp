@@ -1,5 +1,6 @@
 #include "platform/telephony/sip/SipStack.h"
 
+#include "platform/SteadyClock.h"
 #include "platform/telephony/sip/SipCall.h"
 
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 Q_LOGGING_CATEGORY(sipLog, "orvane.sip", QtInfoMsg)
 
@@ -20,6 +22,10 @@ namespace {
 
 // Every call holds an RTP socket: room for many more descriptors than the usual 1024.
 constexpr int kMaxDescriptors = 65536;
+// One RTP packet each way per call, every 20 ms.
+constexpr int kPacketMs = 20;
+// Addresses whose INVITE rate is kept (beyond: the idle ones are forgotten).
+constexpr qsizetype kMaxInviteSources = 10000;
 
 QString text(const struct pl& pl)
 {
@@ -39,8 +45,16 @@ void reply(SipPort* port, const struct sip_msg* msg, uint16_t code, const char* 
     sip_treply(nullptr, port->sip, msg, code, reason);
 }
 
-// An INVITE to one of the port's lines: refused (unknown user, line not watched, busy, no
-// G.711), or a new call that rings.
+// 503 with the time to wait: the caller (or its proxy) tries again later or elsewhere.
+void refuseForNow(SipPort* port, const struct sip_msg* msg)
+{
+    sip_treplyf(nullptr, nullptr, port->sip, msg, false, 503, "Service Unavailable",
+                "Retry-After: %d\r\nContent-Length: 0\r\n\r\n",
+                SipStack::instance().limits().retryAfterSeconds);
+}
+
+// An INVITE to one of the port's lines: refused (too many from its address, unknown user,
+// line not watched, busy, the server at capacity, no G.711), or a new call that rings.
 void onInvite(const struct sip_msg* msg, void* arg)
 {
     auto* port = static_cast<SipPort*>(arg);
@@ -50,6 +64,11 @@ void onInvite(const struct sip_msg* msg, void* arg)
     for (SipLine* candidate : std::as_const(port->lines))
         if (candidate->config.user == user)
             line = candidate;
+    // A flood from one address is turned away before anything is looked up for it.
+    if (!stack.admitFrom(msg->src)) {
+        refuseForNow(port, msg);
+        return;
+    }
     if (!line) {
         reply(port, msg, 404, "Not Found");
         return;
@@ -60,6 +79,11 @@ void onInvite(const struct sip_msg* msg, void* arg)
     }
     if (line->current) {
         reply(port, msg, 486, "Busy Here");
+        return;
+    }
+    // Past capacity a new call is refused at once, never left ringing to be lost.
+    if (stack.callsNow() >= stack.limits().maxCalls) {
+        refuseForNow(port, msg);
         return;
     }
     const QByteArray offer = bodyOf(msg);
@@ -238,7 +262,7 @@ bool SipStack::onLoopThread() const
     return std::this_thread::get_id() == m_loopThread;
 }
 
-Status SipStack::start(const QList<LineConfig>& lines)
+Status SipStack::start(const LinesFile& file)
 {
     // One start at a time; the loop takes m_mutex itself while it starts.
     QMutexLocker starting(&m_startMutex);
@@ -247,7 +271,8 @@ Status SipStack::start(const QList<LineConfig>& lines)
         if (m_started)
             return m_startStatus;
     }
-    m_config = lines;
+    m_config = file.lines;
+    m_limits = file.limits;
     std::promise<Status> started;
     std::future<Status> result = started.get_future();
     m_thread = std::thread([this, p = std::move(started)]() mutable { loop(std::move(p)); });
@@ -342,6 +367,8 @@ void SipStack::registrationOutcome(const QString& name, bool granted, const QStr
 void SipStack::loop(std::promise<Status> started)
 {
     m_loopThread = std::this_thread::get_id();
+    m_mediaClock = new ::tmr;
+    tmr_init(m_mediaClock);
     if (libre_init() != 0) {
         started.set_value(Status(err::Fail, QStringLiteral("Cannot start the SIP library")));
         return;
@@ -404,7 +431,9 @@ void SipStack::loop(std::promise<Status> started)
     re_main(nullptr);
 
     m_queue = static_cast<struct mqueue*>(mem_deref(m_queue));
+    tmr_cancel(m_mediaClock);
     libre_close();
+    delete std::exchange(m_mediaClock, nullptr);
 }
 
 void SipStack::stop()
@@ -426,6 +455,7 @@ void SipStack::stop()
         }
         m_ports.clear();
         m_portStatus.clear();
+        tmr_cancel(m_mediaClock);
         for (const std::shared_ptr<SipCall>& call : std::as_const(m_media))
             call->stopMedia();
         m_media.clear();
@@ -451,19 +481,70 @@ void SipStack::onWork(int, void* data, void*)
     delete job;
 }
 
+bool SipStack::admitFrom(const ::sa& source)
+{
+    // A bucket of invite_rate tokens per address, refilled at invite_rate a second.
+    const qint64 now = steadyNowNs();
+    const double rate = m_limits.inviteRate;
+    // The address alone: a sender may change ports at will.
+    const QByteArray key =
+        sa_af(&source) == AF_INET6
+            ? QByteArray(reinterpret_cast<const char*>(&source.u.in6.sin6_addr), 16)
+            : QByteArray(reinterpret_cast<const char*>(&source.u.in.sin_addr), 4);
+    auto it = m_inviteBuckets.find(key);
+    if (it == m_inviteBuckets.end()) {
+        // Addresses not heard for a minute are forgotten, so that a flood from many
+        // addresses cannot grow the table without end.
+        if (m_inviteBuckets.size() >= kMaxInviteSources) {
+            for (auto old = m_inviteBuckets.begin(); old != m_inviteBuckets.end();)
+                old = now - old->lastNs > 60'000'000'000 ? m_inviteBuckets.erase(old) : ++old;
+            if (m_inviteBuckets.size() >= kMaxInviteSources)
+                return false;
+        }
+        it = m_inviteBuckets.insert(key, InviteBucket{rate, now});
+    }
+    InviteBucket& bucket = it.value();
+    bucket.tokens = std::min(rate, bucket.tokens + double(now - bucket.lastNs) * rate / 1e9);
+    bucket.lastNs = now;
+    if (bucket.tokens < 1)
+        return false;
+    bucket.tokens -= 1;
+    return true;
+}
+
+int SipStack::callsNow() const
+{
+    // Calls whose audio runs (also after they ended, while a recording fills) and calls that
+    // still ring.
+    int calls = int(m_media.size());
+    for (const SipLine* line : m_lines)
+        if (line->current && line->current->waveDeviceId() == 0)
+            ++calls;
+    return calls;
+}
+
 void SipStack::keepMedia(const std::shared_ptr<SipCall>& call)
 {
     m_media.append(call);
+    if (m_media.size() == 1)
+        tmr_start(m_mediaClock, kPacketMs, onMediaClock, this);
 }
 
-void SipStack::dropMedia(SipCall* call)
+void SipStack::onMediaClock(void* arg)
 {
-    for (qsizetype i = 0; i < m_media.size(); ++i) {
-        if (m_media.at(i).get() == call) {
-            m_media.removeAt(i);
-            return;
-        }
+    auto* stack = static_cast<SipStack*>(arg);
+    const qint64 now = steadyNowNs();
+    // Each device moves what is due by the clock, so a late tick loses nothing.
+    QList<std::shared_ptr<SipCall>>& media = stack->m_media;
+    for (qsizetype i = 0; i < media.size();) {
+        const std::shared_ptr<SipCall> call = media.at(i);
+        if (call->mediaTick(now))
+            media.removeAt(i);
+        else
+            ++i;
     }
+    if (!media.isEmpty())
+        tmr_start(stack->m_mediaClock, kPacketMs, onMediaClock, stack);
 }
 
 } // namespace orvane::sip

@@ -22,6 +22,8 @@
 #include <thread>
 
 struct mqueue;
+struct tmr;
+struct sa;
 struct dnsc;
 
 namespace orvane::sip {
@@ -37,8 +39,8 @@ class SipStack {
 public:
     static SipStack& instance();
 
-    // Starts the loop and every line of `lines` (once; later calls return the first result).
-    Status start(const QList<LineConfig>& lines);
+    // Starts the loop and every line of the file (once; later calls return the first result).
+    Status start(const LinesFile& file);
     bool running() const;
     // Whether the line's socket opened (after start()).
     Status lineStatus(const QString& name) const;
@@ -70,12 +72,19 @@ public:
     // --- the loop's thread only ------------------------------------------------------
     quint64 nextCallId() { return m_nextCall++; }
     dnsc* dns() const { return m_dns; }
+    // The call's audio is moved by the stack's one media clock (a timer every 20 ms for all
+    // calls: a timer a call would cost every re-arm a walk past every other call's timers)
+    // until its audio is over.
     void keepMedia(const std::shared_ptr<SipCall>& call);
     // The open line of that name, or null.
     SipLine* line(const QString& name) const;
-    void dropMedia(SipCall* call);
     // The registrar's answer for a line: granted, or refused with the reason. A line that
     // goes out of service or back in tells its watchers (AE_STATE).
+    // Whether a new INVITE from `source` is within the address's rate.
+    bool admitFrom(const ::sa& source);
+    // The calls the server carries now: ringing, in progress, or recording after the end.
+    int callsNow() const;
+    const CallLimits& limits() const { return m_limits; }
     void registrationPending(const QString& name);
     void registrationOutcome(const QString& name, bool granted, const QString& problem);
 
@@ -84,6 +93,7 @@ private:
     void loop(std::promise<Status> started);
     QString lineRegistrar(const QString& name) const;
     static void onWork(int id, void* data, void* arg);
+    static void onMediaClock(void* arg);
 
     mutable QMutex m_mutex;
     QMutex m_startMutex;
@@ -94,6 +104,12 @@ private:
     bool m_started = false;
     Status m_startStatus;
     QList<LineConfig> m_config;
+    CallLimits m_limits;
+    struct InviteBucket {
+        double tokens = 0;
+        qint64 lastNs = 0;
+    };
+    QHash<QByteArray, InviteBucket> m_inviteBuckets; // by source address (loop thread)
     QList<SipLine*> m_lines;
     QList<SipPort*> m_ports;
     QHash<SipPort*, Status> m_portStatus;
@@ -106,6 +122,7 @@ private:
     QHash<QString, Registration> m_registrations; // under m_mutex
     QWaitCondition m_registrationChanged;
     QList<std::shared_ptr<SipCall>> m_media; // calls whose audio still runs
+    ::tmr* m_mediaClock = nullptr;           // the loop's; made when the loop starts
     EventHub m_events;
     quint64 m_nextCall = 1;
 };

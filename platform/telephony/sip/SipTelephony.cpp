@@ -11,7 +11,7 @@ namespace {
 constexpr int kRegistrationWaitMs = 5000;
 } // namespace
 
-SipTelephony::SipTelephony(Result<QList<LineConfig>> config)
+SipTelephony::SipTelephony(Result<LinesFile> config)
     : m_config(std::move(config))
     , m_filter(std::make_shared<std::atomic<int>>(0))
 {}
@@ -47,7 +47,7 @@ Result<QList<TelephonyAddress>> SipTelephony::addresses() const
     if (Status s = requireInitialized(); !s)
         return s;
     QList<TelephonyAddress> list;
-    for (const LineConfig& line : m_config.value())
+    for (const LineConfig& line : m_config->lines)
         list.append({line.name, true, line.user});
     return list;
 }
@@ -63,7 +63,7 @@ Status SipTelephony::setEventFilter(int filter)
 Result<const LineConfig*> SipTelephony::openLine(const QString& addressName) const
 {
     const LineConfig* config = nullptr;
-    for (const LineConfig& line : m_config.value())
+    for (const LineConfig& line : m_config->lines)
         if (line.name == addressName)
             config = &line;
     if (!config)

@@ -12,8 +12,8 @@ namespace orvane::sip {
 
 class SipTelephony : public Telephony {
 public:
-    // `config`: the lines, or why the configuration cannot be used.
-    explicit SipTelephony(Result<QList<LineConfig>> config);
+    // `config`: the lines and limits, or why the configuration cannot be used.
+    explicit SipTelephony(Result<LinesFile> config);
     ~SipTelephony() override;
 
     QString providerName() const override { return QStringLiteral("sip"); }
@@ -35,7 +35,7 @@ private:
     // The line's configuration, its socket open (the SIP loop started when it was not).
     Result<const LineConfig*> openLine(const QString& addressName) const;
 
-    Result<QList<LineConfig>> m_config;
+    Result<LinesFile> m_config;
     State m_state = State::Created;
     std::shared_ptr<std::atomic<int>> m_filter;
     QList<qint32> m_cookies;
