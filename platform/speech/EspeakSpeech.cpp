@@ -338,8 +338,10 @@ Status checkSettings(const VoiceSettings& settings, qsizetype voices)
 
 Status writeSamples(const QVector<qint16>& sound, AudioOutput& out)
 {
-    // 20 ms blocks keep a call's send queue short and the first sound early.
-    const qsizetype block = qMax(1, out.sampleRate() / 50);
+    // 100 ms blocks: the output keeps its own queue short (a call's holds 300 ms) and sends
+    // the first sound at once; fewer, larger writes cost a line less when many lines start
+    // their greetings at the same moment.
+    const qsizetype block = qMax(1, out.sampleRate() / 10);
     for (qsizetype at = 0; at < sound.size(); at += block) {
         Status s = out.write(sound.constData() + at, qMin(block, sound.size() - at));
         if (!s)
