@@ -93,6 +93,16 @@ class TestRecords : public QObject {
         return m_messages->shown.isEmpty() ? QString() : m_messages->shown.last().title;
     }
 
+    // The browser shown on `day`, as the user picks it; its grid.
+    MSFlexGrid* showDay(frmRecordList& browser, const QDate& day)
+    {
+        browser.openOnToday();
+        browser.show();
+        browser.findChild<QDateEdit*>("DTPicker1")->setDate(day);
+        click(&browser, "cmdShow");
+        return browser.findChild<MSFlexGrid*>("MSFlexGrid1");
+    }
+
     void clearLibrary()
     {
         Database db;
@@ -410,11 +420,7 @@ private Q_SLOTS:
                                         QStringLiteral("call-%1.wav").arg(i + 1)));
         db.CloseDatabase();
         frmRecordList browser;
-        browser.openOnToday();
-        browser.show();
-        browser.findChild<QDateEdit*>("DTPicker1")->setDate(day);
-        click(&browser, "cmdShow");
-        auto* grid = browser.findChild<MSFlexGrid*>("MSFlexGrid1");
+        MSFlexGrid* grid = showDay(browser, day);
         QCOMPARE(grid->rows(), 31);
         QVERIFY(grid->selectedItems().isEmpty()); // nothing is shown chosen before the user
 
@@ -474,11 +480,7 @@ private Q_SLOTS:
         QVERIFY(recmessage::logCall(db, QDateTime(day, QTime(8, 0)), "../precious.wav"));
         db.CloseDatabase();
         frmRecordList browser;
-        browser.openOnToday();
-        browser.show();
-        browser.findChild<QDateEdit*>("DTPicker1")->setDate(day);
-        click(&browser, "cmdShow");
-        auto* grid = browser.findChild<MSFlexGrid*>("MSFlexGrid1");
+        MSFlexGrid* grid = showDay(browser, day);
         test::clickRow(grid, 1);
         click(&browser, "cmdPlay");
         QVERIFY(lastMessage().contains("is not the name of a recording"));
