@@ -81,7 +81,7 @@ Q_SIGNALS:
 
 private:
     void messageBox(const QString& text, const QString& title) override;
-    void raiseTest2() override { Q_EMIT test2(); }
+    void raiseTest2() override;
     void reply(const Status& status);
     StatusGrid grid(const QString& service, const QDBusObjectPath& path) const;
 

@@ -1,9 +1,6 @@
 #include "line_server/StatusGrid.h"
 
 #include "line_server/StatusGridOutbox.h"
-#include "line_server/client/TolvexNames.h"
-
-#include <QDBusMessage>
 
 namespace orvane {
 
@@ -15,25 +12,14 @@ StatusGrid::StatusGrid(const QDBusConnection& bus, QString service, QString path
 
 void StatusGrid::setRow(qint16 row) const
 {
-    if (!isSet())
-        return;
-    QDBusMessage put = QDBusMessage::createMethodCall(
-        m_service, m_path, QLatin1String(tolvex::kStatusGridInterface), QStringLiteral("Row"));
-    put.setAutoStartService(false);
-    put << QVariant::fromValue(row);
-    StatusGridOutbox::instance().post(m_bus, put);
+    if (isSet())
+        StatusGridOutbox::instance().post({m_bus, m_service, m_path, row, -1, QString()});
 }
 
 void StatusGrid::setTextMatrix(qint16 row, qint16 column, const QString& text) const
 {
-    if (!isSet())
-        return;
-    QDBusMessage put = QDBusMessage::createMethodCall(m_service, m_path,
-                                                      QLatin1String(tolvex::kStatusGridInterface),
-                                                      QStringLiteral("TextMatrix"));
-    put.setAutoStartService(false);
-    put << QVariant::fromValue(row) << QVariant::fromValue(column) << text;
-    StatusGridOutbox::instance().post(m_bus, put);
+    if (isSet())
+        StatusGridOutbox::instance().post({m_bus, m_service, m_path, row, column, text});
 }
 
 } // namespace orvane

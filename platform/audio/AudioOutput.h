@@ -5,6 +5,7 @@
 // last sample has been played or sent.
 
 #include "platform/Status.h"
+#include "platform/audio/Sound.h"
 
 #include <QByteArray>
 #include <QVector>
@@ -21,6 +22,9 @@ public:
     // The rate the output takes; the speech service resamples to it.
     virtual int sampleRate() const = 0;
     virtual Status write(const qint16* samples, qsizetype count) = 0;
+    // A whole sound that does not change. An output that can plays it without a copy;
+    // the others get it through write(), in blocks of 100 ms.
+    virtual Status writeSound(const Sound& sound);
     virtual Status finish() = 0;
 };
 
@@ -32,6 +36,8 @@ public:
 
     int sampleRate() const override;
     Status write(const qint16* samples, qsizetype count) override;
+    // In the device's own wire format, mu-law: the device encodes the sound as it goes out.
+    Status writeSound(const Sound& sound) override;
     Status finish() override;
 
 private:

@@ -52,6 +52,14 @@ Status CallAudioOutput::write(const qint16* samples, qsizetype count)
                            m_encoded.size());
 }
 
+Status CallAudioOutput::writeSound(const Sound& sound)
+{
+    if (m_format != audioformat::SAFTCCITT_uLaw_8kHzMono ||
+        m_device->formatType() != audioformat::SAFTCCITT_uLaw_8kHzMono)
+        return AudioOutput::writeSound(sound);
+    return m_device->writeSound(sound);
+}
+
 Status CallAudioOutput::finish()
 {
     return m_device->drain();

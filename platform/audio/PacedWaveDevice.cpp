@@ -11,6 +11,8 @@ namespace {
 // 300 ms: enough to keep the line fed, short enough that what the machine says is timed by
 // the line and not by how fast it can render. A full queue takes a writer again once half
 // of it has gone out, so that a writer wakes a few times a second, not at every step.
+// Whole sounds (a greeting) are queued as they are and encoded as they go out, so that a
+// thousand lines greeting at once neither copy the greeting nor wake while it plays.
 constexpr qsizetype kSendQueueBytes = 2400;
 constexpr qsizetype kRefillBytes = kSendQueueBytes / 2;
 } // namespace
@@ -20,42 +22,73 @@ qint32 PacedWaveDevice::formatType() const
     return audioformat::SAFTCCITT_uLaw_8kHzMono;
 }
 
+qsizetype PacedWaveDevice::Segment::size() const
+{
+    return sound ? sound->size() : bytes.size();
+}
+
+Status PacedWaveDevice::waitForRoomLocked()
+{
+    if (m_queued >= kSendQueueBytes) {
+        ++m_waitingForRoom;
+        while (!m_closed && m_queued > kRefillBytes)
+            m_changed.wait(&m_mutex);
+        --m_waitingForRoom;
+    }
+    if (m_closed)
+        return Status(err::InvalidState, QStringLiteral("The audio device is closed"));
+    // Silence that went out while this writer still had more to say was a gap.
+    m_underrun += m_gap;
+    m_gap = 0;
+    m_writing = true;
+    return {};
+}
+
 Status PacedWaveDevice::write(const quint8* data, qsizetype size)
 {
     QMutexLocker lock(&m_mutex);
     while (size > 0) {
-        if (m_out.size() - m_outHead >= kSendQueueBytes) {
-            while (!m_closed && m_out.size() - m_outHead > kRefillBytes)
-                m_changed.wait(&m_mutex);
+        if (Status s = waitForRoomLocked(); !s)
+            return s;
+        const qsizetype n = qMin(kSendQueueBytes - m_queued, size);
+        if (m_out.isEmpty() || m_out.last().sound)
+            m_out.append(Segment{});
+        Segment& last = m_out.last();
+        if (last.at > 0 && last.at >= last.bytes.size() / 2) {
+            last.bytes.remove(0, last.at);
+            last.at = 0;
         }
-        if (m_closed)
-            return Status(err::InvalidState, QStringLiteral("The audio device is closed"));
-        const qsizetype room = kSendQueueBytes - (m_out.size() - m_outHead);
-        const qsizetype n = qMin(room, size);
-        if (m_outHead > 0 && m_outHead >= m_out.size() / 2) {
-            m_out.remove(0, m_outHead);
-            m_outHead = 0;
-        }
-        m_out.append(reinterpret_cast<const char*>(data), n);
-        // Silence that went out while this writer still had more to say was a gap.
-        m_underrun += m_gap;
-        m_gap = 0;
-        m_writing = true;
+        last.bytes.append(reinterpret_cast<const char*>(data), n);
+        m_queued += n;
         data += n;
         size -= n;
     }
     return {};
 }
 
+Status PacedWaveDevice::writeSound(Sound sound)
+{
+    if (!sound)
+        return Status(err::InvalidArg, QStringLiteral("No sound to play"));
+    QMutexLocker lock(&m_mutex);
+    if (Status s = waitForRoomLocked(); !s)
+        return s;
+    if (sound->isEmpty())
+        return {};
+    m_queued += sound->size();
+    m_out.append(Segment{{}, std::move(sound), 0});
+    return {};
+}
+
 Status PacedWaveDevice::drain()
 {
     QMutexLocker lock(&m_mutex);
-    while (!m_closed && m_outHead < m_out.size())
+    while (!m_closed && m_queued > 0)
         m_changed.wait(&m_mutex);
     m_writing = false;
     m_gap = 0;
     drained();
-    return m_closed && m_outHead < m_out.size()
+    return m_closed && m_queued > 0
                ? Status(err::InvalidState, QStringLiteral("The audio device is closed"))
                : Status();
 }
@@ -106,9 +139,15 @@ void PacedWaveDevice::detachExchange()
 
 void PacedWaveDevice::advance(qsizetype count, qint64 nowNs)
 {
+    if (advanceLocked(count, nowNs))
+        m_changed.wakeAll(); // after letting go: a woken writer must not block on the lock
+}
+
+bool PacedWaveDevice::advanceLocked(qsizetype count, qint64 nowNs)
+{
     QMutexLocker lock(&m_mutex);
     if (count <= 0)
-        return;
+        return false;
 
     if (m_exchange) {
         m_receiveBlock.resize(count);
@@ -119,28 +158,38 @@ void PacedWaveDevice::advance(qsizetype count, qint64 nowNs)
         if (m_firstSentNs == 0)
             m_firstSentNs = nowNs;
         transmit(reinterpret_cast<const quint8*>(m_sendBlock.constData()), count);
-        return;
+        return false;
     }
 
     // To the far end: what is queued, then silence.
-    const qsizetype queued = m_out.size() - m_outHead;
-    const qsizetype sent = qMin(queued, count);
+    const qsizetype queued = m_queued;
+    m_sendBlock.resize(count);
+    auto* block = reinterpret_cast<quint8*>(m_sendBlock.data());
+    qsizetype sent = 0;
+    while (sent < count && !m_out.isEmpty()) {
+        Segment& next = m_out.first();
+        const qsizetype n = qMin(count - sent, next.size() - next.at);
+        if (next.sound)
+            g711::encodeUlaw(next.sound->constData() + next.at, block + sent, n);
+        else
+            std::memcpy(block + sent, next.bytes.constData() + next.at, size_t(n));
+        next.at += n;
+        sent += n;
+        if (next.at == next.size())
+            m_out.removeFirst();
+    }
     if (sent > 0 && m_firstSentNs == 0)
         m_firstSentNs = nowNs;
-    m_sendBlock.resize(count);
-    std::memcpy(m_sendBlock.data(), m_out.constData() + m_outHead, size_t(sent));
-    std::memset(m_sendBlock.data() + sent, g711::ULAW_SILENCE, size_t(count - sent));
-    transmit(reinterpret_cast<const quint8*>(m_sendBlock.constData()), count);
+    std::memset(block + sent, g711::ULAW_SILENCE, size_t(count - sent));
+    transmit(block, count);
     if (m_writing && sent < count)
         m_gap += count - sent;
-    m_outHead += sent;
-    // Writers wait for the refill mark, drain() for the empty queue.
-    const qsizetype left = queued - sent;
-    const bool wake = (queued > kRefillBytes && left <= kRefillBytes) || (queued > 0 && left == 0);
-    if (m_outHead == m_out.size()) {
-        m_out.clear();
-        m_outHead = 0;
-    }
+    m_queued -= sent;
+    // Writers wait for the refill mark, drain() for the empty queue; nobody is woken for
+    // nothing, since a thousand lines greeting at once make a thousand wake-ups.
+    const qsizetype left = m_queued;
+    const bool wake = (m_waitingForRoom > 0 && queued > kRefillBytes && left <= kRefillBytes) ||
+                      (queued > 0 && left == 0);
 
     // From the far end, into the recording if one runs.
     m_receiveBlock.resize(count);
@@ -156,8 +205,7 @@ void PacedWaveDevice::advance(qsizetype count, qint64 nowNs)
                 done(); // under the lock: see stopRecording
         }
     }
-    if (wake)
-        m_changed.wakeAll();
+    return wake;
 }
 
 void PacedWaveDevice::close()
@@ -177,7 +225,7 @@ void PacedWaveDevice::close()
 bool PacedWaveDevice::idle() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_outHead == m_out.size() && !m_in;
+    return m_queued == 0 && !m_in;
 }
 
 qint64 PacedWaveDevice::firstSentNs() const

@@ -5,12 +5,14 @@
 // silence) and hands what came in to the running recording. Subclasses say where the sent
 // audio goes and where the incoming audio comes from.
 //
-// Thread: write, drain, startRecording and stopRecording from any thread; advance from the
-// pacing thread. The hooks run on the pacing thread under the device's lock.
+// Thread: write, writeSound, drain, startRecording and stopRecording from any thread;
+// advance from the pacing thread. The hooks run on the pacing thread under the device's
+// lock.
 
 #include "platform/audio/WaveDevice.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QMutex>
 #include <QWaitCondition>
 
@@ -21,6 +23,7 @@ public:
     qint32 formatType() const override;
     int sampleRate() const override { return 8000; }
     Status write(const quint8* data, qsizetype size) override;
+    Status writeSound(Sound sound) override;
     Status drain() override;
     Status startRecording(WaveInBuffer* buffer, std::function<void()> done) override;
     void stopRecording() override;
@@ -46,9 +49,23 @@ protected:
     mutable QMutex m_mutex;
 
 private:
+    // What is queued for the far end: wire bytes, or a sound encoded as it goes out.
+    struct Segment {
+        QByteArray bytes;
+        Sound sound;
+        qsizetype at = 0; // the next byte or sample to send
+        qsizetype size() const;
+    };
+
+    // advance() under the lock; true when writers are to be woken.
+    bool advanceLocked(qsizetype count, qint64 nowNs);
+    // A writer's turn: waits while the queue is full; fails once the device is closed.
+    Status waitForRoomLocked();
+
     QWaitCondition m_changed;
-    QByteArray m_out; // queued for the far end, from m_outHead
-    qsizetype m_outHead = 0;
+    QList<Segment> m_out;
+    qsizetype m_queued = 0; // bytes still to send
+    int m_waitingForRoom = 0;
     bool m_writing = false; // a writer has queued and not yet drained
     qint64 m_firstSentNs = 0;
     qint64 m_underrun = 0;

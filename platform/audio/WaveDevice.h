@@ -5,6 +5,7 @@
 // code names (mu-law for every provider here; the recording files are mu-law as well).
 
 #include "platform/Status.h"
+#include "platform/audio/Sound.h"
 
 #include <QtGlobal>
 
@@ -31,6 +32,10 @@ public:
     // Wave-out. Queues bytes for the caller; blocks while the send queue is full, so a
     // writer runs at the pace of the line. Any thread.
     virtual Status write(const quint8* data, qsizetype size) = 0;
+    // Wave-out of linear samples at the device's rate, put into the wire format as they go
+    // out. The sound is kept, not copied, and queued whole: the writer waits only while
+    // the send queue is full from before.
+    virtual Status writeSound(Sound sound) = 0;
     // Returns when every byte written so far has gone out on the line.
     virtual Status drain() = 0;
 

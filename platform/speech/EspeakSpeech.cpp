@@ -46,7 +46,7 @@ QString describe(const espeak_VOICE* v)
     return name;
 }
 
-using SoundSink = std::function<Status(const QVector<qint16>&)>;
+using SoundSink = std::function<Status(const Sound&)>;
 
 // A lock taken in the order it was asked for: each waiting line gets its turn after the
 // sentence that runs now, however busy the one holding it is.
@@ -145,7 +145,7 @@ public:
         if (!sink)
             return {};
         if (cached)
-            return sink(*cached);
+            return sink(cached);
         for (qsizetype at = 0;;) {
             QVector<qint16> piece;
             bool done = false;
@@ -160,7 +160,7 @@ public:
                 done = making->done;
             }
             if (!piece.isEmpty())
-                if (Status s = sink(piece); !s)
+                if (Status s = sink(std::make_shared<const QVector<qint16>>(std::move(piece))); !s)
                     return s;
             if (done)
                 return {};
@@ -336,27 +336,6 @@ Status checkSettings(const VoiceSettings& settings, qsizetype voices)
     return {};
 }
 
-Status writeSamples(const QVector<qint16>& sound, AudioOutput& out)
-{
-    // 100 ms blocks: the output keeps its own queue short (a call's holds 300 ms) and sends
-    // the first sound at once; fewer, larger writes cost a line less when many lines start
-    // their greetings at the same moment.
-    const qsizetype block = qMax(1, out.sampleRate() / 10);
-    for (qsizetype at = 0; at < sound.size(); at += block) {
-        Status s = out.write(sound.constData() + at, qMin(block, sound.size() - at));
-        if (!s)
-            return s;
-    }
-    return {};
-}
-
-Status writeSound(const QVector<qint16>& sound, AudioOutput& out)
-{
-    if (Status s = writeSamples(sound, out); !s)
-        return s;
-    return out.finish();
-}
-
 class EspeakSpeech : public Speech {
 public:
     QList<VoiceInfo> voices() const override { return EspeakEngine::instance().voices(); }
@@ -364,9 +343,8 @@ public:
     Status speak(const QString& text, const VoiceSettings& settings, AudioOutput& out) override
     {
         // The first sentences go out while the rest are still being made.
-        Status s = render(text, settings, out.sampleRate(), [&out](const QVector<qint16>& piece) {
-            return writeSamples(piece, out);
-        });
+        Status s = render(text, settings, out.sampleRate(),
+                          [&out](const Sound& piece) { return out.writeSound(piece); });
         if (!s)
             return s;
         return out.finish();
@@ -377,7 +355,9 @@ public:
         Result<Sound> sound = renderFile(path, out.sampleRate());
         if (!sound)
             return sound.status();
-        return writeSound(*sound.value(), out);
+        if (Status s = out.writeSound(sound.value()); !s)
+            return s;
+        return out.finish();
     }
 
     void prepare(const QString& text, const VoiceSettings& settings, int sampleRate) override

@@ -3,17 +3,14 @@
 // Rendered sounds, kept so that many lines greeting with the same text or file render it
 // once. Bounded by bytes; the least recently used sounds go first. Thread-safe.
 
+#include "platform/audio/Sound.h"
+
 #include <QHash>
 #include <QMutex>
 #include <QString>
-#include <QVector>
-
 #include <list>
-#include <memory>
 
 namespace orvane {
-
-using Sound = std::shared_ptr<const QVector<qint16>>;
 
 class RenderCache {
 public:

@@ -7,46 +7,67 @@
 
 namespace orvane {
 
-EventHub::Line* EventHub::lineLocked(const QString& line)
+EventHub::~EventHub()
 {
-    Line*& slot = m_lines[line];
+    qDeleteAll(m_channels);
+}
+
+EventHub::Channel& EventHub::channel(const QString& line)
+{
+    QMutexLocker lock(&m_mutex);
+    Channel*& slot = m_channels[line];
     if (!slot)
-        slot = new Line;
-    return slot;
+        slot = new Channel(line);
+    return *slot;
 }
 
 qint32 EventHub::add(const QString& line, TapiEventReceiver* receiver,
                      std::shared_ptr<std::atomic<int>> filter, const void* owner)
 {
-    QMutexLocker lock(&m_mutex);
-    auto r = std::make_shared<Registration>();
-    r->cookie = m_nextCookie++;
-    if (m_nextCookie <= 0)
-        m_nextCookie = 1;
+    auto r = std::make_shared<Channel::Registration>();
     r->receiver = receiver;
     r->sink = new QObject; // belongs to the registering thread
     r->filter = std::move(filter);
     r->owner = owner;
-    Line* l = lineLocked(line);
-    l->registrations.append(r);
-    m_cookies.insert(r->cookie, l);
+    Channel& c = channel(line);
+    {
+        QMutexLocker lock(&m_mutex);
+        r->cookie = m_nextCookie++;
+        if (m_nextCookie <= 0)
+            m_nextCookie = 1;
+        m_cookies.insert(r->cookie, &c);
+    }
+    QMutexLocker lock(&c.m_mutex);
+    c.m_registrations.append(r);
     return r->cookie;
 }
 
 Status EventHub::remove(qint32 cookie, const void* owner)
 {
-    Line* line = nullptr;
+    Channel* c = nullptr;
     {
         QMutexLocker lock(&m_mutex);
-        line = m_cookies.value(cookie);
+        c = m_cookies.value(cookie);
     }
-    if (!line)
+    if (!c)
         return Status(err::InvalidArg,
                       QStringLiteral("No registration with cookie %1").arg(cookie));
-    QMutexLocker posting(&line->postMutex);
-    QMutexLocker lock(&m_mutex);
-    for (qsizetype i = 0; i < line->registrations.size(); ++i) {
-        const std::shared_ptr<Registration> r = line->registrations.at(i);
+    const Status removed = removeFrom(*c, cookie, owner);
+    if (removed) {
+        QMutexLocker lock(&m_mutex);
+        m_cookies.remove(cookie);
+    }
+    // What others raised while the post lock was held here goes out now.
+    flush(*c);
+    return removed;
+}
+
+Status EventHub::removeFrom(Channel& c, qint32 cookie, const void* owner)
+{
+    QMutexLocker posting(&c.m_postMutex);
+    QMutexLocker lock(&c.m_mutex);
+    for (qsizetype i = 0; i < c.m_registrations.size(); ++i) {
+        const std::shared_ptr<Channel::Registration> r = c.m_registrations.at(i);
         if (r->cookie != cookie)
             continue;
         if (r->owner != owner)
@@ -55,8 +76,7 @@ Status EventHub::remove(qint32 cookie, const void* owner)
         // Events already queued for the sink are dropped when they arrive; none follow.
         r->alive.store(false);
         r->sink->deleteLater();
-        line->registrations.removeAt(i);
-        m_cookies.remove(cookie);
+        c.m_registrations.removeAt(i);
         return {};
     }
     return Status(err::InvalidArg, QStringLiteral("No registration with cookie %1").arg(cookie));
@@ -64,63 +84,80 @@ Status EventHub::remove(qint32 cookie, const void* owner)
 
 int EventHub::count(const QString& line) const
 {
-    QMutexLocker lock(&m_mutex);
-    const Line* l = m_lines.value(line);
-    return l ? int(l->registrations.size()) : 0;
+    Channel* c = nullptr;
+    {
+        QMutexLocker lock(&m_mutex);
+        c = m_channels.value(line);
+    }
+    if (!c)
+        return 0;
+    QMutexLocker lock(&c->m_mutex);
+    return int(c->m_registrations.size());
 }
 
 void EventHub::raise(const QString& line, TapiEvent event, const void* onlyOwner)
 {
-    event.addressName = line;
+    raise(channel(line), std::move(event), onlyOwner);
+}
+
+void EventHub::flush(const QString& line)
+{
+    flush(channel(line));
+}
+
+void EventHub::raise(Channel& c, TapiEvent event, const void* onlyOwner)
+{
+    event.addressName = c.m_line;
     event.raisedAtNs = steadyNowNs();
     event.raisedAtMs = QDateTime::currentMSecsSinceEpoch();
-    QMutexLocker lock(&m_mutex);
-    Line* l = lineLocked(line);
-    if (l->registrations.isEmpty())
+    QMutexLocker lock(&c.m_mutex);
+    if (c.m_registrations.isEmpty())
         return;
     if (!onlyOwner) {
-        l->pending.append({std::move(event), l->registrations});
+        c.m_pending.append({std::move(event), c.m_registrations});
         return;
     }
-    QList<std::shared_ptr<Registration>> to;
-    for (const std::shared_ptr<Registration>& r : std::as_const(l->registrations))
+    QList<std::shared_ptr<Channel::Registration>> to;
+    for (const std::shared_ptr<Channel::Registration>& r : std::as_const(c.m_registrations))
         if (r->owner == onlyOwner)
             to.append(r);
     if (!to.isEmpty())
-        l->pending.append({std::move(event), std::move(to)});
+        c.m_pending.append({std::move(event), std::move(to)});
 }
 
-void EventHub::flush(const QString& lineName)
+void EventHub::flush(Channel& c)
 {
-    Line* line = nullptr;
-    {
-        QMutexLocker lock(&m_mutex);
-        line = m_lines.value(lineName);
+    // Whoever holds the post lock sends everything pending, oldest first. A thread that
+    // finds another one posting leaves its events to it rather than wait: a line that
+    // answers the ring it was just woken for must not block on the thread that woke it.
+    c.m_unposted.store(true);
+    while (c.m_unposted.load()) {
+        if (!c.m_postMutex.tryLock())
+            return; // the poster looks again once it lets go
+        while (c.m_unposted.exchange(false))
+            postPending(c);
+        c.m_postMutex.unlock();
     }
-    if (!line)
-        return;
-    // Whoever holds the post lock sends everything pending, oldest first.
-    QMutexLocker posting(&line->postMutex);
-    for (;;) {
-        QList<Pending> batch;
-        {
-            QMutexLocker lock(&m_mutex);
-            batch.swap(line->pending);
-        }
-        if (batch.isEmpty())
-            return;
-        for (const Pending& p : std::as_const(batch)) {
-            for (const std::shared_ptr<Registration>& r : p.to) {
-                if (!r->alive.load() || !(r->filter->load() & p.event.kind))
-                    continue;
-                QMetaObject::invokeMethod(
-                    r->sink,
-                    [r, event = p.event] {
-                        if (r->alive.load())
-                            r->receiver->tapiEvent(event);
-                    },
-                    Qt::QueuedConnection);
-            }
+}
+
+void EventHub::postPending(Channel& c)
+{
+    QList<Channel::Pending> batch;
+    {
+        QMutexLocker lock(&c.m_mutex);
+        batch.swap(c.m_pending);
+    }
+    for (const Channel::Pending& p : std::as_const(batch)) {
+        for (const std::shared_ptr<Channel::Registration>& r : p.to) {
+            if (!r->alive.load() || !(r->filter->load() & p.event.kind))
+                continue;
+            QMetaObject::invokeMethod(
+                r->sink,
+                [r, event = p.event] {
+                    if (r->alive.load())
+                        r->receiver->tapiEvent(event);
+                },
+                Qt::QueuedConnection);
         }
     }
 }

@@ -6,6 +6,11 @@
 //
 // A provider raises events while it changes a call's state (under its own lock, so that
 // the order of events is the order of the changes), then flushes after letting go.
+//
+// Each line has a channel of its own with its own locks, so that lines raising events at
+// the same moment (a thousand calls ringing at once) never wait for one another. A
+// provider may keep a line's channel and raise through it; the channel lives as long as
+// the hub.
 
 #include "platform/Status.h"
 #include "platform/telephony/Telephony.h"
@@ -22,9 +27,15 @@ namespace orvane {
 
 class EventHub {
 public:
+    class Channel;
+
     EventHub() = default;
+    ~EventHub();
     EventHub(const EventHub&) = delete;
     EventHub& operator=(const EventHub&) = delete;
+
+    // The line's channel, made on first use.
+    Channel& channel(const QString& line);
 
     // Events of `line` go to `receiver` on the calling thread, filtered by `filter`.
     qint32 add(const QString& line, TapiEventReceiver* receiver,
@@ -36,8 +47,23 @@ public:
     // events of a call that a telephony object placed itself).
     void raise(const QString& line, TapiEvent event, const void* onlyOwner = nullptr);
     void flush(const QString& line);
+    static void raise(Channel& channel, TapiEvent event, const void* onlyOwner = nullptr);
+    static void flush(Channel& channel);
 
 private:
+    // Under the channel's post lock.
+    static void postPending(Channel& channel);
+    static Status removeFrom(Channel& channel, qint32 cookie, const void* owner);
+
+    mutable QMutex m_mutex;              // the two tables below
+    QHash<QString, Channel*> m_channels; // never removed: references stay valid
+    QHash<qint32, Channel*> m_cookies;
+    qint32 m_nextCookie = 1;
+};
+
+class EventHub::Channel {
+    friend class EventHub;
+
     struct Registration {
         qint32 cookie = 0;
         TapiEventReceiver* receiver = nullptr;
@@ -50,19 +76,19 @@ private:
         TapiEvent event;
         QList<std::shared_ptr<Registration>> to;
     };
-    struct Line {
-        QList<std::shared_ptr<Registration>> registrations;
-        QList<Pending> pending;
-        // Held while posting; `alive` and a sink's end change under it, so that nothing is
-        // posted to a sink on its way out.
-        QMutex postMutex;
-    };
-    Line* lineLocked(const QString& line);
 
-    mutable QMutex m_mutex;
-    QHash<QString, Line*> m_lines; // never removed: pointers stay valid
-    QHash<qint32, Line*> m_cookies;
-    qint32 m_nextCookie = 1;
+    explicit Channel(QString line)
+        : m_line(std::move(line))
+    {}
+
+    const QString m_line;
+    QMutex m_mutex; // the registrations and what is pending
+    QList<std::shared_ptr<Registration>> m_registrations;
+    QList<Pending> m_pending;
+    // Held while posting; `alive` and a sink's end change under it, so that nothing is
+    // posted to a sink on its way out.
+    QMutex m_postMutex;
+    std::atomic<bool> m_unposted{false}; // raised since the poster last looked
 };
 
 } // namespace orvane

@@ -3,6 +3,8 @@
 
 #include "RecordingGrid.h"
 #include "TestServer.h"
+#include "line_server/StatusGrid.h"
+#include "line_server/StatusGridOutbox.h"
 #include "line_server/TolvexServer.h"
 #include "line_server/client/DBusStatus.h"
 #include "line_server/client/LineHandle.h"
@@ -264,6 +266,54 @@ private Q_SLOTS:
         const QDBusMessage refused = QDBusConnection::sessionBus().call(play);
         QCOMPARE(refused.type(), QDBusMessage::ErrorMessage);
         QCOMPARE(tolvex::statusOf(refused).code(), err::InvalidArg);
+    }
+
+    void thePutsOfManyLinesAtOnceAllArriveEachLineInOrder()
+    {
+        // As lines answering at the same moment write their rows: from threads of their own.
+        constexpr int kLines = 8, kPuts = 400;
+        const QDBusConnection bus =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, "grid-writers");
+        const StatusGrid target(bus, gridExport().service(), gridExport().path());
+        QList<QThread*> lines;
+        for (int row = 1; row <= kLines; ++row) {
+            lines.append(QThread::create([&target, row] {
+                for (int n = 0; n < kPuts; ++n) {
+                    target.setRow(qint16(row));
+                    target.setTextMatrix(qint16(row), 2, QString::number(n));
+                }
+            }));
+            lines.last()->start();
+        }
+        for (QThread* line : std::as_const(lines)) {
+            QVERIFY(line->wait(30000));
+            delete line;
+        }
+        StatusGridOutbox::instance().flush();
+        QTRY_COMPARE(grid().puts().size(), kLines * kPuts * 2);
+        QStringList expected;
+        for (int n = 0; n < kPuts; ++n)
+            expected.append(QString::number(n));
+        for (int row = 1; row <= kLines; ++row)
+            QCOMPARE(grid().history(row, 2), expected);
+        QDBusConnection::disconnectFromBus("grid-writers");
+    }
+
+    void heldPutsGoOutWithoutBeingFlushed()
+    {
+        // Puts are held a moment to go out together; none may stay behind for want of a
+        // flush, neither a few nor a flood.
+        const QDBusConnection bus =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, "grid-writer");
+        const StatusGrid target(bus, gridExport().service(), gridExport().path());
+        for (int puts : {1, 3, 500}) {
+            grid().clear();
+            for (int n = 0; n < puts; ++n)
+                target.setTextMatrix(1, 2, QString::number(n));
+            QTRY_COMPARE(grid().puts().size(), puts);
+            QCOMPARE(grid().cell(1, 2), QString::number(puts - 1));
+        }
+        QDBusConnection::disconnectFromBus("grid-writer");
     }
 
     void asecondServerCannotTakeTheName()

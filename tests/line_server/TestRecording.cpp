@@ -26,6 +26,7 @@ public:
     qint32 formatType() const override { return 65; }
     int sampleRate() const override { return 8000; }
     Status write(const quint8*, qsizetype) override { return {}; }
+    Status writeSound(Sound) override { return {}; }
     Status drain() override { return {}; }
     Status startRecording(WaveInBuffer* buffer, std::function<void()> done) override
     {

@@ -6,13 +6,18 @@
 #include "platform/audio/AudioFormat.h"
 #include "platform/audio/G711.h"
 #include "platform/audio/WaveDevice.h"
+#include "platform/telephony/EventHub.h"
 #include "platform/telephony/sim/SimTelephony.h"
+#include "platform/telephony/sim/SimWaveDevice.h"
 #include "platform/telephony/sim/Simulator.h"
 
 #include <QMutex>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+
+#include <array>
+#include <atomic>
 
 using namespace orvane;
 
@@ -84,6 +89,35 @@ sim::CallRequest call(const QString& line, int rings = 3, int intervalMs = 20)
     request.ringIntervalMs = intervalMs;
     return request;
 }
+
+QByteArray muLaw(const QVector<qint16>& samples)
+{
+    QByteArray bytes(samples.size(), Qt::Uninitialized);
+    g711::encodeUlaw(samples.constData(), reinterpret_cast<quint8*>(bytes.data()), samples.size());
+    return bytes;
+}
+
+// Nanoseconds after a device's start at which `bytes` have been due (8,000 a second).
+qint64 whenDue(qint64 bytes)
+{
+    return bytes * 125'000;
+}
+
+// Counts the events of one line from each of three raisers, and whether each raiser's came
+// in the order it raised them (the event's cause carries its running number, the address
+// state the raiser).
+class OrderedReceiver : public TapiEventReceiver {
+public:
+    void tapiEvent(const TapiEvent& e) override
+    {
+        std::atomic<int>& expected = next[size_t(e.addressState)];
+        if (e.cause != expected.load())
+            outOfOrder = true;
+        expected.store(e.cause + 1);
+    }
+    std::array<std::atomic<int>, 3> next{};
+    std::atomic<bool> outOfOrder{false};
+};
 
 bool waitCallEnded(quint64 id)
 {
@@ -365,6 +399,135 @@ private Q_SLOTS:
         QCOMPARE(registerOn(*t, kLine3, refused), 0);
         QVERIFY(s.clearFaults(kLine3));
         QVERIFY(registerOn(*t, kLine3, refused) != 0);
+    }
+
+    void soundsAndBytesGoOutInTheOrderWrittenEachWhenDue()
+    {
+        sim::SimWaveDevice device(QByteArray(), false, true, 1.0, 0);
+        const QByteArray before(80, char(0x11));
+        const QVector<qint16> greeting = test::tone(600, 0.05, 8000);
+        const QByteArray after(80, char(0x22));
+        QVERIFY(device.write(reinterpret_cast<const quint8*>(before.constData()), before.size()));
+        QVERIFY(device.writeSound(std::make_shared<const QVector<qint16>>(greeting)));
+        QVERIFY(device.write(reinterpret_cast<const quint8*>(after.constData()), after.size()));
+
+        const qint64 queued = before.size() + greeting.size() + after.size();
+        device.tick(whenDue(queued - 40));
+        QCOMPARE(device.heard(), (before + muLaw(greeting) + after).left(queued - 40));
+        QVERIFY(!device.idle());
+        device.tick(whenDue(queued));
+        QCOMPARE(device.heard(), before + muLaw(greeting) + after);
+        QVERIFY(device.idle());
+        QVERIFY(device.drain());
+        QCOMPARE(device.underrunBytes(), 0);
+    }
+
+    void aWholeSoundIsQueuedAtOnceAndWhatFollowsItWaitsForRoom()
+    {
+        sim::SimWaveDevice device(QByteArray(), false, true, 1.0, 0);
+        // A second, far more than the 300 ms a writer may queue: taken at once all the same.
+        const QVector<qint16> greeting = test::tone(600, 1.0, 8000);
+        std::atomic<bool> soundQueued{false}, bytesQueued{false};
+        const QByteArray tail(800, char(0x33));
+        QThread* writer = QThread::create([&] {
+            device.writeSound(std::make_shared<const QVector<qint16>>(greeting));
+            soundQueued = true;
+            device.write(reinterpret_cast<const quint8*>(tail.constData()), tail.size());
+            bytesQueued = true;
+        });
+        writer->start();
+        QTRY_VERIFY(soundQueued.load());
+        // The bytes behind the sound get in once the queue is down to half of its 300 ms.
+        qint64 sent = 0;
+        while (!bytesQueued.load() && sent < greeting.size()) {
+            sent += 80;
+            device.tick(whenDue(sent));
+            QTest::qWait(1);
+        }
+        QTRY_VERIFY(bytesQueued.load());
+        QVERIFY2(sent >= greeting.size() - 1200, qPrintable(QString::number(sent)));
+        device.tick(whenDue(greeting.size() + tail.size()));
+        QCOMPARE(device.heard(), muLaw(greeting) + tail);
+        QVERIFY(writer->wait(5000));
+        delete writer;
+    }
+
+    void silenceBetweenTheSoundsOfOneMessageIsAGap()
+    {
+        sim::SimWaveDevice device(QByteArray(), false, true, 1.0, 0);
+        const Sound part = std::make_shared<const QVector<qint16>>(test::tone(600, 0.02, 8000));
+        QVERIFY(device.writeSound(part));
+        device.tick(whenDue(part->size() + 80)); // the second part comes 10 ms late
+        QVERIFY(device.writeSound(part));
+        device.tick(whenDue(2 * part->size() + 80));
+        QVERIFY(device.drain());
+        QCOMPARE(device.underrunBytes(), 80);
+        // After the message has ended, silence is no gap.
+        device.tick(whenDue(2 * part->size() + 800));
+        QVERIFY(device.writeSound(part));
+        QCOMPARE(device.underrunBytes(), 80);
+    }
+
+    void eventsOfManyLinesRaisedAtOnceReachEachReceiverInOrder()
+    {
+        // Lines on threads of their own; three threads raise events on every line at once.
+        constexpr int kLines = 12, kEvents = 1000, kRaisers = 3;
+        EventHub hub;
+        QList<QThread*> lineThreads;
+        std::vector<std::unique_ptr<OrderedReceiver>> receivers;
+        auto filter = std::make_shared<std::atomic<int>>(tapi::EVENT_FILTER_ALL);
+        QList<qint32> cookies(kLines);
+        std::vector<std::unique_ptr<QObject>> contexts; // one on each line's thread
+        for (int i = 0; i < kLines; ++i) {
+            receivers.push_back(std::make_unique<OrderedReceiver>());
+            auto* thread = new QThread;
+            thread->start();
+            lineThreads.append(thread);
+            contexts.push_back(std::make_unique<QObject>());
+            contexts.back()->moveToThread(thread);
+            QMetaObject::invokeMethod(
+                contexts.back().get(),
+                [&, i] {
+                    cookies[i] = hub.add(QStringLiteral("line %1").arg(i),
+                                         receivers[size_t(i)].get(), filter, nullptr);
+                },
+                Qt::BlockingQueuedConnection);
+        }
+        QList<QThread*> raisers;
+        for (int r = 0; r < kRaisers; ++r) {
+            raisers.append(QThread::create([&hub, r] {
+                for (int n = 0; n < kEvents; ++n) {
+                    for (int i = 0; i < kLines; ++i) {
+                        TapiEvent event;
+                        event.kind = tapi::TE_ADDRESS;
+                        event.addressEvent = tapi::AE_RINGING;
+                        event.addressState = r;
+                        event.cause = n;
+                        EventHub::Channel& line = hub.channel(QStringLiteral("line %1").arg(i));
+                        EventHub::raise(line, event);
+                        EventHub::flush(line);
+                    }
+                }
+            }));
+            raisers.last()->start();
+        }
+        for (QThread* raiser : std::as_const(raisers)) {
+            QVERIFY(raiser->wait(30000));
+            delete raiser;
+        }
+        for (int i = 0; i < kLines; ++i) {
+            for (int r = 0; r < kRaisers; ++r)
+                QTRY_COMPARE(receivers[size_t(i)]->next[size_t(r)].load(), kEvents);
+            QVERIFY(!receivers[size_t(i)]->outOfOrder.load());
+        }
+        for (qint32 cookie : std::as_const(cookies))
+            QVERIFY(hub.remove(cookie, nullptr));
+        for (QThread* thread : std::as_const(lineThreads)) {
+            thread->quit();
+            thread->wait();
+            delete thread;
+        }
+        contexts.clear();
     }
 
     void aBusyLineTakesNoSecondCall()

@@ -1,7 +1,7 @@
 #pragma once
 
 // One simulated call as the machine sees it. Its state belongs to the Simulator and is
-// changed under the Simulator's lock.
+// changed under the lock of the call's line.
 
 #include "platform/telephony/Telephony.h"
 #include "platform/telephony/sim/Simulator.h"
@@ -38,13 +38,15 @@ private:
     const QString m_callerNumber;
     int m_privilege = tapi::CP_OWNER;
     std::atomic<int> m_state{tapi::CS_OFFERING};
+    CallRecord m_record;
     bool m_faultNoDevice = false;
     bool m_faultNoMedia = false;
     QByteArray m_callerAudio; // mu-law
     bool m_callerWaits = true;
     QString m_capturePath;
     // A call between two simulated lines: the placing side is `m_outgoing`, its events go
-    // only to `m_owner`'s registrations; each side knows the other until the call ends.
+    // only to `m_owner`'s registrations. Each side is given the other before either is
+    // heard of, and it never changes.
     bool m_outgoing = false;
     const void* m_owner = nullptr;
     std::weak_ptr<SimCall> m_peer;

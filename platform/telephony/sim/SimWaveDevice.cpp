@@ -113,6 +113,12 @@ void SimWaveDevice::endCall()
     m_callEnded = true;
 }
 
+bool SimWaveDevice::callEnded() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_callEnded;
+}
+
 QByteArray SimWaveDevice::heard() const
 {
     QMutexLocker lock(&m_mutex);

@@ -37,6 +37,7 @@ public:
     static void tickLinked(SimWaveDevice& a, SimWaveDevice& b, qint64 nowNs);
     // The caller hung up or was hung up on: from now on the caller hears and says nothing.
     void endCall();
+    bool callEnded() const;
     QByteArray heard() const;
 
 protected:

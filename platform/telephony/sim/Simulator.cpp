@@ -12,6 +12,9 @@
 #include <QThread>
 #include <QTimer>
 
+#include <mutex>
+#include <utility>
+
 namespace orvane::sim {
 
 namespace {
@@ -22,6 +25,8 @@ constexpr int kClockMs = 10;
 
 struct Simulator::Line {
     LineConfig config;
+    EventHub::Channel* events = nullptr;
+    QMutex mutex; // the line's state, and the state and records of its calls
     std::shared_ptr<SimCall> current;
     bool nextNoDevice = false;
     bool nextMonitorOnly = false;
@@ -32,14 +37,39 @@ struct Simulator::Line {
 struct Simulator::ActiveDevice {
     std::shared_ptr<SimWaveDevice> device;
     qint32 id = 0;
-    bool callOver = false;
     // The two sides of a call between simulated lines move together: the first side's
     // entry names its partner, the partner's entry is skipped by the clock.
     std::shared_ptr<SimWaveDevice> partner;
     bool tickedByPartner = false;
 };
 
+// A call just answered, on its way to the clock.
+struct Simulator::Answered {
+    std::shared_ptr<SimCall> call;
+    QList<ActiveDevice*> devices;
+    Answered* next = nullptr;
+};
+
 namespace {
+
+// The locks of one or two lines, always taken in the same order, so that two threads
+// taking the same two lines (two lines calling each other) never hold one each.
+class BothLocks {
+public:
+    BothLocks(QMutex& one, QMutex* other)
+    {
+        QMutex* first = &one;
+        QMutex* second = other != &one ? other : nullptr;
+        if (second && std::less<QMutex*>()(second, first))
+            std::swap(first, second);
+        m_first = std::unique_lock<QMutex>(*first);
+        if (second)
+            m_second = std::unique_lock<QMutex>(*second);
+    }
+
+private:
+    std::unique_lock<QMutex> m_first, m_second;
+};
 
 Status noSuchLine(const QString& name)
 {
@@ -76,6 +106,7 @@ Simulator::Simulator()
     for (const LineConfig& config : std::as_const(m_lines)) {
         Line* line = new Line;
         line->config = config;
+        line->events = &m_events.channel(config.name);
         m_lineState.insert(config.name, line);
     }
     // Rings, the audio clock and call endings all run on the simulator's own thread.
@@ -93,34 +124,50 @@ Simulator::Simulator()
 
 void Simulator::shutdown()
 {
-    QThread* thread = nullptr;
-    {
-        QMutexLocker lock(&m_mutex);
-        for (ActiveDevice* d : std::as_const(m_devices))
-            d->device->close();
-        if (m_stopped)
-            return;
-        m_stopped = true;
-        thread = m_thread;
+    if (!m_stopped.exchange(true)) {
+        if (m_thread != QThread::currentThread() && m_thread->isRunning()) {
+            // The clock and its devices belong to the simulator thread: stop them there,
+            // then end the thread.
+            QMetaObject::invokeMethod(
+                this, [this] { stopClock(); }, Qt::BlockingQueuedConnection);
+            m_thread->quit();
+            m_thread->wait();
+        } else {
+            stopClock();
+        }
     }
-    if (!thread || thread == QThread::currentThread())
-        return;
-    // The clock's timer belongs to the simulator thread: stop it there, then end the thread.
-    QMetaObject::invokeMethod(
-        this, [this] { m_clock->stop(); }, Qt::BlockingQueuedConnection);
-    thread->quit();
-    thread->wait();
+    closePending();
 }
 
-// The table of lines never changes after construction: no lock is needed to look one up.
-Simulator::Line* Simulator::lineLocked(const QString& name)
+void Simulator::stopClock()
+{
+    m_clock->stop();
+    // Wakes lines blocked on simulated audio.
+    for (ActiveDevice* d : std::as_const(m_devices))
+        d->device->close();
+    closePending();
+}
+
+void Simulator::closePending()
+{
+    for (Answered* a = m_answered.exchange(nullptr, std::memory_order_acquire); a;) {
+        for (ActiveDevice* d : std::as_const(a->devices)) {
+            d->device->close();
+            WaveDeviceRegistry::remove(d->id);
+            delete d;
+        }
+        delete std::exchange(a, a->next);
+    }
+}
+
+Simulator::Line* Simulator::lineOf(const QString& name) const
 {
     return m_lineState.value(name);
 }
 
 void Simulator::deliverLocked(Line& line, TapiEvent event, const void* onlyOwner)
 {
-    m_events.raise(line.config.name, std::move(event), onlyOwner);
+    EventHub::raise(*line.events, std::move(event), onlyOwner);
 }
 
 void Simulator::deliverStateLocked(Line& line, const std::shared_ptr<SimCall>& call, int state,
@@ -155,7 +202,7 @@ std::shared_ptr<SimCall> Simulator::offerLocked(Line& line, const QString& calle
                                                 const QString& capturePath,
                                                 const std::function<void(SimCall&)>& prepare)
 {
-    auto call = std::make_shared<SimCall>(m_nextCall++, line.config.name, callerNumber);
+    auto call = std::make_shared<SimCall>(m_nextCall.fetch_add(1), line.config.name, callerNumber);
     // The line's faults set for its next call are spent by this one.
     call->m_privilege = line.nextMonitorOnly ? tapi::CP_MONITOR : tapi::CP_OWNER;
     call->m_faultNoDevice = line.nextNoDevice;
@@ -163,15 +210,17 @@ std::shared_ptr<SimCall> Simulator::offerLocked(Line& line, const QString& calle
     line.nextMonitorOnly = line.nextNoDevice = line.nextNoMedia = false;
     prepare(*call);
 
-    CallRecord record;
+    CallRecord& record = call->m_record;
     record.id = call->id();
     record.line = line.config.name;
     record.callerNumber = callerNumber;
     record.state = tapi::CS_OFFERING;
     record.placedNs = steadyNowNs();
     record.capturePath = capturePath;
-    m_records.insert(record.id, record);
-    m_calls.insert(record.id, call);
+    {
+        QMutexLocker calls(&m_mutex);
+        m_calls.insert(record.id, call);
+    }
     line.current = call;
 
     TapiEvent notification;
@@ -182,9 +231,9 @@ std::shared_ptr<SimCall> Simulator::offerLocked(Line& line, const QString& calle
     return call;
 }
 
-Result<Simulator::Line*> Simulator::voiceLine(const QString& name)
+Result<Simulator::Line*> Simulator::voiceLine(const QString& name) const
 {
-    Line* line = lineLocked(name);
+    Line* line = lineOf(name);
     if (!line)
         return noSuchLine(name);
     if (!line->config.audio)
@@ -200,34 +249,37 @@ Result<std::shared_ptr<TelephonyCall>> Simulator::dial(const QString& lineName,
         return voice.status();
     Line* line = voice.value();
     const QString dialled = normalizedNumber(number);
+    Line* target = nullptr;
+    for (Line* l : std::as_const(m_lineState))
+        if (!dialled.isEmpty() && l->config.audio && l->config.number == dialled)
+            target = l;
     std::shared_ptr<SimCall> call, incoming;
     int endCause = tapi::CEC_NONE;
-    Line* target = nullptr;
     {
-        QMutexLocker lock(&m_mutex);
+        BothLocks lock(line->mutex, target ? &target->mutex : nullptr);
+
         if (line->registrationFails)
             return Status(err::Fail, QStringLiteral("Line \"%1\" is not registered").arg(lineName));
         if (line->current)
             return Status(err::InvalidState,
                           QStringLiteral("Line \"%1\" is already in a call").arg(lineName));
-        call = std::make_shared<SimCall>(m_nextCall++, lineName, line->config.number);
+        call = std::make_shared<SimCall>(m_nextCall.fetch_add(1), lineName, line->config.number);
         call->m_outgoing = true;
         call->m_owner = owner;
         call->m_state = tapi::CS_INPROGRESS;
-        CallRecord record;
+        CallRecord& record = call->m_record;
         record.id = call->id();
         record.line = lineName;
         record.callerNumber = line->config.number;
         record.state = tapi::CS_INPROGRESS;
         record.placedNs = steadyNowNs();
-        m_records.insert(record.id, record);
-        m_calls.insert(record.id, call);
+        {
+            QMutexLocker calls(&m_mutex);
+            m_calls.insert(record.id, call);
+        }
         line->current = call;
         deliverStateLocked(*line, call, tapi::CS_INPROGRESS);
 
-        for (Line* l : std::as_const(m_lineState))
-            if (!dialled.isEmpty() && l->config.audio && l->config.number == dialled)
-                target = l;
         if (!target) {
             endCause = tapi::CEC_DISCONNECT_BADADDRESS;
         } else if (target->current) {
@@ -252,7 +304,7 @@ Result<std::shared_ptr<TelephonyCall>> Simulator::dial(const QString& lineName,
 
 void Simulator::post(Line& line)
 {
-    m_events.flush(line.config.name);
+    EventHub::flush(*line.events);
 }
 
 Result<quint64> Simulator::placeCall(const CallRequest& request)
@@ -266,11 +318,11 @@ Result<quint64> Simulator::placeCall(const CallRequest& request)
         return Status(err::InvalidArg, QStringLiteral("A call needs at least one ring"));
 
     std::shared_ptr<SimCall> call;
-    Line* line = lineLocked(request.line);
+    Line* line = lineOf(request.line);
     if (!line)
         return noSuchLine(request.line);
     {
-        QMutexLocker lock(&m_mutex);
+        QMutexLocker lock(&line->mutex);
         if (line->current)
             return Status(err::InvalidState,
                           QStringLiteral("Line \"%1\" is busy").arg(request.line));
@@ -306,11 +358,12 @@ void Simulator::callTimer(const std::shared_ptr<SimCall>& call)
 {
     if (!call->m_timer)
         return;
+    Line* line = lineOf(call->addressName());
     if (call->state() == tapi::CS_OFFERING) {
         int rung = 0;
         {
-            QMutexLocker lock(&m_mutex);
-            rung = m_records[call->id()].ringsRung;
+            QMutexLocker lock(&line->mutex);
+            rung = call->m_record.ringsRung;
         }
         if (rung < call->m_rings) {
             ring(call);
@@ -324,8 +377,16 @@ void Simulator::callTimer(const std::shared_ptr<SimCall>& call)
             call->m_timer->stop();
             disconnect(*call, tapi::DC_NORMAL, true);
         } else {
+            // Counted from the answer: the clock may take the answered call a step later.
+            qint64 answeredNs = 0;
+            {
+                QMutexLocker lock(&line->mutex);
+                answeredNs = call->m_record.answeredNs;
+            }
+            const qint64 sinceMs = (steadyNowNs() - answeredNs) / 1000000;
             call->m_hangUpArmed = true;
-            call->m_timer->start(qMax(1, int(call->m_hangUpAfterMs / m_speed)));
+            call->m_timer->start(
+                qMax<qint64>(1, qint64(call->m_hangUpAfterMs / m_speed) - sinceMs));
         }
     } else {
         call->m_timer->stop();
@@ -334,12 +395,12 @@ void Simulator::callTimer(const std::shared_ptr<SimCall>& call)
 
 void Simulator::ring(const std::shared_ptr<SimCall>& call)
 {
-    Line* line = lineLocked(call->addressName());
+    Line* line = lineOf(call->addressName());
     {
-        QMutexLocker lock(&m_mutex);
+        QMutexLocker lock(&line->mutex);
         if (call->state() != tapi::CS_OFFERING)
             return;
-        CallRecord& record = m_records[call->id()];
+        CallRecord& record = call->m_record;
         ++record.ringsRung;
         record.lastRingNs = steadyNowNs();
         TapiEvent event;
@@ -353,62 +414,107 @@ void Simulator::ring(const std::shared_ptr<SimCall>& call)
 
 Status Simulator::answer(SimCall& call)
 {
-    std::shared_ptr<SimCall> shared, peer;
+    if (m_stopped.load())
+        return Status(err::InvalidState, QStringLiteral("The simulator has stopped"));
+    Line* line = lineOf(call.addressName());
+    std::shared_ptr<SimCall> peer = call.m_peer.lock();
+    Line* peerLine = peer ? lineOf(peer->addressName()) : nullptr;
+    std::shared_ptr<SimCall> shared;
+    auto answered = std::make_unique<Answered>();
     {
-        QMutexLocker lock(&m_mutex);
+        BothLocks lock(line->mutex, peerLine ? &peerLine->mutex : nullptr);
+
+        Status refused;
         if (call.state() != tapi::CS_OFFERING)
-            return Status(err::InvalidState, QStringLiteral("The call is not being offered"));
-        if (call.m_faultNoDevice)
-            return Status(err::NoDevice, QStringLiteral("The line has no usable device"));
-        if (call.m_privilege == tapi::CP_MONITOR)
-            return Status(err::Fail, QStringLiteral("This program only monitors the call"));
-        if (call.m_outgoing)
-            return Status(err::InvalidState, QStringLiteral("This program placed the call"));
+            refused = Status(err::InvalidState, QStringLiteral("The call is not being offered"));
+        else if (call.m_faultNoDevice)
+            refused = Status(err::NoDevice, QStringLiteral("The line has no usable device"));
+        else if (call.m_privilege == tapi::CP_MONITOR)
+            refused = Status(err::Fail, QStringLiteral("This program only monitors the call"));
+        else if (call.m_outgoing)
+            refused = Status(err::InvalidState, QStringLiteral("This program placed the call"));
+        if (!refused)
+            return refused;
         const qint64 now = steadyNowNs();
         call.m_state = tapi::CS_CONNECTED;
-        CallRecord& record = m_records[call.id()];
+        CallRecord& record = call.m_record;
         record.state = tapi::CS_CONNECTED;
         record.answeredAtRing = record.ringsRung;
         record.answeredNs = now;
         shared = call.shared_from_this();
-        peer = call.m_peer.lock();
+        answered->call = shared;
         if (peer && peer->state() == tapi::CS_INPROGRESS) {
             // Two simulated lines: one wire, both sides connected at the same instant.
             auto wire = std::make_shared<SimWire>();
             peer->m_state = tapi::CS_CONNECTED;
-            CallRecord& placed = m_records[peer->id()];
+            CallRecord& placed = peer->m_record;
             placed.state = tapi::CS_CONNECTED;
             placed.answeredNs = now;
             peer->m_device = std::make_shared<SimWaveDevice>(wire, 0, m_speed, now);
             call.m_device = std::make_shared<SimWaveDevice>(wire, 1, m_speed, now);
             peer->m_deviceId = WaveDeviceRegistry::add(peer->m_device);
             call.m_deviceId = WaveDeviceRegistry::add(call.m_device);
-            m_devices.append(
-                new ActiveDevice{peer->m_device, peer->m_deviceId, false, call.m_device, false});
-            m_devices.append(
-                new ActiveDevice{call.m_device, call.m_deviceId, false, nullptr, true});
-            deliverStateLocked(*lineLocked(peer->addressName()), peer, tapi::CS_CONNECTED);
+            answered->devices.append(
+                new ActiveDevice{peer->m_device, peer->m_deviceId, call.m_device, false});
+            answered->devices.append(
+                new ActiveDevice{call.m_device, call.m_deviceId, nullptr, true});
+            deliverStateLocked(*peerLine, peer, tapi::CS_CONNECTED);
         } else {
             peer.reset();
             call.m_device =
                 std::make_shared<SimWaveDevice>(call.m_callerAudio, call.m_callerWaits,
                                                 !call.m_capturePath.isEmpty(), m_speed, now);
             call.m_deviceId = WaveDeviceRegistry::add(call.m_device);
-            m_devices.append(new ActiveDevice{call.m_device, call.m_deviceId, false, {}, false});
+            answered->devices.append(
+                new ActiveDevice{call.m_device, call.m_deviceId, nullptr, false});
         }
-        deliverStateLocked(*lineLocked(call.addressName()), shared, tapi::CS_CONNECTED);
+        deliverStateLocked(*line, shared, tapi::CS_CONNECTED);
     }
     if (peer)
-        post(*lineLocked(peer->addressName()));
-    post(*lineLocked(call.addressName()));
-    QMetaObject::invokeMethod(this, [this, shared] {
-        if (!m_clock->isActive())
-            m_clock->start();
+        post(*peerLine);
+    post(*line);
+    handToClock(answered.release());
+    return {};
+}
+
+void Simulator::handToClock(Answered* answered)
+{
+    Answered* head = m_answered.load(std::memory_order_relaxed);
+    do
+        answered->next = head;
+    while (!m_answered.compare_exchange_weak(head, answered, std::memory_order_release,
+                                             std::memory_order_relaxed));
+    if (m_stopped.load()) {
+        // The clock is gone or going: nobody will move these devices, so no writer may
+        // wait for them.
+        closePending();
+        return;
+    }
+    // The first call after a quiet spell starts the clock; it keeps going while it has
+    // devices to move.
+    if (!m_clockWanted.exchange(true))
+        QMetaObject::invokeMethod(this, [this] {
+            if (!m_clock->isActive())
+                m_clock->start();
+            clockTick();
+        });
+}
+
+void Simulator::takeAnswered()
+{
+    Answered* list = m_answered.exchange(nullptr, std::memory_order_acquire);
+    // Newest first as handed over: the clock takes them in the order they were answered.
+    Answered* inOrder = nullptr;
+    while (list)
+        std::exchange(list, list->next)->next = std::exchange(inOrder, list);
+    while (inOrder) {
+        Answered* a = std::exchange(inOrder, inOrder->next);
+        m_devices.append(a->devices);
         // The ring timer either stops or, when the caller will hang up, turns into the
         // hang-up countdown.
-        callTimer(shared);
-    });
-    return {};
+        callTimer(a->call);
+        delete a;
+    }
 }
 
 Status Simulator::disconnect(SimCall& call, int code, bool byCaller)
@@ -424,40 +530,37 @@ Status Simulator::end(SimCall& call, int cause, bool byCaller)
     std::shared_ptr<SimCall> shared, peer;
     int peerCause = cause;
     QByteArray heard;
+    Line* line = lineOf(call.addressName());
     {
-        QMutexLocker lock(&m_mutex);
+        QMutexLocker lock(&line->mutex);
         if (call.state() == tapi::CS_DISCONNECTED)
             return Status(err::InvalidState, QStringLiteral("The call has already ended"));
         call.m_state = tapi::CS_DISCONNECTED;
-        CallRecord& record = m_records[call.id()];
+        CallRecord& record = call.m_record;
         record.state = tapi::CS_DISCONNECTED;
         record.endedNs = steadyNowNs();
         record.endedByCaller = byCaller;
         if (call.m_device) {
+            // The clock lets the device go once nobody else holds it.
             call.m_device->endCall();
             record.firstSentNs = call.m_device->firstSentNs();
             record.underrunBytes = call.m_device->underrunBytes();
             heard = call.m_device->heard();
             record.heardBytes = heard.size();
-            for (ActiveDevice* d : std::as_const(m_devices))
-                if (d->device == call.m_device)
-                    d->callOver = true;
             call.m_device.reset();
         }
-        Line* line = lineLocked(call.addressName());
+        call.m_callerAudio.clear(); // the record stays; what the caller said is not needed
         if (line->current.get() == &call)
             line->current.reset();
         shared = call.shared_from_this();
-        m_calls.remove(call.id());
         // The other side of a call between two lines ends with it: a talk ends normally, a
         // call that never connected ends the way this side did.
         peer = call.m_peer.lock();
-        call.m_peer.reset();
         if (record.answeredNs != 0)
             peerCause = tapi::CEC_DISCONNECT_NORMAL;
         deliverStateLocked(*line, shared, tapi::CS_DISCONNECTED, cause);
     }
-    post(*lineLocked(call.addressName()));
+    post(*line);
     if (peer && peer->state() != tapi::CS_DISCONNECTED)
         end(*peer, peerCause, !byCaller);
     QMetaObject::invokeMethod(this, [this, shared, heard] {
@@ -479,29 +582,22 @@ Status Simulator::end(SimCall& call, int cause, bool byCaller)
 
 void Simulator::clockTick()
 {
-    QList<std::pair<std::shared_ptr<SimWaveDevice>, std::shared_ptr<SimWaveDevice>>> devices;
-    {
-        QMutexLocker lock(&m_mutex);
-        devices.reserve(m_devices.size());
-        for (ActiveDevice* d : std::as_const(m_devices))
-            if (!d->tickedByPartner)
-                devices.append({d->device, d->partner});
-    }
+    takeAnswered();
     const qint64 now = steadyNowNs();
-    for (const auto& [device, partner] : std::as_const(devices)) {
-        if (partner)
-            SimWaveDevice::tickLinked(*device, *partner, now);
+    for (ActiveDevice* d : std::as_const(m_devices)) {
+        if (d->tickedByPartner)
+            continue;
+        if (d->partner)
+            SimWaveDevice::tickLinked(*d->device, *d->partner, now);
         else
-            device->tick(now);
+            d->device->tick(now);
     }
-    devices.clear();
 
-    QMutexLocker lock(&m_mutex);
     // A device is retired once its call is over and nobody holds it any more; the two sides
     // of a wire together, so that neither is ever ticked alone.
     QList<ActiveDevice*> retired;
     for (ActiveDevice* d : std::as_const(m_devices)) {
-        if (d->tickedByPartner || !d->callOver || d->device.use_count() != 1)
+        if (d->tickedByPartner || d->device.use_count() != 1 || !d->device->callEnded())
             continue;
         if (!d->partner) {
             retired.append(d);
@@ -509,7 +605,7 @@ void Simulator::clockTick()
         }
         for (ActiveDevice* p : std::as_const(m_devices)) {
             // Held by its own entry and by its partner's.
-            if (p->device == d->partner && p->callOver && p->device.use_count() == 2) {
+            if (p->device == d->partner && p->device.use_count() == 2 && p->device->callEnded()) {
                 retired.append(d);
                 retired.append(p);
                 break;
@@ -523,18 +619,23 @@ void Simulator::clockTick()
         d->partner.reset();
     }
     qDeleteAll(retired);
-    if (m_devices.isEmpty())
-        m_clock->stop();
+    if (!m_devices.isEmpty())
+        return;
+    // Nothing to move: the clock rests, unless a call was answered meanwhile.
+    m_clockWanted.store(false);
+    if (m_answered.load() && !m_clockWanted.exchange(true))
+        return;
+    m_clock->stop();
 }
 
 Status Simulator::hangUp(const QString& lineName)
 {
     std::shared_ptr<SimCall> call;
     {
-        QMutexLocker lock(&m_mutex);
-        Line* line = lineLocked(lineName);
+        Line* line = lineOf(lineName);
         if (!line)
             return noSuchLine(lineName);
+        QMutexLocker lock(&line->mutex);
         call = line->current;
     }
     if (!call)
@@ -545,10 +646,10 @@ Status Simulator::hangUp(const QString& lineName)
 
 Status Simulator::injectFault(const QString& lineName, Fault fault)
 {
-    QMutexLocker lock(&m_mutex);
-    Line* line = lineLocked(lineName);
+    Line* line = lineOf(lineName);
     if (!line)
         return noSuchLine(lineName);
+    QMutexLocker lock(&line->mutex);
     switch (fault) {
     case Fault::NoDeviceOnAnswer:
         line->nextNoDevice = true;
@@ -568,10 +669,10 @@ Status Simulator::injectFault(const QString& lineName, Fault fault)
 
 Status Simulator::clearFaults(const QString& lineName)
 {
-    QMutexLocker lock(&m_mutex);
-    Line* line = lineLocked(lineName);
+    Line* line = lineOf(lineName);
     if (!line)
         return noSuchLine(lineName);
+    QMutexLocker lock(&line->mutex);
     line->nextNoDevice = line->nextMonitorOnly = line->nextNoMedia = false;
     line->registrationFails = false;
     return {};
@@ -579,11 +680,15 @@ Status Simulator::clearFaults(const QString& lineName)
 
 std::optional<CallRecord> Simulator::call(quint64 id) const
 {
-    QMutexLocker lock(&m_mutex);
-    auto it = m_records.constFind(id);
-    if (it == m_records.constEnd())
+    std::shared_ptr<SimCall> call;
+    {
+        QMutexLocker lock(&m_mutex);
+        call = m_calls.value(id);
+    }
+    if (!call)
         return std::nullopt;
-    return *it;
+    QMutexLocker lock(&lineOf(call->addressName())->mutex);
+    return call->m_record;
 }
 
 int Simulator::registrations(const QString& lineName) const
@@ -593,20 +698,22 @@ int Simulator::registrations(const QString& lineName) const
 
 quint64 Simulator::currentCall(const QString& lineName) const
 {
-    QMutexLocker lock(&m_mutex);
-    const Line* line = m_lineState.value(lineName);
-    return line && line->current ? line->current->id() : 0;
+    Line* line = lineOf(lineName);
+    if (!line)
+        return 0;
+    QMutexLocker lock(&line->mutex);
+    return line->current ? line->current->id() : 0;
 }
 
 Result<qint32> Simulator::registerReceiver(const QString& lineName, TapiEventReceiver* receiver,
                                            std::shared_ptr<std::atomic<int>> filter,
                                            const void* owner)
 {
-    QMutexLocker lock(&m_mutex);
     Result<Line*> voice = voiceLine(lineName);
     if (!voice)
         return voice.status();
     Line* line = voice.value();
+    QMutexLocker lock(&line->mutex);
     if (line->registrationFails)
         return Status(err::Fail,
                       QStringLiteral("Line \"%1\" refused the registration").arg(lineName));
@@ -620,7 +727,7 @@ Status Simulator::unregisterReceiver(qint32 cookie, const void* owner)
 
 bool Simulator::hasFault(const SimCall& call, Fault fault) const
 {
-    QMutexLocker lock(&m_mutex);
+    QMutexLocker lock(&lineOf(call.addressName())->mutex);
     switch (fault) {
     case Fault::NoDeviceOnAnswer:
         return call.m_faultNoDevice;

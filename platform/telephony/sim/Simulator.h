@@ -7,6 +7,8 @@
 // can show. The `sim` telephony provider is the machine's side of the same exchange.
 //
 // Thread-safe. Rings, the audio clock and call endings run on the simulator's own thread.
+// Each line has a lock of its own for its state and its calls', so that lines never wait
+// for one another.
 // Only the line server (and tests) make one: listing the lines needs no simulator.
 
 #include "platform/Status.h"
@@ -110,17 +112,19 @@ Q_SIGNALS:
 private:
     struct Line;
     struct ActiveDevice;
+    struct Answered;
 
     Simulator();
-    Line* lineLocked(const QString& name);
+    // The table of lines never changes after construction: looking one up takes no lock.
+    Line* lineOf(const QString& name) const;
     // The line, when it is there and carries voice.
-    Result<Line*> voiceLine(const QString& name);
+    Result<Line*> voiceLine(const QString& name) const;
     void deliverLocked(Line& line, TapiEvent event, const void* onlyOwner = nullptr);
     void deliverStateLocked(Line& line, const std::shared_ptr<SimCall>& call, int state,
                             int cause = tapi::CEC_NONE);
     Status end(SimCall& call, int cause, bool byCaller);
-    // A new incoming call on the line (under the lock): offered, with its record; `prepare`
-    // fills in the caller's side before anyone hears of it.
+    // A new incoming call on the line (under the line's lock): offered, with its record;
+    // `prepare` fills in the caller's side before anyone hears of it.
     std::shared_ptr<SimCall> offerLocked(Line& line, const QString& callerNumber,
                                          const QString& capturePath,
                                          const std::function<void(SimCall&)>& prepare);
@@ -129,20 +133,31 @@ private:
     void ring(const std::shared_ptr<SimCall>& call);
     void callTimer(const std::shared_ptr<SimCall>& call);
     void clockTick();
-    void finishCall(const std::shared_ptr<SimCall>& call);
+    // Any thread, without a lock: the devices of a call just answered go to the clock.
+    void handToClock(Answered* answered);
+    // Clock thread: what was handed over joins the devices the clock moves.
+    void takeAnswered();
+    // Closes what was handed over and never taken (the clock has stopped).
+    void closePending();
+    void stopClock();
 
-    mutable QMutex m_mutex;
+    mutable QMutex m_mutex; // m_calls
     EventHub m_events;
     QList<LineConfig> m_lines;
     QHash<QString, Line*> m_lineState; // fixed at construction
-    QHash<quint64, CallRecord> m_records;
-    QHash<quint64, std::shared_ptr<SimCall>> m_calls; // calls not yet ended
-    QList<ActiveDevice*> m_devices;
+    // Every call placed, with its record, ended or not.
+    QHash<quint64, std::shared_ptr<SimCall>> m_calls;
+    std::atomic<quint64> m_nextCall{1};
     double m_speed;
-    quint64 m_nextCall = 1;
     QThread* m_thread = nullptr;
-    bool m_stopped = false;
+    std::atomic<bool> m_stopped{false};
+    // The clock and the devices it moves belong to the simulator's thread. Answered calls
+    // reach it through a list that takes no lock, so that lines answering at the same
+    // moment never wait for one another or for the clock.
     QTimer* m_clock = nullptr;
+    QList<ActiveDevice*> m_devices;
+    std::atomic<Answered*> m_answered{nullptr};
+    std::atomic<bool> m_clockWanted{false};
 };
 
 } // namespace orvane::sim
