@@ -68,7 +68,9 @@ void StatusGridOutbox::post(Put put)
     Posted* head = m_posted.load(std::memory_order_relaxed);
     do
         posted->next = head;
-    while (!m_posted.compare_exchange_weak(head, posted, std::memory_order_release,
+    // Sequentially consistent, as the sending thread's look at the list before it sleeps:
+    // neither may miss the other.
+    while (!m_posted.compare_exchange_weak(head, posted, std::memory_order_seq_cst,
                                            std::memory_order_relaxed));
     wakeFor(m_asleep);
 }
@@ -158,8 +160,9 @@ void StatusGridOutbox::run()
         if (!batch) {
             if (m_stopping.load())
                 return;
+            // A flush finds nothing held here: only a put or the end wakes the thread.
             waitFor(
-                m_asleep, [this] { return m_posted.load() != nullptr || urgent(); }, -1);
+                m_asleep, [this] { return m_posted.load() != nullptr || m_stopping.load(); }, -1);
             continue;
         }
         batch = gather(batch, tail);

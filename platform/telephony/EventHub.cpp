@@ -137,6 +137,9 @@ void EventHub::flush(Channel& c)
         while (c.m_unposted.exchange(false))
             postPending(c);
         c.m_postMutex.unlock();
+        // The look at m_unposted below must not pass the unlock: a thread that failed to
+        // take the lock just before it counts on this one to post its events.
+        std::atomic_thread_fence(std::memory_order_seq_cst);
     }
 }
 

@@ -530,6 +530,36 @@ private Q_SLOTS:
         contexts.clear();
     }
 
+    void aCallerWhoHangsUpLaterHangsUpThatLongAfterTheAnswer()
+    {
+        sim::Simulator& s = sim::Simulator::instance();
+        Receiver first, second;
+        auto t = readyTelephony();
+        registerOn(*t, kLine1, first);
+        registerOn(*t, kLine2, second);
+        // A call in progress keeps the audio clock going, so the next answered call joins it
+        // at a tick, while its ring timer (every millisecond) keeps firing until then.
+        Result<quint64> busy = s.placeCall(call(kLine1, 3, 300));
+        QTRY_VERIFY(first.has(tapi::TE_ADDRESS, tapi::AE_RINGING));
+        QVERIFY(first.lastCall()->answer());
+        // The timer and the clock meet in either order: a few calls to see both.
+        for (int round = 0; round < 5; ++round) {
+            second.seen.clear();
+            sim::CallRequest request = call(kLine2, 100000, 1);
+            request.hangUpAfterMs = 200;
+            Result<quint64> id = s.placeCall(request);
+            QTRY_VERIFY(second.has(tapi::TE_ADDRESS, tapi::AE_RINGING));
+            QVERIFY(second.events().first().call->answer());
+            QVERIFY(waitCallEnded(id.value()));
+            const sim::CallRecord record = s.call(id.value()).value();
+            QVERIFY(record.endedByCaller);
+            QVERIFY2(record.endedNs - record.answeredNs >= qint64(200 / s.speed()) * 1'000'000,
+                     qPrintable(QString::number((record.endedNs - record.answeredNs) / 1e6)));
+        }
+        QVERIFY(s.hangUp(kLine1));
+        QVERIFY(waitCallEnded(busy.value()));
+    }
+
     void aBusyLineTakesNoSecondCall()
     {
         sim::Simulator& s = sim::Simulator::instance();

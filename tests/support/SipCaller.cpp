@@ -33,6 +33,34 @@ quint16 freeUdpPort()
 
 namespace {
 
+bool udpPortFree(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    const bool free = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return free;
+}
+
+// sipp's media ports: an even base and the three after it (audio and video, RTP and RTCP),
+// all free now and clear of `avoid`, its SIP port.
+quint16 freeMediaBase(quint16 avoid)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const quint16 base = freeUdpPort() & 0xFFFE;
+        bool usable = base != 0 && base <= 0xFFFB && (avoid < base || avoid > base + 3);
+        for (quint16 p = base; usable && p <= base + 3; ++p)
+            usable = udpPortFree(p);
+        if (usable)
+            return base;
+    }
+    return 0;
+}
+
 void put16(QByteArray& b, quint16 v, bool big)
 {
     char x[2];
@@ -207,6 +235,7 @@ SipCallerRun runSipCaller(const QString& scenarioPath, const QString& user, quin
                           int timeoutMs)
 {
     SipCallerRun run;
+    const quint16 sipPort = freeUdpPort();
     QProcess sipp;
     sipp.setWorkingDirectory(QFileInfo(scenarioPath).absolutePath());
     sipp.setProcessChannelMode(QProcess::MergedChannels);
@@ -220,9 +249,9 @@ SipCallerRun runSipCaller(const QString& scenarioPath, const QString& user, quin
                            QStringLiteral("-i"),
                            QStringLiteral("127.0.0.1"),
                            QStringLiteral("-p"),
-                           QString::number(freeUdpPort()),
+                           QString::number(sipPort),
                            QStringLiteral("-mp"),
-                           QString::number(freeUdpPort() & 0xFFFE),
+                           QString::number(freeMediaBase(sipPort)),
                            QStringLiteral("-timeout"),
                            QStringLiteral("%1s").arg(timeoutMs / 1000),
                            QStringLiteral("-nostdin"),

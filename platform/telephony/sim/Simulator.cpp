@@ -278,17 +278,18 @@ Result<std::shared_ptr<TelephonyCall>> Simulator::dial(const QString& lineName,
             m_calls.insert(record.id, call);
         }
         line->current = call;
-        deliverStateLocked(*line, call, tapi::CS_INPROGRESS);
-
         if (!target) {
             endCause = tapi::CEC_DISCONNECT_BADADDRESS;
         } else if (target->current) {
             endCause = tapi::CEC_DISCONNECT_BUSY;
         } else {
-            incoming = offerLocked(*target, line->config.number, QString(),
-                                   [&](SimCall& c) { c.m_peer = call; });
-            call->m_peer = incoming;
+            // Each side knows the other before anyone hears of either.
+            incoming = offerLocked(*target, line->config.number, QString(), [&](SimCall& c) {
+                c.m_peer = call;
+                call->m_peer = c.weak_from_this();
+            });
         }
+        deliverStateLocked(*line, call, tapi::CS_INPROGRESS);
     }
     post(*line);
     if (endCause != tapi::CEC_NONE) {
@@ -370,7 +371,8 @@ void Simulator::callTimer(const std::shared_ptr<SimCall>& call)
             return;
         }
         call->m_timer->stop();
-        disconnect(*call, tapi::DC_NOANSWER, true); // the caller gives up
+        // The caller gives up, unless the line answered at the last moment.
+        end(*call, tapi::CEC_DISCONNECT_NOANSWER, true, tapi::CS_OFFERING);
     } else if (call->state() == tapi::CS_CONNECTED && call->m_hangUpAfterMs >= 0) {
         // Answered: the timer now counts down to the caller hanging up.
         if (call->m_hangUpArmed) {
@@ -482,7 +484,9 @@ void Simulator::handToClock(Answered* answered)
     Answered* head = m_answered.load(std::memory_order_relaxed);
     do
         answered->next = head;
-    while (!m_answered.compare_exchange_weak(head, answered, std::memory_order_release,
+    // Sequentially consistent, as the clock's look at the list when it rests: neither may
+    // miss the other.
+    while (!m_answered.compare_exchange_weak(head, answered, std::memory_order_seq_cst,
                                              std::memory_order_relaxed));
     if (m_stopped.load()) {
         // The clock is gone or going: nobody will move these devices, so no writer may
@@ -511,8 +515,9 @@ void Simulator::takeAnswered()
         Answered* a = std::exchange(inOrder, inOrder->next);
         m_devices.append(a->devices);
         // The ring timer either stops or, when the caller will hang up, turns into the
-        // hang-up countdown.
-        callTimer(a->call);
+        // hang-up countdown, unless the timer itself has come first and done so.
+        if (!a->call->m_hangUpArmed)
+            callTimer(a->call);
         delete a;
     }
 }
@@ -525,16 +530,19 @@ Status Simulator::disconnect(SimCall& call, int code, bool byCaller)
     return end(call, cause, byCaller);
 }
 
-Status Simulator::end(SimCall& call, int cause, bool byCaller)
+Status Simulator::end(SimCall& call, int cause, bool byCaller, int onlyFrom)
 {
     std::shared_ptr<SimCall> shared, peer;
     int peerCause = cause;
     QByteArray heard;
+    CallRecord ended;
     Line* line = lineOf(call.addressName());
     {
         QMutexLocker lock(&line->mutex);
         if (call.state() == tapi::CS_DISCONNECTED)
             return Status(err::InvalidState, QStringLiteral("The call has already ended"));
+        if (onlyFrom >= 0 && call.state() != onlyFrom)
+            return Status(err::InvalidState, QStringLiteral("The call has moved on"));
         call.m_state = tapi::CS_DISCONNECTED;
         CallRecord& record = call.m_record;
         record.state = tapi::CS_DISCONNECTED;
@@ -558,7 +566,14 @@ Status Simulator::end(SimCall& call, int cause, bool byCaller)
         peer = call.m_peer.lock();
         if (record.answeredNs != 0)
             peerCause = tapi::CEC_DISCONNECT_NORMAL;
+        ended = record;
         deliverStateLocked(*line, shared, tapi::CS_DISCONNECTED, cause);
+    }
+    {
+        // Only its record stays.
+        QMutexLocker calls(&m_mutex);
+        m_calls.remove(ended.id);
+        m_ended.insert(ended.id, ended);
     }
     post(*line);
     if (peer && peer->state() != tapi::CS_DISCONNECTED)
@@ -684,9 +699,13 @@ std::optional<CallRecord> Simulator::call(quint64 id) const
     {
         QMutexLocker lock(&m_mutex);
         call = m_calls.value(id);
+        if (!call) {
+            auto it = m_ended.constFind(id);
+            if (it == m_ended.constEnd())
+                return std::nullopt;
+            return *it;
+        }
     }
-    if (!call)
-        return std::nullopt;
     QMutexLocker lock(&lineOf(call->addressName())->mutex);
     return call->m_record;
 }

@@ -122,7 +122,8 @@ private:
     void deliverLocked(Line& line, TapiEvent event, const void* onlyOwner = nullptr);
     void deliverStateLocked(Line& line, const std::shared_ptr<SimCall>& call, int state,
                             int cause = tapi::CEC_NONE);
-    Status end(SimCall& call, int cause, bool byCaller);
+    // `onlyFrom`: ends the call only while it is in that state.
+    Status end(SimCall& call, int cause, bool byCaller, int onlyFrom = -1);
     // A new incoming call on the line (under the line's lock): offered, with its record;
     // `prepare` fills in the caller's side before anyone hears of it.
     std::shared_ptr<SimCall> offerLocked(Line& line, const QString& callerNumber,
@@ -141,12 +142,12 @@ private:
     void closePending();
     void stopClock();
 
-    mutable QMutex m_mutex; // m_calls
+    mutable QMutex m_mutex; // m_calls and m_ended
     EventHub m_events;
     QList<LineConfig> m_lines;
-    QHash<QString, Line*> m_lineState; // fixed at construction
-    // Every call placed, with its record, ended or not.
-    QHash<quint64, std::shared_ptr<SimCall>> m_calls;
+    QHash<QString, Line*> m_lineState;                // fixed at construction
+    QHash<quint64, std::shared_ptr<SimCall>> m_calls; // calls not yet ended, with their records
+    QHash<quint64, CallRecord> m_ended;               // the records of ended calls
     std::atomic<quint64> m_nextCall{1};
     double m_speed;
     QThread* m_thread = nullptr;
