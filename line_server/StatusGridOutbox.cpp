@@ -63,15 +63,8 @@ void StatusGridOutbox::post(Put put)
     if (m_stopping.load())
         return;
     std::call_once(m_started, [this] { start(); });
-    auto* posted = new Posted{std::move(put)};
     m_postedCount.fetch_add(1);
-    Posted* head = m_posted.load(std::memory_order_relaxed);
-    do
-        posted->next = head;
-    // Sequentially consistent, as the sending thread's look at the list before it sleeps:
-    // neither may miss the other.
-    while (!m_posted.compare_exchange_weak(head, posted, std::memory_order_seq_cst,
-                                           std::memory_order_relaxed));
+    m_posted.push(std::move(put));
     wakeFor(m_asleep);
 }
 
@@ -108,45 +101,21 @@ void StatusGridOutbox::wakeFor(std::atomic<bool>& wakeable)
         m_wake.release();
 }
 
-StatusGridOutbox::Posted* StatusGridOutbox::takeInOrder(Posted** last)
+QList<StatusGridOutbox::Put> StatusGridOutbox::gather(QList<Put> batch)
 {
-    Posted* taken = m_posted.exchange(nullptr, std::memory_order_acquire);
-    // Taken newest first: sent oldest first.
-    Posted* inOrder = nullptr;
-    *last = taken;
-    while (taken)
-        std::exchange(taken, taken->next)->next = std::exchange(inOrder, taken);
-    return inOrder;
-}
-
-StatusGridOutbox::Posted* StatusGridOutbox::gather(Posted* batch, Posted* tail)
-{
-    auto takeMore = [&] {
-        Posted* moreTail = nullptr;
-        Posted* more = takeInOrder(&moreTail);
-        if (more) {
-            tail->next = more;
-            tail = moreTail;
-        }
-        return more;
-    };
-    auto posted = [this] { return m_posted.load() != nullptr || urgent(); };
+    auto posted = [this] { return !m_posted.isEmpty() || urgent(); };
     const QDeadlineTimer flood(kFloodHoldMs, Qt::PreciseTimer);
     // A few puts: out once no more come for a moment.
-    quint64 held = 0;
-    for (Posted* p = batch; p; p = p->next)
-        ++held;
-    while (held < kFloodPuts && !urgent() && !flood.hasExpired()) {
+    while (quint64(batch.size()) < kFloodPuts && !urgent() && !flood.hasExpired()) {
         if (!waitFor(m_asleep, posted, int(qMin<qint64>(kQuietMs, flood.remainingTime()))))
             return batch;
-        for (Posted* p = takeMore(); p; p = p->next)
-            ++held;
+        batch.append(m_posted.take());
     }
     // A flood: out when its time is up, the thread not woken by each new put meanwhile.
     while (!urgent() && !flood.hasExpired())
         waitFor(
             m_holding, [this] { return urgent(); }, int(flood.remainingTime()));
-    takeMore();
+    batch.append(m_posted.take());
     return batch;
 }
 
@@ -155,26 +124,20 @@ void StatusGridOutbox::run()
     // Linux gives each thread a nice value of its own.
     setpriority(PRIO_PROCESS, id_t(gettid()), kSenderNice);
     for (;;) {
-        Posted* tail = nullptr;
-        Posted* batch = takeInOrder(&tail);
-        if (!batch) {
+        QList<Put> batch = m_posted.take();
+        if (batch.isEmpty()) {
             if (m_stopping.load())
                 return;
             // A flush finds nothing held here: only a put or the end wakes the thread.
             waitFor(
-                m_asleep, [this] { return m_posted.load() != nullptr || m_stopping.load(); }, -1);
+                m_asleep, [this] { return !m_posted.isEmpty() || m_stopping.load(); }, -1);
             continue;
         }
-        batch = gather(batch, tail);
-        quint64 sent = 0;
-        while (batch) {
-            Posted* posted = std::exchange(batch, batch->next);
-            send(posted->put);
-            delete posted;
-            ++sent;
-        }
+        batch = gather(std::move(batch));
+        for (const Put& put : std::as_const(batch))
+            send(put);
         QMutexLocker lock(&m_mutex);
-        m_sentCount += sent;
+        m_sentCount += quint64(batch.size());
         m_sentChanged.wakeAll();
     }
 }

@@ -10,6 +10,8 @@
 // thousand calls are answered at once, answering and greeting come first and the grid
 // follows 100 ms later, every put in order.
 
+#include "platform/HandOverList.h"
+
 #include <QDBusConnection>
 #include <QMutex>
 #include <QSemaphore>
@@ -42,19 +44,12 @@ public:
     void flush();
 
 private:
-    struct Posted {
-        Put put;
-        Posted* next = nullptr;
-    };
-
     StatusGridOutbox() = default;
     void start();
     void run();
     void stop();
-    // What was posted since the last take, oldest first; `last` is its last.
-    Posted* takeInOrder(Posted** last);
-    // The batch that starts with `batch`, grown by what comes while it is held.
-    Posted* gather(Posted* batch, Posted* tail);
+    // `batch`, grown by what comes while it is held.
+    QList<Put> gather(QList<Put> batch);
     // Sleeps until `come` holds (checked once first), at most `timeoutMs` (< 0: no limit),
     // woken through `wakeable`; false when the time ran out and `come` does not hold.
     bool waitFor(std::atomic<bool>& wakeable, const std::function<bool()>& come, int timeoutMs);
@@ -63,7 +58,7 @@ private:
     bool urgent() const;
 
     std::once_flag m_started;
-    std::atomic<Posted*> m_posted{nullptr}; // newest first
+    HandOverList<Put> m_posted;
     std::atomic<quint64> m_postedCount{0};
     std::atomic<bool> m_asleep{false};  // a poster wakes the thread
     std::atomic<bool> m_holding{false}; // only a flush or the end wakes it

@@ -54,8 +54,8 @@ Status CallAudioOutput::write(const qint16* samples, qsizetype count)
 
 Status CallAudioOutput::writeSound(const Sound& sound)
 {
-    if (m_format != audioformat::SAFTCCITT_uLaw_8kHzMono ||
-        m_device->formatType() != audioformat::SAFTCCITT_uLaw_8kHzMono)
+    // open() has checked that the device carries this format.
+    if (m_format != audioformat::SAFTCCITT_uLaw_8kHzMono)
         return AudioOutput::writeSound(sound);
     return m_device->writeSound(sound);
 }

@@ -43,13 +43,6 @@ struct Simulator::ActiveDevice {
     bool tickedByPartner = false;
 };
 
-// A call just answered, on its way to the clock.
-struct Simulator::Answered {
-    std::shared_ptr<SimCall> call;
-    QList<ActiveDevice*> devices;
-    Answered* next = nullptr;
-};
-
 namespace {
 
 // The locks of one or two lines, always taken in the same order, so that two threads
@@ -150,13 +143,12 @@ void Simulator::stopClock()
 
 void Simulator::closePending()
 {
-    for (Answered* a = m_answered.exchange(nullptr, std::memory_order_acquire); a;) {
-        for (ActiveDevice* d : std::as_const(a->devices)) {
+    for (const Answered& a : m_answered.take()) {
+        for (ActiveDevice* d : a.devices) {
             d->device->close();
             WaveDeviceRegistry::remove(d->id);
             delete d;
         }
-        delete std::exchange(a, a->next);
     }
 }
 
@@ -422,21 +414,18 @@ Status Simulator::answer(SimCall& call)
     std::shared_ptr<SimCall> peer = call.m_peer.lock();
     Line* peerLine = peer ? lineOf(peer->addressName()) : nullptr;
     std::shared_ptr<SimCall> shared;
-    auto answered = std::make_unique<Answered>();
+    Answered answered;
     {
         BothLocks lock(line->mutex, peerLine ? &peerLine->mutex : nullptr);
 
-        Status refused;
         if (call.state() != tapi::CS_OFFERING)
-            refused = Status(err::InvalidState, QStringLiteral("The call is not being offered"));
-        else if (call.m_faultNoDevice)
-            refused = Status(err::NoDevice, QStringLiteral("The line has no usable device"));
-        else if (call.m_privilege == tapi::CP_MONITOR)
-            refused = Status(err::Fail, QStringLiteral("This program only monitors the call"));
-        else if (call.m_outgoing)
-            refused = Status(err::InvalidState, QStringLiteral("This program placed the call"));
-        if (!refused)
-            return refused;
+            return Status(err::InvalidState, QStringLiteral("The call is not being offered"));
+        if (call.m_faultNoDevice)
+            return Status(err::NoDevice, QStringLiteral("The line has no usable device"));
+        if (call.m_privilege == tapi::CP_MONITOR)
+            return Status(err::Fail, QStringLiteral("This program only monitors the call"));
+        if (call.m_outgoing)
+            return Status(err::InvalidState, QStringLiteral("This program placed the call"));
         const qint64 now = steadyNowNs();
         call.m_state = tapi::CS_CONNECTED;
         CallRecord& record = call.m_record;
@@ -444,7 +433,7 @@ Status Simulator::answer(SimCall& call)
         record.answeredAtRing = record.ringsRung;
         record.answeredNs = now;
         shared = call.shared_from_this();
-        answered->call = shared;
+        answered.call = shared;
         if (peer && peer->state() == tapi::CS_INPROGRESS) {
             // Two simulated lines: one wire, both sides connected at the same instant.
             auto wire = std::make_shared<SimWire>();
@@ -456,9 +445,9 @@ Status Simulator::answer(SimCall& call)
             call.m_device = std::make_shared<SimWaveDevice>(wire, 1, m_speed, now);
             peer->m_deviceId = WaveDeviceRegistry::add(peer->m_device);
             call.m_deviceId = WaveDeviceRegistry::add(call.m_device);
-            answered->devices.append(
+            answered.devices.append(
                 new ActiveDevice{peer->m_device, peer->m_deviceId, call.m_device, false});
-            answered->devices.append(
+            answered.devices.append(
                 new ActiveDevice{call.m_device, call.m_deviceId, nullptr, true});
             deliverStateLocked(*peerLine, peer, tapi::CS_CONNECTED);
         } else {
@@ -467,7 +456,7 @@ Status Simulator::answer(SimCall& call)
                 std::make_shared<SimWaveDevice>(call.m_callerAudio, call.m_callerWaits,
                                                 !call.m_capturePath.isEmpty(), m_speed, now);
             call.m_deviceId = WaveDeviceRegistry::add(call.m_device);
-            answered->devices.append(
+            answered.devices.append(
                 new ActiveDevice{call.m_device, call.m_deviceId, nullptr, false});
         }
         deliverStateLocked(*line, shared, tapi::CS_CONNECTED);
@@ -475,19 +464,13 @@ Status Simulator::answer(SimCall& call)
     if (peer)
         post(*peerLine);
     post(*line);
-    handToClock(answered.release());
+    handToClock(std::move(answered));
     return {};
 }
 
-void Simulator::handToClock(Answered* answered)
+void Simulator::handToClock(Answered answered)
 {
-    Answered* head = m_answered.load(std::memory_order_relaxed);
-    do
-        answered->next = head;
-    // Sequentially consistent, as the clock's look at the list when it rests: neither may
-    // miss the other.
-    while (!m_answered.compare_exchange_weak(head, answered, std::memory_order_seq_cst,
-                                             std::memory_order_relaxed));
+    m_answered.push(std::move(answered));
     if (m_stopped.load()) {
         // The clock is gone or going: nobody will move these devices, so no writer may
         // wait for them.
@@ -506,19 +489,12 @@ void Simulator::handToClock(Answered* answered)
 
 void Simulator::takeAnswered()
 {
-    Answered* list = m_answered.exchange(nullptr, std::memory_order_acquire);
-    // Newest first as handed over: the clock takes them in the order they were answered.
-    Answered* inOrder = nullptr;
-    while (list)
-        std::exchange(list, list->next)->next = std::exchange(inOrder, list);
-    while (inOrder) {
-        Answered* a = std::exchange(inOrder, inOrder->next);
-        m_devices.append(a->devices);
+    for (const Answered& a : m_answered.take()) {
+        m_devices.append(a.devices);
         // The ring timer either stops or, when the caller will hang up, turns into the
         // hang-up countdown, unless the timer itself has come first and done so.
-        if (!a->call->m_hangUpArmed)
-            callTimer(a->call);
-        delete a;
+        if (!a.call->m_hangUpArmed)
+            callTimer(a.call);
     }
 }
 
@@ -638,7 +614,7 @@ void Simulator::clockTick()
         return;
     // Nothing to move: the clock rests, unless a call was answered meanwhile.
     m_clockWanted.store(false);
-    if (m_answered.load() && !m_clockWanted.exchange(true))
+    if (!m_answered.isEmpty() && !m_clockWanted.exchange(true))
         return;
     m_clock->stop();
 }

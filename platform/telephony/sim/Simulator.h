@@ -11,6 +11,7 @@
 // for one another.
 // Only the line server (and tests) make one: listing the lines needs no simulator.
 
+#include "platform/HandOverList.h"
 #include "platform/Status.h"
 #include "platform/telephony/EventHub.h"
 #include "platform/telephony/Telephony.h"
@@ -112,7 +113,11 @@ Q_SIGNALS:
 private:
     struct Line;
     struct ActiveDevice;
-    struct Answered;
+    // A call just answered, on its way to the clock.
+    struct Answered {
+        std::shared_ptr<SimCall> call;
+        QList<ActiveDevice*> devices;
+    };
 
     Simulator();
     // The table of lines never changes after construction: looking one up takes no lock.
@@ -135,7 +140,7 @@ private:
     void callTimer(const std::shared_ptr<SimCall>& call);
     void clockTick();
     // Any thread, without a lock: the devices of a call just answered go to the clock.
-    void handToClock(Answered* answered);
+    void handToClock(Answered answered);
     // Clock thread: what was handed over joins the devices the clock moves.
     void takeAnswered();
     // Closes what was handed over and never taken (the clock has stopped).
@@ -157,7 +162,7 @@ private:
     // moment never wait for one another or for the clock.
     QTimer* m_clock = nullptr;
     QList<ActiveDevice*> m_devices;
-    std::atomic<Answered*> m_answered{nullptr};
+    HandOverList<Answered> m_answered;
     std::atomic<bool> m_clockWanted{false};
 };
 
