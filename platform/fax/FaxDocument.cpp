@@ -1,5 +1,7 @@
 #include "platform/fax/FaxDocument.h"
 
+#include "platform/RegularFile.h"
+
 #include "platform/fax/TiffFax.h"
 
 #include <QDir>
@@ -148,9 +150,9 @@ DocumentKind documentKind(const QString& path)
 Result<PreparedDocument> prepareDocument(const QString& document, const QString& workFolder,
                                          Paper paper)
 {
-    const QFileInfo info(document);
-    if (!info.isFile())
-        return Status(err::FileNotFound, QStringLiteral("%1 does not exist").arg(document));
+    // Only a regular file: a FIFO would block the conversion for good, a device never ends.
+    if (Status s = checkRegularFile(document); !s)
+        return s;
     Result<QList<FaxPage>> pages = Status(err::Fail, QString());
     switch (documentKind(document)) {
     case DocumentKind::Text:

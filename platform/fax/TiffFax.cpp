@@ -1,5 +1,7 @@
 #include "platform/fax/TiffFax.h"
 
+#include "platform/RegularFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -136,9 +138,9 @@ Status writeTiffF(const QString& path, const QList<FaxPage>& pages)
 
 Result<TiffSummary> inspectTiff(const QString& path, const TiffLimits& limits)
 {
+    if (Status s = checkRegularFile(path); !s)
+        return s;
     const QFileInfo info(path);
-    if (!info.isFile())
-        return Status(err::FileNotFound, QStringLiteral("%1 does not exist").arg(path));
     if (info.size() > limits.maxBytes)
         return Status(err::InvalidArg, QStringLiteral("%1 is too large for a fax").arg(path));
     TiffHandle tif = openTiff(path, "r");

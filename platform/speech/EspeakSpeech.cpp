@@ -3,6 +3,7 @@
 // and handed on in turn, so that a long text never keeps other lines waiting for theirs;
 // it is never held while the sound plays.
 
+#include "platform/RegularFile.h"
 #include "platform/audio/AudioOutput.h"
 #include "platform/audio/Resampler.h"
 #include "platform/speech/RenderCache.h"
@@ -119,11 +120,36 @@ public:
     const QList<VoiceInfo>& voices() const { return m_voices; }
 
     // The sound of `text` at `outRate`, from the cache or being made, handed to `sink` (when
-    // given) piece by piece as it grows. A sound is made once, on a worker of the engine,
-    // whoever asks for it and however slowly each of them plays it: lines that ask for the
-    // same sound at once all follow the one making.
+    // given) piece by piece as it grows.
     Status speech(const QString& key, const QString& text, const QString& voiceId,
                   int wordsPerMinute, int volume, int outRate, const SoundSink& sink)
+    {
+        return sound(
+            key,
+            [this, text, voiceId, wordsPerMinute, volume, outRate](const PieceSink& add) {
+                return speak(text, voiceId, wordsPerMinute, volume, outRate, add);
+            },
+            sink);
+    }
+
+    // The sound of a wave file at `outRate`, the same way: read a block at a time, so that
+    // the first of it plays while the rest is read and a file never has to fit in memory
+    // twice.
+    Status file(const QString& key, const QString& path, int outRate, const SoundSink& sink)
+    {
+        return sound(
+            key, [path, outRate](const PieceSink& add) { return readFile(path, outRate, add); },
+            sink);
+    }
+
+private:
+    using PieceSink = std::function<void(QVector<qint16>&&)>;
+    using Maker = std::function<Status(const PieceSink&)>;
+
+    // A sound from the cache or being made. A sound is made once, on a worker of the engine,
+    // whoever asks for it and however slowly each of them plays it: lines that ask for the
+    // same sound at once all follow the one making.
+    Status sound(const QString& key, Maker maker, const SoundSink& sink)
     {
         std::shared_ptr<SoundInMaking> making;
         Sound cached;
@@ -136,9 +162,7 @@ public:
                 making = std::make_shared<SoundInMaking>();
                 m_pending.insert(key, making);
                 m_workers.start(
-                    [this, key, text, voiceId, wordsPerMinute, volume, outRate, making] {
-                        make(key, text, voiceId, wordsPerMinute, volume, outRate, *making);
-                    });
+                    [this, key, maker = std::move(maker), making] { make(key, maker, *making); });
             }
         }
         // Never while holding the lock: a sink plays at the pace of its line.
@@ -167,24 +191,6 @@ public:
         }
     }
 
-    // The sound of a wave file at `outRate`, from the cache or read now.
-    Result<Sound> file(const QString& key, const QString& path, int outRate)
-    {
-        if (Sound cached = m_cache.find(key))
-            return cached;
-        QMutexLocker lock(&m_fileMutex);
-        if (Sound cached = m_cache.find(key))
-            return cached;
-        Result<wav::PcmSound> pcm = wav::read(path);
-        if (!pcm)
-            return pcm.status();
-        Sound sound = std::make_shared<const QVector<qint16>>(
-            resample(pcm->samples.constData(), pcm->samples.size(), pcm->sampleRate, outRate));
-        m_cache.insert(key, sound);
-        return sound;
-    }
-
-private:
     // A sound being made: what there is of it so far.
     struct SoundInMaking {
         QMutex mutex;
@@ -194,12 +200,29 @@ private:
         Status failure;
     };
 
-    // One sentence at a time under the engine's turn, each resampled and added as it comes;
-    // the whole goes into the cache.
-    void make(const QString& key, const QString& text, const QString& voiceId, int wordsPerMinute,
-              int volume, int outRate, SoundInMaking& making)
+    // The maker's pieces added as they come; the whole goes into the cache.
+    void make(const QString& key, const Maker& maker, SoundInMaking& making)
     {
-        Status made;
+        const Status made = maker([&making](QVector<qint16>&& piece) {
+            QMutexLocker lock(&making.mutex);
+            making.samples.append(std::move(piece));
+            making.grown.wakeAll();
+        });
+        // Into the cache before it stops being pending, so that nobody finds neither.
+        QMutexLocker pending(&m_pendingMutex);
+        QMutexLocker lock(&making.mutex);
+        if (made)
+            m_cache.insert(key, std::make_shared<const QVector<qint16>>(making.samples));
+        m_pending.remove(key);
+        making.failure = made;
+        making.done = true;
+        making.grown.wakeAll();
+    }
+
+    // One sentence at a time under the engine's turn, each resampled and added as it comes.
+    Status speak(const QString& text, const QString& voiceId, int wordsPerMinute, int volume,
+                 int outRate, const PieceSink& add)
+    {
         for (const QString& sentence : sentences(text)) {
             QVector<qint16> samples;
             {
@@ -208,9 +231,8 @@ private:
                 if (voiceId != m_voice) {
                     if (espeak_SetVoiceByName(voiceId.toUtf8().constData()) != EE_OK) {
                         m_voice.clear();
-                        made = Status(err::InvalidArg,
+                        return Status(err::InvalidArg,
                                       QStringLiteral("Cannot select voice %1").arg(voiceId));
-                        break;
                     }
                     m_voice = voiceId;
                 }
@@ -221,27 +243,34 @@ private:
                 const espeak_ERROR rc =
                     espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0,
                                  espeakCHARS_UTF8, nullptr, &samples);
-                if (rc != EE_OK) {
-                    made = Status(err::Fail,
+                if (rc != EE_OK)
+                    return Status(err::Fail,
                                   QStringLiteral("Speech synthesis failed (%1)").arg(int(rc)));
-                    break;
-                }
             }
-            const QVector<qint16> out =
-                resample(samples.constData(), samples.size(), m_rate, outRate);
-            QMutexLocker lock(&making.mutex);
-            making.samples.append(out);
-            making.grown.wakeAll();
+            add(resample(samples.constData(), samples.size(), m_rate, outRate));
         }
-        // Into the cache before it stops being pending, so that nobody finds neither.
-        QMutexLocker pending(&m_pendingMutex);
-        QMutexLocker lock(&making.mutex);
-        if (made)
-            m_cache.insert(key, std::make_shared<const QVector<qint16>>(making.samples));
-        m_pending.remove(key);
-        making.failure = made;
-        making.done = true;
-        making.grown.wakeAll();
+        return {};
+    }
+
+    // A second of the file at a time, resampled as it goes.
+    static Status readFile(const QString& path, int outRate, const PieceSink& add)
+    {
+        Result<std::unique_ptr<wav::Reader>> reader = wav::Reader::open(path);
+        if (!reader)
+            return reader.status();
+        const int rate = reader.value()->sampleRate();
+        StreamResampler resampler(rate, outRate);
+        for (QVector<qint16> block;;) {
+            block.clear();
+            Result<qsizetype> got = reader.value()->read(block, rate);
+            if (!got)
+                return got.status();
+            if (got.value() == 0)
+                break;
+            add(resampler.process(block.constData(), block.size()));
+        }
+        add(resampler.finish());
+        return {};
     }
 
     EspeakEngine()
@@ -285,7 +314,6 @@ private:
     QString m_voice;  // the voice espeak-ng has now (under m_turns)
     QMutex m_pendingMutex;
     QHash<QString, std::shared_ptr<SoundInMaking>> m_pending; // sounds being made
-    QMutex m_fileMutex; // reading wave files, so that one file is read once
     int m_rate = 0;
     QList<VoiceInfo> m_voices;
     RenderCache m_cache;
@@ -352,10 +380,9 @@ public:
 
     Status playFile(const QString& path, AudioOutput& out) override
     {
-        Result<Sound> sound = renderFile(path, out.sampleRate());
-        if (!sound)
-            return sound.status();
-        if (Status s = out.writeSound(sound.value()); !s)
+        Status s = renderFile(path, out.sampleRate(),
+                              [&out](const Sound& piece) { return out.writeSound(piece); });
+        if (!s)
             return s;
         return out.finish();
     }
@@ -368,7 +395,7 @@ public:
 
     void prepareFile(const QString& path, int sampleRate) override
     {
-        QThreadPool::globalInstance()->start([path, sampleRate] { renderFile(path, sampleRate); });
+        renderFile(path, sampleRate, nullptr);
     }
 
 private:
@@ -390,13 +417,12 @@ private:
                              wordsPerMinute(settings.rate), settings.volume, sampleRate, sink);
     }
 
-    static Result<Sound> renderFile(const QString& path, int sampleRate)
+    static Status renderFile(const QString& path, int sampleRate, const SoundSink& sink)
     {
-        const QFileInfo info(path);
-        if (!info.isFile())
-            return Status(err::FileNotFound,
-                          QStringLiteral("The file %1 does not exist").arg(path));
-        return EspeakEngine::instance().file(fileKey(info, sampleRate), path, sampleRate);
+        if (Status s = checkRegularFile(path); !s)
+            return s;
+        return EspeakEngine::instance().file(fileKey(QFileInfo(path), sampleRate), path, sampleRate,
+                                             sink);
     }
 };
 

@@ -1,7 +1,8 @@
 #include "platform/wav/WavFile.h"
 
+#include "platform/RegularFile.h"
+
 #include <QFile>
-#include <QFileInfo>
 #include <QtEndian>
 
 #include <sndfile.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <unistd.h>
 
 namespace orvane::wav {
 
@@ -30,48 +32,98 @@ void putLe16(QByteArray& out, quint16 v)
 
 } // namespace
 
-Result<PcmSound> read(const QString& path)
+struct Reader::File {
+    std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> handle{nullptr, sf_close};
+};
+
+Reader::~Reader() = default;
+
+Result<std::unique_ptr<Reader>> Reader::open(const QString& path)
 {
-    if (!QFileInfo::exists(path))
-        return Status(err::FileNotFound, QStringLiteral("The file %1 does not exist").arg(path));
+    // Opened without ever blocking, and only when it is a regular file.
+    Result<int> fd = openRegularFile(path);
+    if (!fd)
+        return fd.status();
     SF_INFO info{};
-    std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(
-        sf_open(QFile::encodeName(path).constData(), SFM_READ, &info), sf_close);
-    if (!file)
-        return Status(err::Fail, QStringLiteral("Cannot read %1: %2")
-                                     .arg(path, QString::fromUtf8(sf_strerror(nullptr))));
+    std::unique_ptr<Reader> reader(new Reader);
+    reader->m_file = std::make_unique<File>();
+    reader->m_file->handle.reset(sf_open_fd(fd.value(), SFM_READ, &info, SF_TRUE));
+    if (!reader->m_file->handle) {
+        QString why = QString::fromUtf8(sf_strerror(nullptr)).trimmed();
+        if (why.endsWith(QLatin1Char('.')))
+            why.chop(1);
+        return Status(err::Fail, QStringLiteral("%1 is not a wave file (%2)").arg(path, why));
+    }
     const int major = info.format & SF_FORMAT_TYPEMASK;
     if (major != SF_FORMAT_WAV && major != SF_FORMAT_WAVEX)
         return Status(err::Fail, QStringLiteral("%1 is not a wave file").arg(path));
-    if (info.channels < 1 || info.samplerate < 1000 || info.samplerate > 384000)
+    if (info.channels < 1 || info.channels > 64 || info.samplerate < 1000 ||
+        info.samplerate > 384000)
         return Status(err::Fail, QStringLiteral("%1 has an unusable format").arg(path));
+    if (info.frames > qint64(kMaxSeconds) * info.samplerate)
+        return Status(err::InvalidArg,
+                      QStringLiteral("%1 lasts %2 minutes; a sound of at most %3 minutes is played")
+                          .arg(path)
+                          .arg(double(info.frames) / info.samplerate / 60.0, 0, 'f', 1)
+                          .arg(kMaxSeconds / 60));
+    reader->m_path = path;
+    reader->m_sampleRate = info.samplerate;
+    reader->m_channels = info.channels;
+    reader->m_left = qMax<qint64>(0, info.frames);
+    return reader;
+}
 
-    PcmSound sound;
-    sound.sampleRate = info.samplerate;
-    const int channels = info.channels;
-    // Read as float, whatever the file holds: libsndfile scales every integer and G.711
-    // format to -1..1 exactly, and float files (which read as shorts would round to
-    // silence) keep their own loudness.
-    QVector<float> block(4096 * channels);
-    sound.samples.reserve(qsizetype(qMin<sf_count_t>(info.frames, 1 << 26)));
-    for (;;) {
-        const sf_count_t frames = sf_readf_float(file.get(), block.data(), 4096);
-        if (frames <= 0)
+Result<qsizetype> Reader::read(QVector<qint16>& out, qsizetype frames)
+{
+    // In blocks of a bounded size, however many channels and frames there are.
+    constexpr qsizetype kBlockFrames = 4096;
+    qsizetype total = 0;
+    while (total < frames && m_left > 0) {
+        const qsizetype want = qsizetype(qMin<qint64>(qMin(frames - total, kBlockFrames), m_left));
+        m_block.resize(want * m_channels);
+        // Read as float, whatever the file holds: libsndfile scales every integer and G.711
+        // format to -1..1 exactly, and float files (which read as shorts would round to
+        // silence) keep their own loudness.
+        const sf_count_t got = sf_readf_float(m_file->handle.get(), m_block.data(), want);
+        if (sf_error(m_file->handle.get()) != SF_ERR_NO_ERROR)
+            return Status(err::Fail,
+                          QStringLiteral("Cannot read %1: %2")
+                              .arg(m_path, QString::fromUtf8(sf_strerror(m_file->handle.get()))));
+        if (got <= 0) {
+            m_left = 0;
             break;
-        for (sf_count_t f = 0; f < frames; ++f) {
+        }
+        m_left -= got;
+        total += qsizetype(got);
+        const qsizetype at = out.size();
+        out.resize(at + qsizetype(got));
+        for (sf_count_t f = 0; f < got; ++f) {
             double sum = 0;
-            for (int c = 0; c < channels; ++c)
-                sum += block[qsizetype(f * channels + c)];
-            const double scaled = std::round(sum / channels * 32768.0);
+            for (int c = 0; c < m_channels; ++c)
+                sum += m_block[qsizetype(f * m_channels + c)];
+            const double scaled = std::round(sum / m_channels * 32768.0);
             // A float file may hold anything, NaN included: what is no sample is silence.
-            sound.samples.append(
-                std::isfinite(scaled) ? qint16(std::clamp(scaled, -32768.0, 32767.0)) : 0);
+            out[at + qsizetype(f)] =
+                std::isfinite(scaled) ? qint16(std::clamp(scaled, -32768.0, 32767.0)) : 0;
         }
     }
-    if (sf_error(file.get()) != SF_ERR_NO_ERROR)
-        return Status(err::Fail, QStringLiteral("Cannot read %1: %2")
-                                     .arg(path, QString::fromUtf8(sf_strerror(file.get()))));
-    return sound;
+    return total;
+}
+
+Result<PcmSound> read(const QString& path)
+{
+    Result<std::unique_ptr<Reader>> reader = Reader::open(path);
+    if (!reader)
+        return reader.status();
+    PcmSound sound;
+    sound.sampleRate = reader.value()->sampleRate();
+    for (;;) {
+        Result<qsizetype> got = reader.value()->read(sound.samples, 4096);
+        if (!got)
+            return got.status();
+        if (got.value() == 0)
+            return sound;
+    }
 }
 
 QByteArray muLawHeader(quint32 dataBytes)
@@ -101,9 +153,14 @@ QByteArray muLawFile(const QByteArray& data)
 
 WaveCheck isWaveFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    Result<int> fd = openRegularFile(path); // a FIFO would keep us waiting
+    QFile file;
+    if (!fd)
         return WaveCheck::CannotOpen;
+    if (!file.open(fd.value(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd.value());
+        return WaveCheck::CannotOpen;
+    }
     const QByteArray head = file.read(12);
     if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "WAVE")
         return WaveCheck::NotWave;

@@ -1,8 +1,8 @@
 #pragma once
 
-// WAV files: reading any PCM or G.711 WAV (libsndfile), writing the fixed 44-byte mu-law
-// layout of the recording files, and the quick RIFF/WAVE test used before a file is
-// accepted as a greeting.
+// WAV files: reading any PCM, float or G.711 WAV (libsndfile), whole or a block at a time,
+// writing the fixed 44-byte mu-law layout of the recording files, and the quick RIFF/WAVE
+// test used before a file is accepted as a greeting.
 
 #include "platform/Status.h"
 
@@ -10,7 +10,14 @@
 #include <QString>
 #include <QVector>
 
+#include <memory>
+
 namespace orvane::wav {
+
+// The longest sound read. A longer file (or one whose header claims to be longer, as a
+// sparse file of gigabytes may) is refused before any of it is read: ten minutes is far
+// beyond any greeting, and at telephone rate its sound stays under 10 MB.
+constexpr int kMaxSeconds = 600;
 
 // A mono sound: the channels of a file are averaged.
 struct PcmSound {
@@ -18,6 +25,31 @@ struct PcmSound {
     QVector<qint16> samples;
 };
 
+// A wave file read a block at a time, so that memory stays bounded whatever its size.
+class Reader {
+public:
+    // Only a regular wave file of at most kMaxSeconds opens; otherwise the reason.
+    static Result<std::unique_ptr<Reader>> open(const QString& path);
+    ~Reader();
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    int sampleRate() const { return m_sampleRate; }
+    // Up to `frames` more mono samples appended to `out`; 0 at the end.
+    Result<qsizetype> read(QVector<qint16>& out, qsizetype frames);
+
+private:
+    Reader() = default;
+    struct File;
+    std::unique_ptr<File> m_file;
+    QString m_path;
+    int m_sampleRate = 0;
+    int m_channels = 0;
+    qint64 m_left = 0; // frames still to read
+    QVector<float> m_block;
+};
+
+// The whole file (at most kMaxSeconds).
 Result<PcmSound> read(const QString& path);
 
 // The recording file layout: "RIFF", 36 + n, "WAVE", a 16-byte "fmt " chunk for 8 kHz 8-bit

@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace orvane;
 
 namespace {
@@ -325,21 +327,38 @@ private Q_SLOTS:
         QTest::addColumn<int>("rate");
         QTest::addColumn<bool>("defaultGreeting"); // the program folder has one
         QTest::addColumn<QString>("standIn");
+        QTest::addColumn<QString>("reason"); // part of what the user is told
         QTest::newRow("missing file, default greeting")
             << "FILE"
-            << "/nonexistent/greeting.wav" << 0 << 0 << true << "the default greeting";
+            << "/nonexistent/greeting.wav" << 0 << 0 << true << "the default greeting"
+            << "does not exist";
         QTest::newRow("missing file, no default greeting")
             << "FILE"
-            << "/nonexistent/greeting.wav" << 0 << 0 << false << "a standard greeting";
+            << "/nonexistent/greeting.wav" << 0 << 0 << false << "a standard greeting"
+            << "does not exist";
         QTest::newRow("not a wave file")
             << "FILE"
-            << "caller-notes.txt" << 0 << 0 << true << "the default greeting";
+            << "caller-notes.txt" << 0 << 0 << true << "the default greeting"
+            << "not a wave file";
+        // A header that claims 2 GB (a sparse file): refused before it is read.
+        QTest::newRow("a greeting of 37 hours")
+            << "FILE"
+            << "huge.wav" << 0 << 0 << true << "the default greeting"
+            << "a sound of at most 10 minutes is played";
+        QTest::newRow("a folder") << "FILE"
+                                  << "folder.wav" << 0 << 0 << true << "the default greeting"
+                                  << "is a folder, not a file";
+        QTest::newRow("a FIFO") << "FILE"
+                                << "fifo.wav" << 0 << 0 << false << "a standard greeting"
+                                << "is a named pipe (FIFO), not a file";
         QTest::newRow("voice beyond the list")
             << "MESS"
-            << "" << 9999 << 0 << true << "the greeting text in the standard voice";
+            << "" << 9999 << 0 << true << "the greeting text in the standard voice"
+            << "There is no voice number 9999";
         QTest::newRow("rate out of range")
             << "MESS"
-            << "" << 0 << 40 << false << "the greeting text in the standard voice";
+            << "" << 0 << 40 << false << "the greeting text in the standard voice"
+            << "Speech rate 40 is outside";
     }
 
     void anUnplayableGreetingStillGreetsAndRecordsTheCaller()
@@ -350,6 +369,7 @@ private Q_SLOTS:
         QFETCH(int, rate);
         QFETCH(bool, defaultGreeting);
         QFETCH(QString, standIn);
+        QFETCH(QString, reason);
         if (defaultGreeting) {
             QVERIFY(QDir(m_home->path()).mkpath("greeting"));
             QVERIFY(test::writePcmWav(m_home->filePath("greeting/greeting.wav"),
@@ -360,6 +380,15 @@ private Q_SLOTS:
             QFile notes(playFile);
             QVERIFY(notes.open(QIODevice::WriteOnly));
             notes.write("not a sound at all\n");
+        } else if (playFile == QLatin1String("huge.wav")) {
+            playFile = m_files.filePath(playFile);
+            QVERIFY(test::writeSparseWav(playFile, 0x7FFFFF00u));
+        } else if (playFile == QLatin1String("folder.wav")) {
+            playFile = m_files.filePath(playFile);
+            QVERIFY(QDir().mkpath(playFile));
+        } else if (playFile == QLatin1String("fifo.wav")) {
+            playFile = m_files.filePath(playFile);
+            QCOMPARE(::mkfifo(QFile::encodeName(playFile).constData(), 0600), 0);
         }
         Settings s;
         s.playType = playType;
@@ -390,7 +419,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, kWaitMs);
         const QString told = boxes[0][0].toString();
         QVERIFY2(told.startsWith("Simulated Line 1 could not play its greeting") &&
-                     told.contains(standIn),
+                     told.contains(standIn) && told.contains(reason),
                  qPrintable(told));
         QCOMPARE(boxes[0][1].toString(), QStringLiteral("Answering Machine"));
         const quint64 again = ring(kLine1);

@@ -1,15 +1,18 @@
 // G.711, resampling and WAV files: the audio every call and recording passes through.
 
 #include "Signals.h"
+#include "platform/RegularFile.h"
 #include "platform/audio/G711.h"
 #include "platform/audio/Resampler.h"
 #include "platform/wav/WavFile.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 
 #include <cmath>
+#include <sys/stat.h>
 
 using namespace orvane;
 
@@ -65,6 +68,25 @@ private Q_SLOTS:
         const QVector<qint16> head = out.mid(100, 800), tail = out.mid(7000, 800);
         QVERIFY(test::tonePower(head, 440, 8000) > 0.7);
         QVERIFY(test::tonePower(tail, 440, 8000) > 0.7);
+    }
+
+    void resamplingInBlocksGivesTheWholeSound()
+    {
+        const QVector<qint16> in = test::tone(440, 1.3, 44100);
+        const QVector<qint16> whole = orvane::resample(in.constData(), in.size(), 44100, 8000);
+        for (qsizetype block : {1, 999, 44100, 100000}) {
+            StreamResampler resampler(44100, 8000);
+            QVector<qint16> pieces;
+            for (qsizetype at = 0; at < in.size(); at += block)
+                pieces += resampler.process(in.constData() + at, qMin(block, in.size() - at));
+            pieces += resampler.finish();
+            QCOMPARE(pieces.size(), whole.size());
+            QVERIFY2(pieces == whole, qPrintable(QString("blocks of %1").arg(block)));
+        }
+        // The same rate passes through untouched.
+        StreamResampler same(8000, 8000);
+        QCOMPARE(same.process(in.constData(), 100), in.mid(0, 100));
+        QVERIFY(same.finish().isEmpty());
     }
 
     void recordingHeaderHasTheFixedLayout()
@@ -144,6 +166,84 @@ private Q_SLOTS:
         text.write("this is not sound\n");
         text.close();
         QVERIFY(!wav::read(text.fileName()).isOk());
+    }
+
+    void aFileReadInBlocksIsTheWholeFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("tone.wav");
+        const QVector<qint16> t = test::tone(300, 1.1, 11025);
+        QVERIFY(test::writePcmWav(path, t, 11025));
+        Result<std::unique_ptr<wav::Reader>> reader = wav::Reader::open(path);
+        QVERIFY2(reader.isOk(), qPrintable(reader.status().toString()));
+        QCOMPARE(reader.value()->sampleRate(), 11025);
+        QVector<qint16> blocks;
+        for (;;) {
+            Result<qsizetype> got = reader.value()->read(blocks, 5000);
+            QVERIFY(got.isOk());
+            QVERIFY(got.value() <= 5000);
+            if (got.value() == 0)
+                break;
+        }
+        QCOMPARE(blocks, wav::read(path)->samples);
+        QCOMPARE(blocks.size(), t.size());
+    }
+
+    // Files no greeting can be: each refused at once, saying why, and nothing read or
+    // waited for (a FIFO would block its reader for good, a device never ends, a sparse
+    // file can claim gigabytes).
+    void filesThatAreNoSoundAreRefusedAtOnce()
+    {
+        QTemporaryDir dir;
+        const QString huge = dir.filePath("huge.wav");
+        QVERIFY(test::writeSparseWav(huge, 0x7FFFFF00u)); // 2 GB: 37 hours at 8 kHz
+        Result<wav::PcmSound> sound = wav::read(huge);
+        QCOMPARE(sound.status().code(), err::InvalidArg);
+        QVERIFY2(sound.status().description().contains("lasts 2237.0 minutes") &&
+                     sound.status().description().contains("at most 10 minutes"),
+                 qPrintable(sound.status().description()));
+        // Ten minutes exactly is still a sound.
+        const QString longest = dir.filePath("longest.wav");
+        QVERIFY(test::writeSparseWav(longest, 600 * 8000 * 2));
+        QVERIFY(wav::Reader::open(longest).isOk());
+
+        const QString fifo = dir.filePath("fifo.wav");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(QDir().mkpath(dir.filePath("folder.wav")));
+        const struct {
+            QString path;
+            const char* told;
+        } odd[] = {{fifo, "is a named pipe (FIFO), not a file"},
+                   {dir.filePath("folder.wav"), "is a folder, not a file"},
+                   {QStringLiteral("/dev/zero"), "is a device, not a file"}};
+        for (const auto& o : odd) {
+            const Status s = wav::read(o.path).status();
+            QCOMPARE(s.code(), err::InvalidArg);
+            QVERIFY2(s.description() == o.path + " " + o.told, qPrintable(s.description()));
+            QCOMPARE(checkRegularFile(o.path).description(), s.description());
+            QCOMPARE(wav::isWaveFile(o.path), wav::WaveCheck::CannotOpen);
+        }
+        QCOMPARE(checkRegularFile(dir.filePath("none")).code(), err::FileNotFound);
+        QVERIFY(checkRegularFile(longest));
+    }
+
+    void aConfigurationFileIsReadWithinItsBound()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("small.conf");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("0123456789");
+        f.close();
+        QCOMPARE(readRegularFile(path, 10).value(), QByteArray("0123456789"));
+        const Status over = readRegularFile(path, 9).status();
+        QCOMPARE(over.code(), err::InvalidArg);
+        QVERIFY2(over.description().contains("has 10 bytes; at most 9"),
+                 qPrintable(over.description()));
+        QVERIFY(readRegularFile(QStringLiteral("/dev/zero"), 1 << 20)
+                    .status()
+                    .description()
+                    .endsWith("is a device, not a file"));
     }
 
     void waveCheckLooksOnlyAtTheRiffHeader()

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <functional>
 
@@ -402,6 +404,18 @@ void TestFax::documentsBecomeFaxPages()
     QVERIFY(inspectTiff(prepared->tiffPath));
 
     QVERIFY(!prepareDocument(m_dir.filePath(QStringLiteral("absent.txt")), work, Paper::A4));
+    // What is no file is said to be what it is, and a FIFO is never waited on.
+    const QString fifo = m_dir.filePath(QStringLiteral("letter-fifo.txt"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const auto& [odd, told] :
+         {std::pair{fifo, "is a named pipe (FIFO), not a file"},
+          std::pair{m_dir.path(), "is a folder, not a file"},
+          std::pair{QStringLiteral("/dev/null"), "is a device, not a file"}}) {
+        const Result<PreparedDocument> refusedOdd = prepareDocument(odd, work, Paper::A4);
+        QVERIFY2(refusedOdd.status().description() == odd + " " + told,
+                 qPrintable(refusedOdd.status().description()));
+        QVERIFY(inspectTiff(odd).status().description().endsWith(told));
+    }
     // A huge text is refused as soon as it runs past the page limit, not after it was laid
     // out whole (a megabyte of empty lines would be some 15,000 pages).
     const QString huge = m_dir.filePath(QStringLiteral("huge.txt"));

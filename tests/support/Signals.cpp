@@ -80,6 +80,26 @@ bool writeFloatWav(const QString& path, const QVector<qint16>& samples, int rate
     return writeWav(path, 3, bits, rate, samples.size(), data);
 }
 
+bool writeSparseWav(const QString& path, quint32 dataBytes, int rate)
+{
+    // The header as a real file of that length has it, then a hole up to its end.
+    QByteArray out = "RIFF";
+    appendLe<quint32>(out, 36 + dataBytes);
+    out += "WAVEfmt ";
+    appendLe<quint32>(out, 16);
+    appendLe<quint16>(out, 1);
+    appendLe<quint16>(out, 1);
+    appendLe<quint32>(out, quint32(rate));
+    appendLe<quint32>(out, quint32(rate * 2));
+    appendLe<quint16>(out, 2);
+    appendLe<quint16>(out, 16);
+    out += "data";
+    appendLe<quint32>(out, dataBytes);
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(out) == out.size() &&
+           f.resize(out.size() + qint64(dataBytes));
+}
+
 double tonePower(const QVector<qint16>& samples, double hz, int rate)
 {
     if (samples.isEmpty())

@@ -13,6 +13,9 @@ QVector<qint16> tone(double hz, double seconds, int rate = 8000, double amplitud
 bool writePcmWav(const QString& path, const QVector<qint16>& samples, int rate);
 // Writes IEEE float mono, 32 or 64 bits a sample.
 bool writeFloatWav(const QString& path, const QVector<qint16>& samples, int rate, int bits);
+// A 16-bit PCM mono WAV whose data chunk claims `dataBytes`, the file a sparse one of that
+// size: gigabytes that take no room on disk.
+bool writeSparseWav(const QString& path, quint32 dataBytes, int rate = 8000);
 // The relative power of `hz` in `samples` (0..1 of the total power).
 double tonePower(const QVector<qint16>& samples, double hz, int rate);
 // The largest tonePower of `hz` in any stretch of 0.2 s: how clearly the tone is there
