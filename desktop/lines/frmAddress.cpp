@@ -67,6 +67,13 @@ void frmAddress::FillLineList()
         Messages::inform(QStringLiteral("Error initializing IVR."),
                          QStringLiteral("Answering Machine"), addresses.status().description());
     }
+    // Told once a run: the lines work all the same, and the user knows what to do.
+    static bool warned = false;
+    const QStringList warnings = telephonyWarnings();
+    if (!warned && !warnings.isEmpty()) {
+        warned = true;
+        Messages::warn(warnings.join(QStringLiteral("\n\n")), QStringLiteral("Answering Machine"));
+    }
 }
 
 QString frmAddress::PopUp(const QString& sBtnName)

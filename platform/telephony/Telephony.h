@@ -10,6 +10,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -104,5 +105,8 @@ public:
 
 // The provider the configuration names; `sim` when no lines are configured.
 std::unique_ptr<Telephony> createTelephony();
+// What the user should know about the configuration that does not stop its lines (a
+// password file that other users can read), each with what fixes it.
+QStringList telephonyWarnings();
 
 } // namespace orvane

@@ -10,7 +10,12 @@
 #include "Signals.h"
 #include "platform/audio/WaveDevice.h"
 
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace orvane;
 using namespace orvane::sip;
@@ -173,6 +178,63 @@ private Q_SLOTS:
         QVERIFY(!lines.isOk());
         QVERIFY2(lines.status().description().contains(where),
                  qPrintable(lines.status().description()));
+    }
+
+    // lines.conf as the file system has it: what is no regular file of sensible size is a
+    // mistake said at once (a FIFO never waited on, /dev/zero never read to its end), and a
+    // password that others can read is a warning with the command that mends it.
+    void theLineFileIsReadOnlyWhenItIsAFileOfSensibleSize()
+    {
+        QTemporaryDir dir;
+        auto readAt = [](const QString& path) {
+            qputenv("ORVANE_LINES_CONF", QFile::encodeName(path));
+            return readLinesFile();
+        };
+        auto cleanup = qScopeGuard([] { qunsetenv("ORVANE_LINES_CONF"); });
+        QVERIFY(readAt(dir.filePath("none.conf")).value().lines.isEmpty());
+
+        const QString fifo = dir.filePath("fifo.conf");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString big = dir.filePath("big.conf");
+        QFile bigFile(big);
+        QVERIFY(bigFile.open(QIODevice::WriteOnly));
+        QVERIFY(bigFile.write(QByteArray(kMaxLinesFileBytes + 1, '#')) > 0);
+        bigFile.close();
+        const struct {
+            QString path;
+            QString told;
+        } refused[] = {{fifo, fifo + " is a named pipe (FIFO), not a file"},
+                       {"/dev/zero", "/dev/zero is a device, not a file"},
+                       {dir.path(), dir.path() + " is a folder, not a file"},
+                       {big, big + " has 1048577 bytes; at most 1048576 are read"}};
+        for (const auto& r : refused) {
+            const Result<LinesFile> file = readAt(r.path);
+            QVERIFY(!file.isOk());
+            QCOMPARE(file.status().description(), "lines.conf: " + r.told);
+        }
+
+        const QString conf = dir.filePath("it's mine.conf");
+        QFile text(conf);
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("[A]\nuri = sip:a@b\nregistrar = sip:b\npassword = s3cret\n");
+        text.close();
+        QVERIFY(text.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        Result<LinesFile> shared = readAt(conf);
+        QVERIFY2(shared.isOk(), qPrintable(shared.status().toString()));
+        QCOMPARE(shared->lines.size(), 1);
+        QCOMPARE(shared->warnings.size(), 1);
+        QVERIFY2(
+            shared->warnings.first().endsWith("chmod 600 '" + dir.path() + "/it'\\''s mine.conf'"),
+            qPrintable(shared->warnings.first()));
+        QVERIFY(text.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(readAt(conf)->warnings.isEmpty());
+        // Without a password there is nothing to hide.
+        QVERIFY(text.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        text.write("[A]\nuri = sip:a@b\n");
+        text.close();
+        QVERIFY(text.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                    QFile::ReadOther));
+        QVERIFY(readAt(conf)->warnings.isEmpty());
     }
 
     void theJitterBufferPutsAudioBackInOrder()

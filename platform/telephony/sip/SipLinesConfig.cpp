@@ -1,12 +1,17 @@
 #include "platform/telephony/sip/SipLinesConfig.h"
 
+#include "platform/RegularFile.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <sys/stat.h>
 
 namespace orvane::sip {
 
@@ -39,6 +44,17 @@ bool splitSipUri(const QString& uri, QString* user, QString* host)
     if (host)
         *host = at < 0 ? rest : rest.mid(at + 1);
     return !(host ? host->isEmpty() : rest.isEmpty());
+}
+
+// A path as a shell takes it, whatever characters it holds.
+QString shellQuoted(const QString& path)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./+-]+$"));
+    if (plain.match(path).hasMatch())
+        return path;
+    QString quoted = path;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
 } // namespace
@@ -167,19 +183,34 @@ Result<LinesFile> parseLinesFile(const QByteArray& text)
                 QStringLiteral("another line on port %1 is user %2").arg(line.port).arg(line.user));
         endpoints.insert(endpoint);
     }
-    return LinesFile{lines, limits};
+    return LinesFile{lines, limits, {}};
 }
 
 Result<LinesFile> readLinesFile()
 {
-    QFile file(linesConfigPath());
-    if (!file.exists())
+    const QString path = linesConfigPath();
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
         return LinesFile();
-    if (!file.open(QIODevice::ReadOnly))
-        return Status(
-            err::Fail,
-            QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString()));
-    return parseLinesFile(file.readAll());
+    // Only a regular file of sensible size: a FIFO would hang the line server for good and
+    // /dev/zero would fill its memory.
+    Result<QByteArray> text = readRegularFile(path, kMaxLinesFileBytes);
+    if (!text)
+        return Status(err::InvalidArg,
+                      QStringLiteral("lines.conf: %1").arg(text.status().description()));
+    Result<LinesFile> file = parseLinesFile(text.value());
+    if (!file)
+        return file;
+    // Passwords that every user of the machine can read are no secret.
+    const bool passwords = std::any_of(file->lines.cbegin(), file->lines.cend(),
+                                       [](const LineConfig& l) { return !l.password.isEmpty(); });
+    struct stat st {};
+    if (passwords && ::stat(QFile::encodeName(path).constData(), &st) == 0 &&
+        (st.st_mode & (S_IRGRP | S_IROTH)) != 0)
+        file->warnings.append(
+            QStringLiteral("%1 holds SIP passwords, and other users of this computer can read "
+                           "it. To keep them to yourself, run:\n\n  chmod 600 %2")
+                .arg(path, shellQuoted(path)));
+    return file;
 }
 
 } // namespace orvane::sip

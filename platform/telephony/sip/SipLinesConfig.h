@@ -27,6 +27,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace orvane::sip {
 
@@ -54,7 +55,13 @@ struct CallLimits {
 struct LinesFile {
     QList<LineConfig> lines;
     CallLimits limits;
+    // What the user should know that does not stop the lines (passwords that other users
+    // can read), each with what fixes it.
+    QStringList warnings;
 };
+
+// The largest lines.conf read; a larger one is a mistake (a few hundred lines take a few KB).
+constexpr qint64 kMaxLinesFileBytes = 1024 * 1024;
 
 // $ORVANE_LINES_CONF, or lines.conf in the user's Orvane configuration folder.
 QString linesConfigPath();
@@ -62,7 +69,8 @@ QString linesConfigPath();
 // number.
 Result<LinesFile> parseLinesFile(const QByteArray& text);
 Result<QList<LineConfig>> parseLinesConfig(const QByteArray& text);
-// The file at linesConfigPath(); no lines when there is no such file.
+// The file at linesConfigPath(); no lines when there is no such file. Anything there that
+// is not a regular file of at most kMaxLinesFileBytes is a mistake.
 Result<LinesFile> readLinesFile();
 
 } // namespace orvane::sip
