@@ -77,7 +77,6 @@ void ClsTapi::InitTAPI(const QString& sAddress, const StatusGrid& objMshFlex, qi
     m_appPath = sClAppPt;
     m_grid = objMshFlex;
     m_row = iRowNo;
-    recoverUnlogged();
 
     // Binding again lets go of the line bound before.
     if (m_telephony) {
@@ -89,9 +88,18 @@ void ClsTapi::InitTAPI(const QString& sAddress, const StatusGrid& objMshFlex, qi
     }
     m_boundAddress.reset();
 
-    Status binding;
-    m_telephony = createTelephony();
-    if (Status s = m_telephony->initialize(); !s) {
+    // A line that could not keep what it records must not take calls: every recording
+    // would end up among the unsaved ones.
+    Status binding = modData::checkProgramFolder(sClAppPt);
+    if (binding) {
+        recoverUnlogged();
+        m_telephony = createTelephony();
+    }
+    if (!binding) {
+        m_outlet.messageBox(
+            QString::fromLatin1(linemessage::CannotTakeCalls).arg(sAddress, binding.description()),
+            QString::fromLatin1(linemessage::Title));
+    } else if (Status s = m_telephony->initialize(); !s) {
         binding = s;
     } else if (Result<QList<TelephonyAddress>> addresses = m_telephony->addresses(); !addresses) {
         binding = addresses.status();

@@ -6,17 +6,67 @@
 
 #include "line_server/LineLog.h"
 #include "platform/FreeName.h"
+#include "platform/RegularFile.h"
 #include "platform/wav/WavFile.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace orvane::modData {
 
 QString recordingsFolder(const QString& appPath)
 {
     return QDir(appPath).filePath(QStringLiteral("Rec-Files"));
+}
+
+namespace {
+Status writable(const QString& folder)
+{
+    // access() also answers for a read-only file system, which root cannot write either.
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0)
+        return {};
+    return Status(err::Fail, QStringLiteral("Cannot write in %1: %2")
+                                 .arg(folder, QString::fromLocal8Bit(std::strerror(errno))));
+}
+} // namespace
+
+Status checkProgramFolder(const QString& appPath)
+{
+    if (appPath.isEmpty() || !QDir::isAbsolutePath(appPath))
+        return Status(
+            err::InvalidArg,
+            QStringLiteral("The program folder \"%1\" is not an absolute path").arg(appPath));
+    const QFileInfo folder(appPath);
+    if (folder.exists() && !folder.isDir())
+        return Status(err::InvalidArg,
+                      QStringLiteral("The program folder %1 is not a folder").arg(appPath));
+    const QString recordings = recordingsFolder(appPath);
+    if (QFileInfo(recordings).exists() && !QFileInfo(recordings).isDir())
+        return Status(err::InvalidArg,
+                      QStringLiteral("The recordings folder %1 is not a folder").arg(recordings));
+    if (!QDir().mkpath(recordings))
+        return Status(err::Fail, QStringLiteral("Cannot make the folder %1").arg(recordings));
+    if (Status s = writable(recordings); !s)
+        return s;
+    // The database is made, or written with its journal, beside the recordings folder.
+    if (Status s = writable(appPath); !s)
+        return s;
+    const QString database = Database::filePath(appPath);
+    if (QFileInfo::exists(database)) {
+        if (Status s = checkRegularFile(database); !s)
+            return Status(err::InvalidArg, QStringLiteral("The database %1").arg(s.description()));
+        if (::access(QFile::encodeName(database).constData(), W_OK) != 0)
+            return Status(err::Fail,
+                          QStringLiteral("Cannot write the database %1: %2")
+                              .arg(database, QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    return {};
 }
 
 QString MakeRecordingName(qint16 row, const QDateTime& now)
@@ -91,13 +141,16 @@ int recoverUnloggedRecordings(const QString& appPath, const QDateTime& before)
             qCWarning(lineLog).noquote() << kept.status().description();
     }
 
+    // A folder without recordings has nothing to list: its database is left alone.
+    const QStringList files = dir.entryList({QStringLiteral("*.wav")}, QDir::Files);
+    if (files.isEmpty())
+        return 0;
     Database db;
     if (Status s = db.OpenDatabase(appPath); !s) {
         qCWarning(lineLog).noquote() << "cannot look for unlisted recordings:" << s.description();
         return 0;
     }
     int listed = 0;
-    const QStringList files = dir.entryList({QStringLiteral("*.wav")}, QDir::Files);
     for (const QString& name : files) {
         const QFileInfo info(dir.filePath(name));
         if (info.lastModified() >= before)

@@ -12,6 +12,11 @@ namespace orvane::modData {
 // The recordings folder under a program folder.
 QString recordingsFolder(const QString& appPath);
 
+// Whether a line can keep its recordings and rows under `appPath`: an absolute path whose
+// Rec-Files/ exists or can be made, both writable, and whose database is a writable file or
+// can be made. Otherwise the reason.
+Status checkProgramFolder(const QString& appPath);
+
 // The current date and time in the general format, " " -> "--", ":" -> "-", "/" -> "-",
 // then "-", the line's grid row and ".wav".
 QString MakeRecordingName(qint16 row, const QDateTime& now = QDateTime::currentDateTime());

@@ -14,6 +14,8 @@
 
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QDir>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -147,6 +149,59 @@ private Q_SLOTS:
         QCOMPARE(grid().cell(4, 0), QStringLiteral("4"));
         QCOMPARE(registrations(name), 0);
         verifyRowBeforeEveryCell();
+    }
+
+    // A program folder the line could not keep its recordings in: refused at binding, with
+    // the reason, rather than every recording going to the unsaved ones.
+    void aProgramFolderThatCannotBeUsedIsRefused_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("relative") << "Orvane"
+                                  << "The program folder \"Orvane\" is not an absolute path";
+        QTest::newRow("empty") << ""
+                               << "The program folder \"\" is not an absolute path";
+        QTest::newRow("a file") << "{home}/a-file"
+                                << "The program folder {home}/a-file is not a folder";
+        QTest::newRow("Rec-Files a file")
+            << "{home}/odd"
+            << "The recordings folder {home}/odd/Rec-Files is not a folder";
+        QTest::newRow("database a folder")
+            << "{home}/odd-db"
+            << "The database {home}/odd-db/velmoc.mdb is a folder, not a file";
+        // Nobody, root included, makes folders there.
+        QTest::newRow("cannot be made") << "/proc/orvane"
+                                        << "Cannot make the folder /proc/orvane/Rec-Files";
+    }
+
+    void aProgramFolderThatCannotBeUsedIsRefused()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, reason);
+        const QString home = m_home.path();
+        folder.replace("{home}", home);
+        reason.replace("{home}", home);
+        QFile file(home + "/a-file");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QVERIFY(QDir().mkpath(home + "/odd"));
+        QFile recFiles(home + "/odd/Rec-Files");
+        QVERIFY(recFiles.open(QIODevice::WriteOnly));
+        recFiles.close();
+        QVERIFY(QDir().mkpath(home + "/odd-db/velmoc.mdb"));
+
+        LineHandle line = newLine();
+        QSignalSpy boxes(line.events(), &LineEvents::messageBox);
+        QVERIFY(line.InitTAPI(kLine1, gridExport(), 1, folder));
+        QCOMPARE(line.getMessage().value(), QStringLiteral("ERROR"));
+        QTRY_COMPARE(grid().cell(1, 2), QStringLiteral("Error In Initializing TAPI Lines .... "));
+        QCOMPARE(registrations(kLine1), 0);
+        QTRY_COMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0][0].toString(), "Simulated Line 1 cannot take calls: " + reason);
+        // The same line binds once it is given a folder it can use.
+        QVERIFY(line.InitTAPI(kLine1, gridExport(), 1, home + "/usable"));
+        QCOMPARE(line.getMessage().value(), QStringLiteral("NOERROR"));
+        QVERIFY(QFileInfo(home + "/usable/Rec-Files").isDir());
     }
 
     void eachLineRunsOnAThreadOfItsOwn()
