@@ -69,6 +69,11 @@ public:
     const LineSettings& settings() const { return m_settings; }
     LineSettings& settings() { return m_settings; }
 
+    // From any thread, when nobody is left to answer for (the line's owner left the bus,
+    // the server is ending): a recording stops waiting for its full time, so that the
+    // line ends at once, keeping and logging what was recorded and hanging up.
+    void cutShort() { m_recorder.cutShort(); }
+
     // The event receiver of the line's telephony object.
     void gobjTapiWithEvents_Event(const TapiEvent& event);
 

@@ -85,11 +85,13 @@ void LineFactory::ReleaseLine(const QDBusObjectPath& path)
     release(path.path());
 }
 
-void LineFactory::release(const QString& path)
+void LineFactory::release(const QString& path, bool cutShort)
 {
     const Entry entry = m_lines.take(path);
     if (!entry.object)
         return;
+    if (cutShort)
+        entry.object->line().cutShort();
     m_bus.unregisterObject(path);
     // The line ends on its own thread, after whatever it is doing now (a greeting, a
     // recording); its thread then quits.
@@ -108,7 +110,7 @@ void LineFactory::clientGone(const QString& service)
     int released = 0;
     for (const QString& path : paths) {
         if (m_lines.value(path).owner == service) {
-            release(path);
+            release(path, true);
             ++released;
         }
     }
@@ -121,7 +123,7 @@ void LineFactory::releaseAll(int timeoutMs)
 {
     const QStringList paths = m_lines.keys();
     for (const QString& path : paths)
-        release(path);
+        release(path, true);
     QDeadlineTimer deadline(timeoutMs);
     for (const QPointer<QThread>& thread : std::as_const(m_ending)) {
         if (thread && !thread->wait(deadline))

@@ -53,7 +53,9 @@ private:
         QString owner;
     };
     QDBusObjectPath createLine(bool owned);
-    void release(const QString& path);
+    // `cutShort`: nobody is left to wait for (the owner left the bus, the server ends), so
+    // a recording in progress ends now instead of after its full time.
+    void release(const QString& path, bool cutShort = false);
     void clientGone(const QString& service);
 
     QDBusConnection m_bus;

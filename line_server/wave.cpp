@@ -67,11 +67,18 @@ bool WaveRecorder::waitDone(int timeoutMs)
 {
     QMutexLocker lock(&m_doneMutex);
     QDeadlineTimer deadline(timeoutMs);
-    while (m_recordDone.load() == 0) {
+    while (m_recordDone.load() == 0 && !m_cutShort) {
         if (!m_doneChanged.wait(&m_doneMutex, deadline))
             break;
     }
     return m_recordDone.load() != 0;
+}
+
+void WaveRecorder::cutShort()
+{
+    QMutexLocker lock(&m_doneMutex);
+    m_cutShort = true;
+    m_doneChanged.wakeAll();
 }
 
 void WaveRecorder::StopRecording()

@@ -39,8 +39,11 @@ public:
     // be opened or started gives DeviceFailed (nothing runs); a buffer that cannot be
     // allocated or queued is an error.
     Result<Start> StartRecording(qint16 seconds, qint32 deviceId);
-    // Waits until the buffer is full, at most `timeoutMs`. True when it is.
+    // Waits until the buffer is full, at most `timeoutMs`, or until cutShort(). True when it
+    // is full.
     bool waitDone(int timeoutMs);
+    // From any thread: this and every later waitDone() returns at once (the line is going).
+    void cutShort();
     bool recordDone() const { return m_recordDone.load() != 0; }
     bool isOpen() const { return m_device != nullptr; }
     // Resets and closes the device; the buffer keeps what was recorded.
@@ -62,6 +65,7 @@ private:
     std::unique_ptr<WaveInBuffer> m_header;
     std::unique_ptr<quint8, void (*)(void*)> m_buffer{nullptr, &std::free};
     std::atomic<int> m_recordDone{0};
+    bool m_cutShort = false; // under m_doneMutex
     QMutex m_doneMutex;
     QWaitCondition m_doneChanged;
 };

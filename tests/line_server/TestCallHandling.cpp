@@ -10,7 +10,11 @@
 #include "platform/telephony/sim/Simulator.h"
 #include "platform/wav/WavFile.h"
 
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusReply>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -556,6 +560,52 @@ private Q_SLOTS:
         QCOMPARE(test::readFile(m_home->filePath("Rec-Files/" + recordings().first())).size(),
                  44 + 2 * 8000);
         QCOMPARE(sim::Simulator::instance().registrations(kLine1), 0);
+    }
+
+    // Nobody is left to answer for the line: the caller is not kept on for the rest of the
+    // recording time, and what they said is kept and logged.
+    void aLineWhoseOwnerLeavesEndsItsRecordingAtOnce()
+    {
+        QElapsedTimer sinceLeft;
+        quint64 id = 0;
+        {
+            // The owner talks to the server through its own connection and never says
+            // goodbye, as a program that crashed: its line is not released, its owner leaves.
+            QDBusConnection owner =
+                QDBusConnection::connectToBus(QDBusConnection::SessionBus, "leaving-owner");
+            QDBusInterface factory(m_server->service(), "/org/orvane/Tolvex",
+                                   "org.orvane.Tolvex.Factory", owner);
+            const QDBusReply<QDBusObjectPath> path = factory.call("CreateLine");
+            QVERIFY2(path.isValid(), qPrintable(path.error().message()));
+            QDBusInterface line(m_server->service(), path.value().path(),
+                                "org.orvane.Tolvex.clsTapi", owner);
+            const StatusGridExport& grid = m_server->gridExport();
+            const QDBusMessage bound = line.call("InitTAPI", kLine2, grid.service(),
+                                                 QVariant::fromValue(QDBusObjectPath(grid.path())),
+                                                 QVariant::fromValue(qint16(2)), m_home->path());
+            QVERIFY2(bound.type() == QDBusMessage::ReplyMessage, qPrintable(bound.errorMessage()));
+            QVERIFY(line.setProperty("Rings", qint16(1)) &&
+                    line.setProperty("Volume", qint16(80)) &&
+                    line.setProperty("RecordTime", qint16(30)) &&
+                    line.setProperty("PlayType", QString("FILE")) &&
+                    line.setProperty("PlayFile", m_greeting));
+            QCOMPARE(line.property("getMessage").toString(), QStringLiteral("NOERROR"));
+            id = ring(kLine2, 3);
+            QTRY_COMPARE_WITH_TIMEOUT(m_server->grid().cell(2, 2),
+                                      QStringLiteral("Recording File .... "), kWaitMs);
+        }
+        QDBusConnection::disconnectFromBus("leaving-owner");
+        sinceLeft.start();
+        QTRY_VERIFY_WITH_TIMEOUT(ended(id) && loggedToday().size() == 1, kWaitMs);
+        qInfo("the caller was let go %lld ms after the owner left", sinceLeft.elapsed());
+        QVERIFY(!record(id).endedByCaller);
+        QTRY_COMPARE(m_server->lineCount(), 0);
+        // What was recorded until then, not 30 seconds of it.
+        QCOMPARE(recordings().size(), 1);
+        const qsizetype bytes =
+            test::readFile(m_home->filePath("Rec-Files/" + recordings().first())).size() - 44;
+        QVERIFY2(bytes < 10 * 8000, qPrintable(QString::number(bytes)));
+        QCOMPARE(loggedToday().first().incomingCallFile, recordings().first());
     }
 
     void aDatabaseThatCannotBeWrittenLosesNoCall_data()
