@@ -50,4 +50,33 @@ Status deleteDay(Database& db, const QDate& day)
                       {datetext::dayStart(day), datetext::dayStart(day.addDays(1))});
 }
 
+Status deleteByFiles(Database& db, const QStringList& fileNames)
+{
+    // One transaction, in statements of a few hundred names (SQLite's limit on bound values).
+    constexpr qsizetype kPerStatement = 500;
+    if (Status s = db.execute(QStringLiteral("BEGIN IMMEDIATE")); !s)
+        return s;
+    for (qsizetype at = 0; at < fileNames.size(); at += kPerStatement) {
+        const QStringList some = fileNames.mid(at, kPerStatement);
+        QStringList marks;
+        marks.fill(QStringLiteral("?"), some.size());
+        QVariantList values;
+        for (const QString& name : some)
+            values.append(name);
+        const Status s = db.execute(QStringLiteral("DELETE FROM rec_message WHERE "
+                                                   "INCOMING_CALL_FILE IN (%1)")
+                                        .arg(marks.join(QLatin1Char(','))),
+                                    values);
+        if (!s) {
+            db.execute(QStringLiteral("ROLLBACK"));
+            return s;
+        }
+    }
+    if (Status s = db.execute(QStringLiteral("COMMIT")); !s) {
+        db.execute(QStringLiteral("ROLLBACK"));
+        return s;
+    }
+    return {};
+}
+
 } // namespace orvane::recmessage

@@ -6,6 +6,7 @@
 #include "database/Database.h"
 
 #include <QDateTime>
+#include <QStringList>
 
 namespace orvane::recmessage {
 
@@ -22,5 +23,7 @@ Result<bool> hasFile(Database& db, const QString& fileName);
 // Every row with this file name.
 Status deleteByFile(Database& db, const QString& fileName);
 Status deleteDay(Database& db, const QDate& day);
+// The rows of every one of `fileNames`, or none of them.
+Status deleteByFiles(Database& db, const QStringList& fileNames);
 
 } // namespace orvane::recmessage

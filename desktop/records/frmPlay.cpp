@@ -147,9 +147,14 @@ void frmPlay::cmdDelete_Click()
     if (id.isEmpty())
         return;
     Database db;
-    if (db.OpenDatabase(programfolder::path()))
-        messageplay::remove(db, id.toLongLong());
+    Status removed = db.OpenDatabase(programfolder::path());
+    if (removed)
+        removed = messageplay::remove(db, id.toLongLong());
     db.CloseDatabase();
+    if (!removed)
+        Messages::warn(
+            QStringLiteral("The message cannot be deleted: %1").arg(removed.description()),
+            QString::fromLatin1(kTitle));
     FillMessageGrid();
 }
 

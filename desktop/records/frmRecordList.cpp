@@ -1,5 +1,7 @@
 #include "desktop/records/frmRecordList.h"
 
+#include "desktop/records/RecordingRemoval.h"
+
 #include "database/DateTimeText.h"
 #include "database/RecMessageTable.h"
 #include "desktop/common/Controls.h"
@@ -105,12 +107,7 @@ void frmRecordList::FillCallGrid(const QDate& day)
 
 QString frmRecordList::recordingPath(const QString& fileName) const
 {
-    // The database holds a bare name inside Rec-Files/: anything else is not ours to touch.
-    if (fileName.isEmpty() || fileName.contains(QLatin1Char('/')) ||
-        fileName.contains(QLatin1Char('\\')) || fileName == QLatin1String("..") ||
-        fileName == QLatin1String("."))
-        return QString();
-    return QDir(programfolder::path()).filePath(QStringLiteral("Rec-Files/") + fileName);
+    return orvane::recordingPath(programfolder::path(), fileName);
 }
 
 void frmRecordList::cmdPlay_Click()
@@ -143,19 +140,24 @@ void frmRecordList::cmdDelete_Click()
     if (!Messages::confirm(QStringLiteral("Are You Sure You want to Delete SNo -> ") + number,
                            Messages::programTitle()))
         return;
-    const QString file = m_list->current(2);
-    const QString path = recordingPath(file);
-    if (path.isEmpty())
-        Messages::warn(
-            QStringLiteral("\"%1\" is not the name of a recording: no file was deleted.").arg(file),
-            QString::fromLatin1(kTitle));
-    else
-        QFile::remove(path); // a file already gone does not stop the delete
-    Database db;
-    if (Status s = db.OpenDatabase(programfolder::path()); s)
-        recmessage::deleteByFile(db, file);
-    db.CloseDatabase();
+    deleteAndTell({m_list->current(2)});
     buildDayQuery();
+}
+
+void frmRecordList::deleteAndTell(const QStringList& files)
+{
+    const RemovalOutcome outcome = deleteRecordings(programfolder::path(), files);
+    if (outcome.notOurs.size() == 1)
+        Messages::warn(QStringLiteral("\"%1\" is not the name of a recording: no file was deleted.")
+                           .arg(outcome.notOurs.first()),
+                       QString::fromLatin1(kTitle));
+    else if (!outcome.notOurs.isEmpty())
+        Messages::warn(QStringLiteral("These are not names of recordings: \"%1\". No file was "
+                                      "deleted for them.")
+                           .arg(outcome.notOurs.join(QStringLiteral("\", \""))),
+                       QString::fromLatin1(kTitle));
+    if (!outcome.status)
+        Messages::warn(outcome.status.description(), QString::fromLatin1(kTitle));
 }
 
 void frmRecordList::cmdDeleteAll_Click()
@@ -167,17 +169,14 @@ void frmRecordList::cmdDeleteAll_Click()
     if (!Messages::confirm(QStringLiteral("Are You Sure You want to Delete All Records"),
                            Messages::programTitle()))
         return;
-    // The files and the rows of one day: the day the grid lists, whatever the picker says now.
+    // The calls the grid lists (its day, whatever the picker says now): a call logged since
+    // is not among them and stays.
+    QStringList files;
     for (int row = 1; row < m_rowCount; ++row) {
         MSFlexGrid1->setRow(row);
-        const QString path = recordingPath(m_list->current(2));
-        if (!path.isEmpty())
-            QFile::remove(path);
+        files.append(m_list->current(2));
     }
-    Database db;
-    if (Status s = db.OpenDatabase(programfolder::path()); s)
-        recmessage::deleteDay(db, m_listedDay);
-    db.CloseDatabase();
+    deleteAndTell(files);
     DTPicker1->setDate(m_listedDay);
     buildDayQuery();
 }

@@ -18,10 +18,13 @@
 #include <QAudioDevice>
 #include <QDateEdit>
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMediaDevices>
+#include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTemporaryDir>
 
@@ -101,6 +104,12 @@ class TestRecords : public QObject {
         browser.findChild<QDateEdit*>("DTPicker1")->setDate(day);
         click(&browser, "cmdShow");
         return browser.findChild<MSFlexGrid*>("MSFlexGrid1");
+    }
+
+    // Sets or clears the immutable flag; false when the file system has none.
+    static bool immutable(const QString& path, bool on)
+    {
+        return QProcess::execute("chattr", {on ? "+i" : "-i", path}) == 0;
     }
 
     void clearLibrary()
@@ -465,6 +474,73 @@ private Q_SLOTS:
         grid->setFocus();
         QTest::keyClick(grid, Qt::Key_Tab);
         QVERIFY(!grid->hasFocus());
+    }
+
+    // A delete that cannot be done whole is not done at all, and the user is told: the list
+    // never names a file that is gone, and no file goes while its row stays. Root may write
+    // anywhere, so the refusals come from the immutable flag.
+    void aCallIsDeletedWithItsFileOrNotAtAll()
+    {
+        const QDate day(2026, 2, 11);
+        const QString a = writeCall(QDateTime(day, QTime(9, 0)), "keep-a.wav", 500);
+        const QString b = writeCall(QDateTime(day, QTime(9, 30)), "keep-b.wav", 600);
+        const QString recFiles = QFileInfo(a).path();
+        const QString dbFile = Database::filePath(programfolder::path());
+        auto rows = [day] {
+            Database db;
+            db.OpenDatabase(programfolder::path());
+            return recmessage::listDay(db, day).value().size();
+        };
+        frmRecordList browser;
+        MSFlexGrid* grid = showDay(browser, day);
+        m_messages->answer = QMessageBox::Yes;
+
+        for (const QString& locked : {recFiles, dbFile}) {
+            if (!immutable(locked, true))
+                QSKIP("This file system keeps no immutable flag (chattr)");
+            auto unlock = qScopeGuard([&] { immutable(locked, false); });
+            test::clickRow(grid, 1);
+            click(&browser, "cmdDelete");
+            QVERIFY2(lastMessage().endsWith("Nothing was deleted."),
+                     qPrintable(locked + ": " + lastMessage()));
+            QCOMPARE(lastTitle(), QStringLiteral("Answering Machine"));
+            click(&browser, "cmdDeleteAll");
+            QVERIFY2(lastMessage().endsWith("Nothing was deleted."), qPrintable(lastMessage()));
+            QVERIFY(QFile::exists(a) && QFile::exists(b));
+            QCOMPARE(rows(), 2);
+            QCOMPARE(grid->rows(), 3);
+            QCOMPARE(QDir(recFiles).entryList({".deleting-*"}, QDir::Files | QDir::Hidden),
+                     QStringList());
+        }
+        // Once it can be done, it is.
+        m_messages->shown.clear();
+        test::clickRow(grid, 1);
+        click(&browser, "cmdDelete");
+        QVERIFY(!QFile::exists(a) && QFile::exists(b));
+        QCOMPARE(rows(), 1);
+        QCOMPARE(m_messages->texts(), QStringList({"Are You Sure You want to Delete SNo -> 1"}));
+        // A message of the library that cannot be deleted says so too.
+        clearLibrary();
+        {
+            Database db;
+            QVERIFY(db.OpenDatabase(programfolder::path()));
+            QVERIFY(messageplay::add(db, "Back at nine."));
+        }
+        frmPlay play;
+        play.openWindow();
+        play.show();
+        if (!immutable(dbFile, true))
+            QSKIP("This file system keeps no immutable flag (chattr)");
+        {
+            auto unlock = qScopeGuard([&] { immutable(dbFile, false); });
+            test::clickRow(play.findChild<MSFlexGrid*>("MSFlexGrid1"), 1);
+            click(&play, "cmdDelete");
+            QVERIFY2(lastMessage().startsWith("The message cannot be deleted"),
+                     qPrintable(lastMessage()));
+        }
+        Database db;
+        QVERIFY(db.OpenDatabase(programfolder::path()));
+        QCOMPARE(messageplay::listAll(db).value().size(), 1);
     }
 
     void aNameThatIsNotARecordingIsNeitherPlayedNorDeleted()

@@ -1,0 +1,99 @@
+#include "desktop/records/RecordingRemoval.h"
+
+#include "database/Database.h"
+#include "database/RecMessageTable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace orvane {
+
+namespace {
+
+struct SetAside {
+    QString path;  // where the file was
+    QString aside; // where it is now
+};
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+bool move(const QString& from, const QString& to)
+{
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+void putBack(const QList<SetAside>& moved)
+{
+    for (const SetAside& m : moved)
+        move(m.aside, m.path);
+}
+
+} // namespace
+
+QString recordingPath(const QString& programFolder, const QString& fileName)
+{
+    if (fileName.isEmpty() || fileName.contains(QLatin1Char('/')) ||
+        fileName.contains(QLatin1Char('\\')) || fileName == QLatin1String("..") ||
+        fileName == QLatin1String("."))
+        return QString();
+    return QDir(programFolder).filePath(QStringLiteral("Rec-Files/") + fileName);
+}
+
+RemovalOutcome deleteRecordings(const QString& programFolder, const QStringList& files)
+{
+    RemovalOutcome outcome;
+    // 1. Every file to a hidden name beside it (a rename: it cannot half happen). A file
+    // already gone leaves nothing to set aside; its row goes all the same.
+    QList<SetAside> moved;
+    for (const QString& name : files) {
+        const QString path = recordingPath(programFolder, name);
+        if (path.isEmpty()) {
+            outcome.notOurs.append(name);
+            continue;
+        }
+        if (!QFileInfo::exists(path))
+            continue;
+        const QString aside = QFileInfo(path).dir().filePath(QStringLiteral(".deleting-") + name);
+        if (!move(path, aside)) {
+            outcome.status = Status(err::Fail, QStringLiteral("%1 cannot be deleted: %2. Nothing "
+                                                              "was deleted.")
+                                                   .arg(path, systemError()));
+            putBack(moved);
+            return outcome;
+        }
+        moved.append({path, aside});
+    }
+    // 2. The rows, all in one transaction.
+    Database db;
+    Status rows = db.OpenDatabase(programFolder);
+    if (rows)
+        rows = recmessage::deleteByFiles(db, files);
+    db.CloseDatabase();
+    if (!rows) {
+        putBack(moved);
+        outcome.status = Status(rows.code(), QStringLiteral("The list of recorded calls cannot be "
+                                                            "changed: %1. Nothing was deleted.")
+                                                 .arg(rows.description()));
+        return outcome;
+    }
+    // 3. The files themselves: no row names them any more.
+    QStringList left;
+    for (const SetAside& m : std::as_const(moved))
+        if (!QFile::remove(m.aside))
+            left.append(m.aside);
+    if (!left.isEmpty())
+        outcome.status = Status(err::Fail, QStringLiteral("The calls were taken off the list, but "
+                                                          "these files could not be removed: %1")
+                                               .arg(left.join(QStringLiteral(", "))));
+    return outcome;
+}
+
+} // namespace orvane
