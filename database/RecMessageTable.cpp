@@ -37,19 +37,6 @@ Result<bool> hasFile(Database& db, const QString& fileName)
     return !rows->isEmpty();
 }
 
-Status deleteByFile(Database& db, const QString& fileName)
-{
-    return db.execute(QStringLiteral("DELETE FROM rec_message WHERE INCOMING_CALL_FILE = ?"),
-                      {fileName});
-}
-
-Status deleteDay(Database& db, const QDate& day)
-{
-    return db.execute(QStringLiteral("DELETE FROM rec_message "
-                                     "WHERE INCOMING_CALL >= ? AND INCOMING_CALL < ?"),
-                      {datetext::dayStart(day), datetext::dayStart(day.addDays(1))});
-}
-
 Status deleteByFiles(Database& db, const QStringList& fileNames)
 {
     // One transaction, in statements of a few hundred names (SQLite's limit on bound values).

@@ -21,8 +21,6 @@ Result<QList<CallRow>> listDay(Database& db, const QDate& day);
 // Whether any row names this file.
 Result<bool> hasFile(Database& db, const QString& fileName);
 // Every row with this file name.
-Status deleteByFile(Database& db, const QString& fileName);
-Status deleteDay(Database& db, const QDate& day);
 // The rows of every one of `fileNames`, or none of them.
 Status deleteByFiles(Database& db, const QStringList& fileNames);
 

@@ -81,7 +81,7 @@ private Q_SLOTS:
         QCOMPARE(raw.value().first().first().toString(), QStringLiteral("2026-03-09T23:59:59"));
     }
 
-    void deletingByFileOrDayRemovesJustThose()
+    void deletingByFilesRemovesJustThose()
     {
         QTemporaryDir dir;
         Database db;
@@ -90,14 +90,21 @@ private Q_SLOTS:
         QVERIFY(recmessage::logCall(db, at(2026, 5, 2, 9, 0, 0), "twice.wav"));
         QVERIFY(recmessage::logCall(db, at(2026, 5, 2, 10, 0, 0), "other.wav"));
         QVERIFY(recmessage::logCall(db, at(2026, 5, 3, 10, 0, 0), "third.wav"));
-        QVERIFY(recmessage::deleteByFile(db, "twice.wav"));
+        QVERIFY(recmessage::deleteByFiles(db, {"twice.wav", "no such file.wav"}));
         QVERIFY(recmessage::listDay(db, QDate(2026, 5, 1)).value().isEmpty());
         QCOMPARE(files(recmessage::listDay(db, QDate(2026, 5, 2)).value()),
                  QStringList{"other.wav"});
-        QVERIFY(recmessage::deleteByFile(db, "no such file.wav"));
+        QVERIFY(recmessage::deleteByFiles(db, {}));
 
-        QVERIFY(recmessage::deleteDay(db, QDate(2026, 5, 2)));
-        QVERIFY(recmessage::listDay(db, QDate(2026, 5, 2)).value().isEmpty());
+        // More names than one statement binds.
+        QStringList many;
+        for (int i = 0; i < 1203; ++i) {
+            many.append(QStringLiteral("m%1.wav").arg(i));
+            QVERIFY(recmessage::logCall(db, at(2026, 5, 4, 0, 0, 0).addSecs(i), many.last()));
+        }
+        QCOMPARE(recmessage::listDay(db, QDate(2026, 5, 4)).value().size(), 1203);
+        QVERIFY(recmessage::deleteByFiles(db, many.mid(1)));
+        QCOMPARE(files(recmessage::listDay(db, QDate(2026, 5, 4)).value()), QStringList{"m0.wav"});
         QCOMPARE(files(recmessage::listDay(db, QDate(2026, 5, 3)).value()),
                  QStringList{"third.wav"});
     }
