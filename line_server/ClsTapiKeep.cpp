@@ -15,7 +15,6 @@
 #include <QFile>
 #include <QMutex>
 #include <QSet>
-#include <QStandardPaths>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -133,15 +132,24 @@ void ClsTapi::keepLastResort()
             << "is in" << oldest.part;
         return;
     }
-    const QString folder = QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation))
-                               .filePath(QStringLiteral("orvane-unsaved-recordings"));
+    // The user's state folder survives a reboot; the next start lists what is there.
+    const QString folder = modData::unsavedRecordingsFolder(m_appPath);
     const Result<QString> saved = saveRecordingFile(folder, oldest.name, oldest.audio);
-    if (saved)
+    if (saved) {
+        // Listed at the time the call began: the file's time less its length.
+        QFile file(QDir(folder).filePath(saved.value()));
+        if (file.open(QIODevice::ReadWrite))
+            file.setFileTime(qMin(oldest.callTime.addMSecs(qint64(oldest.audio.size()) / 8),
+                                  QDateTime::currentDateTime()),
+                             QFileDevice::FileModificationTime);
+        QFile note(QDir(folder).filePath(QStringLiteral("program-folder.txt")));
+        if (!note.exists() && note.open(QIODevice::WriteOnly))
+            note.write(QFile::encodeName(m_appPath) + '\n');
         qCCritical(lineLog).noquote()
             << "row" << m_row << "the recording of" << datetext::toStored(oldest.callTime)
             << "could not be saved in" << m_appPath << "and is in"
-            << QDir(folder).filePath(saved.value());
-    else
+            << QDir(folder).filePath(saved.value()) << "until the line server next starts";
+    } else
         qCCritical(lineLog).noquote()
             << "row" << m_row << "the recording of" << datetext::toStored(oldest.callTime)
             << "is lost:" << saved.status().description();

@@ -9,6 +9,7 @@
 #include "platform/RegularFile.h"
 #include "platform/wav/WavFile.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -69,6 +70,20 @@ Status checkProgramFolder(const QString& appPath)
     return {};
 }
 
+QString unsavedRecordingsFolder(const QString& appPath)
+{
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty() || !QDir::isAbsolutePath(state))
+        state = QDir::home().filePath(QStringLiteral(".local/state"));
+    // A name per program folder that any path fits in.
+    const QByteArray key = QCryptographicHash::hash(QFile::encodeName(QDir(appPath).absolutePath()),
+                                                    QCryptographicHash::Sha1)
+                               .toHex()
+                               .left(16);
+    return QDir(state).filePath(QStringLiteral("Orvane/unsaved-recordings/") +
+                                QString::fromLatin1(key));
+}
+
 QString MakeRecordingName(qint16 row, const QDateTime& now)
 {
     QString name = datetext::general(now);
@@ -124,6 +139,17 @@ int recoverUnloggedRecordings(const QString& appPath, const QDateTime& before)
     const QDir dir(recordingsFolder(appPath));
     if (!dir.exists())
         return 0;
+    // What an earlier run could not save here comes home first, keeping its time.
+    const QDir unsaved(unsavedRecordingsFolder(appPath));
+    for (const QString& name : unsaved.entryList({QStringLiteral("*.wav")}, QDir::Files)) {
+        const Result<QString> kept = keepUnderFreeName(unsaved.filePath(name), dir.path(), name);
+        if (!kept)
+            qCWarning(lineLog).noquote() << kept.status().description();
+    }
+    if (unsaved.exists() && unsaved.entryList({QStringLiteral("*.wav")}, QDir::Files).isEmpty()) {
+        QFile::remove(unsaved.filePath(QStringLiteral("program-folder.txt")));
+        QDir().rmdir(unsaved.path());
+    }
     const QStringList parts =
         dir.entryList({QStringLiteral(".recording-*.part")}, QDir::Files | QDir::Hidden);
     for (const QString& part : parts) {

@@ -11,6 +11,10 @@ namespace orvane::modData {
 
 // The recordings folder under a program folder.
 QString recordingsFolder(const QString& appPath);
+// Where a line puts the recordings of `appPath` that it could not save there, to be listed
+// from there at the next start: the user's state folder ($XDG_STATE_HOME, or
+// ~/.local/state), Orvane/unsaved-recordings/, a folder per program folder.
+QString unsavedRecordingsFolder(const QString& appPath);
 
 // Whether a line can keep its recordings and rows under `appPath`: an absolute path whose
 // Rec-Files/ exists or can be made, both writable, and whose database is a writable file or
@@ -25,8 +29,9 @@ QString MakeRecordingName(qint16 row, const QDateTime& now = QDateTime::currentD
 Status LogRecordedCall(const QString& appPath, const QDateTime& callTime, const QString& fileName);
 Status LogReceivedFax(const QString& appPath, const QString& path);
 
-// Recordings older than `before` that have no row in rec_message (a run that ended
-// between file and row, or could not write its rows): each is listed now, at the time it
+// Recordings that a line of an earlier run could not save in `appPath` are moved into its
+// Rec-Files/ first. Then: recordings older than `before` that have no row in rec_message (a run
+// that ended between file and row, or could not write its rows): each is listed now, at the time it
 // began (the file's time less its length). Whole part files of such a run are named
 // first; part files that are not whole are left as they are. Returns how many were listed.
 int recoverUnloggedRecordings(const QString& appPath, const QDateTime& before);

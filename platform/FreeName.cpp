@@ -93,6 +93,18 @@ Outcome byCopy(const QByteArray& from, const QByteArray& to)
     return Outcome::Kept;
 }
 
+// Data and name both on the disk before a kept file counts as kept: the part's data, and,
+// once it has its name, the folder that holds the name (a power cut would otherwise lose
+// a name that the data outlived).
+void syncPath(const QByteArray& path, int flags)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | flags);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
 } // namespace
 
 namespace freename {
@@ -105,6 +117,7 @@ Result<QString> keep(const QString& partPath, const QString& folder, const QStri
     const QString suffix =
         wanted.suffix().isEmpty() ? QString() : QLatin1Char('.') + wanted.suffix();
     const QByteArray from = QFile::encodeName(partPath);
+    syncPath(from, 0);
     Method method = first;
     for (int n = 0; n < kAttempts;) {
         const QString candidate =
@@ -115,6 +128,10 @@ Result<QString> keep(const QString& partPath, const QString& folder, const QStri
                                                      : byCopy(from, target);
         switch (o) {
         case Outcome::Kept:
+            syncPath(QFile::encodeName(folder), O_DIRECTORY);
+            if (const QString partFolder = QFileInfo(partPath).absolutePath();
+                partFolder != QFileInfo(folder).absoluteFilePath())
+                syncPath(QFile::encodeName(partFolder), O_DIRECTORY);
             return candidate;
         case Outcome::Taken:
             ++n;

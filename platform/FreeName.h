@@ -5,7 +5,8 @@
 //
 // The part is hard-linked to its name; where the file system has no hard links (FAT,
 // exFAT, some network mounts) it is renamed without replacing; where that is refused too,
-// it is copied into a file made exclusively. A part is never removed before it is kept.
+// it is copied into a file made exclusively. A part is never removed before it is kept,
+// and a file counts as kept only once its data and its folder (its name) are synced.
 
 #include "platform/Status.h"
 

@@ -7,6 +7,7 @@
 #include "TestServer.h"
 #include "database/RecMessageTable.h"
 #include "line_server/client/LineHandle.h"
+#include "line_server/modData.h"
 #include "platform/telephony/sim/Simulator.h"
 #include "platform/wav/WavFile.h"
 
@@ -15,6 +16,7 @@
 #include <QDBusReply>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -700,6 +702,56 @@ private Q_SLOTS:
         QCOMPARE(boxes.size(), 1);
         line.reset();
         QTRY_COMPARE_WITH_TIMEOUT(m_server->lineCount(), 0, kWaitMs);
+    }
+
+    // A line that ends while its recording still cannot be saved puts it in the user's state
+    // folder, which a reboot keeps; the next start brings it home and lists it at its time.
+    void aRecordingTheLineCouldNotSaveIsListedAtTheNextStart()
+    {
+        const QString folder = m_home->filePath("Rec-Files");
+        QVERIFY(QDir().mkpath(folder));
+        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=4k", "tmpfs", folder}) != 0)
+            QSKIP("cannot mount a small file system here");
+        auto unmount = qScopeGuard([&] { QProcess::execute("umount", {folder}); });
+        const QString state = m_files.filePath("state");
+        qputenv("XDG_STATE_HOME", QFile::encodeName(state));
+        auto unsetState = qScopeGuard([] { qunsetenv("XDG_STATE_HOME"); });
+        const QString unsaved = modData::unsavedRecordingsFolder(m_home->path());
+        QVERIFY(unsaved.startsWith(state + "/Orvane/unsaved-recordings/"));
+
+        Settings s;
+        s.recordTime = 1;
+        LineHandle line = bind(kLine1, 1, s);
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("could not save the recording"));
+        QTest::ignoreMessage(QtCriticalMsg,
+                             QRegularExpression("until the line server next starts"));
+        const QDateTime placed = QDateTime::currentDateTime();
+        const quint64 id = ring(kLine1);
+        QTRY_VERIFY_WITH_TIMEOUT(ended(id), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->grid().cell(1, 2),
+                                  QStringLiteral("Recording Not Saved ...."), kWaitMs);
+        line.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->lineCount(), 0, kWaitMs);
+        // The line ends on its own thread, after the release.
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(unsaved).entryList({"*.wav"}, QDir::Files).size(), 1,
+                                  kWaitMs);
+        const QStringList kept = QDir(unsaved).entryList({"*.wav"}, QDir::Files);
+        QCOMPARE(test::readFile(QDir(unsaved).filePath(kept.first())).size(), 44 + 8000);
+        QVERIFY(test::readFile(QDir(unsaved).filePath("program-folder.txt"))
+                    .startsWith(QFile::encodeName(m_home->path())));
+
+        // The next start: room again, and the recording is listed at the call's time.
+        unmount.dismiss();
+        QCOMPARE(QProcess::execute("umount", {folder}), 0);
+        QVERIFY(loggedToday().isEmpty());
+        QCOMPARE(modData::recoverUnloggedRecordings(m_home->path(), QDateTime::currentDateTime()),
+                 1);
+        const QList<recmessage::CallRow> rows = loggedToday();
+        QCOMPARE(rows.size(), 1);
+        QVERIFY2(qAbs(rows.first().incomingCall.secsTo(placed)) <= 2,
+                 qPrintable(rows.first().incomingCall.toString()));
+        QCOMPARE(recordings(), QStringList{rows.first().incomingCallFile});
+        QVERIFY(!QFileInfo::exists(unsaved));
     }
 
     void recordingsOfAnEarlierRunWithoutARowAreListed()
