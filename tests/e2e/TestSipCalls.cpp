@@ -274,6 +274,38 @@ private Q_SLOTS:
             {"a stray response",
              "SIP/2.0 200 OK\r\nVia: SIP/2.0/UDP 127.0.0.1:5999;branch=z9hG4bKx\r\n"
              "Call-ID: nothing\r\nCSeq: 1 INVITE\r\nContent-Length: 0\r\n\r\n"},
+            {"no Via", invite("", noMedia)
+                           .replace("Via: SIP/2.0/UDP 127.0.0.1:5999;branch=z9hG4bK" +
+                                        QByteArray::number(tag) + "\r\n",
+                                    "")},
+            {"no Call-ID",
+             invite("", noMedia).replace("Call-ID: " + QByteArray::number(tag) + "@test\r\n", "")},
+            {"no From", invite("", noMedia).replace("From: <sip:bad@127.0.0.1>;tag=1\r\n", "")},
+            {"CSeq of another method",
+             invite("", noMedia).replace("CSeq: 1 INVITE", "CSeq: 1 BYE")},
+        };
+        // What each must get: the SIP library drops what it cannot read at all; a request
+        // without what every request carries is refused as such; an offer that cannot be
+        // used is not acceptable. None of them rings the line.
+        const QMap<QString, QStringList> expected{
+            {"binary junk", {}},
+            {"empty", {}},
+            {"no start line", {}},
+            {"bad version", {}},
+            {"headers missing", {}},
+            {"length beyond the body", {"SIP/2.0 400 Bad Request"}},
+            {"negative length", {"SIP/2.0 400 Bad Request"}},
+            {"huge header", {}},
+            {"bad CSeq", {}},
+            {"SDP without media", {"SIP/2.0 488 Not Acceptable Here"}},
+            {"SDP with a bad address", {"SIP/2.0 488 Not Acceptable Here"}},
+            {"SDP with a bad port", {"SIP/2.0 488 Not Acceptable Here"}},
+            {"SDP that is not SDP", {"SIP/2.0 488 Not Acceptable Here"}},
+            {"a stray response", {}},
+            {"no Via", {"SIP/2.0 400 Bad Request"}},
+            {"no Call-ID", {"SIP/2.0 400 Bad Request"}},
+            {"no From", {"SIP/2.0 400 Bad Request"}},
+            {"CSeq of another method", {"SIP/2.0 400 Bad Request"}},
         };
         const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
         QVERIFY(fd >= 0);
@@ -334,10 +366,13 @@ private Q_SLOTS:
         // Responses are told apart by their Call-ID, whenever they come.
         QHash<QByteArray, QString> nameOfCall;
         QMap<QString, QStringList> answers;
-        auto note = [&](const QList<QByteArray>& got) {
+        // One without a Call-ID answers the message just sent.
+        auto note = [&](const QList<QByteArray>& got, const QString& sent) {
             for (const QByteArray& r : got) {
-                const QString name = nameOfCall.value(header(r, "Call-ID").mid(9).trimmed(),
-                                                      QStringLiteral("(unknown call)"));
+                const QByteArray callId = header(r, "Call-ID").mid(9).trimmed();
+                const QString name =
+                    callId.isEmpty() ? sent
+                                     : nameOfCall.value(callId, QStringLiteral("(unknown call)"));
                 const QString status = QString::fromLatin1(r.left(r.indexOf('\r')));
                 if (!answers[name].contains(status))
                     answers[name].append(status);
@@ -350,11 +385,11 @@ private Q_SLOTS:
             answers[QString::fromLatin1(name)];
             send(bytes);
             const QList<QByteArray> got = responses(300);
-            note(got);
+            note(got, QString::fromLatin1(name));
             cancelRinging(got);
         }
         const QList<QByteArray> late = responses(1000);
-        note(late);
+        note(late, QStringLiteral("(unknown call)"));
         cancelRinging(late);
         ::close(fd);
         QStringList report;
@@ -362,9 +397,12 @@ private Q_SLOTS:
             report << it.key() + ": " +
                           (it->isEmpty() ? QStringLiteral("(nothing)") : it->join(", "));
         qInfo().noquote() << "malformed input:\n  " + report.join("\n  ");
-        // Well-formed INVITEs whose SDP cannot be used are refused as such.
-        QVERIFY(answers.value("SDP without media").contains("SIP/2.0 488 Not Acceptable Here"));
-        QVERIFY(answers.value("SDP that is not SDP").contains("SIP/2.0 488 Not Acceptable Here"));
+        QCOMPARE(answers.keys(), expected.keys());
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+            QVERIFY2(answers.value(it.key()) == it.value(),
+                     qPrintable(it.key() + ": " + answers.value(it.key()).join(", ")));
+        for (const QString& text : m_server->grid().history(1, 2))
+            QVERIFY2(!text.startsWith("Incoming Call"), qPrintable(text));
         QCOMPARE(logged(), before);
 
         // And the line still takes calls.
@@ -375,6 +413,73 @@ private Q_SLOTS:
             test::runSipCaller(scenario("after", s), "frontdesk", m_port);
         QVERIFY2(run.exitCode == 0, qPrintable(run.output));
         QTRY_VERIFY_WITH_TIMEOUT(logged() == before + 1, kWaitMs);
+    }
+
+    // Requests this server does not serve are refused one by one, and a flood of them
+    // writes a few log lines a second, each saying how many it stands for.
+    void aFloodOfUnservedRequestsIsRefusedAndLoggedWithinBounds()
+    {
+        static QAtomicInt logLines; // lines written
+        static QAtomicInt logged;   // requests a line was written for
+        static QAtomicInt leftOut;  // requests the lines say were left out
+        logLines = 0;
+        logged = 0;
+        leftOut = 0;
+        static QtMessageHandler previous = nullptr;
+        previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+                if (!message.contains("unhandled request from") &&
+                    !message.contains("more left out of this log")) {
+                    previous(type, context, message);
+                    return;
+                }
+                logLines.fetchAndAddRelaxed(1);
+                if (message.contains("unhandled request from"))
+                    logged.fetchAndAddRelaxed(1);
+                const qsizetype at = message.indexOf("[");
+                if (at >= 0)
+                    leftOut.fetchAndAddRelaxed(message.mid(at + 1).section(' ', 0, 0).toInt());
+            });
+        auto restore = qScopeGuard([] { qInstallMessageHandler(previous); });
+
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        QVERIFY(fd >= 0);
+        auto closeSocket = qScopeGuard([fd] { ::close(fd); });
+        sockaddr_in me{};
+        me.sin_family = AF_INET;
+        me.sin_port = htons(5997);
+        me.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QVERIFY(::bind(fd, reinterpret_cast<sockaddr*>(&me), sizeof(me)) == 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(m_port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        constexpr int kRequests = 2000;
+        int refused = 0;
+        for (int i = 0; i < kRequests; ++i) {
+            const QByteArray request =
+                "REGISTER sip:127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP "
+                "127.0.0.1:5997;branch=z9hG4bKf" +
+                QByteArray::number(i) +
+                "\r\nFrom: <sip:f@127.0.0.1>;tag=1\r\nTo: <sip:f@127.0.0.1>\r\nCall-ID: flood" +
+                QByteArray::number(i) +
+                "\r\nCSeq: 1 REGISTER\r\nMax-Forwards: 70\r\nContent-Length: 0\r\n\r\n";
+            ::sendto(fd, request.constData(), size_t(request.size()), 0,
+                     reinterpret_cast<sockaddr*>(&to), sizeof(to));
+            // One at a time, so that no answer is lost to a full socket buffer.
+            pollfd p{fd, POLLIN, 0};
+            QVERIFY(::poll(&p, 1, 5000) > 0);
+            char buffer[4096];
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n > 0 && QByteArray(buffer, n).startsWith("SIP/2.0 405 Method Not Allowed"))
+                ++refused;
+        }
+        QCOMPARE(refused, kRequests);
+        // Every request is accounted for, the last ones by the count a second later.
+        QTRY_COMPARE_WITH_TIMEOUT(logged.loadRelaxed() + leftOut.loadRelaxed(), kRequests, 5000);
+        qInfo("%d unserved requests, %d log lines", kRequests, logLines.loadRelaxed());
+        // Ten lines a second at most, whatever the rate of the flood.
+        QVERIFY2(logLines.loadRelaxed() < kRequests / 20, qPrintable(QString::number(logLines)));
     }
 
     void aCallCancelledWhileRingingEnds()

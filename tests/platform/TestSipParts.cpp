@@ -1,6 +1,7 @@
 // The pieces of the SIP provider that need no network: the line file, the jitter buffer,
 // the choice of G.711 law from an offer, and which RTP a call takes.
 
+#include "platform/LogThrottle.h"
 #include "platform/audio/G711.h"
 #include "platform/telephony/sip/JitterBuffer.h"
 #include "platform/telephony/sip/SipLinesConfig.h"
@@ -235,6 +236,47 @@ private Q_SLOTS:
         QVERIFY(text.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
                                     QFile::ReadOther));
         QVERIFY(readAt(conf)->warnings.isEmpty());
+    }
+
+    void anOfferNamingNoRealAddressOrPortIsRefused()
+    {
+        auto offer = [](const QByteArray& address, const QByteArray& port) {
+            return "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN " + address +
+                   "\r\nt=0 0\r\nm=audio " + port + " RTP/AVP 0\r\n";
+        };
+        QCOMPARE(chooseCodec(offer("IP4 192.0.2.7", "6000")), Codec::Pcmu);
+        QVERIFY(mediaWellFormed(offer("IP6 2001:db8::7", "6000/2")));
+        QVERIFY(mediaWellFormed(offer("IP4 224.2.1.1/127", "0")));
+        for (const auto& [address, port] :
+             {std::pair<QByteArray, QByteArray>{"IP4 999.999.1.1", "6000"},
+              {"IP4 pbx.example.org", "6000"},
+              {"IP6 192.0.2.7", "6000"},
+              {"IP4 192.0.2.7", "99999999"},
+              {"IP4 192.0.2.7", "65536"},
+              {"IP4 192.0.2.7", "-5"},
+              {"IP4 192.0.2.7", "+6000"}}) {
+            QVERIFY2(!mediaWellFormed(offer(address, port)), address + " " + port);
+            QCOMPARE(chooseCodec(offer(address, port)), Codec::None);
+        }
+    }
+
+    void aThrottledLogCountsWhatItLeavesOut()
+    {
+        LogThrottle throttle(3, 1000);
+        qint64 leftOut = -1;
+        int written = 0;
+        for (int i = 0; i < 50; ++i) // 50 in 49 ms: the first 3 are written
+            written += throttle.allow(1000 + i, &leftOut) ? 1 : 0;
+        QCOMPARE(written, 3);
+        QCOMPARE(leftOut, 0);
+        QVERIFY(!throttle.allow(1999, &leftOut));
+        QVERIFY(throttle.allow(2000, &leftOut)); // a new second
+        QCOMPARE(leftOut, 48);
+        QVERIFY(throttle.allow(2001, &leftOut));
+        QCOMPARE(leftOut, 0);
+        QVERIFY(throttle.allow(2002, &leftOut) && !throttle.allow(2003, &leftOut));
+        QCOMPARE(throttle.takeLeftOut(), 1);
+        QCOMPARE(throttle.takeLeftOut(), 0);
     }
 
     void theJitterBufferPutsAudioBackInOrder()

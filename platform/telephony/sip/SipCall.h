@@ -34,6 +34,7 @@ struct SipPort {
     struct sa localAddress;
     struct sip* sip = nullptr;
     struct sipsess_sock* sessions = nullptr;
+    struct sip_lsnr* checks = nullptr; // every request first: the malformed go no further
     struct sip_lsnr* others = nullptr; // requests that are not INVITEs
     QList<SipLine*> lines;
 };

@@ -6,6 +6,8 @@
 
 #include <QSet>
 
+#include <arpa/inet.h>
+
 namespace orvane::sip {
 
 namespace {
@@ -41,6 +43,37 @@ int addFormats(sdp_media* m, Codec only)
 }
 
 } // namespace
+
+bool mediaWellFormed(const QByteArray& sdp)
+{
+    for (QByteArray line : sdp.split('\n')) {
+        line = line.trimmed();
+        if (line.startsWith("c=")) {
+            // c=IN IP4 192.0.2.1[/ttl]: an address we could send RTP to.
+            const QList<QByteArray> fields = line.mid(2).split(' ');
+            if (fields.size() != 3 || fields[0] != "IN")
+                return false;
+            const QByteArray address = fields[2].left(
+                fields[2].indexOf('/') < 0 ? fields[2].size() : fields[2].indexOf('/'));
+            unsigned char buffer[16];
+            const int family = fields[1] == "IP4" ? AF_INET : fields[1] == "IP6" ? AF_INET6 : -1;
+            if (family < 0 || inet_pton(family, address.constData(), buffer) != 1)
+                return false;
+        } else if (line.startsWith("m=")) {
+            // m=audio 49170[/2] RTP/AVP 0: a port that is one.
+            const QList<QByteArray> fields = line.mid(2).split(' ');
+            if (fields.size() < 4)
+                return false;
+            const QByteArray port = fields[1].left(
+                fields[1].indexOf('/') < 0 ? fields[1].size() : fields[1].indexOf('/'));
+            bool ok = false;
+            const uint value = port.toUInt(&ok);
+            if (!ok || port.isEmpty() || port.startsWith('+') || value > 65535)
+                return false;
+        }
+    }
+    return true;
+}
 
 QByteArray normalizeOffer(const QByteArray& sdp)
 {
@@ -106,7 +139,7 @@ Codec codecOf(const sdp_media* m)
 
 Codec chooseCodec(const QByteArray& offer)
 {
-    if (offer.isEmpty())
+    if (offer.isEmpty() || !mediaWellFormed(offer))
         return Codec::None;
     sdp_session* session = nullptr;
     sdp_media* media = nullptr;

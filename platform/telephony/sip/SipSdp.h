@@ -23,8 +23,12 @@ constexpr int kPayloadPcmu = 0;
 constexpr int kPayloadPcma = 8;
 constexpr int kPayloadTelephoneEvent = 101;
 
-// The law an SDP offer lets us answer with; None when it offers neither (or is not SDP).
+// The law an SDP offer lets us answer with; None when it offers neither, is not SDP, or
+// names an address or port that cannot be (999.999.1.1, port 99999999).
 Codec chooseCodec(const QByteArray& offer);
+// Every connection line holds a numeric IPv4 or IPv6 address and every media line a port
+// of 0..65535.
+bool mediaWellFormed(const QByteArray& sdp);
 // The SDP with the rtpmap lines of the static G.711 payload types 0 and 8 written out where
 // it lists them without one (they are optional; the SDP library needs them).
 QByteArray normalizeOffer(const QByteArray& sdp);

@@ -1,7 +1,9 @@
 #include "platform/telephony/sip/SipStack.h"
 
+#include "platform/LogThrottle.h"
 #include "platform/SteadyClock.h"
 #include "platform/telephony/sip/SipCall.h"
+#include "platform/telephony/sip/SipRequest.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -101,13 +103,94 @@ void onInvite(const struct sip_msg* msg, void* arg)
     }
 }
 
-// Requests that are not part of a call: OPTIONS is answered, the rest left to libre.
+// What strangers send is logged, but never faster than a few lines a second; what is left
+// out is counted, and the count said with the next line or a second after the flood.
+struct RequestLog {
+    LogThrottle throttle{10, 1000};
+    struct tmr summary; // the loop's
+};
+
+RequestLog& requestLog()
+{
+    static RequestLog* log = [] {
+        auto* made = new RequestLog;
+        tmr_init(&made->summary);
+        return made;
+    }();
+    return *log;
+}
+
+QString leftOutNote(qint64 leftOut)
+{
+    return QStringLiteral("[%1 more left out of this log]").arg(leftOut);
+}
+
+void onRequestLogSummary(void*)
+{
+    if (const qint64 leftOut = requestLog().throttle.takeLeftOut(); leftOut > 0)
+        qCWarning(sipLog).noquote() << "requests from strangers:" << leftOutNote(leftOut);
+}
+
+void logRequest(const struct sip_msg* msg, const QString& what)
+{
+    RequestLog& log = requestLog();
+    qint64 leftOut = 0;
+    if (!log.throttle.allow(QDateTime::currentMSecsSinceEpoch(), &leftOut)) {
+        if (!tmr_isrunning(&log.summary))
+            tmr_start(&log.summary, 1000, onRequestLogSummary, nullptr);
+        return;
+    }
+    char source[64] = {};
+    re_snprintf(source, sizeof source, "%J", &msg->src);
+    QString line = QStringLiteral("%1 from %2: %3 %4")
+                       .arg(what, QString::fromLatin1(source), text(msg->met), text(msg->ruri));
+    if (leftOut > 0)
+        line += QLatin1Char(' ') + leftOutNote(leftOut);
+    qCWarning(sipLog).noquote() << line;
+}
+
+// Every request, before anything else sees it: one without the headers every request
+// carries is answered 400 (to its source, when it has no Via to say where) and goes no
+// further, so that it can never ring or hold a line.
+bool onAnyRequest(const struct sip_msg* msg, void* arg)
+{
+    auto* port = static_cast<SipPort*>(arg);
+    const QString problem = malformation(msg);
+    if (problem.isEmpty())
+        return false;
+    logRequest(msg, QStringLiteral("malformed request (%1)").arg(problem));
+    if (pl_strcmp(&msg->met, "ACK") == 0)
+        return true; // an ACK is never answered
+    struct sa destination = msg->src;
+    if (pl_isset(&msg->via.sentby))
+        sip_reply_addr(&destination, msg, true);
+    const QByteArray response = badRequest(msg, problem);
+    if (mbuf* mb = mbuf_alloc(size_t(response.size()))) {
+        mbuf_write_mem(mb, reinterpret_cast<const uint8_t*>(response.constData()),
+                       size_t(response.size()));
+        mb->pos = 0;
+        sip_send(port->sip, msg->sock, msg->tp, &destination, mb);
+        mem_deref(mb);
+    }
+    return true;
+}
+
+// Requests that are not part of a call: OPTIONS is answered, other methods refused (405
+// for those SIP knows, 501 for the rest) and logged within bounds; ACK is left alone.
 bool onOtherRequest(const struct sip_msg* msg, void* arg)
 {
     auto* port = static_cast<SipPort*>(arg);
-    if (pl_strcmp(&msg->met, "OPTIONS") != 0)
+    if (pl_strcmp(&msg->met, "ACK") == 0)
         return false;
-    sip_treplyf(nullptr, nullptr, port->sip, msg, false, 200, "OK",
+    if (pl_strcmp(&msg->met, "OPTIONS") == 0) {
+        sip_treplyf(nullptr, nullptr, port->sip, msg, false, 200, "OK",
+                    "Allow: INVITE, ACK, BYE, CANCEL, OPTIONS\r\nContent-Length: 0\r\n\r\n");
+        return true;
+    }
+    logRequest(msg, QStringLiteral("unhandled request"));
+    const bool known = knownMethod(QByteArray(msg->met.p, qsizetype(msg->met.l)));
+    sip_treplyf(nullptr, nullptr, port->sip, msg, false, known ? 405 : 501,
+                known ? "Method Not Allowed" : "Not Implemented",
                 "Allow: INVITE, ACK, BYE, CANCEL, OPTIONS\r\nContent-Length: 0\r\n\r\n");
     return true;
 }
@@ -174,7 +257,9 @@ Status openPort(SipPort* port, dnsc* dns)
         return Status(err::Fail, QStringLiteral("Cannot use SIP port %1: %2")
                                      .arg(sa_port(&port->localAddress))
                                      .arg(QString::fromLocal8Bit(strerror(rc))));
-    if (sipsess_listen(&port->sessions, port->sip, 32, onInvite, port) != 0 ||
+    // The checks first: libre asks its request listeners in the order they came.
+    if (sip_listen(&port->checks, port->sip, true, onAnyRequest, port) != 0 ||
+        sipsess_listen(&port->sessions, port->sip, 32, onInvite, port) != 0 ||
         sip_listen(&port->others, port->sip, true, onOtherRequest, port) != 0)
         return Status(
             err::Fail,
@@ -220,6 +305,7 @@ void closePort(SipPort* port)
         sipsess_close_all(port->sessions);
     port->sessions = static_cast<struct sipsess_sock*>(mem_deref(port->sessions));
     port->others = static_cast<struct sip_lsnr*>(mem_deref(port->others));
+    port->checks = static_cast<struct sip_lsnr*>(mem_deref(port->checks));
     if (port->sip)
         sip_close(port->sip, true);
     port->sip = static_cast<struct sip*>(mem_deref(port->sip));
@@ -432,6 +518,7 @@ void SipStack::loop(std::promise<Status> started)
 
     m_queue = static_cast<struct mqueue*>(mem_deref(m_queue));
     tmr_cancel(m_mediaClock);
+    tmr_cancel(&requestLog().summary);
     libre_close();
     delete std::exchange(m_mediaClock, nullptr);
 }
