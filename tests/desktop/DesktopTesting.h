@@ -10,6 +10,8 @@
 #include "desktop/main/frmMain.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -91,6 +93,26 @@ inline std::unique_ptr<frmMain> startProgram(const QString& home, const char* se
     if (!QTest::qWaitFor([&] { return window->lineServer().running(); }, 10000))
         return nullptr;
     return window;
+}
+
+// Runs the test object `T` in an application whose lines.conf (with `permissions`) holds
+// `text`: the file is read once per process, before any window lists the lines.
+template <typename T>
+int execWithLinesConf(int argc, char** argv, const QByteArray& text,
+                      QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner)
+{
+    QTemporaryDir dir;
+    const QString conf = dir.filePath("lines.conf");
+    QFile file(conf);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+        return 1;
+    file.close();
+    file.setPermissions(permissions);
+    qputenv("ORVANE_LINES_CONF", QFile::encodeName(conf));
+    qputenv("ORVANE_HOME", QFile::encodeName(dir.filePath("home")));
+    QApplication app(argc, argv);
+    T test;
+    return QTest::qExec(&test, argc, argv);
 }
 
 } // namespace orvane::test

@@ -34,19 +34,8 @@ private Q_SLOTS:
 
 int main(int argc, char** argv)
 {
-    // Read once per process, before any window lists the lines.
-    QTemporaryDir dir;
-    const QString conf = dir.filePath("lines.conf");
-    QFile file(conf);
-    if (!file.open(QIODevice::WriteOnly))
-        return 1;
-    file.write("[Front desk]\nuri = sip:frontdesk@127.0.0.1\ncolour = blue\n");
-    file.close();
-    qputenv("ORVANE_LINES_CONF", QFile::encodeName(conf));
-    qputenv("ORVANE_HOME", QFile::encodeName(dir.filePath("home")));
-    QApplication app(argc, argv);
-    TestLineFileMistake test;
-    return QTest::qExec(&test, argc, argv);
+    return test::execWithLinesConf<TestLineFileMistake>(
+        argc, argv, "[Front desk]\nuri = sip:frontdesk@127.0.0.1\ncolour = blue\n");
 }
 
 #include "TestLineFileMistake.moc"

@@ -37,21 +37,11 @@ private Q_SLOTS:
 
 int main(int argc, char** argv)
 {
-    // Read once per process, before any window lists the lines.
-    QTemporaryDir dir;
-    const QString conf = dir.filePath("lines.conf");
-    QFile file(conf);
-    if (!file.open(QIODevice::WriteOnly))
-        return 1;
-    file.write("[Front desk]\nuri = sip:frontdesk@127.0.0.1\nregistrar = sip:127.0.0.1:9\n"
-               "password = s3cret\nport = 5391\n");
-    file.close();
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    qputenv("ORVANE_LINES_CONF", QFile::encodeName(conf));
-    qputenv("ORVANE_HOME", QFile::encodeName(dir.filePath("home")));
-    QApplication app(argc, argv);
-    TestLineFilePasswords test;
-    return QTest::qExec(&test, argc, argv);
+    return test::execWithLinesConf<TestLineFilePasswords>(
+        argc, argv,
+        "[Front desk]\nuri = sip:frontdesk@127.0.0.1\nregistrar = sip:127.0.0.1:9\n"
+        "password = s3cret\nport = 5391\n",
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
 }
 
 #include "TestLineFilePasswords.moc"
