@@ -86,6 +86,7 @@ void SimulatorService::InjectFault(const QString& line, const QString& fault)
         {QStringLiteral("MonitorOnly"), sim::Fault::MonitorOnly},
         {QStringLiteral("NoMediaComponent"), sim::Fault::NoMediaComponent},
         {QStringLiteral("RegistrationFails"), sim::Fault::RegistrationFails},
+        {QStringLiteral("MalformedFaxPages"), sim::Fault::MalformedFaxPages},
     };
     auto it = faults.constFind(fault);
     if (it == faults.constEnd()) {

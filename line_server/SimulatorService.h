@@ -30,8 +30,9 @@ public Q_SLOTS:
                               int ringIntervalMs, const QString& callerAudioWav, bool callerWaits,
                               int hangUpAfterMs);
     void HangUp(const QString& line);
-    // "NoDeviceOnAnswer", "MonitorOnly", "NoMediaComponent" (the next call on the line), or
-    // "RegistrationFails" (until ClearFaults).
+    // "NoDeviceOnAnswer", "MonitorOnly", "NoMediaComponent" (the next call on the line),
+    // "MalformedFaxPages" (the next call placed on the line comes from a fax machine whose
+    // pages are malformed), or "RegistrationFails" (until ClearFaults).
     void InjectFault(const QString& line, const QString& fault);
     void ClearFaults(const QString& line);
     QVariantMap CallInfo(quint64 id);

@@ -73,10 +73,14 @@ int FaxEngine::Handlers::phaseD(t30_state_t*, void* user, int result)
     t30_stats_t stats;
     t30_get_transfer_statistics(self->m_session->t30, &stats);
     self->m_progress.bitRate = stats.bit_rate;
+    const int before = self->m_progress.pagesDone;
     self->m_progress.pagesDone = self->m_role == Role::Send ? stats.pages_tx : stats.pages_rx;
     // For a receiver the result is the post-page command: end of procedure, or more to come.
-    self->m_progress.lastPageIn =
-        self->m_role == Role::Receive && (result == T30_EOP || result == T30_PRI_EOP);
+    // It counts only for a page that came in: one refused as too damaged is still awaited,
+    // whatever the sender said of it.
+    if (self->m_progress.pagesDone > before)
+        self->m_progress.lastPageIn =
+            self->m_role == Role::Receive && (result == T30_EOP || result == T30_PRI_EOP);
     self->checkLimitsLocked();
     return T30_ERR_OK;
 }

@@ -79,6 +79,7 @@ class TestMainWindow : public QObject {
     QTemporaryDir m_home;
     std::unique_ptr<frmMain> m_window;
     test::MessageRecorder* m_messages = nullptr;
+    AnsweringSettingsRecord m_startSettings; // as the program started
 
     MSFlexGrid* grid() { return m_window->statusGrid(); }
     QAction* menu(const char* name) { return m_window->findChild<QAction*>(name); }
@@ -95,6 +96,23 @@ class TestMainWindow : public QObject {
         if (m_window->running())
             m_window->stop(true);
     }
+    // Closes every window but the main one: dialogs (modal or not) and menus.
+    void closeOtherWindows()
+    {
+        for (int i = 0; i < 20 && QApplication::activePopupWidget(); ++i)
+            QApplication::activePopupWidget()->close();
+        for (int i = 0; i < 20 && QApplication::activeModalWidget(); ++i) {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+            else
+                modal->close();
+            QCoreApplication::processEvents();
+        }
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window != m_window.get() && window->isVisible())
+                window->close();
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -102,6 +120,7 @@ private Q_SLOTS:
         m_messages = new test::MessageRecorder;
         m_window = test::startProgram(m_home.path(), "org.orvane.Tolvex.Desktop", "4");
         QVERIFY(m_window);
+        m_startSettings = AnsweringSettings;
     }
 
     void cleanupTestCase()
@@ -112,7 +131,30 @@ private Q_SLOTS:
     }
 
     void init() { m_messages->shown.clear(); }
-    void cleanup() { test::forgetModalWatches(); }
+    // Whatever a test left behind (it may have failed half way), the next one starts from
+    // the idle window as the program started, so that a failure stays its test's own.
+    void cleanup()
+    {
+        test::forgetModalWatches();
+        closeOtherWindows();
+        idle();
+        if (!m_window->isVisible())
+            m_window->showNormal();
+        AnsweringSettings = m_startSettings;
+        for (const QString& line : {kLine1, kLine2, kLine3}) {
+            // Either may have nothing to do; then the simulator says so, which is fine.
+            simulator("ClearFaults", {line});
+            simulator("HangUp", {line}); // a caller still ringing would meet the next test
+        }
+        QVERIFY2(QTest::qWaitFor(
+                     [] {
+                         return registrations(kLine1) + registrations(kLine2) +
+                                    registrations(kLine3) ==
+                                0;
+                     },
+                     10000),
+                 "the lines of the test are still bound");
+    }
 
     void afterLoadOnlyStartIsOffered()
     {

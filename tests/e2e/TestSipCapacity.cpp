@@ -132,7 +132,9 @@ private Q_SLOTS:
         const QString scenario = m_dir.filePath("call.xml");
         QVERIFY(test::writeScenario(scenario, s));
         test::SipCallerRun first;
-        std::thread caller([&] { first = test::runSipCaller(scenario, "one", m_port); });
+        // Joined on every way out of the test, a failed check included: a thread left
+        // joinable would end the whole program, and the tests after this one with it.
+        std::jthread caller([&] { first = test::runSipCaller(scenario, "one", m_port); });
         QTRY_COMPARE_WITH_TIMEOUT(m_server->grid().cell(1, 2),
                                   QStringLiteral("Recording File .... "), 20000);
 

@@ -3,26 +3,13 @@
 // that answers one that fails them), and for an INVITE the offer it carries, read and
 // answered as a call would.
 
+#include "FuzzCheck.h"
+
 #include "platform/telephony/sip/ReCompat.h"
 #include "platform/telephony/sip/SipRequest.h"
 #include "platform/telephony/sip/SipSdp.h"
 
 #include <re.h>
-
-#include <cstdio>
-#include <cstdlib>
-
-namespace {
-
-void require(bool holds, const char* what)
-{
-    if (!holds) {
-        std::fprintf(stderr, "fuzz_sip: %s\n", what);
-        std::abort();
-    }
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -36,14 +23,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const QString problem = orvane::sip::malformation(msg);
         if (!problem.isEmpty()) {
             const QByteArray answer = orvane::sip::badRequest(msg, problem);
-            require(answer.startsWith("SIP/2.0 400 Bad Request\r\n"), "a 400 that is none");
-            require(answer.endsWith("Content-Length: 0\r\n\r\n"), "a 400 without its end");
-            require(answer.count("\r\n\r\n") == 1, "a 400 whose headers end early");
+            // A whole 400, whose headers end where the message does.
+            FUZZ_CHECK(answer.startsWith("SIP/2.0 400 Bad Request\r\n"));
+            FUZZ_CHECK(answer.endsWith("Content-Length: 0\r\n\r\n"));
+            FUZZ_CHECK(answer.count("\r\n\r\n") == 1);
         } else {
             // What the checks let through has what a reply needs.
-            require(pl_isset(&msg->via.sentby) && pl_isset(&msg->callid) &&
-                        pl_isset(&msg->cseq.met),
-                    "a request let through without Via, Call-ID or CSeq");
+            FUZZ_CHECK(pl_isset(&msg->via.sentby) && pl_isset(&msg->callid) &&
+                       pl_isset(&msg->cseq.met));
             if (pl_strcmp(&msg->met, "INVITE") == 0 && mbuf_get_left(msg->mb) > 0) {
                 const QByteArray offer(reinterpret_cast<const char*>(mbuf_buf(msg->mb)),
                                        qsizetype(mbuf_get_left(msg->mb)));
@@ -52,11 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 struct sa local;
                 sa_set_str(&local, "127.0.0.1", 20000);
                 const bool prepared = negotiation.prepare(local, offer).isOk();
+                // Only an offer with a law and a real address and port is answered.
                 if (prepared) {
-                    require(codec != orvane::sip::Codec::None, "an offer without a law prepared");
-                    require(orvane::sip::mediaWellFormed(offer), "an impossible offer prepared");
+                    FUZZ_CHECK(codec != orvane::sip::Codec::None);
+                    FUZZ_CHECK(orvane::sip::mediaWellFormed(offer));
                     const orvane::Result<QByteArray> answer = negotiation.encode(false);
-                    require(answer.isOk() && answer->startsWith("v=0"), "no SDP answer");
+                    FUZZ_CHECK(answer.isOk() && answer->startsWith("v=0"));
                 }
             }
         }

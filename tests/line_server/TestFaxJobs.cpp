@@ -1,7 +1,7 @@
 // Fax jobs of line objects, end to end over the session bus on simulated lines: a send job
 // from one line to another line's receive job, what reaches the grid, the file and its row
-// in recieve_fax, printing, and the ways a job ends without a fax. Simulated time runs 50
-// times faster, so a two-page fax takes about a second.
+// in recieve_fax, printing, and the ways a job ends without a fax (malformed pages among
+// them). Simulated time runs 50 times faster, so a two-page fax takes about a second.
 
 #include "PrintStandIn.h"
 #include "RecordingGrid.h"
@@ -11,9 +11,11 @@
 #include "database/RecMessageTable.h"
 #include "database/RecieveFaxTable.h"
 #include "line_server/client/LineHandle.h"
+#include "line_server/client/TolvexNames.h"
 #include "platform/fax/TiffFax.h"
 #include "platform/telephony/sim/Simulator.h"
 
+#include <QDBusMessage>
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>
@@ -352,6 +354,47 @@ private Q_SLOTS:
         QCOMPARE(faxesIn(folder), QStringList());
         QVERIFY(!QFile::exists(m_printed));
         QCOMPARE(test2.count(), 0);
+    }
+
+    void aFaxOfMalformedPagesEndsTheJobAndKeepsTheSoundPages()
+    {
+        const QString folder = m_home->filePath(QStringLiteral("faxes"));
+        LineHandle receiver = m_server->newLine();
+        QSignalSpy boxes(receiver.events(), &LineEvents::messageBox);
+        QVERIFY(
+            receiver.FnReceiveFax(kLine2, folder, 2, 2, &m_server->gridExport(), m_home->path()));
+        QTRY_COMPARE(lastText(2), QStringLiteral("Waiting for fax call ...."));
+
+        // A fax machine whose last page comes malformed beyond use, as a test reaches the
+        // simulator: over the bus.
+        auto simulator = [this](const char* method, const QVariantList& args) {
+            QDBusMessage call = QDBusMessage::createMethodCall(
+                m_server->service(), tolvex::kSimulatorPath, tolvex::kSimulatorInterface, method);
+            call.setArguments(args);
+            return QDBusConnection::sessionBus().call(call);
+        };
+        const QDBusMessage injected =
+            simulator("InjectFault", {kLine2, QStringLiteral("MalformedFaxPages")});
+        QVERIFY2(injected.type() != QDBusMessage::ErrorMessage,
+                 qPrintable(injected.errorMessage()));
+        const QDBusMessage placed = simulator("PlaceCall", {kLine2, QStringLiteral("5550199"), 2,
+                                                            1000, QString(), false, QString(), -1});
+        QVERIFY2(placed.type() != QDBusMessage::ErrorMessage, qPrintable(placed.errorMessage()));
+
+        // The job ends, and the user is told how and why.
+        QTRY_COMPARE_WITH_TIMEOUT(lastText(2), QStringLiteral("Disconnected"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, kWaitMs);
+        const QString told = boxes.first().first().toString();
+        QVERIFY2(
+            told.startsWith(kLine2 + QStringLiteral(" stopped receiving faxes: Disconnected - ")),
+            qPrintable(told));
+        // The pages that came are kept as an incomplete fax, which is not listed.
+        const QStringList kept = faxesIn(folder);
+        QCOMPARE(kept.size(), 1);
+        QVERIFY2(kept.first().endsWith(QLatin1String("-incomplete.tif")), qPrintable(kept.first()));
+        QCOMPARE(fax::inspectTiff(QDir(folder).filePath(kept.first()))->pages, 2);
+        QCOMPARE(logged(), QStringList());
+        QVERIFY(!QFile::exists(m_printed));
     }
 
     void aFolderThatCannotBeMadeIsAFatalError()

@@ -1,19 +1,23 @@
 // The fax component on simulated lines: the status texts of a job as it goes, a job ended
-// half way, a fax cut off after its first page, and a call that rings while the receiver
-// is between two faxes. Simulated time runs 20 times faster.
+// half way, a fax cut off after its first page, a fax with malformed pages, and a call that
+// rings while the receiver is between two faxes. Simulated time runs 20 times faster.
 
 #include "platform/fax/FaxMachine.h"
 #include "platform/fax/FaxStatus.h"
 #include "platform/fax/TextPages.h"
 #include "platform/fax/TiffFax.h"
+#include "platform/telephony/sim/SimFaxCaller.h"
 #include "platform/telephony/sim/SimTelephony.h"
 #include "platform/telephony/sim/Simulator.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstring>
 
 using namespace orvane;
 using namespace orvane::fax;
@@ -271,6 +275,62 @@ private slots:
         QVERIFY(inspectTiff(QDir(folder).filePath(kept.first())));
         QVERIFY(QFile::exists(running));
         QVERIFY(QFile::exists(mine));
+    }
+
+    void aFaxOfMalformedPagesKeepsTheSoundOnes()
+    {
+        // A fax machine whose second page has a few malformed rows and whose third has
+        // hardly a sound one (rows of random codes, cut short, twice the page's width).
+        const QString folder = m_dir.filePath(QStringLiteral("malformed"));
+        auto receiver = machineOn(kLine2);
+        QVERIFY(receiver->receive(folder, 2));
+        QVERIFY(sim::Simulator::instance().injectFault(kLine2, sim::Fault::MalformedFaxPages));
+        sim::CallRequest request;
+        request.line = kLine2;
+        request.rings = 2;
+        request.ringIntervalMs = 1000;
+        QVERIFY(sim::Simulator::instance().placeCall(request));
+        QSignalSpy done(receiver.get(), &FaxMachine::finished);
+        const QStringList seen = watch(*receiver, [&] { return done.count() > 0; });
+
+        // The third page is refused; the far end gives up on it and hangs up. The job says
+        // so, and why.
+        QCOMPARE(done.count(), 1);
+        QCOMPARE(receiver->status(), QStringLiteral("Disconnected"));
+        QVERIFY(!receiver->lastReason().isEmpty());
+        QCOMPARE(receiver->receivedFile(), QString());
+        // The page the status names never goes back, also when a page is refused.
+        static const QRegularExpression receiving(QStringLiteral("^Receiving page (\\d+) ....$"));
+        int page = 0;
+        for (const QString& s : seen) {
+            const QRegularExpressionMatch m = receiving.match(s);
+            if (!m.hasMatch())
+                continue;
+            QVERIFY2(m.captured(1).toInt() >= page, qPrintable(seen.join(u'|')));
+            page = m.captured(1).toInt();
+        }
+        QCOMPARE(page, 3);
+
+        // The two pages that came are kept as an incomplete fax: the sound one as it was
+        // sent, the damaged one with every row but the malformed ones as sent.
+        const QStringList kept = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(kept.size(), 1);
+        QVERIFY2(kept.first().endsWith(QLatin1String("-incomplete.tif")), qPrintable(kept.first()));
+        const Result<QList<FaxPage>> pages = readTiffPages(QDir(folder).filePath(kept.first()));
+        QVERIFY2(pages, qPrintable(pages.status().description()));
+        QCOMPARE(pages->size(), 2);
+        QVERIFY(pages->at(0).bits == sim::SimFaxCaller::page(1).bits);
+        const FaxPage sent = sim::SimFaxCaller::page(2);
+        const FaxPage& got = pages->at(1);
+        QCOMPARE(got.width, sent.width);
+        QCOMPARE(got.height, sent.height);
+        const sim::SimFaxCaller::Damage damage = sim::SimFaxCaller::kDamage[1];
+        for (int y = 0; y < sent.height; ++y) {
+            const bool malformed = y + 1 >= damage.firstRow && y + 1 <= damage.lastRow;
+            if (!malformed)
+                QVERIFY2(std::memcmp(got.row(y), sent.row(y), size_t(sent.stride())) == 0,
+                         qPrintable(QStringLiteral("row %1 differs").arg(y)));
+        }
     }
 
     void anUnknownLineIsOffline()

@@ -10,6 +10,8 @@
 
 namespace orvane::sim {
 
+class SimFaxCaller;
+
 class SimCall : public TelephonyCall, public std::enable_shared_from_this<SimCall> {
 public:
     SimCall(quint64 id, QString line, QString callerNumber)
@@ -41,7 +43,8 @@ private:
     CallRecord m_record;
     bool m_faultNoDevice = false;
     bool m_faultNoMedia = false;
-    QByteArray m_callerAudio; // mu-law
+    QByteArray m_callerAudio;                  // mu-law
+    std::shared_ptr<SimFaxCaller> m_faxCaller; // a fax machine calls instead of a talker
     bool m_callerWaits = true;
     QString m_capturePath;
     // A call between two simulated lines: the placing side is `m_outgoing`, its events go

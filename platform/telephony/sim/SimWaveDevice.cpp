@@ -1,6 +1,7 @@
 #include "platform/telephony/sim/SimWaveDevice.h"
 
 #include "platform/audio/G711.h"
+#include "platform/telephony/sim/SimFaxCaller.h"
 
 #include <cstring>
 
@@ -33,6 +34,15 @@ SimWaveDevice::SimWaveDevice(std::shared_ptr<SimWire> wire, int side, double spe
     , m_keepHeard(false)
     , m_wire(std::move(wire))
     , m_side(side)
+{}
+
+SimWaveDevice::SimWaveDevice(std::shared_ptr<SimFaxCaller> faxCaller, bool keepHeard, double speed,
+                             qint64 startNs)
+    : m_speed(speed)
+    , m_startNs(startNs)
+    , m_callerSpeaking(false)
+    , m_keepHeard(keepHeard)
+    , m_faxCaller(std::move(faxCaller))
 {}
 
 qint64 SimWaveDevice::dueLocked(qint64 nowNs) const
@@ -86,6 +96,8 @@ void SimWaveDevice::transmit(const quint8* data, qsizetype count)
     }
     if (m_keepHeard && !m_callEnded)
         m_heard.append(reinterpret_cast<const char*>(data), count);
+    if (m_faxCaller && !m_callEnded)
+        m_faxCaller->hear(data, count);
 }
 
 void SimWaveDevice::receive(quint8* into, qsizetype count)
@@ -96,6 +108,13 @@ void SimWaveDevice::receive(quint8* into, qsizetype count)
         std::memcpy(into, queue.constData(), size_t(got));
         queue.remove(0, got);
         std::memset(into + got, g711::ULAW_SILENCE, size_t(count - got));
+        return;
+    }
+    if (m_faxCaller) {
+        if (m_callEnded)
+            std::memset(into, g711::ULAW_SILENCE, size_t(count));
+        else
+            m_faxCaller->say(into, count);
         return;
     }
     qsizetype said = 0;

@@ -10,6 +10,8 @@
 
 namespace orvane::sim {
 
+class SimFaxCaller;
+
 // The line between two simulated lines in a call with each other (a fax sent from one line
 // to another): what one side sends reaches the other one wire step later. Only the
 // simulator's clock thread touches it.
@@ -24,6 +26,10 @@ public:
     // `callerWaits`, once the machine has finished its first message (the greeting), as
     // a caller waits for the tone.
     SimWaveDevice(QByteArray callerAudio, bool callerWaits, bool keepHeard, double speed,
+                  qint64 startNs);
+
+    // A call whose caller is a fax machine: it hears what the machine sends and answers.
+    SimWaveDevice(std::shared_ptr<SimFaxCaller> faxCaller, bool keepHeard, double speed,
                   qint64 startNs);
 
     // One side (0 or 1) of a call between two simulated lines.
@@ -59,6 +65,7 @@ private:
     QByteArray m_heard;
     std::shared_ptr<SimWire> m_wire;
     int m_side = 0;
+    std::shared_ptr<SimFaxCaller> m_faxCaller;
 };
 
 } // namespace orvane::sim

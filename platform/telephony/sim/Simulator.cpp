@@ -4,6 +4,7 @@
 #include "platform/audio/G711.h"
 #include "platform/audio/Resampler.h"
 #include "platform/telephony/sim/SimCall.h"
+#include "platform/telephony/sim/SimFaxCaller.h"
 #include "platform/telephony/sim/SimWaveDevice.h"
 #include "platform/wav/WavFile.h"
 
@@ -32,6 +33,7 @@ struct Simulator::Line {
     bool nextMonitorOnly = false;
     bool nextNoMedia = false;
     bool registrationFails = false;
+    bool nextMalformedFax = false; // spent only by a call placed on the line
 };
 
 struct Simulator::ActiveDevice {
@@ -314,12 +316,29 @@ Result<quint64> Simulator::placeCall(const CallRequest& request)
     Line* line = lineOf(request.line);
     if (!line)
         return noSuchLine(request.line);
+    // A faulty fax machine as the caller: its pages are made before the line is locked.
+    bool faxFault = false;
+    {
+        QMutexLocker lock(&line->mutex);
+        faxFault = line->nextMalformedFax;
+    }
+    std::shared_ptr<SimFaxCaller> faxCaller;
+    if (faxFault) {
+        Result<std::unique_ptr<SimFaxCaller>> made = SimFaxCaller::create();
+        if (!made)
+            return made.status();
+        faxCaller = std::move(made.value());
+    }
     {
         QMutexLocker lock(&line->mutex);
         if (line->current)
             return Status(err::InvalidState,
                           QStringLiteral("Line \"%1\" is busy").arg(request.line));
+        // Spent by this call, unless the faults were cleared in between.
+        if (faxCaller && !std::exchange(line->nextMalformedFax, false))
+            faxCaller.reset();
         call = offerLocked(*line, request.callerNumber, request.capturePath, [&](SimCall& c) {
+            c.m_faxCaller = faxCaller;
             c.m_callerAudio = audio.value();
             c.m_callerWaits = request.callerWaitsForGreeting;
             c.m_capturePath = request.capturePath;
@@ -453,8 +472,11 @@ Status Simulator::answer(SimCall& call)
         } else {
             peer.reset();
             call.m_device =
-                std::make_shared<SimWaveDevice>(call.m_callerAudio, call.m_callerWaits,
-                                                !call.m_capturePath.isEmpty(), m_speed, now);
+                call.m_faxCaller
+                    ? std::make_shared<SimWaveDevice>(call.m_faxCaller,
+                                                      !call.m_capturePath.isEmpty(), m_speed, now)
+                    : std::make_shared<SimWaveDevice>(call.m_callerAudio, call.m_callerWaits,
+                                                      !call.m_capturePath.isEmpty(), m_speed, now);
             call.m_deviceId = WaveDeviceRegistry::add(call.m_device);
             answered.devices.append(
                 new ActiveDevice{call.m_device, call.m_deviceId, nullptr, false});
@@ -533,7 +555,10 @@ Status Simulator::end(SimCall& call, int cause, bool byCaller, int onlyFrom)
             record.heardBytes = heard.size();
             call.m_device.reset();
         }
-        call.m_callerAudio.clear(); // the record stays; what the caller said is not needed
+        // The record stays; what the caller said, or the fax machine that called, is not
+        // needed (its device keeps the machine while the clock still moves it).
+        call.m_callerAudio.clear();
+        call.m_faxCaller.reset();
         if (line->current.get() == &call)
             line->current.reset();
         shared = call.shared_from_this();
@@ -654,6 +679,9 @@ Status Simulator::injectFault(const QString& lineName, Fault fault)
     case Fault::RegistrationFails:
         line->registrationFails = true;
         break;
+    case Fault::MalformedFaxPages:
+        line->nextMalformedFax = true;
+        break;
     }
     return {};
 }
@@ -665,7 +693,7 @@ Status Simulator::clearFaults(const QString& lineName)
         return noSuchLine(lineName);
     QMutexLocker lock(&line->mutex);
     line->nextNoDevice = line->nextMonitorOnly = line->nextNoMedia = false;
-    line->registrationFails = false;
+    line->registrationFails = line->nextMalformedFax = false;
     return {};
 }
 
@@ -732,6 +760,8 @@ bool Simulator::hasFault(const SimCall& call, Fault fault) const
         return call.m_faultNoMedia;
     case Fault::RegistrationFails:
         return false;
+    case Fault::MalformedFaxPages:
+        return call.m_faxCaller != nullptr;
     }
     return false;
 }

@@ -39,6 +39,8 @@ enum class Fault {
     MonitorOnly,       // the next call is offered to this program for watching only
     NoMediaComponent,  // the line media component is missing for the next call
     RegistrationFails, // registering for the line's calls fails, until cleared
+    MalformedFaxPages, // the next call placed on the line is a fax machine whose pages are
+                       // malformed (SimFaxCaller)
 };
 
 // How long a dialled line rings before the call ends unanswered.
