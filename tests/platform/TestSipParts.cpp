@@ -165,6 +165,9 @@ private Q_SLOTS:
         QTest::newRow("twice") << QByteArray("[A]\nuri=sip:a@b\n[A]\nuri=sip:c@d\n") << "line 3";
         QTest::newRow("same port and user")
             << QByteArray("[A]\nuri=sip:a@b\n[B]\nuri=sip:a@d\n") << "line 3";
+        QTest::newRow("one address written two ways")
+            << QByteArray("[A]\nuri=sip:a@b\naddress=::1\n[B]\nuri=sip:a@d\naddress=0:0::1\n")
+            << "line 4";
         QTest::newRow("password alone") << QByteArray("[A]\nuri=sip:a@b\npassword=x\n") << "line 1";
         QTest::newRow("bad address")
             << QByteArray("[A]\nuri=sip:a@b\naddress=nowhere\n") << "line 3";

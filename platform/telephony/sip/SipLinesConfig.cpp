@@ -23,12 +23,18 @@ Status mistake(int lineNo, const QString& what)
 }
 
 // "sip:user@host[:port][;params]" -> user and host.
-bool isIpAddress(const QString& text)
+// A numeric address in its one written form ("0::1" is "::1"), so that two lines on the
+// same address are seen to be; empty when it is none.
+QString canonicalAddress(const QString& text)
 {
     const QByteArray bytes = text.toLatin1();
     unsigned char buffer[16];
-    return inet_pton(AF_INET, bytes.constData(), buffer) == 1 ||
-           inet_pton(AF_INET6, bytes.constData(), buffer) == 1;
+    char written[INET6_ADDRSTRLEN] = {};
+    for (const int family : {AF_INET, AF_INET6})
+        if (inet_pton(family, bytes.constData(), buffer) == 1 &&
+            inet_ntop(family, buffer, written, sizeof written))
+            return QString::fromLatin1(written);
+    return {};
 }
 
 bool splitSipUri(const QString& uri, QString* user, QString* host)
@@ -140,8 +146,8 @@ Result<LinesFile> parseLinesFile(const QByteArray& text)
         } else if (key == QLatin1String("password")) {
             line.password = value;
         } else if (key == QLatin1String("address")) {
-            line.address = value;
-            ok = isIpAddress(value);
+            line.address = canonicalAddress(value);
+            ok = !line.address.isEmpty();
         } else if (key == QLatin1String("port")) {
             const uint port = value.toUInt(&ok);
             ok = ok && port > 0 && port < 65536;
