@@ -39,9 +39,16 @@ Result<bool> hasFile(Database& db, const QString& fileName)
 
 Status deleteByFiles(Database& db, const QStringList& fileNames)
 {
+    // Said without the statement, which tells the user nothing.
+    auto run = [&db](const QString& sql, const QVariantList& values = {}) {
+        const Status s = db.execute(sql, values);
+        if (s || !s.description().startsWith(sql + QLatin1String(": ")))
+            return s;
+        return Status(s.code(), s.description().mid(sql.size() + 2).trimmed());
+    };
     // One transaction, in statements of a few hundred names (SQLite's limit on bound values).
     constexpr qsizetype kPerStatement = 500;
-    if (Status s = db.execute(QStringLiteral("BEGIN IMMEDIATE")); !s)
+    if (Status s = run(QStringLiteral("BEGIN IMMEDIATE")); !s)
         return s;
     for (qsizetype at = 0; at < fileNames.size(); at += kPerStatement) {
         const QStringList some = fileNames.mid(at, kPerStatement);
@@ -50,16 +57,16 @@ Status deleteByFiles(Database& db, const QStringList& fileNames)
         QVariantList values;
         for (const QString& name : some)
             values.append(name);
-        const Status s = db.execute(QStringLiteral("DELETE FROM rec_message WHERE "
-                                                   "INCOMING_CALL_FILE IN (%1)")
-                                        .arg(marks.join(QLatin1Char(','))),
-                                    values);
+        const Status s = run(QStringLiteral("DELETE FROM rec_message WHERE "
+                                            "INCOMING_CALL_FILE IN (%1)")
+                                 .arg(marks.join(QLatin1Char(','))),
+                             values);
         if (!s) {
             db.execute(QStringLiteral("ROLLBACK"));
             return s;
         }
     }
-    if (Status s = db.execute(QStringLiteral("COMMIT")); !s) {
+    if (Status s = run(QStringLiteral("COMMIT")); !s) {
         db.execute(QStringLiteral("ROLLBACK"));
         return s;
     }

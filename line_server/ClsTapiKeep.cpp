@@ -132,9 +132,14 @@ void ClsTapi::keepLastResort()
             << "is in" << oldest.part;
         return;
     }
-    // The user's state folder survives a reboot; the next start lists what is there.
-    const QString folder = modData::unsavedRecordingsFolder(m_appPath);
-    const Result<QString> saved = saveRecordingFile(folder, oldest.name, oldest.audio);
+    // The user's state folder survives a reboot; the next start lists what is there. When
+    // it cannot be written either (the same full disk), the temporary folder.
+    QString folder = modData::unsavedRecordingsFolder(m_appPath);
+    Result<QString> saved = saveRecordingFile(folder, oldest.name, oldest.audio);
+    if (!saved) {
+        folder = modData::fallbackUnsavedRecordingsFolder(m_appPath);
+        saved = saveRecordingFile(folder, oldest.name, oldest.audio);
+    }
     if (saved) {
         // Listed at the time the call began: the file's time less its length.
         QFile file(QDir(folder).filePath(saved.value()));

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QtEndian>
 
 #include <cerrno>
@@ -70,18 +71,30 @@ Status checkProgramFolder(const QString& appPath)
     return {};
 }
 
+namespace {
+// A name per program folder that any path fits in.
+QString folderKey(const QString& appPath)
+{
+    return QString::fromLatin1(
+        QCryptographicHash::hash(QFile::encodeName(QDir(appPath).absolutePath()),
+                                 QCryptographicHash::Sha1)
+            .toHex()
+            .left(16));
+}
+} // namespace
+
 QString unsavedRecordingsFolder(const QString& appPath)
 {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (state.isEmpty() || !QDir::isAbsolutePath(state))
         state = QDir::home().filePath(QStringLiteral(".local/state"));
-    // A name per program folder that any path fits in.
-    const QByteArray key = QCryptographicHash::hash(QFile::encodeName(QDir(appPath).absolutePath()),
-                                                    QCryptographicHash::Sha1)
-                               .toHex()
-                               .left(16);
-    return QDir(state).filePath(QStringLiteral("Orvane/unsaved-recordings/") +
-                                QString::fromLatin1(key));
+    return QDir(state).filePath(QStringLiteral("Orvane/unsaved-recordings/") + folderKey(appPath));
+}
+
+QString fallbackUnsavedRecordingsFolder(const QString& appPath)
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation))
+        .filePath(QStringLiteral("orvane-unsaved-recordings/") + folderKey(appPath));
 }
 
 QString MakeRecordingName(qint16 row, const QDateTime& now)
@@ -139,16 +152,28 @@ int recoverUnloggedRecordings(const QString& appPath, const QDateTime& before)
     const QDir dir(recordingsFolder(appPath));
     if (!dir.exists())
         return 0;
-    // What an earlier run could not save here comes home first, keeping its time.
-    const QDir unsaved(unsavedRecordingsFolder(appPath));
-    for (const QString& name : unsaved.entryList({QStringLiteral("*.wav")}, QDir::Files)) {
-        const Result<QString> kept = keepUnderFreeName(unsaved.filePath(name), dir.path(), name);
-        if (!kept)
-            qCWarning(lineLog).noquote() << kept.status().description();
-    }
-    if (unsaved.exists() && unsaved.entryList({QStringLiteral("*.wav")}, QDir::Files).isEmpty()) {
-        QFile::remove(unsaved.filePath(QStringLiteral("program-folder.txt")));
-        QDir().rmdir(unsaved.path());
+    // What an earlier run could not save here comes home first, keeping its time (a copy
+    // from another file system would take the time of copying).
+    for (const QString& folder :
+         {unsavedRecordingsFolder(appPath), fallbackUnsavedRecordingsFolder(appPath)}) {
+        const QDir unsaved(folder);
+        for (const QString& name : unsaved.entryList({QStringLiteral("*.wav")}, QDir::Files)) {
+            const QDateTime time = QFileInfo(unsaved.filePath(name)).lastModified();
+            const Result<QString> kept =
+                keepUnderFreeName(unsaved.filePath(name), dir.path(), name);
+            if (!kept) {
+                qCWarning(lineLog).noquote() << kept.status().description();
+                continue;
+            }
+            QFile home(dir.filePath(kept.value()));
+            if (home.open(QIODevice::ReadWrite))
+                home.setFileTime(time, QFileDevice::FileModificationTime);
+        }
+        if (unsaved.exists() &&
+            unsaved.entryList({QStringLiteral("*.wav")}, QDir::Files).isEmpty()) {
+            QFile::remove(unsaved.filePath(QStringLiteral("program-folder.txt")));
+            QDir().rmdir(unsaved.path());
+        }
     }
     const QStringList parts =
         dir.entryList({QStringLiteral(".recording-*.part")}, QDir::Files | QDir::Hidden);

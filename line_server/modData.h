@@ -15,6 +15,9 @@ QString recordingsFolder(const QString& appPath);
 // from there at the next start: the user's state folder ($XDG_STATE_HOME, or
 // ~/.local/state), Orvane/unsaved-recordings/, a folder per program folder.
 QString unsavedRecordingsFolder(const QString& appPath);
+// Where they go when the state folder cannot take them either (it is often on the same
+// disk as the program folder, and that disk full): $TMPDIR/orvane-unsaved-recordings/.
+QString fallbackUnsavedRecordingsFolder(const QString& appPath);
 
 // Whether a line can keep its recordings and rows under `appPath`: an absolute path whose
 // Rec-Files/ exists or can be made, both writable, and whose database is a writable file or

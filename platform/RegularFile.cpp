@@ -39,14 +39,6 @@ Status doesNotExist(const QString& path)
 
 } // namespace
 
-QString unusualFileKind(const QString& path)
-{
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return {};
-    return kindOf(st.st_mode);
-}
-
 Status checkRegularFile(const QString& path)
 {
     struct stat st {};
@@ -59,10 +51,14 @@ Status checkRegularFile(const QString& path)
 
 Result<int> openRegularFile(const QString& path)
 {
-    if (path.isEmpty())
-        return doesNotExist(path);
-    // O_NONBLOCK: opening a FIFO with no writer returns at once instead of waiting for one.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // Looked at before it is opened: opening some devices does something. What is swapped
+    // in between is caught once it is open.
+    if (Status s = checkRegularFile(path); !s)
+        return s;
+    // O_NONBLOCK: opening a FIFO with no writer returns at once instead of waiting for one;
+    // O_NOCTTY: a terminal never becomes ours.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR)

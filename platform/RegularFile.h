@@ -11,12 +11,9 @@
 
 namespace orvane {
 
-// What the path names when it is not a regular file, as a user would say it ("a folder",
-// "a named pipe (FIFO)", "a device", "a socket"); empty for a regular file or none at all.
-QString unusualFileKind(const QString& path);
-
-// Fails with err::FileNotFound ("The file ... does not exist") or err::InvalidArg
-// ("... is a folder, not a file").
+// Fails with err::FileNotFound ("The file ... does not exist") or err::InvalidArg, saying
+// what the path names as a user would ("... is a folder, not a file"; a named pipe (FIFO),
+// a device, a socket).
 Status checkRegularFile(const QString& path);
 
 // The file opened for reading (a descriptor the caller closes), never blocking on a FIFO,

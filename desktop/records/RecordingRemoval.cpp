@@ -30,10 +30,16 @@ bool move(const QString& from, const QString& to)
     return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
-void putBack(const QList<SetAside>& moved)
+// The files set aside, back under their names; what cannot go back is said, where it is.
+QString putBack(const QList<SetAside>& moved)
 {
+    QStringList stuck;
     for (const SetAside& m : moved)
-        move(m.aside, m.path);
+        if (!move(m.aside, m.path))
+            stuck.append(QStringLiteral("%1 (kept as %2)").arg(m.path, m.aside));
+    return stuck.isEmpty() ? QString()
+                           : QStringLiteral(" These files could not be put back: %1.")
+                                 .arg(stuck.join(QStringLiteral(", ")));
 }
 
 } // namespace
@@ -63,10 +69,10 @@ RemovalOutcome deleteRecordings(const QString& programFolder, const QStringList&
             continue;
         const QString aside = QFileInfo(path).dir().filePath(QStringLiteral(".deleting-") + name);
         if (!move(path, aside)) {
+            const QString why = systemError();
             outcome.status = Status(err::Fail, QStringLiteral("%1 cannot be deleted: %2. Nothing "
-                                                              "was deleted.")
-                                                   .arg(path, systemError()));
-            putBack(moved);
+                                                              "was deleted.%3")
+                                                   .arg(path, why, putBack(moved)));
             return outcome;
         }
         moved.append({path, aside});
@@ -78,10 +84,10 @@ RemovalOutcome deleteRecordings(const QString& programFolder, const QStringList&
         rows = recmessage::deleteByFiles(db, files);
     db.CloseDatabase();
     if (!rows) {
-        putBack(moved);
+        const QString stuck = putBack(moved);
         outcome.status = Status(rows.code(), QStringLiteral("The list of recorded calls cannot be "
-                                                            "changed: %1. Nothing was deleted.")
-                                                 .arg(rows.description()));
+                                                            "changed: %1. Nothing was deleted.%2")
+                                                 .arg(rows.description(), stuck));
         return outcome;
     }
     // 3. The files themselves: no row names them any more.

@@ -129,7 +129,7 @@ public:
             [this, text, voiceId, wordsPerMinute, volume, outRate](const PieceSink& add) {
                 return speak(text, voiceId, wordsPerMinute, volume, outRate, add);
             },
-            sink);
+            sink, m_workers);
     }
 
     // The sound of a wave file at `outRate`, the same way: read a block at a time, so that
@@ -139,17 +139,17 @@ public:
     {
         return sound(
             key, [path, outRate](const PieceSink& add) { return readFile(path, outRate, add); },
-            sink);
+            sink, m_fileWorkers);
     }
 
 private:
     using PieceSink = std::function<void(QVector<qint16>&&)>;
     using Maker = std::function<Status(const PieceSink&)>;
 
-    // A sound from the cache or being made. A sound is made once, on a worker of the engine,
+    // A sound from the cache or being made. A sound is made once, on a worker of `workers`,
     // whoever asks for it and however slowly each of them plays it: lines that ask for the
     // same sound at once all follow the one making.
-    Status sound(const QString& key, Maker maker, const SoundSink& sink)
+    Status sound(const QString& key, Maker maker, const SoundSink& sink, QThreadPool& workers)
     {
         std::shared_ptr<SoundInMaking> making;
         Sound cached;
@@ -161,7 +161,7 @@ private:
             if (!cached && !making) {
                 making = std::make_shared<SoundInMaking>();
                 m_pending.insert(key, making);
-                m_workers.start(
+                workers.start(
                     [this, key, maker = std::move(maker), making] { make(key, maker, *making); });
             }
         }
@@ -279,6 +279,9 @@ private:
         // Sounds are made in turn, a sentence each; workers enough that a few long texts
         // being made never keep a short one from starting.
         m_workers.setMaxThreadCount(8);
+        // Files need no turn at espeak-ng: workers of their own, so that they never wait
+        // behind texts that do.
+        m_fileWorkers.setMaxThreadCount(4);
         // ORVANE_ESPEAK_DATA names the folder that holds espeak-ng-data, for installations
         // that keep it elsewhere.
         const QByteArray dataPath = qgetenv("ORVANE_ESPEAK_DATA");
@@ -317,8 +320,9 @@ private:
     int m_rate = 0;
     QList<VoiceInfo> m_voices;
     RenderCache m_cache;
-    // Last, so that it is the first to go: it waits for the sounds being made.
-    QThreadPool m_workers;
+    // Last, so that they are the first to go: they wait for the sounds being made.
+    QThreadPool m_workers;     // texts
+    QThreadPool m_fileWorkers; // wave files
 };
 
 // Rate -10..10 onto words per minute: 0 is espeak's normal speed, each end a factor of

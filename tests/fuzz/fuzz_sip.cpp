@@ -31,9 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             // What the checks let through has what a reply needs.
             FUZZ_CHECK(pl_isset(&msg->via.sentby) && pl_isset(&msg->callid) &&
                        pl_isset(&msg->cseq.met));
-            if (pl_strcmp(&msg->met, "INVITE") == 0 && mbuf_get_left(msg->mb) > 0) {
-                const QByteArray offer(reinterpret_cast<const char*>(mbuf_buf(msg->mb)),
-                                       qsizetype(mbuf_get_left(msg->mb)));
+            const QByteArray offer = orvane::sip::messageBody(msg);
+            if (pl_strcmp(&msg->met, "INVITE") == 0 && !offer.isEmpty()) {
                 const orvane::sip::Codec codec = orvane::sip::chooseCodec(offer);
                 orvane::sip::SdpNegotiation negotiation;
                 struct sa local;

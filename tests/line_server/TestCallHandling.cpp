@@ -706,18 +706,43 @@ private Q_SLOTS:
 
     // A line that ends while its recording still cannot be saved puts it in the user's state
     // folder, which a reboot keeps; the next start brings it home and lists it at its time.
+    void aRecordingTheLineCouldNotSaveIsListedAtTheNextStart_data()
+    {
+        QTest::addColumn<bool>("stateUsable");
+        QTest::newRow("the state folder") << true;
+        // The state folder on the same full disk: the temporary folder takes it.
+        QTest::newRow("the temporary folder") << false;
+    }
+
     void aRecordingTheLineCouldNotSaveIsListedAtTheNextStart()
     {
+        QFETCH(bool, stateUsable);
         const QString folder = m_home->filePath("Rec-Files");
         QVERIFY(QDir().mkpath(folder));
         if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=4k", "tmpfs", folder}) != 0)
             QSKIP("cannot mount a small file system here");
         auto unmount = qScopeGuard([&] { QProcess::execute("umount", {folder}); });
-        const QString state = m_files.filePath("state");
+        QTemporaryDir places;
+        const QString state = places.filePath(stateUsable ? "state" : "a-file");
+        if (!stateUsable) {
+            QFile blocker(state);
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        const QByteArray oldTmp = qgetenv("TMPDIR");
         qputenv("XDG_STATE_HOME", QFile::encodeName(state));
-        auto unsetState = qScopeGuard([] { qunsetenv("XDG_STATE_HOME"); });
-        const QString unsaved = modData::unsavedRecordingsFolder(m_home->path());
-        QVERIFY(unsaved.startsWith(state + "/Orvane/unsaved-recordings/"));
+        qputenv("TMPDIR", QFile::encodeName(places.filePath("tmp")));
+        QVERIFY(QDir().mkpath(places.filePath("tmp")));
+        auto unsetState = qScopeGuard([oldTmp] {
+            qunsetenv("XDG_STATE_HOME");
+            if (oldTmp.isNull())
+                qunsetenv("TMPDIR");
+            else
+                qputenv("TMPDIR", oldTmp);
+        });
+        const QString unsaved = stateUsable
+                                    ? modData::unsavedRecordingsFolder(m_home->path())
+                                    : modData::fallbackUnsavedRecordingsFolder(m_home->path());
+        QVERIFY(unsaved.startsWith(places.path()));
 
         Settings s;
         s.recordTime = 1;

@@ -1,4 +1,5 @@
 #include "platform/telephony/sip/SipCall.h"
+#include "platform/telephony/sip/SipRequest.h"
 
 #include "platform/SteadyClock.h"
 #include "platform/audio/WaveDevice.h"
@@ -42,14 +43,6 @@ int causeOf(int err, const struct sip_msg* msg)
     default:
         return msg->scode < 300 ? tapi::CEC_DISCONNECT_NORMAL : tapi::CEC_DISCONNECT_FAILED;
     }
-}
-
-QByteArray bodyOf(const struct sip_msg* msg)
-{
-    if (!msg || !msg->mb || mbuf_get_left(msg->mb) == 0)
-        return {};
-    return QByteArray(reinterpret_cast<const char*>(mbuf_buf(msg->mb)),
-                      qsizetype(mbuf_get_left(msg->mb)));
 }
 
 mbuf* toMbuf(const QByteArray& bytes)
@@ -238,7 +231,7 @@ int SipCall::onAnswer(const struct sip_msg* msg, void* arg)
 {
     // The far end's answer to the offer we made in our 200 OK.
     auto* call = static_cast<SipCall*>(arg);
-    if (!call->m_sdp.takeAnswer(bodyOf(msg)))
+    if (!call->m_sdp.takeAnswer(messageBody(msg)))
         return EPROTO;
     struct sa remote;
     if (call->m_device && call->m_sdp.remote(&remote))
@@ -250,7 +243,7 @@ int SipCall::onOffer(struct mbuf** descp, const struct sip_msg* msg, void* arg)
 {
     // A new offer in the call (a re-INVITE): keep the law we speak if it still may.
     auto* call = static_cast<SipCall*>(arg);
-    if (!call->m_sdp.takeOffer(bodyOf(msg)))
+    if (!call->m_sdp.takeOffer(messageBody(msg)))
         return EPROTO;
     struct sa remote;
     if (call->m_device && call->m_sdp.remote(&remote))

@@ -51,9 +51,10 @@ QString malformation(const struct sip_msg* msg)
         const qulonglong count = ok ? value.toULongLong(&ok) : 0;
         if (!ok)
             return QStringLiteral("Bad Content-Length");
+        // Bytes beyond the length are not part of the message; fewer are a message cut short.
         const qulonglong left = msg->mb ? mbuf_get_left(msg->mb) : 0;
-        if (count != left)
-            return QStringLiteral("Content-Length does not match the body");
+        if (count > left)
+            return QStringLiteral("Content-Length is beyond the body");
     }
     return {};
 }
@@ -78,6 +79,16 @@ QByteArray badRequest(const struct sip_msg* msg, const QString& why)
     reason.replace('"', '\'');
     out += "Warning: 399 orvane \"" + reason + "\"\r\nContent-Length: 0\r\n\r\n";
     return out;
+}
+
+QByteArray messageBody(const struct sip_msg* msg)
+{
+    if (!msg || !msg->mb || mbuf_get_left(msg->mb) == 0)
+        return {};
+    size_t size = mbuf_get_left(msg->mb);
+    if (pl_isset(&msg->clen))
+        size = qMin<size_t>(size, pl_u32(&msg->clen));
+    return QByteArray(reinterpret_cast<const char*>(mbuf_buf(msg->mb)), qsizetype(size));
 }
 
 bool knownMethod(const QByteArray& method)

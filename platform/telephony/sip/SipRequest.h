@@ -22,6 +22,10 @@ QString malformation(const struct sip_msg* msg);
 // CSeq as far as it has them, and `why` in a Warning.
 QByteArray badRequest(const struct sip_msg* msg, const QString& why);
 
+// The message's body: the bytes after the headers, no more than its Content-Length says
+// (over UDP what follows is not part of the message).
+QByteArray messageBody(const struct sip_msg* msg);
+
 // SIP methods that are real but not served here: answered 405 with Allow, not 501.
 bool knownMethod(const QByteArray& method);
 

@@ -34,14 +34,6 @@ QString text(const struct pl& pl)
     return QString::fromUtf8(pl.p, qsizetype(pl.l));
 }
 
-QByteArray bodyOf(const struct sip_msg* msg)
-{
-    if (!msg->mb || mbuf_get_left(msg->mb) == 0)
-        return {};
-    return QByteArray(reinterpret_cast<const char*>(mbuf_buf(msg->mb)),
-                      qsizetype(mbuf_get_left(msg->mb)));
-}
-
 void reply(SipPort* port, const struct sip_msg* msg, uint16_t code, const char* reason)
 {
     sip_treply(nullptr, port->sip, msg, code, reason);
@@ -88,7 +80,7 @@ void onInvite(const struct sip_msg* msg, void* arg)
         refuseForNow(port, msg);
         return;
     }
-    const QByteArray offer = bodyOf(msg);
+    const QByteArray offer = messageBody(msg);
     if (!offer.isEmpty() && chooseCodec(offer) == Codec::None) {
         reply(port, msg, 488, "Not Acceptable Here");
         return;
@@ -135,15 +127,21 @@ void logRequest(const struct sip_msg* msg, const QString& what)
 {
     RequestLog& log = requestLog();
     qint64 leftOut = 0;
-    if (!log.throttle.allow(QDateTime::currentMSecsSinceEpoch(), &leftOut)) {
+    if (!log.throttle.allow(steadyNowNs() / 1000000, &leftOut)) {
         if (!tmr_isrunning(&log.summary))
             tmr_start(&log.summary, 1000, onRequestLogSummary, nullptr);
         return;
     }
     char source[64] = {};
     re_snprintf(source, sizeof source, "%J", &msg->src);
-    QString line = QStringLiteral("%1 from %2: %3 %4")
-                       .arg(what, QString::fromLatin1(source), text(msg->met), text(msg->ruri));
+    // A stranger's text: cut short, and nothing in it that a terminal would act on.
+    QString said = text(msg->met) + QLatin1Char(' ') + text(msg->ruri);
+    if (said.size() > 200)
+        said = said.left(200) + QStringLiteral("...");
+    for (QChar& c : said)
+        if (!c.isPrint())
+            c = QLatin1Char('?');
+    QString line = QStringLiteral("%1 from %2: %3").arg(what, QString::fromLatin1(source), said);
     if (leftOut > 0)
         line += QLatin1Char(' ') + leftOutNote(leftOut);
     qCWarning(sipLog).noquote() << line;
