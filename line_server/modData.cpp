@@ -28,13 +28,14 @@ QString recordingsFolder(const QString& appPath)
 }
 
 namespace {
-Status writable(const QString& folder)
+// access() also answers for a read-only file system, which root cannot write either.
+Status writable(const QString& path, int mode, const char* cannot)
 {
-    // access() also answers for a read-only file system, which root cannot write either.
-    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0)
+    if (::access(QFile::encodeName(path).constData(), mode) == 0)
         return {};
-    return Status(err::Fail, QStringLiteral("Cannot write in %1: %2")
-                                 .arg(folder, QString::fromLocal8Bit(std::strerror(errno))));
+    return Status(err::Fail, QStringLiteral("%1 %2: %3")
+                                 .arg(QLatin1String(cannot), path,
+                                      QString::fromLocal8Bit(std::strerror(errno))));
 }
 } // namespace
 
@@ -54,19 +55,17 @@ Status checkProgramFolder(const QString& appPath)
                       QStringLiteral("The recordings folder %1 is not a folder").arg(recordings));
     if (!QDir().mkpath(recordings))
         return Status(err::Fail, QStringLiteral("Cannot make the folder %1").arg(recordings));
-    if (Status s = writable(recordings); !s)
+    if (Status s = writable(recordings, W_OK | X_OK, "Cannot write in"); !s)
         return s;
     // The database is made, or written with its journal, beside the recordings folder.
-    if (Status s = writable(appPath); !s)
+    if (Status s = writable(appPath, W_OK | X_OK, "Cannot write in"); !s)
         return s;
     const QString database = Database::filePath(appPath);
     if (QFileInfo::exists(database)) {
         if (Status s = checkRegularFile(database); !s)
             return Status(err::InvalidArg, QStringLiteral("The database %1").arg(s.description()));
-        if (::access(QFile::encodeName(database).constData(), W_OK) != 0)
-            return Status(err::Fail,
-                          QStringLiteral("Cannot write the database %1: %2")
-                              .arg(database, QString::fromLocal8Bit(std::strerror(errno))));
+        if (Status s = writable(database, W_OK, "Cannot write the database"); !s)
+            return s;
     }
     return {};
 }

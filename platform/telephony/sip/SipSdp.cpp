@@ -53,8 +53,7 @@ bool mediaWellFormed(const QByteArray& sdp)
             const QList<QByteArray> fields = line.mid(2).split(' ');
             if (fields.size() != 3 || fields[0] != "IN")
                 return false;
-            const QByteArray address = fields[2].left(
-                fields[2].indexOf('/') < 0 ? fields[2].size() : fields[2].indexOf('/'));
+            const QByteArray address = fields[2].split('/').first(); // less a TTL
             unsigned char buffer[16];
             const int family = fields[1] == "IP4" ? AF_INET : fields[1] == "IP6" ? AF_INET6 : -1;
             if (family < 0 || inet_pton(family, address.constData(), buffer) != 1)
@@ -64,8 +63,7 @@ bool mediaWellFormed(const QByteArray& sdp)
             const QList<QByteArray> fields = line.mid(2).split(' ');
             if (fields.size() < 4)
                 return false;
-            const QByteArray port = fields[1].left(
-                fields[1].indexOf('/') < 0 ? fields[1].size() : fields[1].indexOf('/'));
+            const QByteArray port = fields[1].split('/').first(); // less a count of ports
             bool ok = false;
             const uint value = port.toUInt(&ok);
             if (!ok || port.isEmpty() || port.startsWith('+') || value > 65535)
