@@ -20,7 +20,6 @@ Status logCall(Database& db, const QDateTime& callTime, const QString& fileName)
 Result<QList<CallRow>> listDay(Database& db, const QDate& day);
 // Whether any row names this file.
 Result<bool> hasFile(Database& db, const QString& fileName);
-// Every row with this file name.
 // The rows of every one of `fileNames`, or none of them.
 Status deleteByFiles(Database& db, const QStringList& fileNames);
 

@@ -33,6 +33,9 @@ class CallAudioOutput : public AudioOutput {
 public:
     // Fails when the id names no device or the device does not carry that format.
     static Result<std::unique_ptr<CallAudioOutput>> open(qint32 waveDeviceId, qint32 formatType);
+    // The same for a device already held.
+    static Result<std::unique_ptr<CallAudioOutput>> open(std::shared_ptr<WaveDevice> device,
+                                                         qint32 formatType);
 
     int sampleRate() const override;
     Status write(const qint16* samples, qsizetype count) override;

@@ -16,6 +16,17 @@ Result<std::unique_ptr<CallAudioOutput>> CallAudioOutput::open(qint32 waveDevice
         return Status(err::InvalidArg, QStringLiteral("Audio device %1 does not carry format %2")
                                            .arg(waveDeviceId)
                                            .arg(formatType));
+    return open(std::move(device), formatType);
+}
+
+Result<std::unique_ptr<CallAudioOutput>> CallAudioOutput::open(std::shared_ptr<WaveDevice> device,
+                                                               qint32 formatType)
+{
+    if (!device)
+        return Status(err::InvalidArg, QStringLiteral("The call has no audio device"));
+    if (device->formatType() != formatType)
+        return Status(err::InvalidArg,
+                      QStringLiteral("The audio device does not carry format %1").arg(formatType));
     return std::unique_ptr<CallAudioOutput>(new CallAudioOutput(std::move(device), formatType));
 }
 

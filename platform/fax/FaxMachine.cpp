@@ -564,4 +564,14 @@ void FaxMachine::hangUpAndRelease()
     }
 }
 
+void FaxMachine::onPrintFailed(std::function<void(const QString&, const QString&)> handler)
+{
+    connect(this, &FaxMachine::printFailed, this, std::move(handler));
+}
+
+std::unique_ptr<Fax> createFax()
+{
+    return std::make_unique<FaxMachine>();
+}
+
 } // namespace orvane::fax

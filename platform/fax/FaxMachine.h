@@ -10,6 +10,7 @@
 
 #include "platform/Status.h"
 #include "platform/audio/WaveDevice.h"
+#include "platform/fax/Fax.h"
 #include "platform/fax/FaxDocument.h"
 #include "platform/fax/FaxEngine.h"
 #include "platform/telephony/Telephony.h"
@@ -22,7 +23,7 @@
 
 namespace orvane::fax {
 
-class FaxMachine : public QObject, private TapiEventReceiver {
+class FaxMachine : public QObject, public Fax, private TapiEventReceiver {
     Q_OBJECT
 
 public:
@@ -31,22 +32,23 @@ public:
     ~FaxMachine() override;
 
     // The six operations.
-    void chooseLine(const QString& addressName);
+    void chooseLine(const QString& addressName) override;
     // Starts sending `document` to `number`; returns at once. `folder` keeps a copy of the
     // pages as sent, when it is given and the fax went out.
-    Status send(const QString& number, const QString& document, const QString& folder);
-    QString status() const;
+    Status send(const QString& number, const QString& document, const QString& folder) override;
+    QString status() const override;
     // Starts waiting for one fax on the line; returns at once. `printFlag` 1 prints it.
-    Status receive(const QString& folder, int printFlag);
+    Status receive(const QString& folder, int printFlag) override;
     // The file name (without folder) of the fax just received.
-    QString receivedFile() const { return m_receivedFile; }
+    QString receivedFile() const override { return m_receivedFile; }
     // Ends the job: a finished job is closed, a running one is hung up.
-    void end();
+    void end() override;
 
-    bool running() const { return m_running; }
+    bool running() const override { return m_running; }
     void setOptions(const FaxOptions& options) { m_options = options; }
     // The last failure's explanation, also written to standard error.
-    QString lastReason() const { return m_reason; }
+    QString lastReason() const override { return m_reason; }
+    void onPrintFailed(std::function<void(const QString&, const QString&)> handler) override;
     // Line time of the last fax exchange, in samples (8,000 a second).
     qint64 lastLineSamples() const { return m_lastSamples; }
 

@@ -7,7 +7,8 @@
 #include "TestServer.h"
 #include "database/RecMessageTable.h"
 #include "line_server/client/LineHandle.h"
-#include "line_server/modData.h"
+#include "line_server/line/RecordingKeeper.h"
+#include "line_server/line/modData.h"
 #include "platform/telephony/sim/Simulator.h"
 #include "platform/wav/WavFile.h"
 
@@ -739,9 +740,9 @@ private Q_SLOTS:
             else
                 qputenv("TMPDIR", oldTmp);
         });
-        const QString unsaved = stateUsable
-                                    ? modData::unsavedRecordingsFolder(m_home->path())
-                                    : modData::fallbackUnsavedRecordingsFolder(m_home->path());
+        const QString unsaved =
+            stateUsable ? RecordingKeeper::unsavedRecordingsFolder(m_home->path())
+                        : RecordingKeeper::fallbackUnsavedRecordingsFolder(m_home->path());
         QVERIFY(unsaved.startsWith(places.path()));
 
         Settings s;
@@ -769,7 +770,8 @@ private Q_SLOTS:
         unmount.dismiss();
         QCOMPARE(QProcess::execute("umount", {folder}), 0);
         QVERIFY(loggedToday().isEmpty());
-        QCOMPARE(modData::recoverUnloggedRecordings(m_home->path(), QDateTime::currentDateTime()),
+        QCOMPARE(RecordingKeeper::recoverUnloggedRecordings(m_home->path(),
+                                                            QDateTime::currentDateTime()),
                  1);
         const QList<recmessage::CallRow> rows = loggedToday();
         QCOMPARE(rows.size(), 1);

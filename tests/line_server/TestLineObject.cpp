@@ -3,12 +3,12 @@
 
 #include "RecordingGrid.h"
 #include "TestServer.h"
-#include "line_server/StatusGrid.h"
-#include "line_server/StatusGridOutbox.h"
-#include "line_server/TolvexServer.h"
+#include "line_server/bus/TolvexServer.h"
 #include "line_server/client/DBusStatus.h"
 #include "line_server/client/LineHandle.h"
 #include "line_server/client/TolvexNames.h"
+#include "line_server/line/StatusGrid.h"
+#include "line_server/line/StatusGridOutbox.h"
 #include "platform/speech/Speech.h"
 #include "platform/telephony/sim/Simulator.h"
 

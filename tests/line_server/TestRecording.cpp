@@ -2,8 +2,8 @@
 // how it avoids ever losing or overwriting one.
 
 #include "Signals.h"
-#include "line_server/modData.h"
-#include "line_server/wave.h"
+#include "line_server/line/modData.h"
+#include "line_server/line/wave.h"
 #include "platform/FreeName.h"
 #include "platform/audio/G711.h"
 #include "platform/audio/WaveDevice.h"
@@ -52,9 +52,8 @@ private Q_SLOTS:
     void aRecordingIsOneBufferOfRecordTimeSeconds()
     {
         auto device = std::make_shared<InstantDevice>();
-        const qint32 id = WaveDeviceRegistry::add(device);
         WaveRecorder recorder;
-        Result<WaveRecorder::Start> started = recorder.StartRecording(10, id);
+        Result<WaveRecorder::Start> started = recorder.StartRecording(10, device);
         QVERIFY(started.isOk());
         QCOMPARE(started.value(), WaveRecorder::Start::Started);
         QVERIFY(recorder.waitDone(1000));
@@ -63,7 +62,7 @@ private Q_SLOTS:
 
         QTemporaryDir dir;
         const QString folder = dir.filePath("Rec-Files"); // missing: created
-        Result<QString> saved = recorder.SaveRecording(folder, "call-1.wav");
+        Result<QString> saved = saveRecordingFile(folder, "call-1.wav", recorder.recordedView());
         QVERIFY2(saved.isOk(), qPrintable(saved.status().toString()));
         QCOMPARE(saved.value(), QStringLiteral("call-1.wav"));
         const QByteArray file = test::readFile(QDir(folder).filePath("call-1.wav"));
@@ -71,7 +70,6 @@ private Q_SLOTS:
         QCOMPARE(file.mid(44, 5), QByteArray("\x00\x01\x02\x03\x04", 5));
         // Nothing half-written is left beside it.
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"call-1.wav"});
-        WaveDeviceRegistry::remove(id);
     }
 
     void anExistingFileIsNeverOverwritten()
@@ -82,39 +80,38 @@ private Q_SLOTS:
         old.write("an earlier recording");
         old.close();
         auto device = std::make_shared<InstantDevice>();
-        const qint32 id = WaveDeviceRegistry::add(device);
         QStringList names;
         for (int i = 0; i < 2; ++i) {
             WaveRecorder recorder;
-            QVERIFY(recorder.StartRecording(1, id).isOk());
-            Result<QString> saved = recorder.SaveRecording(dir.path(), "same.wav");
+            QVERIFY(recorder.StartRecording(1, device).isOk());
+            Result<QString> saved =
+                saveRecordingFile(dir.path(), "same.wav", recorder.recordedView());
             QVERIFY(saved.isOk());
             names << saved.value();
         }
         QCOMPARE(names, QStringList({"same-1.wav", "same-2.wav"}));
         QCOMPARE(test::readFile(dir.filePath("same.wav")), QByteArray("an earlier recording"));
         QCOMPARE(test::readFile(dir.filePath("same-2.wav")).size(), 8044);
-        WaveDeviceRegistry::remove(id);
     }
 
     void aDeviceThatCannotRecordStartsNothing()
     {
         WaveRecorder recorder;
-        QCOMPARE(recorder.StartRecording(5, 987654).value(), WaveRecorder::Start::DeviceFailed);
+        QCOMPARE(recorder.StartRecording(5, nullptr).value(), WaveRecorder::Start::DeviceFailed);
         QVERIFY(!recorder.isOpen());
 
         auto device = std::make_shared<InstantDevice>();
         device->refuse = true;
-        const qint32 id = WaveDeviceRegistry::add(device);
-        Result<WaveRecorder::Start> queued = recorder.StartRecording(5, id);
+        Result<WaveRecorder::Start> queued = recorder.StartRecording(5, device);
         QVERIFY(!queued.isOk());
         QVERIFY(queued.status().description().contains("waveInAddBuffer"));
         QVERIFY(!recorder.recordDone());
         // A negative time is a buffer that cannot be allocated.
         device->refuse = false;
-        QVERIFY(recorder.StartRecording(-1, id).status().description().contains(
-            "Can Not Allocate Memory"));
-        WaveDeviceRegistry::remove(id);
+        QVERIFY(recorder.StartRecording(-1, device)
+                    .status()
+                    .description()
+                    .contains("Can Not Allocate Memory"));
     }
 
     void aFolderThatCannotBeWrittenIsAnError()
@@ -124,11 +121,10 @@ private Q_SLOTS:
         QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
         blocker.close();
         auto device = std::make_shared<InstantDevice>();
-        const qint32 id = WaveDeviceRegistry::add(device);
         WaveRecorder recorder;
-        QVERIFY(recorder.StartRecording(1, id).isOk());
-        QVERIFY(!recorder.SaveRecording(dir.filePath("Rec-Files"), "x.wav").isOk());
-        WaveDeviceRegistry::remove(id);
+        QVERIFY(recorder.StartRecording(1, device).isOk());
+        QVERIFY(
+            !saveRecordingFile(dir.filePath("Rec-Files"), "x.wav", recorder.recordedView()).isOk());
     }
 
     void everyWayOfKeepingAFileKeepsItWholeAndReplacesNothing_data()

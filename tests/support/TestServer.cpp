@@ -1,9 +1,9 @@
 #include "TestServer.h"
 
-#include "line_server/LineFactory.h"
-#include "line_server/LineObject.h"
-#include "line_server/StatusGridOutbox.h"
-#include "line_server/TolvexServer.h"
+#include "line_server/bus/LineFactory.h"
+#include "line_server/bus/LineObject.h"
+#include "line_server/line/StatusGridOutbox.h"
+#include "line_server/bus/TolvexServer.h"
 
 #include <QDBusMessage>
 #include <QDeadlineTimer>

@@ -1,10 +1,10 @@
 // Recording the caller, and finishing the recording on the line's timer: save the file,
 // hang up, log the call.
 
-#include "line_server/ClsTapi.h"
-#include "line_server/LineLog.h"
-#include "line_server/StatusTexts.h"
-#include "line_server/modData.h"
+#include "line_server/line/ClsTapi.h"
+#include "line_server/line/LineLog.h"
+#include "line_server/line/StatusTexts.h"
+#include "line_server/line/modData.h"
 
 #include <QTimer>
 
@@ -22,7 +22,7 @@ Status ClsTapi::RecordCall()
     if (m_recorder.isOpen() || m_recorder.recordDone())
         finishRecording();
     Result<WaveRecorder::Start> started =
-        m_recorder.StartRecording(m_settings.recordTime, m_waveDeviceId);
+        m_recorder.StartRecording(m_settings.recordTime, m_call.device);
     if (!started)
         return started.status();
     if (started.value() == WaveRecorder::Start::DeviceFailed) {
@@ -30,7 +30,7 @@ Status ClsTapi::RecordCall()
                             QString::fromLatin1(linemessage::Title));
         return {};
     }
-    m_recordingCall = RecordingCall{m_callControl, m_callTime};
+    m_recordingCall = RecordingCall{m_call.control, m_call.time};
     m_timer1->start();
     // The line waits out the recording; whatever happens on the line meanwhile (a hang-up,
     // the next caller) is handled after it, and after the recording has been finished for
@@ -42,10 +42,6 @@ Status ClsTapi::RecordCall()
 
 void ClsTapi::timer1Tick()
 {
-    if (m_faxActive) {
-        faxTick();
-        return;
-    }
     if (!m_recorder.recordDone())
         return;
     finishRecording();
@@ -55,7 +51,8 @@ void ClsTapi::finishRecording()
 {
     m_recorder.StopRecording();
     m_timer1->stop();
-    const RecordingCall owner = m_recordingCall.value_or(RecordingCall{m_callControl, m_callTime});
+    const RecordingCall owner =
+        m_recordingCall.value_or(RecordingCall{m_call.control, m_call.time});
     m_recordingCall.reset();
     const QString name = modData::MakeRecordingName(m_row);
 
@@ -64,13 +61,9 @@ void ClsTapi::finishRecording()
     if (owner.call && owner.call->state() != tapi::CS_DISCONNECTED)
         owner.call->disconnect(tapi::DC_NORMAL);
     // The line's current call is let go only if it is the recording's own.
-    if (!m_callControl || m_callControl == owner.call) {
-        m_callControl.reset();
-        m_callInfo.reset();
-    }
-    // Older recordings held back go first, so that the list keeps the order of the calls.
-    retryKeeping();
-    keepRecording(owner.callTime, name, m_recorder.recordedView());
+    if (!m_call.control || m_call.control == owner.call)
+        releaseCall();
+    m_keeper.keep(owner.callTime, name, m_recorder.recordedView());
     m_recorder.reset();
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
 // Recording the caller: one buffer of `seconds` x 8000 bytes of 8 kHz mu-law from the
-// call's audio device, and the recording file written from it.
+// call's audio device, and the recording file written from it (saveRecordingFile, which the
+// line's RecordingKeeper calls with what was recorded).
 //
 // Thread: the line's thread, except the completion, which runs on the device's clock
 // thread and only marks the recording done.
@@ -35,10 +36,10 @@ public:
     ~WaveRecorder();
 
     enum class Start { Started, DeviceFailed };
-    // Opens the device, queues the one buffer and starts recording. A device that cannot
-    // be opened or started gives DeviceFailed (nothing runs); a buffer that cannot be
+    // Opens the device, queues the one buffer and starts recording. No device, or one that
+    // cannot be started, gives DeviceFailed (nothing runs); a buffer that cannot be
     // allocated or queued is an error.
-    Result<Start> StartRecording(qint16 seconds, qint32 deviceId);
+    Result<Start> StartRecording(qint16 seconds, std::shared_ptr<WaveDevice> device);
     // Waits until the buffer is full, at most `timeoutMs`, or until cutShort(). True when it
     // is full.
     bool waitDone(int timeoutMs);
@@ -48,8 +49,6 @@ public:
     bool isOpen() const { return m_device != nullptr; }
     // Resets and closes the device; the buffer keeps what was recorded.
     void StopRecording();
-    // saveRecordingFile of what was recorded; frees the buffer once it is saved.
-    Result<QString> SaveRecording(const QString& folder, const QString& name);
     // What was recorded so far, without a copy: valid until the recorder is reset or
     // records again (copy it to keep it).
     QByteArray recordedView() const;

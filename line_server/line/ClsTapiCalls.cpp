@@ -1,9 +1,9 @@
 // Call handling: the events of the line's telephony object become the answering sequence.
 
 #include "database/DateTimeText.h"
-#include "line_server/ClsTapi.h"
-#include "line_server/LineLog.h"
-#include "line_server/StatusTexts.h"
+#include "line_server/line/ClsTapi.h"
+#include "line_server/line/LineLog.h"
+#include "line_server/line/StatusTexts.h"
 #include "platform/audio/WaveDevice.h"
 
 namespace orvane {
@@ -18,18 +18,18 @@ void ClsTapi::gobjTapiWithEvents_Event(const TapiEvent& event)
     if (s.code() == err::NoDevice) {
         m_outlet.messageBox(QString::fromLatin1(linemessage::NoDevice),
                             QString::fromLatin1(linemessage::Title));
-        if (m_callControl)
-            m_callControl->disconnect(tapi::DC_NORMAL);
+        if (m_call.control)
+            m_call.control->disconnect(tapi::DC_NORMAL);
         m_ready = false;
         // The one place where the row is set after the write.
         m_grid.setTextMatrix(m_row, 2, QString::fromLatin1(status::CannotAnswer));
         m_grid.setRow(m_row);
-        m_cannotAnswer = true;
+        m_sticky = StickyStatus::CannotAnswer;
     } else if (s.code() == err::CannotCreate) {
         m_outlet.messageBox(QString::fromLatin1(linemessage::CannotPlay),
                             QString::fromLatin1(linemessage::Title));
-        if (m_callControl)
-            m_callControl->disconnect(tapi::DC_NORMAL);
+        if (m_call.control)
+            m_call.control->disconnect(tapi::DC_NORMAL);
         m_ready = false;
     }
     // Any other failure leaves the call to the caller.
@@ -38,7 +38,7 @@ void ClsTapi::gobjTapiWithEvents_Event(const TapiEvent& event)
 
 bool ClsTapi::ofAnotherCall(const TapiEvent& event) const
 {
-    return event.call && m_callInfo && event.call != m_callInfo;
+    return event.call && m_call.info && event.call != m_call.info;
 }
 
 void ClsTapi::addressStateChanged(const TapiEvent& event)
@@ -46,7 +46,7 @@ void ClsTapi::addressStateChanged(const TapiEvent& event)
     if (event.addressState == tapi::AS_OUTOFSERVICE) {
         m_outOfService = true;
         m_statusText = QString::fromLatin1(status::Error);
-        if (!m_callInfo)
+        if (!m_call.info)
             writeStatus(status::RegisterFailed);
         qCWarning(lineLog).noquote() << "row" << m_row << "out of service:" << event.reason;
         if (event.reason != m_lastServiceProblem) {
@@ -60,7 +60,7 @@ void ClsTapi::addressStateChanged(const TapiEvent& event)
         m_lastServiceProblem.clear();
         m_statusText = QString::fromLatin1(status::NoError);
         qCInfo(lineLog).noquote() << "row" << m_row << "back in service";
-        if (!m_callInfo && !m_keepStatus)
+        if (!m_call.info && m_sticky != StickyStatus::KeepingProblem)
             writeStatus(status::WaitingFirst);
     }
 }
@@ -84,23 +84,23 @@ Status ClsTapi::handleEvent(const TapiEvent& event)
         return {};
 
     case tapi::TE_CALLNOTIFICATION: {
-        m_cannotAnswer = false;
-        m_keepStatus = false;
+        m_sticky = StickyStatus::None;
+        releaseCall();
         // When the call came, not when the line got round to it: a line still busy with
         // the last caller takes the next one's notification late.
-        m_callTime = event.raisedAtMs > 0 ? QDateTime::fromMSecsSinceEpoch(event.raisedAtMs)
-                                          : QDateTime::currentDateTime();
-        writeStatus(QLatin1String(status::IncomingCall) + datetext::general(m_callTime));
-        m_callInfo = event.call;
-        if (!m_callInfo)
+        m_call.time = event.raisedAtMs > 0 ? QDateTime::fromMSecsSinceEpoch(event.raisedAtMs)
+                                           : QDateTime::currentDateTime();
+        writeStatus(QLatin1String(status::IncomingCall) + datetext::general(m_call.time));
+        m_call.info = event.call;
+        if (!m_call.info)
             return Status(err::InvalidArg, QStringLiteral("A call notification without a call"));
-        if (m_callInfo->privilege() == tapi::CP_MONITOR) {
+        if (m_call.info->privilege() == tapi::CP_MONITOR) {
             m_outlet.messageBox(QString::fromLatin1(linemessage::MonitorOnly),
                                 QString::fromLatin1(linemessage::Title));
             releaseCall();
             return {};
         }
-        m_callControl = m_callInfo;
+        m_call.control = m_call.info;
         prepareGreeting();
         return {};
     }
@@ -117,25 +117,27 @@ Status ClsTapi::handleEvent(const TapiEvent& event)
 
 Status ClsTapi::answerAtRing()
 {
-    if (!m_callControl)
+    if (!m_call.control)
         return Status(err::InvalidState, QStringLiteral("A ring without a call to answer"));
-    if (Status s = m_callControl->answer(); !s)
+    if (Status s = m_call.control->answer(); !s)
         return s;
     writeStatus(status::CallConnected);
-    if (!m_lineMedia) {
+    if (!m_call.media) {
         Result<std::unique_ptr<LineMedia>> media = m_telephony->createLineMedia();
         if (!media)
             return media.status();
-        m_lineMedia = std::move(media.value());
+        m_call.media = std::move(media.value());
     }
-    Result<qint32> device = m_lineMedia->waveDeviceId(m_callControl, tapi::LINE_MEDIA_WAVE_DEVICE);
-    if (!device)
-        return device.status();
-    m_waveDeviceId = device.value();
-    Result<qint32> format = m_lineMedia->formatType(m_waveDeviceId);
+    Result<qint32> id = m_call.media->waveDeviceId(m_call.control, tapi::LINE_MEDIA_WAVE_DEVICE);
+    if (!id)
+        return id.status();
+    Result<qint32> format = m_call.media->formatType(id.value());
     if (!format)
         return format.status();
-    m_speechFormat = format.value();
+    // Held from here to the hang-up; a device that is already gone is found missing when
+    // the greeting opens it, and the call handling answers that.
+    m_call.device = WaveDeviceRegistry::find(id.value());
+    m_call.format = format.value();
     return {};
 }
 
@@ -145,24 +147,20 @@ Status ClsTapi::CallStateChanged(int state)
     case tapi::CS_DISCONNECTED:
         m_ringCounter = 0;
         m_ready = true;
-        if (!m_cannotAnswer && !m_keepStatus)
-            writeStatus(m_outOfService ? status::RegisterFailed : status::WaitingAgain);
+        if (m_sticky == StickyStatus::None)
+            writeStatus(waitingStatus());
         releaseCall();
         return {};
 
-    case tapi::CS_CONNECTED: {
+    case tapi::CS_CONNECTED:
         if (!m_ready)
             return {};
-        // The call's device stays the line's from the greeting to the recording, even when
-        // the caller hangs up in between: the recording still gets its full time.
-        const std::shared_ptr<WaveDevice> device = WaveDeviceRegistry::find(m_waveDeviceId);
         // The greeting plays to its end before the recording starts, even if the caller
         // has hung up meanwhile.
         if (Status played = playGreeting(); !played)
             return played;
         writeStatus(status::RecordingFile);
         return RecordCall();
-    }
 
     case tapi::CS_OFFERING:
         m_ringCounter = 0;

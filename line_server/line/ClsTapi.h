@@ -2,15 +2,18 @@
 
 // One line of the answering machine: the line server's `clsTapi` object. It binds to one
 // line of the telephony service, registers for its calls, answers after the set number
-// of rings, plays the greeting, records the caller, logs the call, and writes each change
-// of its state into its row of the client's status grid.
+// of rings, plays the greeting, records the caller, has the recording kept and the call
+// logged (RecordingKeeper), and writes each change of its state into its row of the
+// client's status grid. The same object runs fax jobs (FaxJob) on a line of its choosing.
 //
 // Thread: an object lives on a thread of its own and is used only there. Its long steps
 // (the greeting, the recording) block that thread and no other line.
 
-#include "line_server/LineOutlet.h"
-#include "line_server/StatusGrid.h"
-#include "line_server/wave.h"
+#include "line_server/line/FaxJob.h"
+#include "line_server/line/LineOutlet.h"
+#include "line_server/line/RecordingKeeper.h"
+#include "line_server/line/StatusGrid.h"
+#include "line_server/line/wave.h"
 #include "platform/Status.h"
 #include "platform/speech/Speech.h"
 #include "platform/telephony/Telephony.h"
@@ -19,16 +22,16 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 class QTimer;
 
-namespace orvane::fax {
-class FaxMachine;
-}
-
 namespace orvane {
+
+class CallAudioOutput;
+class WaveDevice;
 
 // The answering settings a client pushes into a line.
 struct LineSettings {
@@ -42,7 +45,7 @@ struct LineSettings {
     qint16 voice = 0;
 };
 
-class ClsTapi : private TapiEventReceiver {
+class ClsTapi : private TapiEventReceiver, private RecordingKeeper::Listener {
 public:
     // `timerOwner` lives on the line's thread; the line's timer becomes its child.
     ClsTapi(LineOutlet& outlet, QObject* timerOwner);
@@ -80,8 +83,21 @@ public:
 private:
     // How often the line's timer looks for a finished recording.
     static constexpr int kTimer1IntervalMs = 100;
-    // How often a line tries again to keep what it could not.
-    static constexpr int kRetryKeepingMs = 15000;
+
+    // The call the line is handling, from its notification to its release.
+    struct Call {
+        std::shared_ptr<TelephonyCall> info;    // the call notified
+        std::shared_ptr<TelephonyCall> control; // the call answered (none when monitor-only)
+        QDateTime time;                         // when it came
+        std::unique_ptr<LineMedia> media;
+        // The call's audio device, held from the answer to the hang-up: the greeting and the
+        // recording use the same one even when the caller hangs up in between.
+        std::shared_ptr<WaveDevice> device;
+        qint32 format = 0; // the device's format code, from the line media component
+    };
+    // A status text that stays through the disconnection, until the next call (or until
+    // the problem is over).
+    enum class StickyStatus { None, CannotAnswer, KeepingProblem };
 
     void tapiEvent(const TapiEvent& event) override { gobjTapiWithEvents_Event(event); }
     Status handleEvent(const TapiEvent& event);
@@ -98,31 +114,25 @@ private:
     // Fails only for the failures the call handling answers itself.
     Status playGreeting();
     QString playStandInGreeting();
+    using OutputOpener = std::function<Result<std::unique_ptr<CallAudioOutput>>()>;
+    Status playFile(const OutputOpener& open, const QString& path);
+    Status speak(const OutputOpener& open, const QString& text, const VoiceSettings& voice);
+    Result<std::unique_ptr<CallAudioOutput>> callOutput() const;
     void timer1Tick();
-    void faxTick();
-    // The line's fax component, made on first use.
-    fax::FaxMachine& faxMachine();
-    void endFaxJob();
-    Status refuseSecondJob() const;
     void finishRecording();
     void releaseCall();
+    void unbind();
 
-    // Keeping recordings and their log rows (ClsTapiKeep.cpp). What cannot be kept now is
-    // held and tried again until it can; the status cell and a message say so.
-    void keepRecording(const QDateTime& callTime, const QString& name, const QByteArray& audio);
-    void logRecording(const QDateTime& callTime, const QString& fileName);
-    void retryKeeping();
-    void reportKeepingProblem(const char* statusText, const QString& reason,
-                              const QString& message);
-    void keepingRecovered();
-    void keepLastResort();
-    // Once per program folder and process: recordings of an earlier run that have no row.
-    void recoverUnlogged();
+    // RecordingKeeper::Listener
+    void keepingFailed(const char* statusText) override;
+    void keepingRecovered() override;
+
     QString lineName() const;
-
     void writeStatus(const char* text) { writeStatus(QString::fromLatin1(text)); }
     void writeStatus(const QString& text);
     void writeRowHead(const QString& addressName);
+    // The status a line shows between calls.
+    const char* waitingStatus() const;
 
     LineOutlet& m_outlet;
 
@@ -132,32 +142,20 @@ private:
     qint32 m_cookie = 0;
     QString m_statusText;
 
-    // Where the line reports, and the client's program folder.
+    // Where the line reports.
     StatusGrid m_grid;
     qint16 m_row = 0;
-    QString m_appPath;
 
     LineSettings m_settings;
 
-    // The current call.
-    std::shared_ptr<TelephonyCall> m_callInfo;
-    std::shared_ptr<TelephonyCall> m_callControl;
-    QDateTime m_callTime;
-    std::unique_ptr<LineMedia> m_lineMedia;
-    qint32 m_waveDeviceId = 0;
-    qint32 m_speechFormat = 0;
+    Call m_call;
     qint16 m_ringCounter = 0;
     bool m_ready = true;
-    bool m_cannotAnswer = false;
-    // A problem's status text stays through the disconnection, until the next call or
-    // until the problem is over.
-    bool m_keepStatus = false;
+    StickyStatus m_sticky = StickyStatus::None;
     // The line's account cannot be used now (a registration refused or unanswered).
     bool m_outOfService = false;
-    QString m_lastGreetingProblem, m_lastKeepingProblem, m_lastServiceProblem;
-
-    // The voices the last spoken greeting chose from.
-    QList<VoiceInfo> m_voices;
+    // The problems last told, so that each is told once while it lasts.
+    QString m_lastGreetingProblem, m_lastServiceProblem;
 
     // Recording, finished by the line's timer. The call and the time a recording belongs
     // to are its own: the line may have moved on to the next call when it is finished.
@@ -169,33 +167,8 @@ private:
     std::optional<RecordingCall> m_recordingCall;
     QTimer* m_timer1 = nullptr;
 
-    // What could not be kept yet.
-    struct Unsaved {
-        QDateTime callTime;
-        QString name;
-        QByteArray audio;
-        QString part; // a whole file already on disk that only needs its name, if any
-    };
-    struct Unlogged {
-        QDateTime callTime;
-        QString fileName;
-    };
-    QList<Unsaved> m_unsaved;
-    QList<Unlogged> m_unlogged;
-    QTimer* m_retryTimer = nullptr;
-
-    // A fax job, polled once a second by the line's timer (or the send job's own).
-    std::unique_ptr<fax::FaxMachine> m_fax;
-    bool m_faxActive = false;
-    quint64 m_faxJob = 0; // counts the jobs started on the object
-    QString m_faxMode;    // "SEND" or "REC"
-    QString m_faxFolder;
-    QString m_printFlag;
-    QStringList m_unloggedFaxes; // received, kept, not yet in recieve_fax
-    QString m_faxLine, m_faxNumber;
-    qint16 m_faxRow = 1;
-    QTimer* m_sendTimer = nullptr;
-    QObject* m_timerOwner = nullptr;
+    RecordingKeeper m_keeper;
+    FaxJob m_faxJob;
 };
 
 } // namespace orvane

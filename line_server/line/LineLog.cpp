@@ -1,3 +1,3 @@
-#include "line_server/LineLog.h"
+#include "line_server/line/LineLog.h"
 
 Q_LOGGING_CATEGORY(lineLog, "orvane.line", QtInfoMsg)

@@ -6,8 +6,8 @@
 //
 // Thread: the line's own thread; the factory moves it there right after registering it.
 
-#include "line_server/ClsTapi.h"
-#include "line_server/LineOutlet.h"
+#include "line_server/line/ClsTapi.h"
+#include "line_server/line/LineOutlet.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>

@@ -3,7 +3,7 @@
 // bus goes away (the session is over: nobody can reach its lines any more), releasing its
 // lines and their SIP ports.
 
-#include "line_server/TolvexServer.h"
+#include "line_server/bus/TolvexServer.h"
 #include "line_server/client/TolvexNames.h"
 #include "platform/QuitOnSignals.h"
 #include "platform/audio/AudioFormat.h"

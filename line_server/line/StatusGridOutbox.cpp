@@ -1,4 +1,4 @@
-#include "line_server/StatusGridOutbox.h"
+#include "line_server/line/StatusGridOutbox.h"
 
 #include "line_server/client/TolvexNames.h"
 

@@ -2,9 +2,9 @@
 // Both render in the format the line media component gave for the call's device and
 // return when the last of it has been sent.
 
-#include "line_server/ClsTapi.h"
-#include "line_server/LineLog.h"
-#include "line_server/StatusTexts.h"
+#include "line_server/line/ClsTapi.h"
+#include "line_server/line/LineLog.h"
+#include "line_server/line/StatusTexts.h"
 #include "platform/audio/AudioFormat.h"
 #include "platform/audio/AudioOutput.h"
 
@@ -25,10 +25,11 @@ Status ClsTapi::playGreeting()
     Status played;
     if (m_settings.playType != QLatin1String("MESS")) {
         writeStatus(status::PlayingFile);
-        played = playByTTS(m_waveDeviceId, m_speechFormat, m_settings.playFile);
+        played = playFile([this] { return callOutput(); }, m_settings.playFile);
     } else {
         writeStatus(status::PlayingMessage);
-        played = playTextByTTS(m_waveDeviceId, m_speechFormat, m_settings.playMessage);
+        played = speak([this] { return callOutput(); }, m_settings.playMessage,
+                       {m_settings.voice, m_settings.rate, m_settings.volume});
     }
     if (played) {
         m_lastGreetingProblem.clear();
@@ -55,28 +56,19 @@ Status ClsTapi::playGreeting()
 QString ClsTapi::playStandInGreeting()
 {
     const VoiceSettings standard; // the first voice, at normal rate and full volume
+    const OutputOpener output = [this] { return callOutput(); };
     const bool spoken = m_settings.playType == QLatin1String("MESS");
     if (spoken && !m_settings.playMessage.trimmed().isEmpty() &&
-        m_settings.playMessage.size() <= kMaxSpeechText) {
-        Result<std::unique_ptr<Speech>> speech = createSpeech();
-        Result<std::unique_ptr<CallAudioOutput>> output =
-            CallAudioOutput::open(m_waveDeviceId, m_speechFormat);
-        if (speech && output &&
-            speech.value()->speak(m_settings.playMessage, standard, *output.value()))
-            return QStringLiteral("the greeting text in the standard voice");
-    }
+        m_settings.playMessage.size() <= kMaxSpeechText &&
+        speak(output, m_settings.playMessage, standard))
+        return QStringLiteral("the greeting text in the standard voice");
     const QString defaultGreeting =
-        QDir(m_appPath).filePath(QStringLiteral("greeting/greeting.wav"));
+        QDir(m_keeper.programFolder()).filePath(QStringLiteral("greeting/greeting.wav"));
     const bool sameFile = !spoken && QFileInfo(m_settings.playFile).absoluteFilePath() ==
                                          QFileInfo(defaultGreeting).absoluteFilePath();
-    if (!sameFile && QFileInfo(defaultGreeting).isFile() &&
-        playByTTS(m_waveDeviceId, m_speechFormat, defaultGreeting))
+    if (!sameFile && QFileInfo(defaultGreeting).isFile() && playFile(output, defaultGreeting))
         return QStringLiteral("the default greeting");
-    Result<std::unique_ptr<Speech>> speech = createSpeech();
-    Result<std::unique_ptr<CallAudioOutput>> output =
-        CallAudioOutput::open(m_waveDeviceId, m_speechFormat);
-    if (speech && output &&
-        speech.value()->speak(QString::fromLatin1(kStandardGreeting), standard, *output.value()))
+    if (speak(output, QString::fromLatin1(kStandardGreeting), standard))
         return QStringLiteral("a standard greeting");
     qCWarning(lineLog).noquote() << "row" << m_row << "no stand-in greeting could be played";
     return QStringLiteral("no greeting");
@@ -98,28 +90,42 @@ void ClsTapi::prepareGreeting()
                                 audioformat::kTelephoneSampleRate);
 }
 
-Status ClsTapi::playByTTS(qint32 media, qint32 mediaformat, const QString& sPath)
+Result<std::unique_ptr<CallAudioOutput>> ClsTapi::callOutput() const
 {
-    Result<std::unique_ptr<CallAudioOutput>> output = CallAudioOutput::open(media, mediaformat);
+    return CallAudioOutput::open(m_call.device, m_call.format);
+}
+
+Status ClsTapi::playFile(const OutputOpener& open, const QString& path)
+{
+    Result<std::unique_ptr<CallAudioOutput>> output = open();
     if (!output)
         return output.status();
     Result<std::unique_ptr<Speech>> speech = createSpeech();
     if (!speech)
         return speech.status();
-    return speech.value()->playFile(sPath, *output.value());
+    return speech.value()->playFile(path, *output.value());
+}
+
+Status ClsTapi::speak(const OutputOpener& open, const QString& text, const VoiceSettings& voice)
+{
+    Result<std::unique_ptr<Speech>> speech = createSpeech();
+    if (!speech)
+        return speech.status();
+    Result<std::unique_ptr<CallAudioOutput>> output = open();
+    if (!output)
+        return output.status();
+    return speech.value()->speak(text, voice, *output.value());
+}
+
+Status ClsTapi::playByTTS(qint32 media, qint32 mediaformat, const QString& sPath)
+{
+    return playFile([&] { return CallAudioOutput::open(media, mediaformat); }, sPath);
 }
 
 Status ClsTapi::playTextByTTS(qint32 media, qint32 mediaformat, const QString& sText)
 {
-    Result<std::unique_ptr<Speech>> speech = createSpeech();
-    if (!speech)
-        return speech.status();
-    m_voices = speech.value()->voices();
-    Result<std::unique_ptr<CallAudioOutput>> output = CallAudioOutput::open(media, mediaformat);
-    if (!output)
-        return output.status();
-    const VoiceSettings voice{m_settings.voice, m_settings.rate, m_settings.volume};
-    return speech.value()->speak(sText, voice, *output.value());
+    return speak([&] { return CallAudioOutput::open(media, mediaformat); }, sText,
+                 {m_settings.voice, m_settings.rate, m_settings.volume});
 }
 
 } // namespace orvane

@@ -1,6 +1,6 @@
-#include "line_server/StatusGrid.h"
+#include "line_server/line/StatusGrid.h"
 
-#include "line_server/StatusGridOutbox.h"
+#include "line_server/line/StatusGridOutbox.h"
 
 namespace orvane {
 

@@ -1,4 +1,4 @@
-#include "line_server/SimulatorService.h"
+#include "line_server/bus/SimulatorService.h"
 
 #include "line_server/client/DBusStatus.h"
 #include "platform/telephony/sim/Simulator.h"

@@ -1,11 +1,10 @@
 // Binding a line, registering for its calls, and the line's end.
 
-#include "line_server/ClsTapi.h"
+#include "line_server/line/ClsTapi.h"
 
-#include "line_server/LineLog.h"
-#include "line_server/StatusTexts.h"
-#include "line_server/modData.h"
-#include "platform/fax/FaxMachine.h"
+#include "line_server/line/LineLog.h"
+#include "line_server/line/StatusTexts.h"
+#include "line_server/line/modData.h"
 
 #include <QTimer>
 
@@ -13,42 +12,41 @@ namespace orvane {
 
 ClsTapi::ClsTapi(LineOutlet& outlet, QObject* timerOwner)
     : m_outlet(outlet)
-    , m_timerOwner(timerOwner)
+    , m_timer1(new QTimer(timerOwner))
+    , m_keeper(outlet, *this, timerOwner)
+    , m_faxJob(outlet, timerOwner)
 {
-    m_timer1 = new QTimer(timerOwner);
     m_timer1->setInterval(kTimer1IntervalMs);
     QObject::connect(m_timer1, &QTimer::timeout, m_timer1, [this] { timer1Tick(); });
-    m_retryTimer = new QTimer(timerOwner);
-    m_retryTimer->setInterval(kRetryKeepingMs);
-    QObject::connect(m_retryTimer, &QTimer::timeout, m_retryTimer, [this] { retryKeeping(); });
 }
 
 ClsTapi::~ClsTapi()
 {
-    // A fax job ends with its object: the call is hung up, a partial fax removed.
-    endFaxJob();
     // A recording that is done (or still running) is saved and logged, never dropped.
     if (m_recorder.isOpen() || m_recorder.recordDone())
         finishRecording();
     // A last try for what is held back; what still cannot be saved goes where it can be.
-    retryKeeping();
-    while (!m_unsaved.isEmpty())
-        keepLastResort();
-    for (const Unlogged& row : std::as_const(m_unlogged))
-        qCCritical(lineLog).noquote() << "row" << m_row << m_appPath << "Rec-Files/" + row.fileName
-                                      << "has no row; it is listed at the next start";
-    m_retryTimer->stop();
-    m_boundAddress.reset();
-    if (m_cookie != 0 && m_telephony) {
-        m_telephony->unregisterNotifications(m_cookie);
-        m_cookie = 0;
-    }
-    if (m_telephony)
-        m_telephony->shutdown();
+    m_keeper.finish();
+    unbind();
     m_timer1->stop();
-    m_telephony.reset();
-    m_voices.clear();
     releaseCall();
+}
+
+void ClsTapi::unbind()
+{
+    m_boundAddress.reset();
+    if (!m_telephony)
+        return;
+    if (m_cookie != 0)
+        m_telephony->unregisterNotifications(m_cookie);
+    m_cookie = 0;
+    m_telephony->shutdown();
+    m_telephony.reset();
+}
+
+QString ClsTapi::lineName() const
+{
+    return m_boundAddress ? m_boundAddress->name : QStringLiteral("Line %1").arg(m_row);
 }
 
 void ClsTapi::writeStatus(const QString& text)
@@ -64,35 +62,32 @@ void ClsTapi::writeRowHead(const QString& addressName)
     m_grid.setTextMatrix(m_row, 1, addressName);
 }
 
+const char* ClsTapi::waitingStatus() const
+{
+    return m_outOfService ? status::RegisterFailed : status::WaitingAgain;
+}
+
 void ClsTapi::releaseCall()
 {
-    m_callInfo.reset();
-    m_callControl.reset();
-    m_lineMedia.reset();
+    m_call = Call{};
 }
 
 void ClsTapi::InitTAPI(const QString& sAddress, const StatusGrid& objMshFlex, qint16 iRowNo,
                        const QString& sClAppPt)
 {
-    m_appPath = sClAppPt;
+    m_keeper.setProgramFolder(sClAppPt);
     m_grid = objMshFlex;
     m_row = iRowNo;
 
     // Binding again lets go of the line bound before.
-    if (m_telephony) {
-        if (m_cookie != 0)
-            m_telephony->unregisterNotifications(m_cookie);
-        m_cookie = 0;
-        m_telephony->shutdown();
-        m_telephony.reset();
-    }
-    m_boundAddress.reset();
+    unbind();
+    m_keeper.setLine(m_row, lineName());
 
     // A line that could not keep what it records must not take calls: every recording
     // would end up among the unsaved ones.
     Status binding = modData::checkProgramFolder(sClAppPt);
     if (binding) {
-        recoverUnlogged();
+        RecordingKeeper::recoverUnlogged(sClAppPt);
         m_telephony = createTelephony();
     }
     if (!binding) {
@@ -130,6 +125,7 @@ void ClsTapi::InitTAPI(const QString& sAddress, const StatusGrid& objMshFlex, qi
         releaseCall();
         return;
     }
+    m_keeper.setLine(m_row, lineName());
     writeRowHead(m_boundAddress->name);
     RegisterNotification1();
 }
@@ -180,6 +176,33 @@ void ClsTapi::UnRegisterCallNotifications1()
     }
     m_cookie = 0;
     writeStatus(status::Idle);
+}
+
+Status ClsTapi::FnSendFax(const QString& sNumber, const QString& sFileName,
+                          const QString& sDirToSave, const QString& sAddressName,
+                          const StatusGrid& objMshFlex)
+{
+    return m_faxJob.send(sNumber, sFileName, sDirToSave, sAddressName, objMshFlex);
+}
+
+Status ClsTapi::FnReceiveFax(const QString& sAddressName, const QString& sDirSave, qint16 iRows,
+                             qint16 iPrint, const StatusGrid& objMshFlex, const QString& sClAppPt)
+{
+    return m_faxJob.receive(sAddressName, sDirSave, iRows, iPrint, objMshFlex, sClAppPt);
+}
+
+void ClsTapi::keepingFailed(const char* statusText)
+{
+    writeStatus(statusText);
+    m_sticky = StickyStatus::KeepingProblem;
+}
+
+void ClsTapi::keepingRecovered()
+{
+    if (m_sticky == StickyStatus::KeepingProblem && !m_call.info) {
+        m_sticky = StickyStatus::None;
+        writeStatus(waitingStatus());
+    }
 }
 
 } // namespace orvane

@@ -1,8 +1,8 @@
-#include "line_server/LineObject.h"
+#include "line_server/bus/LineObject.h"
 
-#include "line_server/LineLog.h"
-#include "line_server/StatusGridOutbox.h"
-#include "line_server/StatusTexts.h"
+#include "line_server/line/LineLog.h"
+#include "line_server/line/StatusGridOutbox.h"
+#include "line_server/line/StatusTexts.h"
 #include "line_server/client/DBusStatus.h"
 #include "line_server/client/TolvexNames.h"
 #include "platform/speech/Speech.h"

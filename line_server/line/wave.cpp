@@ -1,4 +1,4 @@
-#include "line_server/wave.h"
+#include "line_server/line/wave.h"
 
 #include "platform/FreeName.h"
 
@@ -21,11 +21,12 @@ WaveRecorder::~WaveRecorder()
     StopRecording();
 }
 
-Result<WaveRecorder::Start> WaveRecorder::StartRecording(qint16 seconds, qint32 deviceId)
+Result<WaveRecorder::Start> WaveRecorder::StartRecording(qint16 seconds,
+                                                         std::shared_ptr<WaveDevice> device)
 {
     StopRecording();
     m_recordDone = 0;
-    m_device = WaveDeviceRegistry::find(deviceId);
+    m_device = std::move(device);
     if (!m_device)
         return Start::DeviceFailed;
 
@@ -99,16 +100,6 @@ QByteArray WaveRecorder::recordedView() const
     return m_buffer ? QByteArray::fromRawData(reinterpret_cast<const char*>(m_buffer.get()),
                                               bytesRecorded())
                     : QByteArray();
-}
-
-Result<QString> WaveRecorder::SaveRecording(const QString& folder, const QString& name)
-{
-    Result<QString> saved = saveRecordingFile(folder, name, recordedView());
-    if (saved) {
-        m_header.reset();
-        m_buffer.reset();
-    }
-    return saved;
 }
 
 Result<QString> saveRecordingFile(const QString& folder, const QString& name,

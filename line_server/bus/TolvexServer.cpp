@@ -1,7 +1,7 @@
-#include "line_server/TolvexServer.h"
+#include "line_server/bus/TolvexServer.h"
 
-#include "line_server/LineFactory.h"
-#include "line_server/SimulatorService.h"
+#include "line_server/bus/LineFactory.h"
+#include "line_server/bus/SimulatorService.h"
 #include "line_server/client/TolvexNames.h"
 
 #include <QDBusConnectionInterface>

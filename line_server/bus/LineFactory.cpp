@@ -1,7 +1,7 @@
-#include "line_server/LineFactory.h"
+#include "line_server/bus/LineFactory.h"
 
-#include "line_server/LineLog.h"
-#include "line_server/LineObject.h"
+#include "line_server/line/LineLog.h"
+#include "line_server/bus/LineObject.h"
 #include "line_server/client/TolvexNames.h"
 
 #include <QDBusMessage>

@@ -1,74 +1,26 @@
-#include "line_server/modData.h"
+// Recordings of an earlier run that were never listed: brought home from the last-resort
+// folders, named when only their part file was left, and listed in the call log.
 
-#include "database/DateTimeText.h"
+#include "line_server/line/RecordingKeeper.h"
+
+#include "database/Database.h"
 #include "database/RecMessageTable.h"
-#include "database/RecieveFaxTable.h"
-
-#include "line_server/LineLog.h"
+#include "line_server/line/LineLog.h"
+#include "line_server/line/modData.h"
 #include "platform/FreeName.h"
-#include "platform/RegularFile.h"
 #include "platform/wav/WavFile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
+#include <QSet>
 #include <QStandardPaths>
+#include <QThreadPool>
 #include <QtEndian>
 
-#include <cerrno>
-#include <cstring>
-#include <unistd.h>
-
-namespace orvane::modData {
-
-QString recordingsFolder(const QString& appPath)
-{
-    return QDir(appPath).filePath(QStringLiteral("Rec-Files"));
-}
-
-namespace {
-// access() also answers for a read-only file system, which root cannot write either.
-Status writable(const QString& path, int mode, const char* cannot)
-{
-    if (::access(QFile::encodeName(path).constData(), mode) == 0)
-        return {};
-    return Status(err::Fail, QStringLiteral("%1 %2: %3")
-                                 .arg(QLatin1String(cannot), path,
-                                      QString::fromLocal8Bit(std::strerror(errno))));
-}
-} // namespace
-
-Status checkProgramFolder(const QString& appPath)
-{
-    if (appPath.isEmpty() || !QDir::isAbsolutePath(appPath))
-        return Status(
-            err::InvalidArg,
-            QStringLiteral("The program folder \"%1\" is not an absolute path").arg(appPath));
-    const QFileInfo folder(appPath);
-    if (folder.exists() && !folder.isDir())
-        return Status(err::InvalidArg,
-                      QStringLiteral("The program folder %1 is not a folder").arg(appPath));
-    const QString recordings = recordingsFolder(appPath);
-    if (QFileInfo(recordings).exists() && !QFileInfo(recordings).isDir())
-        return Status(err::InvalidArg,
-                      QStringLiteral("The recordings folder %1 is not a folder").arg(recordings));
-    if (!QDir().mkpath(recordings))
-        return Status(err::Fail, QStringLiteral("Cannot make the folder %1").arg(recordings));
-    if (Status s = writable(recordings, W_OK | X_OK, "Cannot write in"); !s)
-        return s;
-    // The database is made, or written with its journal, beside the recordings folder.
-    if (Status s = writable(appPath, W_OK | X_OK, "Cannot write in"); !s)
-        return s;
-    const QString database = Database::filePath(appPath);
-    if (QFileInfo::exists(database)) {
-        if (Status s = checkRegularFile(database); !s)
-            return Status(err::InvalidArg, QStringLiteral("The database %1").arg(s.description()));
-        if (Status s = writable(database, W_OK, "Cannot write the database"); !s)
-            return s;
-    }
-    return {};
-}
+namespace orvane {
 
 namespace {
 // A name per program folder that any path fits in.
@@ -82,7 +34,7 @@ QString folderKey(const QString& appPath)
 }
 } // namespace
 
-QString unsavedRecordingsFolder(const QString& appPath)
+QString RecordingKeeper::unsavedRecordingsFolder(const QString& appPath)
 {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (state.isEmpty() || !QDir::isAbsolutePath(state))
@@ -90,39 +42,33 @@ QString unsavedRecordingsFolder(const QString& appPath)
     return QDir(state).filePath(QStringLiteral("Orvane/unsaved-recordings/") + folderKey(appPath));
 }
 
-QString fallbackUnsavedRecordingsFolder(const QString& appPath)
+QString RecordingKeeper::fallbackUnsavedRecordingsFolder(const QString& appPath)
 {
     return QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation))
         .filePath(QStringLiteral("orvane-unsaved-recordings/") + folderKey(appPath));
 }
 
-QString MakeRecordingName(qint16 row, const QDateTime& now)
+void RecordingKeeper::recoverUnlogged(const QString& appPath)
 {
-    QString name = datetext::general(now);
-    name.replace(QLatin1Char(' '), QLatin1String("--"));
-    name.replace(QLatin1Char(':'), QLatin1Char('-'));
-    name.replace(QLatin1Char('/'), QLatin1Char('-'));
-    return name + QLatin1Char('-') + QString::number(row) + QLatin1String(".wav");
-}
-
-Status LogRecordedCall(const QString& appPath, const QDateTime& callTime, const QString& fileName)
-{
-    Database db;
-    if (Status s = db.OpenDatabase(appPath); !s)
-        return s;
-    Status s = recmessage::logCall(db, callTime, fileName);
-    db.CloseDatabase();
-    return s;
-}
-
-Status LogReceivedFax(const QString& appPath, const QString& path)
-{
-    Database db;
-    if (Status s = db.OpenDatabase(appPath); !s)
-        return s;
-    Status s = recievefax::logFax(db, path);
-    db.CloseDatabase();
-    return s;
+    static QMutex mutex;
+    static QSet<QString> folders;
+    // Files this process makes are listed by the lines that make them; what is older and
+    // has no row was left by an earlier run (a crash between file and row, a database that
+    // could not be written).
+    static const QDateTime started = QDateTime::currentDateTime();
+    const QString folder = QDir(appPath).absolutePath();
+    {
+        QMutexLocker lock(&mutex);
+        if (appPath.isEmpty() || folders.contains(folder))
+            return;
+        folders.insert(folder);
+    }
+    QThreadPool::globalInstance()->start([folder] {
+        const int listed = recoverUnloggedRecordings(folder, started);
+        if (listed > 0)
+            qCInfo(lineLog).noquote()
+                << "listed" << listed << "recording(s) in" << folder << "that had no row";
+    });
 }
 
 namespace {
@@ -146,9 +92,9 @@ qint64 wholeRecordingBytes(const QString& path)
 
 } // namespace
 
-int recoverUnloggedRecordings(const QString& appPath, const QDateTime& before)
+int RecordingKeeper::recoverUnloggedRecordings(const QString& appPath, const QDateTime& before)
 {
-    const QDir dir(recordingsFolder(appPath));
+    const QDir dir(modData::recordingsFolder(appPath));
     if (!dir.exists())
         return 0;
     // What an earlier run could not save here comes home first, keeping its time (a copy
@@ -185,8 +131,8 @@ int recoverUnloggedRecordings(const QString& appPath, const QDateTime& before)
                 << info.filePath() << "is not a whole recording; it is left";
             continue;
         }
-        const Result<QString> kept = keepUnderFreeName(info.filePath(), dir.path(),
-                                                       MakeRecordingName(0, info.lastModified()));
+        const Result<QString> kept = keepUnderFreeName(
+            info.filePath(), dir.path(), modData::MakeRecordingName(0, info.lastModified()));
         if (!kept)
             qCWarning(lineLog).noquote() << kept.status().description();
     }
@@ -226,4 +172,4 @@ int recoverUnloggedRecordings(const QString& appPath, const QDateTime& before)
     return listed;
 }
 
-} // namespace orvane::modData
+} // namespace orvane

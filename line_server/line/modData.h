@@ -1,0 +1,27 @@
+#pragma once
+
+// The line's naming of recordings and its entries in the answering database.
+
+#include "platform/Status.h"
+
+#include <QDateTime>
+#include <QString>
+
+namespace orvane::modData {
+
+// The recordings folder under a program folder.
+QString recordingsFolder(const QString& appPath);
+// Whether a line can keep its recordings and rows under `appPath`: an absolute path whose
+// Rec-Files/ exists or can be made, both writable, and whose database is a writable file or
+// can be made. Otherwise the reason.
+Status checkProgramFolder(const QString& appPath);
+
+// The current date and time in the general format, " " -> "--", ":" -> "-", "/" -> "-",
+// then "-", the line's grid row and ".wav".
+QString MakeRecordingName(qint16 row, const QDateTime& now = QDateTime::currentDateTime());
+
+// One row in rec_message, on a connection of its own.
+Status LogRecordedCall(const QString& appPath, const QDateTime& callTime, const QString& fileName);
+Status LogReceivedFax(const QString& appPath, const QString& path);
+
+} // namespace orvane::modData
