@@ -5,6 +5,9 @@
 #include "line_server/client/TolvexNames.h"
 #include "platform/speech/Speech.h"
 
+// Generated at build time from interfaces/org.orvane.Tolvex.clsTapi.xml.
+#include "LineProxy.h"
+
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -19,21 +22,17 @@ public:
         : m_bus(bus)
         , m_service(std::move(service))
         , m_path(std::move(path))
+        , m_line(m_service, m_path, m_bus)
     {
-        const QString iface = QLatin1String(tolvex::kLineInterface);
-        m_bus.connect(m_service, m_path, iface, QStringLiteral("test2"), &m_events,
-                      SIGNAL(test2()));
-        m_bus.connect(m_service, m_path, iface, QStringLiteral("MessageBox"), &m_events,
-                      SIGNAL(messageBox(QString, QString)));
+        QObject::connect(&m_line, &OrgOrvaneTolvexClsTapiInterface::test2, &m_events,
+                         &LineEvents::test2);
+        QObject::connect(&m_line, &OrgOrvaneTolvexClsTapiInterface::MessageBox, &m_events,
+                         &LineEvents::messageBox);
     }
 
     ~Ref()
     {
-        const QString iface = QLatin1String(tolvex::kLineInterface);
-        m_bus.disconnect(m_service, m_path, iface, QStringLiteral("test2"), &m_events,
-                         SIGNAL(test2()));
-        m_bus.disconnect(m_service, m_path, iface, QStringLiteral("MessageBox"), &m_events,
-                         SIGNAL(messageBox(QString, QString)));
+        QObject::disconnect(&m_line, nullptr, &m_events, nullptr);
         // Not waited for: releasing never blocks the client, even while the line is busy
         // with a call.
         QDBusMessage release = QDBusMessage::createMethodCall(
@@ -47,8 +46,19 @@ public:
     QDBusConnection m_bus;
     QString m_service;
     QString m_path;
+    // Calls wait for their reply: a line's calls are short, and the client acts on each
+    // answer. The generated proxy's own timeout (25 s) covers a line server that hangs.
+    OrgOrvaneTolvexClsTapiInterface m_line;
     LineEvents m_events;
 };
+
+namespace {
+Status statusOf(QDBusPendingReply<> reply)
+{
+    reply.waitForFinished();
+    return tolvex::statusOf(reply.reply());
+}
+} // namespace
 
 QString LineHandle::path() const
 {
@@ -60,70 +70,76 @@ LineEvents* LineHandle::events() const
     return m_ref ? &m_ref->m_events : nullptr;
 }
 
-Result<QVariant> LineHandle::callLine(const QString& method, const QVariantList& args) const
-{
-    if (!m_ref)
-        return Status(err::InvalidState, QStringLiteral("The line handle is empty"));
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        m_ref->m_service, m_ref->m_path, QLatin1String(tolvex::kLineInterface), method);
-    call.setArguments(args);
-    const QDBusMessage reply = m_ref->m_bus.call(call);
-    if (Status s = tolvex::statusOf(reply); !s)
-        return s;
-    return reply.arguments().isEmpty() ? QVariant() : reply.arguments().first();
-}
-
 Status LineHandle::InitTAPI(const QString& address, const StatusGridExport& grid, qint16 row,
                             const QString& appPath) const
 {
-    return callLine(QStringLiteral("InitTAPI"),
-                    {address, grid.service(), QVariant::fromValue(QDBusObjectPath(grid.path())),
-                     QVariant::fromValue(row), appPath})
-        .status();
+    if (!m_ref)
+        return emptyHandle();
+    return statusOf(m_ref->m_line.InitTAPI(address, grid.service(), QDBusObjectPath(grid.path()),
+                                           row, appPath));
 }
 
 Status LineHandle::RegisterNotification1() const
 {
-    return callLine(QStringLiteral("RegisterNotification1"), {}).status();
+    if (!m_ref)
+        return emptyHandle();
+    return statusOf(m_ref->m_line.RegisterNotification1());
 }
 
 Status LineHandle::UnRegisterCallNotifications1() const
 {
-    return callLine(QStringLiteral("UnRegisterCallNotifications1"), {}).status();
+    if (!m_ref)
+        return emptyHandle();
+    return statusOf(m_ref->m_line.UnRegisterCallNotifications1());
 }
 
 Status LineHandle::FnSendFax(const QString& number, const QString& fileName,
                              const QString& dirToSave, const QString& addressName,
                              const StatusGridExport* grid) const
 {
-    return callLine(
-               QStringLiteral("FnSendFax"),
-               {number, fileName, dirToSave, addressName, grid ? grid->service() : QString(),
-                QVariant::fromValue(QDBusObjectPath(grid ? grid->path() : QStringLiteral("/")))})
-        .status();
+    if (!m_ref)
+        return emptyHandle();
+    return statusOf(m_ref->m_line.FnSendFax(
+        number, fileName, dirToSave, addressName, grid ? grid->service() : QString(),
+        QDBusObjectPath(grid ? grid->path() : QStringLiteral("/"))));
 }
 
 Status LineHandle::FnReceiveFax(const QString& addressName, const QString& dirSave, qint16 rows,
                                 qint16 print, const StatusGridExport* grid,
                                 const QString& appPath) const
 {
-    return callLine(
-               QStringLiteral("FnReceiveFax"),
-               {addressName, dirSave, QVariant::fromValue(rows), QVariant::fromValue(print),
-                grid ? grid->service() : QString(),
-                QVariant::fromValue(QDBusObjectPath(grid ? grid->path() : QStringLiteral("/"))),
-                appPath})
-        .status();
+    if (!m_ref)
+        return emptyHandle();
+    return statusOf(m_ref->m_line.FnReceiveFax(
+        addressName, dirSave, rows, print, grid ? grid->service() : QString(),
+        QDBusObjectPath(grid ? grid->path() : QStringLiteral("/")), appPath));
+}
+
+Status LineHandle::emptyHandle()
+{
+    return Status(err::InvalidState, QStringLiteral("The line handle is empty"));
+}
+
+Status LineHandle::checkProperty(const char* name)
+{
+    // Put and read by name with their own replies (the proxy's setters drop the error); the
+    // name must still be one the interface declares.
+    if (OrgOrvaneTolvexClsTapiInterface::staticMetaObject.indexOfProperty(name) < 0)
+        return Status(err::InvalidArg,
+                      QStringLiteral("The line has no property %1").arg(QLatin1String(name)));
+    return {};
 }
 
 Result<QVariant> LineHandle::property(const char* name) const
 {
     if (!m_ref)
-        return Status(err::InvalidState, QStringLiteral("The line handle is empty"));
+        return emptyHandle();
+    if (Status s = checkProperty(name); !s)
+        return s;
     QDBusMessage get = QDBusMessage::createMethodCall(
         m_ref->m_service, m_ref->m_path, QStringLiteral("org.freedesktop.DBus.Properties"),
         QStringLiteral("Get"));
-    get << QLatin1String(tolvex::kLineInterface) << QLatin1String(name);
+    get << OrgOrvaneTolvexClsTapiInterface::staticInterfaceName() << QLatin1String(name);
     const QDBusMessage reply = m_ref->m_bus.call(get);
     if (Status s = tolvex::statusOf(reply); !s)
         return s;
@@ -135,11 +151,13 @@ Result<QVariant> LineHandle::property(const char* name) const
 Status LineHandle::setProperty(const char* name, const QVariant& value) const
 {
     if (!m_ref)
-        return Status(err::InvalidState, QStringLiteral("The line handle is empty"));
+        return emptyHandle();
+    if (Status s = checkProperty(name); !s)
+        return s;
     QDBusMessage set = QDBusMessage::createMethodCall(
         m_ref->m_service, m_ref->m_path, QStringLiteral("org.freedesktop.DBus.Properties"),
         QStringLiteral("Set"));
-    set << QLatin1String(tolvex::kLineInterface) << QLatin1String(name)
+    set << OrgOrvaneTolvexClsTapiInterface::staticInterfaceName() << QLatin1String(name)
         << QVariant::fromValue(QDBusVariant(value));
     return tolvex::statusOf(m_ref->m_bus.call(set));
 }

@@ -70,7 +70,8 @@ private:
         : m_ref(std::move(ref))
     {}
     Status setProperty(const char* name, const QVariant& value) const;
-    Result<QVariant> callLine(const QString& method, const QVariantList& args) const;
+    static Status emptyHandle();
+    static Status checkProperty(const char* name);
 
     std::shared_ptr<Ref> m_ref;
 };

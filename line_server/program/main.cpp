@@ -8,7 +8,7 @@
 #include "platform/QuitOnSignals.h"
 #include "platform/audio/AudioFormat.h"
 #include "platform/speech/Speech.h"
-#include "platform/telephony/sim/Simulator.h"
+#include "platform/telephony/Telephony.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -118,8 +118,8 @@ int main(int argc, char** argv)
     const int rc = app.exec();
     if (!bus.isConnected())
         std::fprintf(stderr, "tolvex: the session bus is gone; ending\n");
-    // Wake lines blocked on simulated audio, then let every line end in order.
-    orvane::sim::Simulator::instance().shutdown();
+    // Wake lines blocked on a provider's audio, then let every line end in order.
+    orvane::shutdownTelephony();
     server.stop();
     return rc;
 }

@@ -103,8 +103,15 @@ public:
     virtual Result<std::unique_ptr<LineMedia>> createLineMedia() = 0;
 };
 
-// The provider the configuration names; `sim` when no lines are configured.
-std::unique_ptr<Telephony> createTelephony();
+// The name of the provider the configuration chooses: `sip` when lines.conf names lines
+// (or cannot be used), otherwise `sim`.
+QString configuredProvider();
+// A telephony object of the provider named (the configured one when empty); null for a
+// name no provider has.
+std::unique_ptr<Telephony> createTelephony(const QString& provider = QString());
+// The process is ending: each provider wakes whatever waits on its audio, so that the
+// lines can end in order.
+void shutdownTelephony();
 // What the user should know about the configuration that does not stop its lines (a
 // password file that other users can read), each with what fixes it.
 QStringList telephonyWarnings();

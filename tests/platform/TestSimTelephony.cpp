@@ -169,8 +169,39 @@ private Q_SLOTS:
         QVERIFY(t.initialize());
         QVERIFY(!t.initialize().isOk());
         QVERIFY(t.addresses().isOk());
+        // Nothing to register, or nothing to register for.
+        QCOMPARE(t.registerCallNotifications(kLine1, true, true, 8, 1, nullptr).status().code(),
+                 err::InvalidArg);
+        QCOMPARE(t.registerCallNotifications(kLine1, false, false, 8, 1, &r).status().code(),
+                 err::InvalidArg);
+        QCOMPARE(t.registerCallNotifications(kLine1, true, true, 0, 1, &r).status().code(),
+                 err::InvalidArg);
+        // Shutting down gives back what is registered; a shut-down object refuses all.
+        QVERIFY(t.registerCallNotifications(kLine1, true, true, 8, 1, &r).isOk());
+        QCOMPARE(sim::Simulator::instance().registrations(kLine1), 1);
         QVERIFY(t.shutdown());
+        QCOMPARE(sim::Simulator::instance().registrations(kLine1), 0);
         QVERIFY(!t.addresses().isOk());
+        QVERIFY(!t.createCall(kLine1, "2002").isOk());
+        QVERIFY(t.shutdown()); // twice is harmless
+    }
+
+    void providersAreChosenByName()
+    {
+        // No lines.conf here: the simulated lines.
+        QCOMPARE(configuredProvider(), QStringLiteral("sim"));
+        QCOMPARE(createTelephony()->providerName(), QStringLiteral("sim"));
+        QCOMPARE(createTelephony("sip")->providerName(), QStringLiteral("sip"));
+        QVERIFY(!createTelephony("h323"));
+        // An object that is dropped without a shutdown gives its registrations back.
+        {
+            std::unique_ptr<Telephony> t = createTelephony("sim");
+            QVERIFY(t->initialize());
+            Receiver r;
+            QVERIFY(t->registerCallNotifications(kLine2, true, true, 8, 1, &r).isOk());
+            QCOMPARE(sim::Simulator::instance().registrations(kLine2), 1);
+        }
+        QCOMPARE(sim::Simulator::instance().registrations(kLine2), 0);
     }
 
     void registrationsGiveDistinctCookies()

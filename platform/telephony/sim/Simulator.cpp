@@ -743,11 +743,6 @@ Result<qint32> Simulator::registerReceiver(const QString& lineName, TapiEventRec
     return m_events.add(lineName, receiver, std::move(filter), owner);
 }
 
-Status Simulator::unregisterReceiver(qint32 cookie, const void* owner)
-{
-    return m_events.remove(cookie, owner);
-}
-
 bool Simulator::hasFault(const SimCall& call, Fault fault) const
 {
     QMutexLocker lock(&lineOf(call.addressName())->mutex);

@@ -96,7 +96,8 @@ public:
     // --- the provider's side (SimTelephony, SimCall, SimLineMedia) --------------------
     Result<qint32> registerReceiver(const QString& line, TapiEventReceiver* receiver,
                                     std::shared_ptr<std::atomic<int>> filter, const void* owner);
-    Status unregisterReceiver(qint32 cookie, const void* owner);
+    // The hub the simulated lines raise their events through.
+    EventHub& events() { return m_events; }
     // A call from one simulated line to the line with the number dialled. Unknown numbers
     // end "bad address", a line in a call "busy", a line that does not answer within
     // kDialRings rings "no answer"; answered, the two lines talk over a wire.

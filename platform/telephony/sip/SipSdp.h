@@ -51,7 +51,6 @@ public:
     Result<QByteArray> encode(bool offer) const;
 
     Codec codec() const { return m_codec; }
-    int payloadType() const { return m_codec == Codec::Pcma ? kPayloadPcma : kPayloadPcmu; }
     // Where the far end wants its RTP; unset until an offer or answer has come.
     bool remote(struct sa* address) const;
 

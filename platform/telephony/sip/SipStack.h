@@ -45,9 +45,8 @@ public:
     // Whether the line's socket opened (after start()).
     Status lineStatus(const QString& name) const;
     // Waits (until `timeoutMs` after the REGISTER went out) for the line's registration to
-    // be granted or refused; a
-    // line without a registrar needs none. A registration refused earlier is tried anew.
-    // Fails with the reason: refused (and how), or no answer in time.
+    // be granted or refused; a line without a registrar needs none. A registration refused
+    // earlier is tried anew. Fails with the reason: refused (and how), or no answer in time.
     Status awaitRegistration(const QString& name, int timeoutMs);
     // Ends every call and line and stops the loop; called when the application ends.
     void stop();
@@ -78,14 +77,15 @@ public:
     void keepMedia(const std::shared_ptr<SipCall>& call);
     // The open line of that name, or null.
     SipLine* line(const QString& name) const;
-    // The registrar's answer for a line: granted, or refused with the reason. A line that
-    // goes out of service or back in tells its watchers (AE_STATE).
     // Whether a new INVITE from `source` is within the address's rate.
     bool admitFrom(const ::sa& source);
     // The calls the server carries now: ringing, in progress, or recording after the end.
     int callsNow() const;
     const CallLimits& limits() const { return m_limits; }
+    // A REGISTER for the line went out.
     void registrationPending(const QString& name);
+    // The registrar's answer for a line: granted, or refused with the reason. A line that
+    // goes out of service or back in tells its watchers (AE_STATE).
     void registrationOutcome(const QString& name, bool granted, const QString& problem);
 
 private:

@@ -12,52 +12,16 @@ constexpr int kRegistrationWaitMs = 5000;
 } // namespace
 
 SipTelephony::SipTelephony(Result<LinesFile> config)
-    : m_config(std::move(config))
-    , m_filter(std::make_shared<std::atomic<int>>(0))
+    : ProviderTelephony(SipStack::instance().events())
+    , m_config(std::move(config))
 {}
 
-SipTelephony::~SipTelephony()
+QList<TelephonyAddress> SipTelephony::lines() const
 {
-    shutdown();
-}
-
-Status SipTelephony::requireInitialized() const
-{
-    if (m_state != State::Initialized)
-        return Status(err::InvalidState,
-                      m_state == State::Created
-                          ? QStringLiteral("The telephony object is not initialized")
-                          : QStringLiteral("The telephony object has been shut down"));
-    return {};
-}
-
-Status SipTelephony::initialize()
-{
-    if (m_state != State::Created)
-        return Status(err::InvalidState,
-                      QStringLiteral("The telephony object is already initialized"));
-    if (!m_config)
-        return m_config.status(); // the configuration cannot be used: say why
-    m_state = State::Initialized;
-    return {};
-}
-
-Result<QList<TelephonyAddress>> SipTelephony::addresses() const
-{
-    if (Status s = requireInitialized(); !s)
-        return s;
     QList<TelephonyAddress> list;
     for (const LineConfig& line : m_config->lines)
         list.append({line.name, true, line.user});
     return list;
-}
-
-Status SipTelephony::setEventFilter(int filter)
-{
-    if (Status s = requireInitialized(); !s)
-        return s;
-    m_filter->store(filter);
-    return {};
 }
 
 Result<const LineConfig*> SipTelephony::openLine(const QString& addressName) const
@@ -77,16 +41,9 @@ Result<const LineConfig*> SipTelephony::openLine(const QString& addressName) con
     return config;
 }
 
-Result<qint32> SipTelephony::registerCallNotifications(const QString& addressName, bool monitor,
-                                                       bool owner, int mediaTypes,
-                                                       qint32 callbackInstance,
-                                                       TapiEventReceiver* receiver)
+Result<qint32> SipTelephony::watch(const QString& addressName, TapiEventReceiver* receiver,
+                                   std::shared_ptr<std::atomic<int>> filter)
 {
-    Q_UNUSED(callbackInstance);
-    if (Status s = requireInitialized(); !s)
-        return s;
-    if (!receiver || !(monitor || owner) || !(mediaTypes & tapi::TAPIMEDIATYPE_AUDIO))
-        return Status(err::InvalidArg, QStringLiteral("Nothing to register for"));
     Result<const LineConfig*> line = openLine(addressName);
     if (!line)
         return line.status();
@@ -95,30 +52,7 @@ Result<qint32> SipTelephony::registerCallNotifications(const QString& addressNam
     // says so now rather than wait in vain.
     if (Status s = stack.awaitRegistration(addressName, kRegistrationWaitMs); !s)
         return s;
-    const qint32 cookie = stack.events().add(addressName, receiver, m_filter, this);
-    m_cookies.append(cookie);
-    return cookie;
-}
-
-Status SipTelephony::unregisterNotifications(qint32 cookie)
-{
-    if (Status s = requireInitialized(); !s)
-        return s;
-    Status s = SipStack::instance().events().remove(cookie, this);
-    if (s)
-        m_cookies.removeOne(cookie);
-    return s;
-}
-
-Status SipTelephony::shutdown()
-{
-    if (m_state == State::ShutDown)
-        return {};
-    for (qint32 cookie : std::as_const(m_cookies))
-        SipStack::instance().events().remove(cookie, this);
-    m_cookies.clear();
-    m_state = State::ShutDown;
-    return {};
+    return stack.events().add(addressName, receiver, std::move(filter), owner());
 }
 
 Result<std::unique_ptr<LineMedia>> SipTelephony::createLineMedia()
@@ -178,17 +112,15 @@ QString dialledUri(const LineConfig& line, const QString& number)
 
 } // namespace
 
-Result<std::shared_ptr<TelephonyCall>> SipTelephony::createCall(const QString& addressName,
-                                                                const QString& number)
+Result<std::shared_ptr<TelephonyCall>> SipTelephony::dial(const QString& addressName,
+                                                          const QString& number)
 {
-    if (Status s = requireInitialized(); !s)
-        return s;
     Result<const LineConfig*> config = openLine(addressName);
     if (!config)
         return config.status();
     SipStack& stack = SipStack::instance();
     const QString uri = dialledUri(*config.value(), number);
-    const void* owner = this;
+    const void* owner = this->owner();
     return stack.call<Result<std::shared_ptr<TelephonyCall>>>(
         [&stack, addressName, number, uri, owner]() -> Result<std::shared_ptr<TelephonyCall>> {
             SipLine* line = stack.line(addressName);
