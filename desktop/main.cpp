@@ -4,9 +4,10 @@
 
 #include "desktop/common/Messages.h"
 #include "desktop/common/ProgramFolder.h"
-#include "desktop/main/LineServer.h"
 #include "desktop/main/SingleInstance.h"
 #include "desktop/main/frmMain.h"
+#include "desktop/run/DesktopRun.h"
+#include "desktop/run/LineServer.h"
 
 #include "platform/QuitOnSignals.h"
 
@@ -62,7 +63,10 @@ int main(int argc, char** argv)
 
     orvane::quitOnTerminationSignals(app);
     const orvane::Status folder = orvane::programfolder::prepare();
-    orvane::frmMain window;
+    // The run outlives its window: the window lets go of its lines first, then the run
+    // ends the line server it started.
+    orvane::DesktopRun run;
+    orvane::frmMain window(run);
     instance.onActivate([&window] { window.restoreFromTray(); });
     window.show();
     if (!bus.isConnected())
@@ -72,6 +76,6 @@ int main(int argc, char** argv)
             QStringLiteral("Answering Machine"));
     if (!folder)
         orvane::Messages::inform(folder.description(), QStringLiteral("Answering Machine"));
-    window.lineServer().launch();
+    run.lineServer().launch();
     return app.exec();
 }

@@ -32,8 +32,6 @@ public:
     int fill(const QList<QStringList>& rows);
 
     MSFlexGrid* grid() const { return m_grid; }
-    bool rowSelected() const { return m_rowSelected; }
-    void setRowSelected(bool selected) { m_rowSelected = selected; }
     // Takes RowSelected back; when it was not set, says "Select Row Please" (with `title`)
     // and returns false.
     bool takeRowSelected(const QString& title);

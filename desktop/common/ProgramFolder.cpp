@@ -1,17 +1,13 @@
 #include "desktop/common/ProgramFolder.h"
 
 #include "database/Database.h"
-#include "platform/audio/AudioOutput.h"
-#include "platform/audio/G711.h"
-#include "platform/speech/Speech.h"
-#include "platform/wav/WavFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
-
-#include <cmath>
 
 // The help page is a resource of the desktop library (a static library: it must be asked for).
 static void initDesktopResources()
@@ -23,27 +19,41 @@ namespace orvane::programfolder {
 
 namespace {
 
-const char* const kGreetingText =
-    "Hello. You have reached the answering machine. Please leave your message after the tone.";
+const char* const kGreetingName = "greeting.wav";
+// The greeting is a few seconds of telephone sound; anything far larger is not ours.
+constexpr qint64 kMaxGreetingBytes = 16 * 1024 * 1024;
 
-// The greeting as telephone audio: the spoken text, a short pause and a 1 kHz tone.
-Status writeDefaultGreeting(const QString& file)
+// The installed greeting, copied whole or not at all: a greeting cut short by a full disk
+// would otherwise stay, since a greeting that exists is left as it is.
+Status copyDefaultGreeting(const QString& target)
 {
-    QVector<qint16> samples;
-    if (Result<std::unique_ptr<Speech>> speech = createSpeech()) {
-        CaptureAudioOutput spoken(8000);
-        if (speech.value()->speak(QString::fromLatin1(kGreetingText), {0, 0, 100}, spoken))
-            samples = spoken.samples();
+    QString source;
+    for (const QString& folder : dataFolders()) {
+        const QFileInfo candidate(QDir(folder).filePath(QLatin1String(kGreetingName)));
+        if (candidate.isFile()) {
+            source = candidate.filePath();
+            break;
+        }
     }
-    samples.append(QVector<qint16>(2400, 0));
-    for (int i = 0; i < 4000; ++i)
-        samples.append(qint16(8000 * std::sin(2 * M_PI * 1000 * i / 8000.0)));
-    QByteArray ulaw(samples.size(), Qt::Uninitialized);
-    g711::encodeUlaw(samples.constData(), reinterpret_cast<quint8*>(ulaw.data()), samples.size());
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(wav::muLawFile(ulaw)) < 0 || !out.commit())
+    if (source.isEmpty())
+        return Status(err::Fail, QStringLiteral("The default greeting is missing from this "
+                                                "installation (no %1 in %2).")
+                                     .arg(QLatin1String(kGreetingName),
+                                          dataFolders().join(QStringLiteral(" or "))));
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
         return Status(err::Fail,
-                      QStringLiteral("Cannot write %1: %2").arg(file, out.errorString()));
+                      QStringLiteral("Cannot read %1: %2").arg(source, in.errorString()));
+    if (in.size() > kMaxGreetingBytes)
+        return Status(err::Fail, QStringLiteral("Cannot read %1: too large").arg(source));
+    const QByteArray sound = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        return Status(err::Fail,
+                      QStringLiteral("Cannot read %1: %2").arg(source, in.errorString()));
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly) || out.write(sound) != sound.size() || !out.commit())
+        return Status(err::Fail,
+                      QStringLiteral("Cannot write %1: %2").arg(target, out.errorString()));
     return {};
 }
 
@@ -68,6 +78,16 @@ QString helpPage()
     return QDir(path()).filePath(QStringLiteral("help/help.htm"));
 }
 
+QStringList dataFolders()
+{
+    const QString configured = qEnvironmentVariable("ORVANE_DATA_DIR");
+    if (!configured.isEmpty())
+        return {QDir(configured).absolutePath()};
+    return {QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                            QStringLiteral("/../share/orvane")),
+            QStringLiteral(ORVANE_INSTALLED_DATA_DIR)};
+}
+
 Status prepare()
 {
     initDesktopResources();
@@ -81,14 +101,16 @@ Status prepare()
     if (Status s = db.OpenDatabase(folder.path()); !s)
         return s;
     db.CloseDatabase();
+    // A greeting that cannot be had costs the folder nothing else: the lines greet with a
+    // stand-in, and the help page is still wanted.
+    Status greeting;
     if (!QFile::exists(greetingFile()))
-        if (Status s = writeDefaultGreeting(greetingFile()); !s)
-            return s;
+        greeting = copyDefaultGreeting(greetingFile());
     if (!QFile::exists(helpPage()) && !QFile::copy(QStringLiteral(":/help/help.htm"), helpPage()))
         return Status(err::Fail, QStringLiteral("Cannot write %1").arg(helpPage()));
     QFile::setPermissions(helpPage(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                           QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    return {};
+    return greeting;
 }
 
 } // namespace orvane::programfolder

@@ -1,10 +1,10 @@
 #include "desktop/dialogs/NumberDialog.h"
 
+#include "desktop/common/AnsweringSettings.h"
 #include "desktop/common/Controls.h"
 #include "desktop/common/Messages.h"
 #include "desktop/common/Twips.h"
 #include "desktop/common/UpDown.h"
-#include "desktop/main/AnsweringSettings.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,9 +1,9 @@
 #include "desktop/dialogs/frmVoice.h"
 
+#include "desktop/common/AnsweringSettings.h"
 #include "desktop/common/Controls.h"
 #include "desktop/common/Messages.h"
 #include "desktop/common/Twips.h"
-#include "desktop/main/AnsweringSettings.h"
 #include "platform/speech/Speech.h"
 
 #include <QComboBox>

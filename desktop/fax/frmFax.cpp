@@ -8,10 +8,8 @@
 #include "desktop/common/Twips.h"
 #include "desktop/fax/FolderChooser.h"
 #include "desktop/lines/VoiceLineList.h"
-#include "desktop/lines/frmAddress.h"
-#include "desktop/main/Globals.h"
-#include "desktop/main/LineServer.h"
-#include "desktop/main/frmMain.h"
+#include "desktop/run/DesktopRun.h"
+#include "desktop/run/LineServer.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -58,8 +56,9 @@ void placeChooser(FolderChooser& chooser, int top)
 
 } // namespace
 
-frmFax::frmFax(QWidget* parent)
+frmFax::frmFax(DesktopRun& run, QWidget* parent)
     : QDialog(parent)
+    , m_run(run)
 {
     setObjectName(QStringLiteral("frmFax"));
     setWindowTitle(QStringLiteral("Fax"));
@@ -308,9 +307,9 @@ void frmFax::submitFailed(const QString& why)
     qWarning().noquote() << "orvane: the fax job could not be started:" << why;
     Messages::inform(QStringLiteral("Unable To Send Fax"), QString::fromLatin1(kTitle));
     // No job of a submission that failed runs on: every object it made is let go.
-    ReleaseLines();
+    m_run.ReleaseLines();
     // The main window was disabled for the job; without one it must be usable again.
-    frmMain::instance()->setEnabled(true);
+    emit ownerEnabled(true);
 }
 
 void frmFax::submitSend()
@@ -319,12 +318,12 @@ void frmFax::submitSend()
     const QString document = txtFileSend->text().trimmed();
     const QString folder = m_sendFolder->box()->text().trimmed();
     const QString line = listAddress->selectedItems().first()->text();
-    frmMain* main = frmMain::instance();
-    main->statusGrid()->setTextMatrix(0, 2, QStringLiteral("Status ( Fax Machine - Send )"));
-    main->setEnabled(false);
+    m_run.statusGrid()->setTextMatrix(0, 2, QStringLiteral("Status ( Fax Machine - Send )"));
+    emit ownerEnabled(false);
     done(QDialog::Accepted);
 
-    LineServer& server = main->lineServer();
+    QList<LineHandle>& gaTapiLines = m_run.gaTapiLines;
+    LineServer& server = m_run.lineServer();
     server.ensureRunning();
     gaTapiLines.resize(2);
     Result<LineHandle> job = server.createLine();
@@ -334,21 +333,20 @@ void frmFax::submitSend()
     }
     gaTapiLines[0] = job.value();
     if (Status s =
-            gaTapiLines[0].FnSendFax(number, document, folder, line, &main->statusGridExport());
+            gaTapiLines[0].FnSendFax(number, document, folder, line, &m_run.statusGridExport());
         !s) {
         submitFailed(s.toString());
         return;
     }
-    gsFaxMode = QStringLiteral("Send");
+    m_run.gsFaxMode = QStringLiteral("Send");
     m_result = QStringLiteral("Ok");
 }
 
 void frmFax::submitReceive()
 {
-    gsFaxMode = QStringLiteral("Rec");
+    m_run.gsFaxMode = QStringLiteral("Rec");
     const qint16 print = Check2->isChecked() ? 1 : 2;
-    frmMain* main = frmMain::instance();
-    MSFlexGrid* grid = main->statusGrid();
+    MSFlexGrid* grid = m_run.statusGrid();
     grid->setTextMatrix(0, 2, QStringLiteral("Status ( Fax Machine - Receive ) "));
     const QString folder = m_receiveFolder->box()->text().trimmed();
     QStringList names;
@@ -357,7 +355,8 @@ void frmFax::submitReceive()
             names << ListAddress1->item(i)->text();
     done(QDialog::Accepted);
 
-    LineServer& server = main->lineServer();
+    QList<LineHandle>& gaTapiLines = m_run.gaTapiLines;
+    LineServer& server = m_run.lineServer();
     server.ensureRunning();
     for (int k = 0; k < names.size(); ++k) {
         gaTapiLines.resize(k + 2);
@@ -371,7 +370,7 @@ void frmFax::submitReceive()
         gaTapiLines[k] = job.value();
         if (Status s =
                 gaTapiLines[k].FnReceiveFax(names.at(k), folder, qint16(k + 1), print,
-                                            &main->statusGridExport(), programfolder::path());
+                                            &m_run.statusGridExport(), programfolder::path());
             !s) {
             submitFailed(s.toString());
             return;

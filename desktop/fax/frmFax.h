@@ -23,6 +23,7 @@ class QTabWidget;
 namespace orvane {
 
 class Database;
+class DesktopRun;
 class FolderChooser;
 class ListGrid;
 class MSFlexGrid;
@@ -31,17 +32,21 @@ class frmFax : public QDialog {
     Q_OBJECT
 
 public:
-    explicit frmFax(QWidget* parent = nullptr);
+    // A job submitted from the window runs in `run`, its status in the run's grid.
+    explicit frmFax(DesktopRun& run, QWidget* parent = nullptr);
     ~frmFax() override;
 
     // Shows the window modally; "Ok" when a job was submitted, "Cancel" after Cancel, empty
     // when the window was closed otherwise.
     QString PopUp();
 
-    // The grid's click, as a mouse press in it gives it.
-    ListGrid& faxList() { return *m_list; }
     FolderChooser& sendFolder() { return *m_sendFolder; }
     FolderChooser& receiveFolder() { return *m_receiveFolder; }
+
+Q_SIGNALS:
+    // The window that owns the run (the main window) is to take input or not: not while a
+    // job is being submitted, again when the submission failed.
+    void ownerEnabled(bool enabled);
 
 private:
     void FillLineLists();
@@ -72,6 +77,7 @@ private:
     QPushButton* cmdOkR;
     QPushButton* cmdCancelR;
 
+    DesktopRun& m_run;
     FolderChooser* m_sendFolder = nullptr;
     FolderChooser* m_receiveFolder = nullptr;
     ListGrid* m_list = nullptr;

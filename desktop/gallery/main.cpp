@@ -8,6 +8,7 @@
 #include "desktop/dialogs/frmVoice.h"
 #include "desktop/fax/frmFax.h"
 #include "desktop/main/frmMain.h"
+#include "desktop/run/DesktopRun.h"
 
 #include <QApplication>
 #include <QDir>
@@ -55,7 +56,8 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    orvane::frmMain main;
+    orvane::DesktopRun run;
+    orvane::frmMain main(run);
     bool ok = save(&main, folder, QStringLiteral("main-window"));
     orvane::frmRings rings(&main);
     ok = save(&rings, folder, QStringLiteral("rings-dialog")) && ok;
@@ -69,7 +71,7 @@ int main(int argc, char** argv)
     orvane::frmSplash about(&main);
     ok = save(&about, folder, QStringLiteral("about-window")) && ok;
     about.hide();
-    orvane::frmFax fax(&main);
+    orvane::frmFax fax(run, &main);
     ok = save(&fax, folder, QStringLiteral("fax-window")) && ok;
     fax.findChild<QTabWidget*>(QStringLiteral("SSTab1"))->setCurrentIndex(1);
     ok = save(&fax, folder, QStringLiteral("fax-window-receive")) && ok;

@@ -2,13 +2,13 @@
 
 #include "desktop/lines/VoiceLineList.h"
 
+#include "desktop/common/AnsweringSettings.h"
+#include "desktop/common/MSFlexGrid.h"
 #include "desktop/common/Messages.h"
 #include "desktop/common/ProgramFolder.h"
 #include "desktop/common/Twips.h"
-#include "desktop/main/AnsweringSettings.h"
-#include "desktop/main/Globals.h"
-#include "desktop/main/LineServer.h"
-#include "desktop/main/frmMain.h"
+#include "desktop/run/DesktopRun.h"
+#include "desktop/run/LineServer.h"
 
 #include <QApplication>
 #include <QListWidget>
@@ -16,14 +16,9 @@
 
 namespace orvane {
 
-void ReleaseLines()
-{
-    for (qsizetype i = 0; i + 1 < gaTapiLines.size(); ++i)
-        gaTapiLines[i].reset();
-}
-
-frmAddress::frmAddress(QWidget* parent)
+frmAddress::frmAddress(DesktopRun& run, QWidget* parent)
     : QDialog(parent)
+    , m_run(run)
 {
     setObjectName(QStringLiteral("frmAddress"));
     setWindowTitle(QStringLiteral("Select Telephony Line Devices :"));
@@ -94,10 +89,10 @@ void frmAddress::cmdOk_Click()
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_result = QStringLiteral("Ok");
-    frmMain* main = frmMain::instance();
-    MSFlexGrid* grid = main->statusGrid();
-    ReleaseLines();
-    LineServer& server = main->lineServer();
+    MSFlexGrid* grid = m_run.statusGrid();
+    QList<LineHandle>& gaTapiLines = m_run.gaTapiLines;
+    m_run.ReleaseLines();
+    LineServer& server = m_run.lineServer();
     if (listAddress->selectedItems().size() > 0)
         server.ensureRunning();
 
@@ -123,7 +118,7 @@ void frmAddress::cmdOk_Click()
         if (line) {
             gaTapiLines[k] = line.value();
             const LineHandle& l = gaTapiLines[k];
-            failed = !l.InitTAPI(gobjLineAddress.name, main->statusGridExport(), qint16(j + 1),
+            failed = !l.InitTAPI(gobjLineAddress.name, m_run.statusGridExport(), qint16(j + 1),
                                  programfolder::path());
             const AnsweringSettingsRecord& s = AnsweringSettings;
             failed = failed || !l.setVoice(s.Voice) || !l.setRate(s.Rate) ||

@@ -3,7 +3,7 @@
 // The line selection window: the voice lines of the telephony service; on OK one line
 // object per chosen line is made in the line server, bound to its line with its row of the
 // status grid, and given the answering settings. Lines that fail keep their row with the
-// server's error text and are dropped from gaTapiLines.
+// server's error text and are dropped from the run's gaTapiLines.
 //
 // Thread: the user-interface thread.
 
@@ -18,11 +18,14 @@ class QPushButton;
 
 namespace orvane {
 
+class DesktopRun;
+
 class frmAddress : public QDialog {
     Q_OBJECT
 
 public:
-    explicit frmAddress(QWidget* parent = nullptr);
+    // The lines chosen are started in `run`, each with its row of the run's status grid.
+    explicit frmAddress(DesktopRun& run, QWidget* parent = nullptr);
     ~frmAddress() override;
 
     // "Device": the lines are only shown (OK is disabled). Returns "Ok", "Cancel", or an
@@ -37,13 +40,11 @@ private:
     QListWidget* listAddress;
     QPushButton* cmdOk;
     QPushButton* cmdCancel;
+    DesktopRun& m_run;
     std::unique_ptr<Telephony> m_tapi;
     QList<TelephonyAddress> m_addresses;
     QString m_result;
     bool m_selectionMark = false;
 };
-
-// Releases every line object of gaTapiLines (slots 0 to the upper bound - 1).
-void ReleaseLines();
 
 } // namespace orvane

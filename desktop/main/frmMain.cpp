@@ -1,5 +1,6 @@
 #include "desktop/main/frmMain.h"
 
+#include "desktop/common/AnsweringSettings.h"
 #include "desktop/common/Artwork.h"
 #include "desktop/common/Messages.h"
 #include "desktop/common/ProgramFolder.h"
@@ -8,12 +9,11 @@
 #include "desktop/dialogs/frmVoice.h"
 #include "desktop/fax/frmFax.h"
 #include "desktop/lines/frmAddress.h"
-#include "desktop/main/AnsweringSettings.h"
-#include "desktop/main/Globals.h"
-#include "desktop/main/LineServer.h"
 #include "desktop/main/ProductIcon.h"
 #include "desktop/records/frmPlay.h"
 #include "desktop/records/frmRecordList.h"
+#include "desktop/run/DesktopRun.h"
+#include "desktop/run/LineServer.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -35,22 +35,14 @@ const char* const kTitle = "Answering Machine";
 const char* const kSupportPage = "https://www.orvane.example/support";
 const char* const kFeedbackPage = "https://www.orvane.example/feedback";
 
-frmMain* g_instance = nullptr;
-
 } // namespace
 
-frmMain* frmMain::instance()
+frmMain::frmMain(DesktopRun& run)
+    : m_run(run)
 {
-    return g_instance;
-}
-
-frmMain::frmMain()
-{
-    g_instance = this;
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Orvane %1").arg(QStringLiteral(ORVANE_VERSION)));
     setWindowIcon(productIcon());
-    m_lineServer = new LineServer(this);
 
     // Loading, in order: the tray icon, the greeting, the settings, the commands, the tree,
     // the grid.
@@ -72,13 +64,8 @@ frmMain::frmMain()
     MSFlexGrid1->setRow(0);
     BuildDefaultFlow();
 
-    m_gridSink = std::make_unique<StatusGridOnWidget>(MSFlexGrid1);
-    m_gridExport =
-        std::make_unique<StatusGridExport>(*m_gridSink, m_lineServer->client().bus(),
-                                           QStringLiteral("/org/orvane/Orvane/StatusGrid"), this);
-    if (Status s = m_gridExport->publish(); !s)
-        qWarning().noquote() << "orvane:" << s.toString();
-    connect(m_lineServer, &LineServer::lost, this, &frmMain::serverLost);
+    m_run.showStatusIn(MSFlexGrid1);
+    connect(&m_run.lineServer(), &LineServer::lost, this, &frmMain::serverLost);
 }
 
 frmMain::~frmMain()
@@ -86,10 +73,10 @@ frmMain::~frmMain()
     // Termination: the tray icon goes, and every line object is released.
     if (m_tray)
         m_tray->hide();
-    for (qsizetype i = 0; i + 1 < gaTapiLines.size(); ++i)
-        gaTapiLines[i].reset();
+    m_run.setTakingPuts(false);
+    m_run.showStatusIn(nullptr);
+    m_run.ReleaseLines();
     EvClsTapi.reset();
-    g_instance = nullptr;
 }
 
 void frmMain::buildMenus()
@@ -307,12 +294,12 @@ void frmMain::startBegins()
         for (int c = 0; c < 3; ++c)
             MSFlexGrid1->setTextMatrix(1, c, QString());
     }
-    m_gridSink->setTaking(true);
+    m_run.setTakingPuts(true);
 }
 
 void frmMain::startCancelled()
 {
-    m_gridSink->setTaking(false);
+    m_run.setTakingPuts(false);
     MSFlexGrid1->setRow(1);
     MSFlexGrid1->setCol(2);
     MSFlexGrid1->setTextMatrix(1, 2, QString());
@@ -330,7 +317,7 @@ void frmMain::started(bool fromToolbar)
 void frmMain::startFromMenu()
 {
     startBegins();
-    frmAddress window(this);
+    frmAddress window(m_run, this);
     if (window.PopUp(QStringLiteral("Start")) != QLatin1String("Ok")) {
         startCancelled();
         return;
@@ -344,22 +331,25 @@ void frmMain::startFromToolbar()
         return;
     startBegins();
     if (Option1->isChecked()) {
-        frmAddress window(this);
+        frmAddress window(m_run, this);
         if (window.PopUp(QStringLiteral("Start")) != QLatin1String("Ok")) {
             startCancelled();
             return;
         }
         started(true);
     } else if (Option2->isChecked()) {
-        frmFax window(this);
+        frmFax window(m_run, this);
+        // While the job is submitted the window takes no input; a failed submission gives
+        // it back.
+        connect(&window, &frmFax::ownerEnabled, this, &QWidget::setEnabled);
         if (window.PopUp() != QLatin1String("Ok")) {
             startCancelled();
             return;
         }
         // A send job's end returns the program to idle by itself; a receive job runs until
         // the user stops it.
-        if (gsFaxMode == QLatin1String("Send"))
-            watchSendJob(gaTapiLines.first());
+        if (m_run.gsFaxMode == QLatin1String("Send"))
+            watchSendJob(m_run.gaTapiLines.first());
         setEnabled(true);
         started(true);
     }
@@ -367,9 +357,10 @@ void frmMain::startFromToolbar()
 
 void frmMain::stop(bool fromToolbar)
 {
-    m_gridSink->setTaking(false);
+    m_run.setTakingPuts(false);
     // A send job that is stopped ends now: its object goes with the last handle on it.
     EvClsTapi.reset();
+    QList<LineHandle>& gaTapiLines = m_run.gaTapiLines;
     const qsizetype upper = gaTapiLines.size() - 1;
     for (qsizetype i = 0; i < upper; ++i) {
         for (int c = 0; c < 3; ++c)
@@ -400,6 +391,7 @@ void frmMain::watchSendJob(const LineHandle& job)
 void frmMain::EvClsTapi_test2(const LineHandle& sender)
 {
     // A send job the user already stopped may end later; it must not release a newer job.
+    QList<LineHandle>& gaTapiLines = m_run.gaTapiLines;
     if (gaTapiLines.isEmpty() || gaTapiLines.first().isNull() ||
         gaTapiLines.first().path() != sender.path()) {
         EvClsTapi.reset();
@@ -407,7 +399,7 @@ void frmMain::EvClsTapi_test2(const LineHandle& sender)
     }
     // How the job ended, and on which line, stays in the grid until the next Start; the
     // line has said why, if it did not go well.
-    m_gridSink->setTaking(false);
+    m_run.setTakingPuts(false);
     m_outcomeShown = true;
     setRunLocked(false, true);
     bRunning = false;
@@ -510,7 +502,7 @@ void frmMain::openVoice()
 
 void frmMain::openDevices()
 {
-    frmAddress window(this);
+    frmAddress window(m_run, this);
     window.PopUp(QStringLiteral("Device"));
 }
 

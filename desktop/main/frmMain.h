@@ -8,13 +8,10 @@
 
 #include "desktop/common/MSFlexGrid.h"
 #include "line_server/client/LineHandle.h"
-#include "line_server/client/StatusGridExport.h"
 
 #include <QMainWindow>
 #include <QMap>
 #include <QSystemTrayIcon>
-
-#include <memory>
 
 class QAction;
 class QMenu;
@@ -25,47 +22,19 @@ class QTreeWidgetItem;
 
 namespace orvane {
 
-class LineServer;
+class DesktopRun;
 class frmPlay;
 class frmRecordList;
-
-// The main window's grid as the line server's status grid. It takes the lines' puts only
-// while a Start is running: a line that was released goes on writing for a moment, and
-// what it writes then would stand in the idle grid as if it were news.
-class StatusGridOnWidget : public StatusGridSink {
-public:
-    explicit StatusGridOnWidget(MSFlexGrid* grid)
-        : m_grid(grid)
-    {}
-    void setRow(int row) override
-    {
-        if (m_taking)
-            m_grid->setRow(row);
-    }
-    void setTextMatrix(int row, int column, const QString& text) override
-    {
-        if (m_taking)
-            m_grid->setTextMatrix(row, column, text);
-    }
-    void setTaking(bool taking) { m_taking = taking; }
-
-private:
-    MSFlexGrid* m_grid;
-    bool m_taking = false;
-};
 
 class frmMain : public QMainWindow {
     Q_OBJECT
 
 public:
-    frmMain();
+    // The window shows the run's status grid and starts and stops the run's lines.
+    explicit frmMain(DesktopRun& run);
     ~frmMain() override;
 
-    static frmMain* instance();
-
     MSFlexGrid* statusGrid() const { return MSFlexGrid1; }
-    StatusGridExport& statusGridExport() { return *m_gridExport; }
-    LineServer& lineServer() { return *m_lineServer; }
     bool running() const { return bRunning; }
     // Toolbar button at `position` (1 to 9).
     QAction* toolbarButton(int position) const;
@@ -172,9 +141,7 @@ private:
     qint16 iNodeNo = 0;
     LineHandle EvClsTapi;
 
-    std::unique_ptr<StatusGridOnWidget> m_gridSink;
-    std::unique_ptr<StatusGridExport> m_gridExport;
-    LineServer* m_lineServer;
+    DesktopRun& m_run;
 };
 
 } // namespace orvane

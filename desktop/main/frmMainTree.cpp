@@ -1,8 +1,8 @@
 // The call-flow tree of the main window: the default flow, and editing its steps.
 
+#include "desktop/common/AnsweringSettings.h"
 #include "desktop/common/Artwork.h"
 #include "desktop/dialogs/NumberDialog.h"
-#include "desktop/main/AnsweringSettings.h"
 #include "desktop/main/frmMain.h"
 
 #include <QApplication>

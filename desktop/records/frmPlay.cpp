@@ -1,11 +1,11 @@
 #include "desktop/records/frmPlay.h"
 
 #include "database/MessagePlayTable.h"
+#include "desktop/common/AnsweringSettings.h"
 #include "desktop/common/Controls.h"
 #include "desktop/common/Messages.h"
 #include "desktop/common/ProgramFolder.h"
 #include "desktop/common/Twips.h"
-#include "desktop/main/AnsweringSettings.h"
 #include "desktop/records/LocalSound.h"
 #include "desktop/records/frmNewMess.h"
 

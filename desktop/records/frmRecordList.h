@@ -25,8 +25,6 @@ public:
     // Opening: today's calls.
     void openOnToday();
     void setDeleteEnabled(bool enabled);
-    // The day whose calls the grid shows (the day of the last fill).
-    QDate listedDay() const { return m_listedDay; }
     ListGrid& list() { return *m_list; }
 
 private:
@@ -50,7 +48,7 @@ private:
     MSFlexGrid* MSFlexGrid1;
     ListGrid* m_list;
     int m_rowCount = 1;
-    QDate m_listedDay;
+    QDate m_listedDay; // the day whose calls the grid shows (the day of the last fill)
 };
 
 } // namespace orvane

@@ -6,8 +6,9 @@
 #include "desktop/common/MSFlexGrid.h"
 #include "desktop/common/Messages.h"
 #include "desktop/common/ProgramFolder.h"
-#include "desktop/main/LineServer.h"
 #include "desktop/main/frmMain.h"
+#include "desktop/run/DesktopRun.h"
+#include "desktop/run/LineServer.h"
 
 #include <QApplication>
 #include <QFile>
@@ -77,9 +78,10 @@ inline void forgetModalWatches()
 
 // The program as a user starts it, on a program folder, a line-server name (`serviceStem`
 // and this process's id) and a simulated speed of its own, which the line server it starts
-// inherits. Returns the shown main window once its line server is on the bus, else null.
-inline std::unique_ptr<frmMain> startProgram(const QString& home, const char* serviceStem,
-                                             const char* simSpeed)
+// inherits. Makes `run` once the environment it reads is set, and returns the shown main
+// window once its line server is on the bus, else null. The window must go before the run.
+inline std::unique_ptr<frmMain> startProgram(std::unique_ptr<DesktopRun>& run, const QString& home,
+                                             const char* serviceStem, const char* simSpeed)
 {
     qputenv("ORVANE_HOME", QFile::encodeName(home));
     qputenv("ORVANE_SIM_SPEED", simSpeed);
@@ -87,10 +89,11 @@ inline std::unique_ptr<frmMain> startProgram(const QString& home, const char* se
             QByteArray(serviceStem) + QByteArray::number(QCoreApplication::applicationPid()));
     if (!programfolder::prepare())
         return nullptr;
-    auto window = std::make_unique<frmMain>();
+    run = std::make_unique<DesktopRun>();
+    auto window = std::make_unique<frmMain>(*run);
     window->show();
-    window->lineServer().launch();
-    if (!QTest::qWaitFor([&] { return window->lineServer().running(); }, 10000))
+    run->lineServer().launch();
+    if (!QTest::qWaitFor([&] { return run->lineServer().running(); }, 10000))
         return nullptr;
     return window;
 }

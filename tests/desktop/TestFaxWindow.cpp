@@ -12,9 +12,9 @@
 #include "desktop/common/ProgramFolder.h"
 #include "desktop/fax/FolderChooser.h"
 #include "desktop/fax/frmFax.h"
-#include "desktop/main/Globals.h"
-#include "desktop/main/LineServer.h"
 #include "desktop/main/frmMain.h"
+#include "desktop/run/DesktopRun.h"
+#include "desktop/run/LineServer.h"
 #include "line_server/client/TolvexNames.h"
 #include "platform/fax/TiffFax.h"
 
@@ -93,6 +93,7 @@ class TestFaxWindow : public QObject {
     QTemporaryDir m_home;
     QTemporaryDir m_files;
     QString m_printed;
+    std::unique_ptr<DesktopRun> m_run;
     std::unique_ptr<frmMain> m_window;
     test::MessageRecorder* m_messages = nullptr;
 
@@ -118,7 +119,7 @@ private Q_SLOTS:
         // The line server prints through a stand-in for lp that notes the file.
         m_printed = test::installPrintStandIn(m_files.filePath(QStringLiteral("bin")));
         m_messages = new test::MessageRecorder;
-        m_window = test::startProgram(m_home.path(), "org.orvane.Tolvex.Fax", "50");
+        m_window = test::startProgram(m_run, m_home.path(), "org.orvane.Tolvex.Fax", "50");
         QVERIFY(m_window);
     }
 
@@ -127,6 +128,7 @@ private Q_SLOTS:
         if (m_window->running())
             m_window->stop(true);
         m_window.reset();
+        m_run.reset();
         delete m_messages;
     }
 
@@ -142,7 +144,7 @@ private Q_SLOTS:
     void theWindowOpensOnSend()
     {
         logFaxes({});
-        frmFax window(m_window.get());
+        frmFax window(*m_run, m_window.get());
         QCOMPARE(window.windowTitle(), QStringLiteral("Fax"));
         QVERIFY(!(window.windowFlags() & Qt::WindowMinimizeButtonHint));
         QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
@@ -210,7 +212,7 @@ private Q_SLOTS:
 
     void okChecksInTheirOrder()
     {
-        frmFax window(m_window.get());
+        frmFax window(*m_run, m_window.get());
         auto* ok = child<QPushButton>(&window, "cmdOkR");
         auto* number = child<QLineEdit>(&window, "txtNum");
         window.show();
@@ -249,7 +251,7 @@ private Q_SLOTS:
         QFile::remove(paths.at(0));
         logFaxes(paths);
 
-        frmFax window(m_window.get());
+        frmFax window(*m_run, m_window.get());
         window.show();
         window.findChild<QTabWidget*>("SSTab1")->setCurrentIndex(1);
         auto* faxes = child<MSFlexGrid>(&window, "MSFlexGrid1");
@@ -323,13 +325,13 @@ private Q_SLOTS:
         m_window->toolbarButton(1)->trigger();
         QVERIFY(m_window->running());
         QVERIFY(m_window->isEnabled());
-        QCOMPARE(gsFaxMode, QStringLiteral("Rec"));
+        QCOMPARE(m_run->gsFaxMode, QStringLiteral("Rec"));
         QCOMPARE(grid()->textMatrix(0, 2), QStringLiteral("Status ( Fax Machine - Receive ) "));
         QTRY_COMPARE(grid()->textMatrix(1, 2), QStringLiteral("Waiting for fax call ...."));
         QCOMPARE(grid()->textMatrix(1, 1), kLine2);
 
         // A fax from line 1 (the test's own job) arrives, is logged and printed.
-        Result<LineHandle> sender = m_window->lineServer().client().createLine();
+        Result<LineHandle> sender = m_run->lineServer().client().createLine();
         QVERIFY(sender);
         QVERIFY(sender->FnSendFax("2002", document("in.txt", 1), QString(), kLine1, nullptr));
         QTRY_COMPARE_WITH_TIMEOUT(logged().size(), 1, kWaitMs);
@@ -340,7 +342,7 @@ private Q_SLOTS:
         sender->reset();
 
         // Sending from line 1 to line 2, where a receive job of the test's own waits.
-        Result<LineHandle> receiver = m_window->lineServer().client().createLine();
+        Result<LineHandle> receiver = m_run->lineServer().client().createLine();
         QVERIFY(receiver);
         QVERIFY(receiver->FnReceiveFax(kLine2, folder, 1, 2, nullptr, programfolder::path()));
         test::whenModal<frmFax>([&](frmFax* w) {
@@ -350,9 +352,9 @@ private Q_SLOTS:
             child<QPushButton>(w, "cmdOkR")->click();
         });
         m_window->toolbarButton(1)->trigger();
-        QCOMPARE(gsFaxMode, QStringLiteral("Send"));
-        QCOMPARE(gaTapiLines.size(), 2);
-        QVERIFY(!gaTapiLines.first().isNull());
+        QCOMPARE(m_run->gsFaxMode, QStringLiteral("Send"));
+        QCOMPARE(m_run->gaTapiLines.size(), 2);
+        QVERIFY(!m_run->gaTapiLines.first().isNull());
         QVERIFY(m_window->running());
         QVERIFY(m_window->isEnabled());
         QCOMPARE(grid()->textMatrix(0, 2), QStringLiteral("Status ( Fax Machine - Send )"));
@@ -365,7 +367,7 @@ private Q_SLOTS:
         QCOMPARE(grid()->textMatrix(1, 1), kLine1);
         QCOMPARE(grid()->textMatrix(1, 2), QStringLiteral("Completed"));
         QVERIFY(child<QAction>(m_window.get(), "mRStart")->isEnabled());
-        QVERIFY(gaTapiLines.first().isNull());
+        QVERIFY(m_run->gaTapiLines.first().isNull());
         QTRY_COMPARE_WITH_TIMEOUT(logged().size(), 2, kWaitMs);
         Result<fax::TiffSummary> fax = fax::inspectTiff(logged().last());
         QVERIFY2(fax, qPrintable(fax.status().toString()));
@@ -406,7 +408,7 @@ private Q_SLOTS:
     {
         // A long fax to a receive job of the test's own; Stop ends it while it goes out.
         const QString folder = m_files.filePath(QStringLiteral("stopped faxes"));
-        Result<LineHandle> receiver = m_window->lineServer().client().createLine();
+        Result<LineHandle> receiver = m_run->lineServer().client().createLine();
         QVERIFY(receiver);
         QVERIFY(receiver->FnReceiveFax(kLine2, folder, 1, 2, nullptr, programfolder::path()));
         QString text;
@@ -467,7 +469,7 @@ private Q_SLOTS:
             QDBusConnection::sessionBus().interface()->servicePid(tolvex::serviceName());
         QVERIFY(pid > 0);
         ::kill(pid_t(pid), SIGKILL);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_window->lineServer().running(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_run->lineServer().running(), 10000);
 
         child<QRadioButton>(m_window.get(), "Option2")->setChecked(true);
         test::whenModal<frmFax>([&](frmFax* w) {
@@ -483,7 +485,7 @@ private Q_SLOTS:
         QVERIFY(m_window->isEnabled());
         QVERIFY(!m_window->running());
         QVERIFY(child<QAction>(m_window.get(), "mRStart")->isEnabled());
-        QVERIFY(m_window->lineServer().ensureRunning());
+        QVERIFY(m_run->lineServer().ensureRunning());
     }
 };
 

@@ -4,6 +4,7 @@
 #include "DesktopTesting.h"
 #include "desktop/common/ProgramFolder.h"
 #include "desktop/fax/frmFax.h"
+#include "desktop/run/DesktopRun.h"
 
 #include <QLineEdit>
 #include <QListWidget>
@@ -28,7 +29,8 @@ private Q_SLOTS:
     void onlyThePlaceholderIsOffered()
     {
         test::MessageRecorder messages;
-        frmFax window;
+        DesktopRun run;
+        frmFax window(run);
         for (const char* name : {"listAddress", "ListAddress1"}) {
             auto* list = window.findChild<QListWidget*>(name);
             QCOMPARE(list->count(), 1);

@@ -4,15 +4,16 @@
 
 #include "DesktopTesting.h"
 #include "database/MessagePlayTable.h"
+#include "desktop/common/AnsweringSettings.h"
 #include "desktop/common/ProgramFolder.h"
 #include "desktop/common/Twips.h"
 #include "desktop/common/UpDown.h"
 #include "desktop/dialogs/NumberDialog.h"
 #include "desktop/dialogs/frmSplash.h"
 #include "desktop/dialogs/frmVoice.h"
-#include "desktop/main/AnsweringSettings.h"
 #include "desktop/main/frmMain.h"
 #include "desktop/records/frmPlay.h"
+#include "desktop/run/DesktopRun.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -60,6 +61,7 @@ class TestFlowAndDialogs : public QObject {
 
     QTemporaryDir m_home;
     std::unique_ptr<test::MessageRecorder> m_messages;
+    std::unique_ptr<DesktopRun> m_run;
     std::unique_ptr<frmMain> m_window;
 
     QTreeWidget* tree() { return m_window->tree(); }
@@ -78,7 +80,8 @@ private Q_SLOTS:
         qputenv("ORVANE_HOME", QFile::encodeName(m_home.path()));
         m_messages = std::make_unique<test::MessageRecorder>();
         QVERIFY(programfolder::prepare());
-        m_window = std::make_unique<frmMain>();
+        m_run = std::make_unique<DesktopRun>();
+        m_window = std::make_unique<frmMain>(*m_run);
         m_window->show();
     }
 

@@ -3,6 +3,7 @@
 
 #include "DesktopTesting.h"
 #include "desktop/lines/frmAddress.h"
+#include "desktop/run/DesktopRun.h"
 
 #include <QListWidget>
 #include <QPushButton>
@@ -19,7 +20,8 @@ private Q_SLOTS:
         test::MessageRecorder messages;
         test::whenModal<frmAddress>(
             [](frmAddress* window) { window->findChild<QPushButton*>("cmdCancel")->click(); });
-        frmAddress window;
+        DesktopRun run;
+        frmAddress window(run);
         QCOMPARE(window.PopUp("Device"), QStringLiteral("Cancel"));
         QCOMPARE(messages.texts(), QStringList({"Error initializing IVR."}));
         const MessageRequest& told = messages.shown.first();

@@ -3,6 +3,7 @@
 
 #include "DesktopTesting.h"
 #include "desktop/lines/frmAddress.h"
+#include "desktop/run/DesktopRun.h"
 
 #include <QListWidget>
 #include <QPushButton>
@@ -17,10 +18,11 @@ private Q_SLOTS:
     void theUserIsWarnedOnceWithTheMend()
     {
         test::MessageRecorder messages;
+        DesktopRun run;
         for (int opened = 0; opened < 2; ++opened) {
             test::whenModal<frmAddress>(
                 [](frmAddress* window) { window->findChild<QPushButton*>("cmdCancel")->click(); });
-            frmAddress window;
+            frmAddress window(run);
             QCOMPARE(window.PopUp("Device"), QStringLiteral("Cancel"));
             auto* list = window.findChild<QListWidget*>("listAddress");
             QCOMPARE(list->count(), 1);

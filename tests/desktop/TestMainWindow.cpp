@@ -5,16 +5,16 @@
 
 #include "DesktopTesting.h"
 #include "database/RecMessageTable.h"
+#include "desktop/common/AnsweringSettings.h"
 #include "desktop/common/ProgramFolder.h"
 #include "desktop/common/Twips.h"
 #include "desktop/lines/frmAddress.h"
-#include "desktop/main/AnsweringSettings.h"
-#include "desktop/main/Globals.h"
-#include "desktop/main/LineServer.h"
 #include "desktop/main/SingleInstance.h"
 #include "desktop/main/frmMain.h"
 #include "desktop/records/frmPlay.h"
 #include "desktop/records/frmRecordList.h"
+#include "desktop/run/DesktopRun.h"
+#include "desktop/run/LineServer.h"
 #include "line_server/client/TolvexNames.h"
 
 #include <QAction>
@@ -77,6 +77,7 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_home;
+    std::unique_ptr<DesktopRun> m_run;
     std::unique_ptr<frmMain> m_window;
     test::MessageRecorder* m_messages = nullptr;
     AnsweringSettingsRecord m_startSettings; // as the program started
@@ -118,7 +119,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         m_messages = new test::MessageRecorder;
-        m_window = test::startProgram(m_home.path(), "org.orvane.Tolvex.Desktop", "4");
+        m_window = test::startProgram(m_run, m_home.path(), "org.orvane.Tolvex.Desktop", "4");
         QVERIFY(m_window);
         m_startSettings = AnsweringSettings;
     }
@@ -127,6 +128,7 @@ private Q_SLOTS:
     {
         idle();
         m_window.reset();
+        m_run.reset();
         delete m_messages;
     }
 
@@ -192,9 +194,10 @@ private Q_SLOTS:
         QTRY_COMPARE(grid()->textMatrix(3, 2), QStringLiteral("Waiting for call ...."));
         QCOMPARE(grid()->textMatrix(2, 1), kLine2);
         QCOMPARE(grid()->textMatrix(0, 2), QStringLiteral("Status (Answering Machine) "));
-        QCOMPARE(gaTapiLines.size(), 3); // upper bound 2
-        QVERIFY(!gaTapiLines[0].isNull() && !gaTapiLines[1].isNull() && gaTapiLines[2].isNull());
-        QCOMPARE(gaTapiLines[1].getAddress().value(), kLine3);
+        QCOMPARE(m_run->gaTapiLines.size(), 3); // upper bound 2
+        QVERIFY(!m_run->gaTapiLines[0].isNull() && !m_run->gaTapiLines[1].isNull() &&
+                m_run->gaTapiLines[2].isNull());
+        QCOMPARE(m_run->gaTapiLines[1].getAddress().value(), kLine3);
         // The line that failed was released at once; its reason is shown all the same.
         QTRY_VERIFY(!m_messages->shown.isEmpty());
         QCOMPARE(m_messages->texts().size(), 1);
@@ -270,7 +273,7 @@ private Q_SLOTS:
             QCOMPARE(names, QStringList({kLine1, kLine2, kLine3}));
             window->findChild<QPushButton*>("cmdCancel")->click();
         });
-        frmAddress window(m_window.get());
+        frmAddress window(*m_run, m_window.get());
         result = window.PopUp("Device");
         QCOMPARE(result, QStringLiteral("Cancel"));
     }
@@ -289,7 +292,7 @@ private Q_SLOTS:
             QVERIFY(window->isVisible());
             window->findChild<QPushButton*>("cmdCancel")->click();
         });
-        frmAddress window(m_window.get());
+        frmAddress window(*m_run, m_window.get());
         QCOMPARE(window.PopUp("Start"), QStringLiteral("Cancel"));
         QTRY_COMPARE(registrations(kLine1), 0);
         m_window->stop(false);
@@ -370,8 +373,8 @@ private Q_SLOTS:
         menu("mRStart")->trigger();
         QTRY_COMPARE(grid()->textMatrix(2, 2), QStringLiteral("Waiting for call ...."));
         for (int i = 0; i < 2; ++i) {
-            QCOMPARE(gaTapiLines[i].property("Rings").value(), QVariant(qint16(5)));
-            QCOMPARE(gaTapiLines[i].property("RecordTime").value(), QVariant(qint16(42)));
+            QCOMPARE(m_run->gaTapiLines[i].property("Rings").value(), QVariant(qint16(5)));
+            QCOMPARE(m_run->gaTapiLines[i].property("RecordTime").value(), QVariant(qint16(42)));
         }
 
         // While the lines answer, the flow can be neither edited nor offered for editing.
@@ -464,21 +467,21 @@ private Q_SLOTS:
     void theEndOfASendJobReturnsToIdleOnlyForTheCurrentJob()
     {
         // A fax send job's object in slot 0, the program running.
-        Result<LineHandle> job = m_window->lineServer().client().createLine();
-        Result<LineHandle> stale = m_window->lineServer().client().createLine();
+        Result<LineHandle> job = m_run->lineServer().client().createLine();
+        Result<LineHandle> stale = m_run->lineServer().client().createLine();
         QVERIFY(job.isOk() && stale.isOk());
         chooseLines({kLine1});
         m_window->toolbarButton(1)->trigger();
         QTRY_COMPARE(grid()->textMatrix(1, 2), QStringLiteral("Waiting for call ...."));
-        gaTapiLines.prepend(job.value()); // the send job, as the fax window would place it
+        m_run->gaTapiLines.prepend(job.value()); // the send job, as the fax window would place it
         // The end of a job the user already stopped: ignored.
         m_window->EvClsTapi_test2(stale.value());
         QVERIFY(m_window->running());
-        QVERIFY(!gaTapiLines.first().isNull());
+        QVERIFY(!m_run->gaTapiLines.first().isNull());
         // The end of the current job: idle, and its object released.
         m_window->EvClsTapi_test2(job.value());
         QVERIFY(!m_window->running());
-        QVERIFY(gaTapiLines.first().isNull());
+        QVERIFY(m_run->gaTapiLines.first().isNull());
         // What the grid showed stays until the next Start.
         QCOMPARE(grid()->textMatrix(0, 2), QStringLiteral("Status (Answering Machine) "));
         QVERIFY(option("Option1")->isEnabled() && menu("mRStart")->isEnabled());
@@ -503,7 +506,7 @@ private Q_SLOTS:
         // The next Start starts the server again.
         chooseLines({kLine3});
         menu("mRStart")->trigger();
-        QVERIFY(m_window->lineServer().running());
+        QVERIFY(m_run->lineServer().running());
         QTRY_COMPARE(grid()->textMatrix(1, 2), QStringLiteral("Waiting for call ...."));
         menu("mRStop")->trigger();
     }

@@ -1,4 +1,4 @@
-#include "desktop/main/LineMessages.h"
+#include "desktop/run/LineMessages.h"
 
 #include "line_server/client/TolvexNames.h"
 

@@ -1,4 +1,4 @@
-#include "desktop/main/AnsweringSettings.h"
+#include "desktop/common/AnsweringSettings.h"
 
 namespace orvane {
 

@@ -1,7 +1,7 @@
-#include "desktop/main/LineServer.h"
+#include "desktop/run/LineServer.h"
 
 #include "desktop/common/Messages.h"
-#include "desktop/main/LineMessages.h"
+#include "desktop/run/LineMessages.h"
 
 #include <QCoreApplication>
 #include <QDBusServiceWatcher>
