@@ -22,6 +22,12 @@ RecordingKeeper::RecordingKeeper(LineOutlet& outlet, Listener& listener, QObject
     QObject::connect(m_retryTimer, &QTimer::timeout, m_retryTimer, [this] { retry(); });
 }
 
+RecordingKeeper::~RecordingKeeper()
+{
+    finish();
+    delete m_retryTimer;
+}
+
 void RecordingKeeper::finish()
 {
     m_retryTimer->stop();

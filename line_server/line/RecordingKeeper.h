@@ -36,7 +36,8 @@ public:
 
     // `timerOwner` lives on the line's thread; the retry timer becomes its child.
     RecordingKeeper(LineOutlet& outlet, Listener& listener, QObject* timerOwner);
-    ~RecordingKeeper() { finish(); }
+    // finish(); the retry timer goes with the keeper.
+    ~RecordingKeeper();
 
     RecordingKeeper(const RecordingKeeper&) = delete;
     RecordingKeeper& operator=(const RecordingKeeper&) = delete;
