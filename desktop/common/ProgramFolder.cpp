@@ -1,6 +1,7 @@
 #include "desktop/common/ProgramFolder.h"
 
 #include "database/Database.h"
+#include "line_server/client/AnsweringConf.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -61,11 +62,8 @@ Status copyDefaultGreeting(const QString& target)
 
 QString path()
 {
-    const QString home = qEnvironmentVariable("ORVANE_HOME");
-    if (!home.isEmpty())
-        return QDir(home).absolutePath();
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
-        .filePath(QStringLiteral("Orvane"));
+    // The standing lines of the line server keep theirs in the same place by default.
+    return answering::defaultProgramFolder();
 }
 
 QString greetingFile()

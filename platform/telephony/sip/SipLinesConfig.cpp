@@ -1,6 +1,7 @@
 #include "platform/telephony/sip/SipLinesConfig.h"
 
 #include "platform/RegularFile.h"
+#include "platform/SectionedText.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,7 +20,7 @@ namespace {
 
 Status mistake(int lineNo, const QString& what)
 {
-    return Status(err::InvalidArg, QStringLiteral("lines.conf, line %1: %2").arg(lineNo).arg(what));
+    return sectionedTextMistake(QStringLiteral("lines.conf"), lineNo, what);
 }
 
 // "sip:user@host[:port][;params]" -> user and host.
@@ -84,85 +85,69 @@ Result<QList<LineConfig>> parseLinesConfig(const QByteArray& text)
 
 Result<LinesFile> parseLinesFile(const QByteArray& text)
 {
+    Result<SectionedText> read =
+        parseSectionedText(text, {QStringLiteral("lines.conf"), /*trailingComments=*/true});
+    if (!read)
+        return read.status();
     CallLimits limits;
-    QList<LineConfig> lines;
-    QList<int> startLines;
-    QSet<QString> names;
-    const QList<QByteArray> rows = text.split('\n');
-    for (int i = 0; i < rows.size(); ++i) {
-        const int lineNo = i + 1;
-        const QString row = QString::fromUtf8(rows[i]).trimmed();
-        if (row.isEmpty() || row.startsWith(QLatin1Char('#')) || row.startsWith(QLatin1Char(';')))
-            continue;
-        if (row.startsWith(QLatin1Char('['))) {
-            if (!row.endsWith(QLatin1Char(']')))
-                return mistake(lineNo, QStringLiteral("a section name ends with ]"));
-            const QString name = row.mid(1, row.size() - 2).trimmed();
-            if (name.isEmpty())
-                return mistake(lineNo, QStringLiteral("a line needs a name"));
-            if (names.contains(name))
-                return mistake(lineNo, QStringLiteral("the name \"%1\" is used twice").arg(name));
-            names.insert(name);
-            LineConfig line;
-            line.name = name;
-            lines.append(line);
-            startLines.append(lineNo);
-            continue;
-        }
-        const qsizetype eq = row.indexOf(QLatin1Char('='));
-        if (eq <= 0)
-            return mistake(lineNo, QStringLiteral("expected key = value"));
-        const QString key = row.left(eq).trimmed().toLower();
-        QString value = row.mid(eq + 1);
-        // A comment may follow a value after a blank: "port = 5062   # the desk".
-        static const QRegularExpression trailingComment(QStringLiteral("\\s+#.*$"));
-        value.remove(trailingComment);
-        value = value.trimmed();
+    // Before the first line: the settings of the whole server.
+    for (const SectionedText::Entry& e : std::as_const(read->head)) {
         bool ok = true;
-        if (lines.isEmpty()) {
-            // Before the first line: the settings of the whole server.
-            if (key == QLatin1String("max_calls")) {
-                limits.maxCalls = value.toInt(&ok);
-                ok = ok && limits.maxCalls >= 1 && limits.maxCalls <= 100000;
-            } else if (key == QLatin1String("invite_rate")) {
-                limits.inviteRate = value.toInt(&ok);
-                ok = ok && limits.inviteRate >= 1 && limits.inviteRate <= 100000;
-            } else {
-                return mistake(lineNo, QStringLiteral("\"%1\" is no setting of the server; line "
-                                                      "settings come after a [line]")
-                                           .arg(key));
-            }
-            if (!ok)
-                return mistake(lineNo, QStringLiteral("\"%1\" is not a valid %2").arg(value, key));
-            continue;
-        }
-        LineConfig& line = lines.last();
-        if (key == QLatin1String("uri")) {
-            line.uri = value;
-        } else if (key == QLatin1String("registrar")) {
-            line.registrar = value;
-        } else if (key == QLatin1String("user")) {
-            line.authUser = value;
-        } else if (key == QLatin1String("password")) {
-            line.password = value;
-        } else if (key == QLatin1String("address")) {
-            line.address = canonicalAddress(value);
-            ok = !line.address.isEmpty();
-        } else if (key == QLatin1String("port")) {
-            const uint port = value.toUInt(&ok);
-            ok = ok && port > 0 && port < 65536;
-            line.port = quint16(port);
-        } else if (key == QLatin1String("ring_interval_ms")) {
-            line.ringIntervalMs = value.toInt(&ok);
-            ok = ok && line.ringIntervalMs >= 100 && line.ringIntervalMs <= 60000;
-        } else if (key == QLatin1String("expires")) {
-            line.expires = value.toInt(&ok);
-            ok = ok && line.expires >= 60 && line.expires <= 86400;
+        if (e.key == QLatin1String("max_calls")) {
+            limits.maxCalls = e.value.toInt(&ok);
+            ok = ok && limits.maxCalls >= 1 && limits.maxCalls <= 100000;
+        } else if (e.key == QLatin1String("invite_rate")) {
+            limits.inviteRate = e.value.toInt(&ok);
+            ok = ok && limits.inviteRate >= 1 && limits.inviteRate <= 100000;
         } else {
-            return mistake(lineNo, QStringLiteral("unknown setting \"%1\"").arg(key));
+            return mistake(e.lineNo, QStringLiteral("\"%1\" is no setting of the server; line "
+                                                    "settings come after a [line]")
+                                         .arg(e.key));
         }
         if (!ok)
-            return mistake(lineNo, QStringLiteral("\"%1\" is not a valid %2").arg(value, key));
+            return mistake(e.lineNo,
+                           QStringLiteral("\"%1\" is not a valid %2").arg(e.value, e.key));
+    }
+
+    QList<LineConfig> lines;
+    QList<int> startLines;
+    for (const SectionedText::Section& section : std::as_const(read->sections)) {
+        LineConfig line;
+        line.name = section.name;
+        for (const SectionedText::Entry& e : section.entries) {
+            const QString& key = e.key;
+            const QString& value = e.value;
+            bool ok = true;
+            if (key == QLatin1String("uri")) {
+                line.uri = value;
+            } else if (key == QLatin1String("registrar")) {
+                line.registrar = value;
+            } else if (key == QLatin1String("user")) {
+                line.authUser = value;
+            } else if (key == QLatin1String("password")) {
+                line.password = value;
+            } else if (key == QLatin1String("address")) {
+                line.address = canonicalAddress(value);
+                ok = !line.address.isEmpty();
+            } else if (key == QLatin1String("port")) {
+                const uint port = value.toUInt(&ok);
+                ok = ok && port > 0 && port < 65536;
+                line.port = quint16(port);
+            } else if (key == QLatin1String("ring_interval_ms")) {
+                line.ringIntervalMs = value.toInt(&ok);
+                ok = ok && line.ringIntervalMs >= 100 && line.ringIntervalMs <= 60000;
+            } else if (key == QLatin1String("expires")) {
+                line.expires = value.toInt(&ok);
+                ok = ok && line.expires >= 60 && line.expires <= 86400;
+            } else {
+                return mistake(e.lineNo, QStringLiteral("unknown setting \"%1\"").arg(key));
+            }
+            if (!ok)
+                return mistake(e.lineNo,
+                               QStringLiteral("\"%1\" is not a valid %2").arg(value, key));
+        }
+        lines.append(line);
+        startLines.append(section.lineNo);
     }
 
     QSet<QString> endpoints;

@@ -1,0 +1,57 @@
+#include "platform/SectionedText.h"
+
+#include <QRegularExpression>
+#include <QSet>
+
+namespace orvane {
+
+Status sectionedTextMistake(const QString& fileName, int lineNo, const QString& what)
+{
+    return Status(err::InvalidArg,
+                  QStringLiteral("%1, line %2: %3").arg(fileName).arg(lineNo).arg(what));
+}
+
+Result<SectionedText> parseSectionedText(const QByteArray& text, const SectionedTextRules& rules)
+{
+    static const QRegularExpression trailingComment(QStringLiteral("\\s+#.*$"));
+    SectionedText result;
+    QSet<QString> names;
+    const QList<QByteArray> rows = text.split('\n');
+    for (int i = 0; i < rows.size(); ++i) {
+        const int lineNo = i + 1;
+        const QString row = QString::fromUtf8(rows[i]).trimmed();
+        if (row.isEmpty() || row.startsWith(QLatin1Char('#')) || row.startsWith(QLatin1Char(';')))
+            continue;
+        if (row.startsWith(QLatin1Char('['))) {
+            if (!row.endsWith(QLatin1Char(']')))
+                return sectionedTextMistake(rules.fileName, lineNo,
+                                            QStringLiteral("a section name ends with ]"));
+            const QString name = row.mid(1, row.size() - 2).trimmed();
+            if (name.isEmpty())
+                return sectionedTextMistake(rules.fileName, lineNo,
+                                            QStringLiteral("a line needs a name"));
+            if (names.contains(name))
+                return sectionedTextMistake(
+                    rules.fileName, lineNo,
+                    QStringLiteral("the name \"%1\" is used twice").arg(name));
+            names.insert(name);
+            result.sections.append({lineNo, name, {}});
+            continue;
+        }
+        const qsizetype eq = row.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            return sectionedTextMistake(rules.fileName, lineNo,
+                                        QStringLiteral("expected key = value"));
+        QString value = row.mid(eq + 1);
+        if (rules.trailingComments)
+            value.remove(trailingComment);
+        SectionedText::Entry entry{lineNo, row.left(eq).trimmed().toLower(), value.trimmed()};
+        if (result.sections.isEmpty())
+            result.head.append(entry);
+        else
+            result.sections.last().entries.append(entry);
+    }
+    return result;
+}
+
+} // namespace orvane
