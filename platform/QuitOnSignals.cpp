@@ -12,12 +12,23 @@ namespace orvane {
 namespace {
 
 int g_signalPipe[2] = {-1, -1};
+std::function<void()> g_reload;
 
-// The only thing a signal handler may safely do: wake the event loop through a socket.
-void onSignal(int)
+// The only thing a signal handler may safely do: wake the event loop through a socket,
+// with the signal's number.
+void onSignal(int number)
 {
-    const char byte = 1;
+    const char byte = char(number);
     [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+void handle(int signal)
+{
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(signal, &action, nullptr);
 }
 
 } // namespace
@@ -27,13 +38,23 @@ void quitOnTerminationSignals(QCoreApplication& app)
     if (g_signalPipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
         return;
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+        char byte = 0;
+        if (::read(g_signalPipe[0], &byte, 1) != 1)
+            return;
+        if (byte == SIGHUP && g_reload)
+            g_reload();
+        else if (byte != SIGHUP)
+            QCoreApplication::quit();
+    });
+    handle(SIGTERM);
+    handle(SIGINT);
+}
+
+void reloadOnHangUp(std::function<void()> reload)
+{
+    g_reload = std::move(reload);
+    handle(SIGHUP);
 }
 
 } // namespace orvane

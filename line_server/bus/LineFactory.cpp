@@ -1,12 +1,16 @@
 #include "line_server/bus/LineFactory.h"
 
-#include "line_server/line/LineLog.h"
 #include "line_server/bus/LineObject.h"
+#include "line_server/client/DBusStatus.h"
 #include "line_server/client/TolvexNames.h"
+#include "line_server/line/LineLog.h"
 
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusServiceWatcher>
 #include <QDeadlineTimer>
+
+#include <algorithm>
 
 namespace orvane {
 
@@ -15,6 +19,7 @@ LineFactory::LineFactory(const QDBusConnection& bus, QObject* parent)
     , m_bus(bus)
     , m_watcher(new QDBusServiceWatcher(this))
 {
+    qDBusRegisterMetaType<QList<QVariantMap>>();
     m_watcher->setConnection(m_bus);
     m_watcher->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
     connect(m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, &LineFactory::clientGone);
@@ -132,6 +137,42 @@ void LineFactory::releaseAll(int timeoutMs)
             delete thread.data();
     }
     m_ending.clear();
+}
+
+QString LineFactory::createStandingLine()
+{
+    const QString path = createLine(false).path();
+    if (!path.isEmpty())
+        m_lines[path].standing = true;
+    return path;
+}
+
+QList<QVariantMap> LineFactory::LineStatus()
+{
+    QList<QVariantMap> lines;
+    for (auto it = m_lines.cbegin(); it != m_lines.cend(); ++it) {
+        const LineObject::Report report = it->object->report();
+        lines.append({{QStringLiteral("path"), it.key()},
+                      {QStringLiteral("line"), report.line},
+                      {QStringLiteral("standing"), it->standing},
+                      {QStringLiteral("status"), report.status},
+                      {QStringLiteral("message"), report.message}});
+    }
+    std::sort(lines.begin(), lines.end(), [](const QVariantMap& a, const QVariantMap& b) {
+        const QString pa = a.value(QStringLiteral("path")).toString();
+        const QString pb = b.value(QStringLiteral("path")).toString();
+        return pa.size() != pb.size() ? pa.size() < pb.size() : pa < pb;
+    });
+    return lines;
+}
+
+void LineFactory::Reload()
+{
+    const Status s =
+        m_reload ? m_reload()
+                 : Status(err::NotImplemented, QStringLiteral("This server has no standing lines"));
+    if (!s && calledFromDBus())
+        sendErrorReply(tolvex::errorName(s), tolvex::errorMessage(s));
 }
 
 LineObject* LineFactory::lineAt(const QString& path) const

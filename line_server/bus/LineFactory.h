@@ -5,6 +5,8 @@
 //
 // Thread: the server's main thread.
 
+#include "platform/Status.h"
+
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusObjectPath>
@@ -12,6 +14,9 @@
 #include <QObject>
 #include <QPointer>
 #include <QThread>
+#include <QVariantMap>
+
+#include <functional>
 
 class QDBusServiceWatcher;
 
@@ -34,6 +39,15 @@ public:
     LineObject* lineAt(const QString& path) const;
     QThread* threadOf(const QString& path) const;
 
+    // A line the server holds itself (a standing line): no client owns it, and it ends
+    // only by releaseStanding() or the server's end. Returns its path; empty when it
+    // cannot be exported.
+    QString createStandingLine();
+    // Ends the line after whatever it is doing now: a call in progress is not cut short.
+    void releaseStanding(const QString& path) { release(path); }
+    // What Reload() does; set by the server.
+    void setReload(std::function<Status()> reload) { m_reload = std::move(reload); }
+
 public Q_SLOTS:
     // A line that belongs to the caller: released when the caller releases it or leaves
     // the bus.
@@ -42,6 +56,13 @@ public Q_SLOTS:
     // busctl or gdbus, whose every call is a client of its own.
     QDBusObjectPath CreateLineUnowned();
     void ReleaseLine(const QDBusObjectPath& path);
+    // Every line object and how it is now: "path", "line" (its name), "standing" (held by
+    // the server for answering.conf), "status" (its status cell) and "message" (the last
+    // message it had). Answered at once, whatever the lines are doing.
+    QList<QVariantMap> LineStatus();
+    // Reads answering.conf again: standing lines are added, changed and removed; a call in
+    // progress is never cut. A file with a mistake changes nothing and is the error.
+    void Reload();
 
 Q_SIGNALS:
     void LineReleased(const QString& path);
@@ -51,6 +72,7 @@ private:
         LineObject* object = nullptr;
         QPointer<QThread> thread;
         QString owner;
+        bool standing = false;
     };
     QDBusObjectPath createLine(bool owned);
     // `cutShort`: nobody is left to wait for (the owner left the bus, the server ends), so
@@ -63,6 +85,7 @@ private:
     QHash<QString, Entry> m_lines;
     QList<QPointer<QThread>> m_ending;
     quint64 m_next = 1;
+    std::function<Status()> m_reload;
 };
 
 } // namespace orvane

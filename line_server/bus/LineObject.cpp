@@ -1,10 +1,10 @@
 #include "line_server/bus/LineObject.h"
 
+#include "line_server/client/DBusStatus.h"
+#include "line_server/client/TolvexNames.h"
 #include "line_server/line/LineLog.h"
 #include "line_server/line/StatusGridOutbox.h"
 #include "line_server/line/StatusTexts.h"
-#include "line_server/client/DBusStatus.h"
-#include "line_server/client/TolvexNames.h"
 #include "platform/speech/Speech.h"
 
 namespace orvane {
@@ -34,8 +34,25 @@ void LineObject::setPlayMessage(const QString& v)
     m_line->settings().playMessage = v;
 }
 
+LineObject::Report LineObject::report() const
+{
+    QMutexLocker lock(&m_reportMutex);
+    return m_report;
+}
+
+void LineObject::statusWritten(const QString& line, const QString& text)
+{
+    QMutexLocker lock(&m_reportMutex);
+    m_report.line = line;
+    m_report.status = text;
+}
+
 void LineObject::messageBox(const QString& text, const QString& title)
 {
+    {
+        QMutexLocker lock(&m_reportMutex);
+        m_report.message = text;
+    }
     Q_EMIT MessageBox(text, title);
 }
 

@@ -12,6 +12,7 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusObjectPath>
+#include <QMutex>
 #include <QObject>
 
 #include <memory>
@@ -37,6 +38,15 @@ public:
     ~LineObject() override;
 
     ClsTapi& line() { return *m_line; }
+
+    // How the line is now, kept as it writes it: answered at once from any thread, even
+    // while the line is busy with a greeting or a recording.
+    struct Report {
+        QString line;    // the line's name; empty until it has written a status
+        QString status;  // its status cell
+        QString message; // the last message it had for the user
+    };
+    Report report() const;
 
     QString getMessage() const { return m_line->getMessage(); }
     void setGetMessage(const QString&) {} // accepted and ignored
@@ -82,10 +92,13 @@ Q_SIGNALS:
 private:
     void messageBox(const QString& text, const QString& title) override;
     void raiseTest2() override;
+    void statusWritten(const QString& line, const QString& text) override;
     void reply(const Status& status);
     StatusGrid grid(const QString& service, const QDBusObjectPath& path) const;
 
     QDBusConnection m_bus;
+    mutable QMutex m_reportMutex;
+    Report m_report; // under m_reportMutex
     std::unique_ptr<ClsTapi> m_line;
 };
 

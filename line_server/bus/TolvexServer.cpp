@@ -2,6 +2,7 @@
 
 #include "line_server/bus/LineFactory.h"
 #include "line_server/bus/SimulatorService.h"
+#include "line_server/bus/StandingLines.h"
 #include "line_server/client/TolvexNames.h"
 
 #include <QDBusConnectionInterface>
@@ -13,7 +14,10 @@ TolvexServer::TolvexServer(const QDBusConnection& bus, QObject* parent)
     , m_bus(bus)
     , m_factory(new LineFactory(bus, this))
     , m_simulator(new SimulatorService(this))
-{}
+    , m_standing(new StandingLines(*m_factory, this))
+{
+    m_factory->setReload([this] { return m_standing->reload(); });
+}
 
 TolvexServer::~TolvexServer()
 {
@@ -40,6 +44,8 @@ Status TolvexServer::start(const QString& serviceName)
             QStringLiteral("The name %1 is taken: a line server already runs").arg(serviceName));
     }
     m_serviceName = serviceName;
+    // A mistake in answering.conf is logged; the server serves its clients all the same.
+    m_standing->reload();
     return {};
 }
 
@@ -51,6 +57,7 @@ void TolvexServer::stop(int timeoutMs)
         m_bus.unregisterObject(QLatin1String(tolvex::kSimulatorPath));
         m_serviceName.clear();
     }
+    m_standing->releaseAll();
     m_factory->releaseAll(timeoutMs);
 }
 

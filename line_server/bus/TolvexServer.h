@@ -1,8 +1,8 @@
 #pragma once
 
-// The line server on a bus connection: the line factory, the simulator service, and the
-// well-known name. The program's main runs one; tests run one in-process on a thread of
-// their own.
+// The line server on a bus connection: the line factory, the simulator service, the
+// standing lines of answering.conf, and the well-known name. The program's main runs one; tests run
+// one in-process on a thread of their own.
 //
 // Thread: the thread that created it, which must run an event loop.
 
@@ -15,6 +15,7 @@ namespace orvane {
 
 class LineFactory;
 class SimulatorService;
+class StandingLines;
 
 class TolvexServer : public QObject {
     Q_OBJECT
@@ -29,12 +30,14 @@ public:
     void stop(int timeoutMs = 30000);
 
     LineFactory& factory() { return *m_factory; }
+    StandingLines& standingLines() { return *m_standing; }
 
 private:
     QDBusConnection m_bus;
     QString m_serviceName;
     LineFactory* m_factory;
     SimulatorService* m_simulator;
+    StandingLines* m_standing;
 };
 
 } // namespace orvane

@@ -53,6 +53,7 @@ void ClsTapi::writeStatus(const QString& text)
 {
     m_grid.setRow(m_row);
     m_grid.setTextMatrix(m_row, 2, text);
+    m_outlet.statusWritten(lineName(), text);
 }
 
 void ClsTapi::writeRowHead(const QString& addressName)

@@ -24,6 +24,7 @@ void ClsTapi::gobjTapiWithEvents_Event(const TapiEvent& event)
         // The one place where the row is set after the write.
         m_grid.setTextMatrix(m_row, 2, QString::fromLatin1(status::CannotAnswer));
         m_grid.setRow(m_row);
+        m_outlet.statusWritten(lineName(), QString::fromLatin1(status::CannotAnswer));
         m_sticky = StickyStatus::CannotAnswer;
     } else if (s.code() == err::CannotCreate) {
         m_outlet.messageBox(QString::fromLatin1(linemessage::CannotPlay),

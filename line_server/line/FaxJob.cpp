@@ -89,6 +89,7 @@ void FaxJob::tick()
 {
     const QString status = faxLine().status();
     m_grid.setTextMatrix(m_row, 2, status);
+    m_outlet.statusWritten(m_line, status);
     if (!faxstatus::isFinal(status))
         return;
     m_timer->stop();

@@ -1,7 +1,9 @@
 #pragma once
 
 // What a line tells its client besides the status grid: the message boxes the desktop
-// shows for it, and the end of a fax send job. A line never waits for either.
+// shows for it, the end of a fax send job, and each status it writes (kept by the line
+// server, so that it can say how every line is without asking the line). A line never
+// waits for any of them.
 
 #include <QString>
 
@@ -12,6 +14,8 @@ public:
     virtual ~LineOutlet() = default;
     virtual void messageBox(const QString& text, const QString& title) = 0;
     virtual void raiseTest2() = 0;
+    // The line (its name) now shows `text` in its status cell.
+    virtual void statusWritten(const QString& line, const QString& text) = 0;
 };
 
 } // namespace orvane

@@ -3,6 +3,7 @@
 // bus goes away (the session is over: nobody can reach its lines any more), releasing its
 // lines and their SIP ports.
 
+#include "line_server/bus/StandingLines.h"
 #include "line_server/bus/TolvexServer.h"
 #include "line_server/client/TolvexNames.h"
 #include "platform/QuitOnSignals.h"
@@ -111,6 +112,8 @@ int main(int argc, char** argv)
         return 1;
     }
     std::fprintf(stderr, "tolvex: serving as %s\n", qPrintable(name));
+    // SIGHUP reads answering.conf again, as `systemctl --user reload` sends it.
+    orvane::reloadOnHangUp([&server] { server.standingLines().reload(); });
     // Start the speech engine and load the default voice now, not at the first call.
     if (auto speech = orvane::createSpeech())
         speech.value()->prepare(QStringLiteral("Orvane"), {},

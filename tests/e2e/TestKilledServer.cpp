@@ -5,6 +5,7 @@
 // it began.
 
 #include "RecordingGrid.h"
+#include "ServerProcess.h"
 #include "Signals.h"
 
 #include "database/Database.h"
@@ -26,48 +27,12 @@
 #include <csignal>
 
 using namespace orvane;
+using test::ServerProcess;
 
 namespace {
 
 const QString kLine = QStringLiteral("Simulated Line 1");
 constexpr int kWaitMs = 60000;
-
-// A tolvex process serving under `service`, with the environment of the test.
-class ServerProcess {
-public:
-    explicit ServerProcess(const QString& service)
-        : m_service(service)
-    {
-        m_process.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_process.start(qEnvironmentVariable("ORVANE_TOLVEX"), {"--service", service});
-    }
-    // A process still running at the end of a test (one that failed) goes with it.
-    ~ServerProcess()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(10000);
-        }
-    }
-
-    bool onTheBus()
-    {
-        return QTest::qWaitFor(
-            [&] {
-                return m_process.state() == QProcess::Running &&
-                       QDBusConnection::sessionBus().interface()->isServiceRegistered(m_service);
-            },
-            15000);
-    }
-    QString service() const { return m_service; }
-    qint64 pid() const { return m_process.processId(); }
-    bool waitForEnd() { return m_process.waitForFinished(10000); }
-    QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
-
-private:
-    QString m_service;
-    QProcess m_process;
-};
 
 // The rows of the folder's call log, whatever their day.
 QList<recmessage::CallRow> loggedCalls(const QString& folder)

@@ -24,6 +24,7 @@ struct Outlet : LineOutlet {
     QStringList messages;
     void messageBox(const QString& text, const QString&) override { messages << text; }
     void raiseTest2() override {}
+    void statusWritten(const QString&, const QString&) override {}
 };
 
 struct Listener : RecordingKeeper::Listener {

@@ -1,0 +1,56 @@
+#pragma once
+
+// A tolvex process of its own for a test, serving under `service` with the test's
+// environment and what `environment` adds; killed at the end if it is still running.
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTest>
+
+#include <csignal>
+
+namespace orvane::test {
+
+class ServerProcess {
+public:
+    explicit ServerProcess(const QString& service,
+                           const QProcessEnvironment& environment = QProcessEnvironment())
+        : m_service(service)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(environment);
+        m_process.setProcessEnvironment(env);
+        m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_process.start(qEnvironmentVariable("ORVANE_TOLVEX"), {"--service", service});
+    }
+    ~ServerProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(10000);
+        }
+    }
+
+    bool onTheBus()
+    {
+        return QTest::qWaitFor(
+            [&] {
+                return m_process.state() == QProcess::Running &&
+                       QDBusConnection::sessionBus().interface()->isServiceRegistered(m_service);
+            },
+            15000);
+    }
+    QString service() const { return m_service; }
+    qint64 pid() const { return m_process.processId(); }
+    bool signal(int number) const { return ::kill(pid_t(pid()), number) == 0; }
+    bool waitForEnd() { return m_process.waitForFinished(10000); }
+    QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
+
+private:
+    QString m_service;
+    QProcess m_process;
+};
+
+} // namespace orvane::test
