@@ -8,8 +8,7 @@ void fillVoiceLineList(QListWidget* list, const QList<TelephonyAddress>& address
 {
     for (int i = 0; i < addresses.size(); ++i) {
         const TelephonyAddress& a = addresses.at(i);
-        if (!a.queryMediaType(tapi::TAPIMEDIATYPE_AUDIO) ||
-            a.name == QLatin1String(tapi::H323_LINE) || a.name == QLatin1String(tapi::IPCONF_LINE))
+        if (!a.isVoiceLine())
             continue;
         auto* item = new QListWidgetItem(a.name, list);
         item->setData(Qt::UserRole, i + 1);

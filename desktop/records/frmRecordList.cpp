@@ -1,6 +1,6 @@
 #include "desktop/records/frmRecordList.h"
 
-#include "desktop/records/RecordingRemoval.h"
+#include "database/RecordingRemoval.h"
 
 #include "database/DateTimeText.h"
 #include "database/RecMessageTable.h"

@@ -57,6 +57,11 @@ QDBusObjectPath LineFactory::createLine(bool owned)
                            QStringLiteral("Cannot export %1").arg(path));
         return {};
     }
+    // Told on the server's thread, so that `orvanectl watch` follows every line.
+    object->onStatus([this, path](const QString& line, const QString& status) {
+        QMetaObject::invokeMethod(
+            this, [this, path, line, status] { Q_EMIT LineStatusChanged(path, line, status); });
+    });
     object->moveToThread(thread);
     connect(object, &QObject::destroyed, thread, &QThread::quit, Qt::DirectConnection);
     thread->start();

@@ -66,6 +66,8 @@ public Q_SLOTS:
 
 Q_SIGNALS:
     void LineReleased(const QString& path);
+    // A line wrote a status: the line object, its line's name, the text.
+    void LineStatusChanged(const QString& path, const QString& line, const QString& status);
 
 private:
     struct Entry {

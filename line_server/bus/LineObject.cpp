@@ -42,9 +42,13 @@ LineObject::Report LineObject::report() const
 
 void LineObject::statusWritten(const QString& line, const QString& text)
 {
-    QMutexLocker lock(&m_reportMutex);
-    m_report.line = line;
-    m_report.status = text;
+    {
+        QMutexLocker lock(&m_reportMutex);
+        m_report.line = line;
+        m_report.status = text;
+    }
+    if (m_onStatus)
+        m_onStatus(line, text);
 }
 
 void LineObject::messageBox(const QString& text, const QString& title)

@@ -15,6 +15,7 @@
 #include <QMutex>
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 namespace orvane {
@@ -47,6 +48,11 @@ public:
         QString message; // the last message it had for the user
     };
     Report report() const;
+    // Called on the line's thread with each status the line writes (its name, the text).
+    void onStatus(std::function<void(const QString&, const QString&)> listener)
+    {
+        m_onStatus = std::move(listener);
+    }
 
     QString getMessage() const { return m_line->getMessage(); }
     void setGetMessage(const QString&) {} // accepted and ignored
@@ -99,6 +105,7 @@ private:
     QDBusConnection m_bus;
     mutable QMutex m_reportMutex;
     Report m_report; // under m_reportMutex
+    std::function<void(const QString&, const QString&)> m_onStatus;
     std::unique_ptr<ClsTapi> m_line;
 };
 

@@ -101,12 +101,7 @@ void ClsTapi::InitTAPI(const QString& sAddress, const StatusGrid& objMshFlex, qi
         binding = addresses.status();
     } else {
         for (const TelephonyAddress& address : addresses.value()) {
-            if (!address.queryMediaType(tapi::TAPIMEDIATYPE_AUDIO))
-                continue;
-            if (address.name == QLatin1String(tapi::H323_LINE) ||
-                address.name == QLatin1String(tapi::IPCONF_LINE))
-                continue;
-            if (address.name == sAddress) {
+            if (address.isVoiceLine() && address.name == sAddress) {
                 m_boundAddress = address;
                 break;
             }

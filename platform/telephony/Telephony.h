@@ -26,6 +26,12 @@ struct TelephonyAddress {
     {
         return (mediaTypes & tapi::TAPIMEDIATYPE_AUDIO) ? audio : false;
     }
+    // A line a user can answer on: it carries voice and is no conference pseudo-line.
+    bool isVoiceLine() const
+    {
+        return queryMediaType(tapi::TAPIMEDIATYPE_AUDIO) &&
+               name != QLatin1String(tapi::H323_LINE) && name != QLatin1String(tapi::IPCONF_LINE);
+    }
 };
 
 // One call. Thread-safe: any thread may ask and act on it.

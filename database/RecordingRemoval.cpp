@@ -1,4 +1,4 @@
-#include "desktop/records/RecordingRemoval.h"
+#include "database/RecordingRemoval.h"
 
 #include "database/Database.h"
 #include "database/RecMessageTable.h"
