@@ -3,6 +3,7 @@
 #include "line_server/bus/LineObject.h"
 #include "line_server/client/DBusStatus.h"
 #include "line_server/client/TolvexNames.h"
+#include "line_server/line/LineClaims.h"
 #include "line_server/line/LineLog.h"
 
 #include <QDBusMessage>
@@ -102,6 +103,9 @@ void LineFactory::release(const QString& path, bool cutShort)
         return;
     if (cutShort)
         entry.object->line().cutShort();
+    // The line is free for another object at once (a Start right after a Stop), though this
+    // one ends only after its call in progress.
+    lineclaims::release(&entry.object->line());
     m_bus.unregisterObject(path);
     // The line ends on its own thread, after whatever it is doing now (a greeting, a
     // recording); its thread then quits.

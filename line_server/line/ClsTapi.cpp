@@ -2,6 +2,7 @@
 
 #include "line_server/line/ClsTapi.h"
 
+#include "line_server/line/LineClaims.h"
 #include "line_server/line/LineLog.h"
 #include "line_server/line/StatusTexts.h"
 #include "line_server/line/modData.h"
@@ -34,6 +35,7 @@ ClsTapi::~ClsTapi()
 
 void ClsTapi::unbind()
 {
+    lineclaims::release(this);
     m_boundAddress.reset();
     if (!m_telephony)
         return;
@@ -106,9 +108,18 @@ void ClsTapi::InitTAPI(const QString& sAddress, const StatusGrid& objMshFlex, qi
                 break;
             }
         }
-        if (!m_boundAddress)
+        if (!m_boundAddress) {
             binding = Status(err::InvalidArg,
                              QStringLiteral("No voice line is named \"%1\"").arg(sAddress));
+        } else if (Status claimed = lineclaims::claim(sAddress, this); !claimed) {
+            // Two objects on one line would both answer its calls: the second is refused,
+            // and told why.
+            binding = claimed;
+            m_boundAddress.reset();
+            m_outlet.messageBox(QString::fromLatin1(linemessage::CannotTakeCalls)
+                                    .arg(sAddress, claimed.description()),
+                                QString::fromLatin1(linemessage::Title));
+        }
     }
 
     if (!binding) {

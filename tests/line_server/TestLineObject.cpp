@@ -98,6 +98,32 @@ private Q_SLOTS:
         QCOMPARE(registrations(kLine1), 1);
     }
 
+    void aLineIsAnsweredByOneObjectAtATime()
+    {
+        LineHandle first = newLine();
+        QVERIFY(first.InitTAPI(kLine3, gridExport(), 1, m_home.path()));
+        QCOMPARE(first.getMessage().value(), QStringLiteral("NOERROR"));
+
+        // A second object on the same line is refused, and says why.
+        LineHandle second = newLine();
+        QSignalSpy boxes(second.events(), &LineEvents::messageBox);
+        QVERIFY(second.InitTAPI(kLine3, gridExport(), 2, m_home.path()));
+        QCOMPARE(second.getMessage().value(), QStringLiteral("ERROR"));
+        QTRY_COMPARE(boxes.size(), 1);
+        QVERIFY2(boxes[0][0].toString().contains("already answers"),
+                 qPrintable(boxes[0][0].toString()));
+        QTRY_COMPARE(grid().cell(2, 2), QStringLiteral("Error In Initializing TAPI Lines .... "));
+        QCOMPARE(registrations(kLine3), 1);
+
+        // Once the first lets go (as a Stop releases it), the line is free at once.
+        first.reset();
+        QVERIFY(second.InitTAPI(kLine3, gridExport(), 2, m_home.path()));
+        QCOMPARE(second.getMessage().value(), QStringLiteral("NOERROR"));
+        // Binding the same object again is no conflict.
+        QVERIFY(second.InitTAPI(kLine3, gridExport(), 2, m_home.path()));
+        QCOMPARE(second.getMessage().value(), QStringLiteral("NOERROR"));
+    }
+
     void stoppingAndRegisteringAgainMovesBetweenIdleAndWaiting()
     {
         LineHandle line = newLine();
