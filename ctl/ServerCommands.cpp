@@ -44,18 +44,6 @@ int noServer(const Context& c)
                                 .arg(c.service));
 }
 
-Result<QDBusMessage> callFactory(const Context& c, const QString& method)
-{
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(c.service, QLatin1String(tolvex::kFactoryPath),
-                                       QLatin1String(tolvex::kFactoryInterface), method);
-    call.setAutoStartService(false);
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call);
-    if (Status s = tolvex::statusOf(reply); !s)
-        return s;
-    return reply;
-}
-
 QJsonObject toJson(const QVariantMap& line)
 {
     return QJsonObject::fromVariantMap(line);
@@ -69,16 +57,12 @@ QString shown(const QString& status)
 
 Result<QList<QVariantMap>> lineStatus(const Context& c)
 {
-    qDBusRegisterMetaType<QList<QVariantMap>>();
-    Result<QDBusMessage> reply = callFactory(c, QStringLiteral("LineStatus"));
-    if (!reply)
-        return reply.status();
-    return qdbus_cast<QList<QVariantMap>>(reply->arguments().value(0));
+    return TolvexClient(QDBusConnection::sessionBus(), c.service).lineStatus();
 }
 
 Status reloadServer(const Context& c)
 {
-    return callFactory(c, QStringLiteral("Reload")).status();
+    return TolvexClient(QDBusConnection::sessionBus(), c.service).reloadStandingLines();
 }
 
 // The voice lines the configured provider offers.

@@ -1,6 +1,7 @@
 #include "platform/QuitOnSignals.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -12,7 +13,7 @@ namespace orvane {
 namespace {
 
 int g_signalPipe[2] = {-1, -1};
-std::function<void()> g_reload;
+QHash<int, std::function<void()>> g_actions;
 
 // The only thing a signal handler may safely do: wake the event loop through a socket,
 // with the signal's number.
@@ -42,19 +43,19 @@ void quitOnTerminationSignals(QCoreApplication& app)
         char byte = 0;
         if (::read(g_signalPipe[0], &byte, 1) != 1)
             return;
-        if (byte == SIGHUP && g_reload)
-            g_reload();
-        else if (byte != SIGHUP)
+        if (const auto action = g_actions.constFind(byte); action != g_actions.constEnd())
+            (*action)();
+        else
             QCoreApplication::quit();
     });
     handle(SIGTERM);
     handle(SIGINT);
 }
 
-void reloadOnHangUp(std::function<void()> reload)
+void onSignal(int signal, std::function<void()> action)
 {
-    g_reload = std::move(reload);
-    handle(SIGHUP);
+    g_actions.insert(signal, std::move(action));
+    handle(signal);
 }
 
 } // namespace orvane

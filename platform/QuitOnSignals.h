@@ -10,7 +10,8 @@ namespace orvane {
 // normally (its objects released, its files closed) instead of dying where it stands.
 void quitOnTerminationSignals(QCoreApplication& app);
 
-// SIGHUP calls `reload` on the event loop (after quitOnTerminationSignals).
-void reloadOnHangUp(std::function<void()> reload);
+// `signal` (SIGHUP, SIGUSR1...) calls `action` on the event loop, after
+// quitOnTerminationSignals.
+void onSignal(int signal, std::function<void()> action);
 
 } // namespace orvane

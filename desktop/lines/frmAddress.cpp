@@ -9,6 +9,7 @@
 #include "desktop/common/Twips.h"
 #include "desktop/run/DesktopRun.h"
 #include "desktop/run/LineServer.h"
+#include "line_server/client/AnsweringConf.h"
 
 #include <QApplication>
 #include <QListWidget>
@@ -48,6 +49,24 @@ frmAddress::~frmAddress()
         m_tapi->shutdown();
 }
 
+void frmAddress::markStandingLines()
+{
+    // The lines the line server answers by itself: choosing one here is refused by the
+    // server (a line is answered by one at a time), so the list says so beforehand.
+    const Result<answering::AnsweringFile> file = answering::readAnsweringFile();
+    if (!file)
+        return;
+    for (const answering::StandingLine& line : file->lines) {
+        for (QListWidgetItem* item : listAddress->findItems(line.line, Qt::MatchExactly)) {
+            item->setToolTip(QStringLiteral("Answers in the background (answering.conf); the "
+                                            "line server answers it by itself."));
+            QFont font = item->font();
+            font.setItalic(true);
+            item->setFont(font);
+        }
+    }
+}
+
 void frmAddress::FillLineList()
 {
     Status s = m_tapi->initialize();
@@ -56,6 +75,7 @@ void frmAddress::FillLineList()
     if (addresses)
         m_addresses = addresses.value();
     fillVoiceLineList(listAddress, m_addresses);
+    markStandingLines();
     if (!addresses) {
         qWarning().noquote() << "orvane: cannot list the lines:" << addresses.status().toString();
         // The reason (a mistake in lines.conf, with its line number) is the user's to see.

@@ -34,6 +34,8 @@ public:
 
 private:
     void FillLineList();
+    // Standing lines are shown in italics, with a tooltip that says why.
+    void markStandingLines();
     void cmdOk_Click();
     void cmdCancel_Click();
 

@@ -15,7 +15,10 @@
 #include "desktop/run/DesktopRun.h"
 #include "desktop/run/LineServer.h"
 
+#include "line_server/client/AnsweringConf.h"
+
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QEvent>
 #include <QHeaderView>
@@ -99,6 +102,7 @@ void frmMain::buildMenus()
     mOptions = menu("mOptions", "&Options");
     mOModem = action(mOptions, "mOModem", "&Device");
     mOSettings = action(mOptions, "mOSettings", "&Voice");
+    mOBackground = action(mOptions, "mOBackground", "Answer in the &Background");
     mRun = menu("mRun", "&Run");
     mRStart = action(mRun, "mRStart", "&Start");
     mRStop = action(mRun, "mRStop", "S&top");
@@ -127,6 +131,7 @@ void frmMain::buildMenus()
     connect(mVIncom, &QAction::triggered, this, [this] { openRecordedCalls(true); });
     connect(mOModem, &QAction::triggered, this, &frmMain::openDevices);
     connect(mOSettings, &QAction::triggered, this, &frmMain::openVoice);
+    connect(mOBackground, &QAction::triggered, this, &frmMain::answerInBackground);
     connect(mRStart, &QAction::triggered, this, &frmMain::startFromMenu);
     connect(mRStop, &QAction::triggered, this, [this] { stop(false); });
     connect(mHelpView, &QAction::triggered, this, &frmMain::openHelp);
@@ -374,6 +379,94 @@ void frmMain::stop(bool fromToolbar)
         MSFlexGrid1->setTextMatrix(1, c, QString());
     setRunLocked(false, fromToolbar);
     bRunning = false;
+}
+
+namespace {
+
+// The lines the run's own line objects answer now.
+QStringList answeringLines(const QList<LineHandle>& lines)
+{
+    QStringList names;
+    for (const LineHandle& line : lines)
+        if (!line.isNull())
+            if (Result<QString> name = line.getAddress(); name && !name->isEmpty())
+                names.append(name.value());
+    return names;
+}
+
+} // namespace
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    const QStringList lines = bRunning ? answeringLines(m_run.gaTapiLines) : QStringList();
+    if (!lines.isEmpty() &&
+        !Messages::confirm(QStringLiteral("%1 stop answering when this window closes. Lines "
+                                          "set to answer in the background go on.\n\nClose "
+                                          "the window?")
+                               .arg(lines.join(QStringLiteral(", "))),
+                           QString::fromLatin1(kTitle))) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void frmMain::answerInBackground()
+{
+    const QStringList lines = bRunning ? answeringLines(m_run.gaTapiLines) : QStringList();
+    if (lines.isEmpty()) {
+        Messages::inform(QStringLiteral("Start answering on the lines first: the lines that "
+                                        "answer now, with the settings they answer with, are "
+                                        "the ones that go on answering in the background."),
+                         QString::fromLatin1(kTitle));
+        return;
+    }
+    Result<answering::AnsweringFile> file = answering::readAnsweringFile();
+    if (!file) {
+        Messages::warn(file.status().description(), QString::fromLatin1(kTitle));
+        return;
+    }
+    const AnsweringSettingsRecord& s = AnsweringSettings;
+    for (const QString& name : lines) {
+        answering::StandingLine line;
+        line.line = name;
+        line.rings = s.Rings;
+        line.recordTime = s.RecordTime;
+        line.playType = s.PlayType;
+        line.playFile = s.PlayFile;
+        line.playMessage = s.PlayMessage;
+        line.volume = s.Volume;
+        line.rate = s.Rate;
+        line.voice = s.Voice;
+        file->lines.removeIf([&](const answering::StandingLine& l) { return l.line == name; });
+        file->lines.append(line);
+    }
+    // What the server will read back, checked before anything changes.
+    if (Result<answering::AnsweringFile> check =
+            answering::parseAnsweringFile(answering::formatAnsweringFile(file.value()));
+        !check) {
+        Messages::warn(check.status().description(), QString::fromLatin1(kTitle));
+        return;
+    }
+    if (!Messages::confirm(QStringLiteral("%1 will answer in the background with the current "
+                                          "settings, also when this window is closed and after "
+                                          "the line server starts again.\n\nGo on?")
+                               .arg(lines.join(QStringLiteral(", "))),
+                           QString::fromLatin1(kTitle)))
+        return;
+    // The line server takes the lines over: this window lets go of them first.
+    stop(false);
+    Status done = answering::writeAnsweringFile(file.value());
+    if (done)
+        done = m_run.lineServer().client().reloadStandingLines();
+    if (!done) {
+        Messages::warn(done.description(), QString::fromLatin1(kTitle));
+        return;
+    }
+    Messages::inform(QStringLiteral("%1 now answer in the background. orvanectl status shows "
+                                    "how they are; orvanectl stop LINE ends one.")
+                         .arg(lines.join(QStringLiteral(", "))),
+                     QString::fromLatin1(kTitle));
 }
 
 void frmMain::watchSendJob(const LineHandle& job)

@@ -65,8 +65,14 @@ public:
     // The text of the Play node from the answering settings.
     static QString playNodeText();
 
+    // Options > Answer in the Background: the lines answering now, with the current
+    // settings, become standing lines of the line server (answering.conf).
+    void answerInBackground();
+
 protected:
     void changeEvent(QEvent* event) override;
+    // Closing while the lines started here answer asks first: they stop with the window.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildMenus();
@@ -115,6 +121,7 @@ private:
     QAction* mVIncom;
     QAction* mOModem;
     QAction* mOSettings;
+    QAction* mOBackground;
     QAction* mRStart;
     QAction* mRStop;
     QAction* mHelpView;

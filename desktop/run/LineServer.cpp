@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/prctl.h>
 
@@ -25,23 +26,41 @@ LineServer::LineServer(QObject* parent)
                                             QDBusServiceWatcher::WatchForUnregistration,
                                         this))
     , m_messages(new LineMessages(m_client.bus(), m_client.service(), this))
+    , m_process(new QProcess)
 {
     connect(m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, &LineServer::lost);
     connect(m_watcher, &QDBusServiceWatcher::serviceRegistered, this, &LineServer::appeared);
-    m_process.setProcessChannelMode(QProcess::ForwardedChannels);
-    // Should this program die without a word, the server it started ends too (releasing its
-    // lines on the way) instead of lingering without a client.
-    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    m_process->setProcessChannelMode(QProcess::ForwardedChannels);
+    // Should this program die without a word, the server it started is told (SIGUSR1) and
+    // ends too, releasing its lines on the way, instead of lingering without a client;
+    // unless it has standing lines, which it goes on answering.
+    m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGUSR1); });
 }
 
 LineServer::~LineServer()
 {
-    // A server this program started ends with it; it releases its lines on the way.
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.terminate();
-        if (!m_process.waitForFinished(30000))
-            m_process.kill();
+    if (m_process->state() != QProcess::NotRunning && hasStandingLines()) {
+        // Its standing lines go on answering: the process is left to run (its QProcess is
+        // kept, not destroyed, which would end it).
+        static QList<QProcess*> leftRunning;
+        leftRunning.append(m_process);
+        return;
     }
+    // A server this program started ends with it; it releases its lines on the way.
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->terminate();
+        if (!m_process->waitForFinished(30000))
+            m_process->kill();
+    }
+    delete m_process;
+}
+
+bool LineServer::hasStandingLines() const
+{
+    const Result<QList<QVariantMap>> lines = m_client.lineStatus();
+    return lines && std::any_of(lines->cbegin(), lines->cend(), [](const QVariantMap& line) {
+               return line.value(QStringLiteral("standing")).toBool();
+           });
 }
 
 Result<LineHandle> LineServer::createLine()
@@ -62,9 +81,9 @@ QString LineServer::program()
 
 void LineServer::start()
 {
-    if (running() || m_process.state() != QProcess::NotRunning)
+    if (running() || m_process->state() != QProcess::NotRunning)
         return;
-    m_process.start(program(), {QStringLiteral("--service"), m_client.service()});
+    m_process->start(program(), {QStringLiteral("--service"), m_client.service()});
 }
 
 void LineServer::launch()
@@ -88,7 +107,7 @@ bool LineServer::ensureRunning(int waitMs)
     start();
     QDeadlineTimer deadline(waitMs);
     while (!running() && !deadline.hasExpired()) {
-        if (m_process.state() == QProcess::NotRunning && !running())
+        if (m_process->state() == QProcess::NotRunning && !running())
             return false; // it ended without taking its name
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 50);
     }

@@ -34,6 +34,9 @@ public:
     void launch();
     // Starts the server if it is not running and waits (at most `waitMs`) until it is.
     bool ensureRunning(int waitMs = 10000);
+    // Whether the server answers standing lines (answering.conf): it then goes on after
+    // this program ends.
+    bool hasStandingLines() const;
 
 Q_SIGNALS:
     void lost();
@@ -45,7 +48,9 @@ private:
     TolvexClient m_client;
     QDBusServiceWatcher* m_watcher;
     LineMessages* m_messages;
-    QProcess m_process;
+    // Not a member: a server with standing lines is left running when this program ends,
+    // and a QProcess ends its process when it goes.
+    QProcess* m_process;
     bool m_toldNotStarted = false;
 };
 

@@ -10,6 +10,7 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 
@@ -198,6 +199,32 @@ TolvexClient::TolvexClient(const QDBusConnection& bus, const QString& service)
 bool TolvexClient::serverRunning() const
 {
     return m_bus.isConnected() && m_bus.interface()->isServiceRegistered(m_service).value();
+}
+
+namespace {
+QDBusMessage factoryCall(const QString& service, const QString& method)
+{
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(service, QLatin1String(tolvex::kFactoryPath),
+                                       QLatin1String(tolvex::kFactoryInterface), method);
+    // Asking must not start a server.
+    call.setAutoStartService(false);
+    return call;
+}
+} // namespace
+
+Result<QList<QVariantMap>> TolvexClient::lineStatus() const
+{
+    qDBusRegisterMetaType<QList<QVariantMap>>();
+    const QDBusMessage reply = m_bus.call(factoryCall(m_service, QStringLiteral("LineStatus")));
+    if (Status s = tolvex::statusOf(reply); !s)
+        return s;
+    return qdbus_cast<QList<QVariantMap>>(reply.arguments().value(0));
+}
+
+Status TolvexClient::reloadStandingLines() const
+{
+    return tolvex::statusOf(m_bus.call(factoryCall(m_service, QStringLiteral("Reload"))));
 }
 
 Result<LineHandle> TolvexClient::createLine() const

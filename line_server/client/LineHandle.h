@@ -86,6 +86,10 @@ public:
     const QDBusConnection& bus() const { return m_bus; }
     bool serverRunning() const;
     Result<LineHandle> createLine() const;
+    // Every line object of the server and how it is now (the factory's LineStatus).
+    Result<QList<QVariantMap>> lineStatus() const;
+    // The server reads answering.conf again.
+    Status reloadStandingLines() const;
 
 private:
     QDBusConnection m_bus;

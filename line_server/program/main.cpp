@@ -17,6 +17,7 @@
 #include <QDBusError>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -113,7 +114,17 @@ int main(int argc, char** argv)
     }
     std::fprintf(stderr, "tolvex: serving as %s\n", qPrintable(name));
     // SIGHUP reads answering.conf again, as `systemctl --user reload` sends it.
-    orvane::reloadOnHangUp([&server] { server.standingLines().reload(); });
+    orvane::onSignal(SIGHUP, [&server] { server.standingLines().reload(); });
+    // The desktop program that started this server has ended (its parent-death signal):
+    // the server ends with it, unless it has standing lines to answer.
+    orvane::onSignal(SIGUSR1, [&server, &app] {
+        if (server.standingLines().lines().isEmpty()) {
+            app.quit();
+            return;
+        }
+        std::fprintf(stderr, "tolvex: the program that started it has ended; its standing "
+                             "lines go on answering\n");
+    });
     // Start the speech engine and load the default voice now, not at the first call.
     if (auto speech = orvane::createSpeech())
         speech.value()->prepare(QStringLiteral("Orvane"), {},
