@@ -203,7 +203,7 @@ int watch(const Context& c)
     if (!QDBusConnection::sessionBus().connect(c.service, QLatin1String(tolvex::kFactoryPath),
                                                QLatin1String(tolvex::kFactoryInterface),
                                                QStringLiteral("LineStatusChanged"), &relay,
-                                               SLOT(changed(QString, QString, QString))))
+                                               SLOT(changed(QString, QString, QString, bool))))
         return c.fail(Failed, QStringLiteral("cannot follow the line server's changes"));
     // How every line is now (marked "current" in JSON), then each change as it comes.
     if (Result<QList<QVariantMap>> now = lineStatus(c))
@@ -308,9 +308,10 @@ int sendFax(const Context& c)
         if (!c.json)
             c.say(shown(status));
     });
-    QDBusConnection::sessionBus().connect(
-        c.service, QLatin1String(tolvex::kFactoryPath), QLatin1String(tolvex::kFactoryInterface),
-        QStringLiteral("LineStatusChanged"), &progress, SLOT(changed(QString, QString, QString)));
+    QDBusConnection::sessionBus().connect(c.service, QLatin1String(tolvex::kFactoryPath),
+                                          QLatin1String(tolvex::kFactoryInterface),
+                                          QStringLiteral("LineStatusChanged"), &progress,
+                                          SLOT(changed(QString, QString, QString, bool)));
     QString message;
     QObject::connect(handle->events(), &LineEvents::messageBox, &loop,
                      [&](const QString& text, const QString&) { message = text; });

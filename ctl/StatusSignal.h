@@ -19,7 +19,7 @@ public:
     {}
 
 public Q_SLOTS:
-    void changed(const QString& path, const QString& line, const QString& status)
+    void changed(const QString& path, const QString& line, const QString& status, bool)
     {
         m_handler(path, line, status);
     }

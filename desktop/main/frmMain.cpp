@@ -12,6 +12,7 @@
 #include "desktop/main/ProductIcon.h"
 #include "desktop/records/frmPlay.h"
 #include "desktop/records/frmRecordList.h"
+#include "desktop/run/BackgroundLines.h"
 #include "desktop/run/DesktopRun.h"
 #include "desktop/run/LineServer.h"
 
@@ -69,6 +70,11 @@ frmMain::frmMain(DesktopRun& run)
 
     m_run.showStatusIn(MSFlexGrid1);
     connect(&m_run.lineServer(), &LineServer::lost, this, &frmMain::serverLost);
+    // The standing lines, beside the window's own: in the grid's tooltip.
+    BackgroundLines& background = m_run.backgroundLines();
+    connect(&background, &BackgroundLines::changed, MSFlexGrid1,
+            [this, &background] { MSFlexGrid1->setToolTip(background.summary()); });
+    MSFlexGrid1->setToolTip(background.summary());
 }
 
 frmMain::~frmMain()
@@ -459,6 +465,7 @@ void frmMain::answerInBackground()
     Status done = answering::writeAnsweringFile(file.value());
     if (done)
         done = m_run.lineServer().client().reloadStandingLines();
+    m_run.backgroundLines().refresh();
     if (!done) {
         Messages::warn(done.description(), QString::fromLatin1(kTitle));
         return;

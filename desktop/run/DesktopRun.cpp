@@ -1,6 +1,7 @@
 #include "desktop/run/DesktopRun.h"
 
 #include "desktop/common/MSFlexGrid.h"
+#include "desktop/run/BackgroundLines.h"
 #include "desktop/run/LineServer.h"
 #include "line_server/client/StatusGridExport.h"
 
@@ -31,8 +32,13 @@ public:
 DesktopRun::DesktopRun(QObject* parent)
     : QObject(parent)
     , m_lineServer(new LineServer(this))
+    , m_background(new BackgroundLines(m_lineServer->client(), this))
     , m_gridSink(std::make_unique<GridSink>())
 {
+    // Whenever the server comes (started here or found), what it answers by itself.
+    connect(m_lineServer, &LineServer::appeared, m_background, &BackgroundLines::refresh);
+    if (m_lineServer->running())
+        m_background->refresh();
     m_gridExport =
         std::make_unique<StatusGridExport>(*m_gridSink, m_lineServer->client().bus(),
                                            QStringLiteral("/org/orvane/Orvane/StatusGrid"), this);

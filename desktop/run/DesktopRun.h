@@ -18,6 +18,7 @@
 
 namespace orvane {
 
+class BackgroundLines;
 class LineServer;
 class MSFlexGrid;
 class StatusGridExport;
@@ -40,6 +41,8 @@ public:
     void ReleaseLines();
 
     LineServer& lineServer() { return *m_lineServer; }
+    // The lines the server answers by itself, with their status.
+    BackgroundLines& backgroundLines() { return *m_background; }
     // The grid as the line objects are given it.
     StatusGridExport& statusGridExport() { return *m_gridExport; }
 
@@ -56,6 +59,7 @@ private:
     class GridSink;
 
     LineServer* m_lineServer;
+    BackgroundLines* m_background;
     std::unique_ptr<GridSink> m_gridSink;
     std::unique_ptr<StatusGridExport> m_gridExport;
 };

@@ -60,8 +60,11 @@ QDBusObjectPath LineFactory::createLine(bool owned)
     }
     // Told on the server's thread, so that `orvanectl watch` follows every line.
     object->onStatus([this, path](const QString& line, const QString& status) {
-        QMetaObject::invokeMethod(
-            this, [this, path, line, status] { Q_EMIT LineStatusChanged(path, line, status); });
+        QMetaObject::invokeMethod(this, [this, path, line, status] {
+            const auto entry = m_lines.constFind(path);
+            if (entry != m_lines.constEnd())
+                Q_EMIT LineStatusChanged(path, line, status, entry->standing);
+        });
     });
     object->moveToThread(thread);
     connect(object, &QObject::destroyed, thread, &QThread::quit, Qt::DirectConnection);

@@ -66,8 +66,10 @@ public Q_SLOTS:
 
 Q_SIGNALS:
     void LineReleased(const QString& path);
-    // A line wrote a status: the line object, its line's name, the text.
-    void LineStatusChanged(const QString& path, const QString& line, const QString& status);
+    // A line wrote a status: the line object, its line's name, the text, and whether it is
+    // a standing line.
+    void LineStatusChanged(const QString& path, const QString& line, const QString& status,
+                           bool standing);
 
 private:
     struct Entry {

@@ -7,9 +7,11 @@
 #include "desktop/common/AnsweringSettings.h"
 #include "desktop/lines/frmAddress.h"
 #include "line_server/client/AnsweringConf.h"
+#include "line_server/client/TolvexNames.h"
 
 #include <QAction>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -115,6 +117,10 @@ private Q_SLOTS:
         QTRY_COMPARE(standing(kLine2).value("status").toString(),
                      QStringLiteral("Waiting for call ...."));
         QVERIFY(m_messages->texts().last().contains("now answer in the background"));
+        // The grid tells of it beside the window's own lines, and follows its status.
+        QTRY_COMPARE(m_window->statusGrid()->toolTip(),
+                     QStringLiteral("Answering in the background:\nSimulated Line 2: Waiting "
+                                    "for call ...."));
     }
 
     void theSelectionMarksStandingLinesAndTheServerRefusesThem()
@@ -137,6 +143,20 @@ private Q_SLOTS:
         QTRY_VERIFY(m_messages->texts().join("\n").contains("already answers"));
         QVERIFY(!standing(kLine2).isEmpty());
         m_window->stop(false);
+    }
+
+    void theGridFollowsAStandingLineThroughACall()
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            m_run->lineServer().client().service(), tolvex::kSimulatorPath,
+            tolvex::kSimulatorInterface, QStringLiteral("PlaceCall"));
+        call.setArguments(
+            {kLine2, QStringLiteral("5550100"), 2, 100, QString(), true, QString(), -1});
+        QCOMPARE(QDBusConnection::sessionBus().call(call).type(), QDBusMessage::ReplyMessage);
+        QTRY_VERIFY(m_window->statusGrid()->toolTip().contains("Simulated Line 2: Recording File"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_window->statusGrid()->toolTip().contains("Simulated Line 2: Waiting for Call"),
+            60000);
     }
 
     void theLineServerGoesOnAfterTheProgramEnds()
