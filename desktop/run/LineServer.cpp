@@ -17,6 +17,8 @@ namespace orvane {
 
 namespace {
 constexpr int kStartWaitMs = 5000;
+// A server left running for its standing lines: its QProcess is kept, never destroyed.
+QProcess* g_leftRunning = nullptr;
 } // namespace
 
 LineServer::LineServer(QObject* parent)
@@ -42,8 +44,7 @@ LineServer::~LineServer()
     if (m_process->state() != QProcess::NotRunning && hasStandingLines()) {
         // Its standing lines go on answering: the process is left to run (its QProcess is
         // kept, not destroyed, which would end it).
-        static QList<QProcess*> leftRunning;
-        leftRunning.append(m_process);
+        g_leftRunning = m_process;
         return;
     }
     // A server this program started ends with it; it releases its lines on the way.
