@@ -1,7 +1,9 @@
 #include "platform/SectionedText.h"
 
+#include <QDir>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStandardPaths>
 
 namespace orvane {
 
@@ -9,6 +11,15 @@ Status sectionedTextMistake(const QString& fileName, int lineNo, const QString& 
 {
     return Status(err::InvalidArg,
                   QStringLiteral("%1, line %2: %3").arg(fileName).arg(lineNo).arg(what));
+}
+
+QString userConfigFile(const char* environmentVariable, const QString& fileName)
+{
+    const QString overridden = qEnvironmentVariable(environmentVariable);
+    if (!overridden.isEmpty())
+        return overridden;
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+        .filePath(QStringLiteral("Orvane/") + fileName);
 }
 
 Result<SectionedText> parseSectionedText(const QByteArray& text, const SectionedTextRules& rules)

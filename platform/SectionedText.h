@@ -40,6 +40,10 @@ struct SectionedTextRules {
 
 Result<SectionedText> parseSectionedText(const QByteArray& text, const SectionedTextRules& rules);
 
+// The settings file `fileName` of this user: $`environmentVariable` when set, else Orvane/
+// in the user's configuration folder (~/.config/Orvane/).
+QString userConfigFile(const char* environmentVariable, const QString& fileName);
+
 // "lines.conf, line 3: what".
 Status sectionedTextMistake(const QString& fileName, int lineNo, const QString& what);
 

@@ -106,11 +106,7 @@ bool readSetting(StandingLine& line, const QString& key, const QString& value, b
 
 QString answeringConfigPath()
 {
-    const QString overridden = qEnvironmentVariable("ORVANE_ANSWERING_CONF");
-    if (!overridden.isEmpty())
-        return overridden;
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
-        .filePath(QStringLiteral("Orvane/") + kFileName);
+    return userConfigFile("ORVANE_ANSWERING_CONF", kFileName);
 }
 
 QString defaultProgramFolder()

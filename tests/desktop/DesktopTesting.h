@@ -6,12 +6,15 @@
 #include "desktop/common/MSFlexGrid.h"
 #include "desktop/common/Messages.h"
 #include "desktop/common/ProgramFolder.h"
+#include "desktop/lines/frmAddress.h"
 #include "desktop/main/frmMain.h"
 #include "desktop/run/DesktopRun.h"
 #include "desktop/run/LineServer.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QListWidget>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -67,6 +70,17 @@ void whenModal(std::function<void(T*)> act)
         }
     });
     timer->start();
+}
+
+// Selects the named lines of the line selection window when it opens, and presses OK.
+inline void chooseLines(const QStringList& names)
+{
+    whenModal<frmAddress>([names](frmAddress* window) {
+        auto* list = window->findChild<QListWidget*>("listAddress");
+        for (int i = 0; i < list->count(); ++i)
+            list->item(i)->setSelected(names.contains(list->item(i)->text()));
+        window->findChild<QPushButton*>("cmdOk")->click();
+    });
 }
 
 // Drops the watches whose window never opened, so that they cannot act on a later test's.

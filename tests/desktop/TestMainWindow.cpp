@@ -33,6 +33,7 @@
 #include <csignal>
 
 using namespace orvane;
+using test::chooseLines;
 
 namespace {
 
@@ -52,17 +53,6 @@ int registrations(const QString& line)
 {
     const QVariant info = simulator("LineInfo", {line}).arguments().value(0);
     return qdbus_cast<QVariantMap>(info).value("registrations").toInt();
-}
-
-// Selects the named lines of the selection window and presses OK.
-void chooseLines(const QStringList& names)
-{
-    test::whenModal<frmAddress>([names](frmAddress* window) {
-        auto* list = window->findChild<QListWidget*>("listAddress");
-        for (int i = 0; i < list->count(); ++i)
-            list->item(i)->setSelected(names.contains(list->item(i)->text()));
-        window->findChild<QPushButton*>("cmdOk")->click();
-    });
 }
 
 void cancelSelection()

@@ -19,21 +19,12 @@
 #include <csignal>
 
 using namespace orvane;
+using test::chooseLines;
 
 namespace {
 
 const QString kLine1 = QStringLiteral("Simulated Line 1");
 const QString kLine2 = QStringLiteral("Simulated Line 2");
-
-void chooseLines(const QStringList& names)
-{
-    test::whenModal<frmAddress>([names](frmAddress* window) {
-        auto* list = window->findChild<QListWidget*>("listAddress");
-        for (int i = 0; i < list->count(); ++i)
-            list->item(i)->setSelected(names.contains(list->item(i)->text()));
-        window->findChild<QPushButton*>("cmdOk")->click();
-    });
-}
 
 } // namespace
 

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -216,15 +217,15 @@ private Q_SLOTS:
     void initTestCase()
     {
         m_dir.setAutoRemove(qEnvironmentVariableIsEmpty("ORVANE_TEST_KEEP"));
-        m_registrarPort = test::freeUdpPort();
-        m_linePort = test::freeUdpPort();
+        // The ports held for the whole test first (the mini registrar's, and one another
+        // program holds, as a SIP program that lets others share it would); then ports that
+        // are free, each its own: a port probed free and let go can come back as the next
+        // one probed, or as the next one bound.
         const quint16 forbid = m_mini.add(MiniRegistrar::Answer::Forbid);
         const quint16 challenge = m_mini.add(MiniRegistrar::Answer::ChallengeAlways);
         const quint16 lapse = m_mini.add(MiniRegistrar::Answer::GrantUntilTold);
         QVERIFY(forbid && challenge && lapse);
         m_mini.start();
-        const quint16 silent = test::freeUdpPort(); // nothing answers there
-        // A port another program holds, as a SIP program that lets others share it would.
         m_takenFd = ::socket(AF_INET, SOCK_DGRAM, 0);
         const int yes = 1;
         ::setsockopt(m_takenFd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
@@ -235,6 +236,18 @@ private Q_SLOTS:
         QCOMPARE(::bind(m_takenFd, reinterpret_cast<sockaddr*>(&a), sizeof(a)), 0);
         QCOMPARE(::getsockname(m_takenFd, reinterpret_cast<sockaddr*>(&a), &len), 0);
         const quint16 taken = ntohs(a.sin_port);
+        QSet<quint16> used{forbid, challenge, lapse, taken};
+        auto freePort = [&used] {
+            quint16 port = 0;
+            do
+                port = test::freeUdpPort();
+            while (used.contains(port));
+            used.insert(port);
+            return port;
+        };
+        m_registrarPort = freePort();
+        m_linePort = freePort();
+        const quint16 silent = freePort(); // nothing answers there
 
         auto line = [](const char* name, const char* user, quint16 registrar, quint16 port) {
             QString s = QStringLiteral("[%1]\nuri = sip:%2@127.0.0.1\naddress = 127.0.0.1\n"

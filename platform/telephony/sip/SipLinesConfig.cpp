@@ -68,11 +68,7 @@ QString shellQuoted(const QString& path)
 
 QString linesConfigPath()
 {
-    const QString overridden = qEnvironmentVariable("ORVANE_LINES_CONF");
-    if (!overridden.isEmpty())
-        return overridden;
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
-        .filePath(QStringLiteral("Orvane/lines.conf"));
+    return userConfigFile("ORVANE_LINES_CONF", QStringLiteral("lines.conf"));
 }
 
 Result<QList<LineConfig>> parseLinesConfig(const QByteArray& text)
