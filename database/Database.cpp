@@ -57,20 +57,69 @@ bool hasIndex(QSqlDatabase& db, const QString& name)
     return q.exec() && q.next();
 }
 
+// The schema's version, kept in the file (PRAGMA user_version). 0: the tables as they were
+// first made. 1: rec_message knows each call's caller, line, length and whether it was
+// heard (NULL for the rows written before).
+constexpr int kSchemaVersion = 1;
+const char* const kCallColumns[] = {"CALLER_NUMBER TEXT", "CALLER_NAME TEXT", "LINE TEXT",
+                                    "SECONDS INTEGER", "HEARD INTEGER"};
+
+int schemaVersion(QSqlDatabase& db)
+{
+    QSqlQuery version(db);
+    return version.exec(QStringLiteral("PRAGMA user_version")) && version.next()
+               ? version.value(0).toInt()
+               : 0;
+}
+
+// Brings a file of an older schema to this one, its rows kept. Two programs opening it at
+// the same moment: the second waits for the first and finds the work done.
+Status migrate(QSqlDatabase& db)
+{
+    if (schemaVersion(db) >= kSchemaVersion)
+        return {};
+    QSqlQuery step(db);
+    if (!step.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return sqlFailure(QStringLiteral("Cannot bring the database up to date"), step.lastError());
+    QStringList present;
+    if (step.exec(QStringLiteral("PRAGMA table_info(rec_message)")))
+        while (step.next())
+            present.append(step.value(1).toString().toUpper());
+    for (const char* column : kCallColumns) {
+        const QString definition = QString::fromLatin1(column);
+        if (present.contains(definition.section(QLatin1Char(' '), 0, 0)))
+            continue;
+        if (!step.exec(QStringLiteral("ALTER TABLE rec_message ADD COLUMN ") + definition)) {
+            const Status failed = sqlFailure(QStringLiteral("Cannot bring the database up to date"),
+                                             step.lastError());
+            step.exec(QStringLiteral("ROLLBACK"));
+            return failed;
+        }
+    }
+    if (!step.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)) ||
+        !step.exec(QStringLiteral("COMMIT"))) {
+        const Status failed =
+            sqlFailure(QStringLiteral("Cannot bring the database up to date"), step.lastError());
+        step.exec(QStringLiteral("ROLLBACK"));
+        return failed;
+    }
+    return {};
+}
+
 Status prepareSchema(QSqlDatabase& db)
 {
     QSqlQuery pragma(db);
     pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
     // Files made before the covering index get it now.
-    if (hasTables(db) && hasIndex(db, QStringLiteral("rec_message_by_day")))
-        return {};
-    for (const char* statement : kSchema) {
-        QSqlQuery create(db);
-        if (!create.exec(QString::fromLatin1(statement)))
-            return sqlFailure(QStringLiteral("Cannot create the tables"), create.lastError());
+    if (!hasTables(db) || !hasIndex(db, QStringLiteral("rec_message_by_day"))) {
+        for (const char* statement : kSchema) {
+            QSqlQuery create(db);
+            if (!create.exec(QString::fromLatin1(statement)))
+                return sqlFailure(QStringLiteral("Cannot create the tables"), create.lastError());
+        }
     }
-    return {};
+    return migrate(db);
 }
 
 } // namespace

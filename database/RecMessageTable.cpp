@@ -4,11 +4,37 @@
 
 namespace orvane::recmessage {
 
-Status logCall(Database& db, const QDateTime& callTime, const QString& fileName)
+namespace {
+QVariant orNull(const QString& text)
 {
-    return db.execute(QStringLiteral("INSERT INTO rec_message (INCOMING_CALL, INCOMING_CALL_FILE) "
-                                     "VALUES (?, ?)"),
-                      {datetext::toStored(callTime), fileName});
+    return text.isEmpty() ? QVariant() : QVariant(text);
+}
+} // namespace
+
+Status logCall(Database& db, const QDateTime& callTime, const QString& fileName,
+               const CallDetails& details)
+{
+    return db.execute(
+        QStringLiteral("INSERT INTO rec_message (INCOMING_CALL, INCOMING_CALL_FILE, CALLER_NUMBER, "
+                       "CALLER_NAME, LINE, SECONDS) VALUES (?, ?, ?, ?, ?, ?)"),
+        {datetext::toStored(callTime), fileName, orNull(details.callerNumber),
+         orNull(details.callerName), orNull(details.line),
+         details.seconds < 0 ? QVariant() : QVariant(details.seconds)});
+}
+
+Result<CallDetails> detailsOf(Database& db, const QString& fileName)
+{
+    Result<QList<DbRow>> rows =
+        db.query(QStringLiteral("SELECT CALLER_NUMBER, CALLER_NAME, LINE, SECONDS FROM rec_message "
+                                "WHERE INCOMING_CALL_FILE = ? LIMIT 1"),
+                 {fileName});
+    if (!rows)
+        return rows.status();
+    if (rows->isEmpty())
+        return Status(err::FileNotFound, QStringLiteral("No call is listed with %1").arg(fileName));
+    const DbRow& row = rows->first();
+    return CallDetails{row.at(0).toString(), row.at(1).toString(), row.at(2).toString(),
+                       row.at(3).isNull() ? -1 : row.at(3).toInt()};
 }
 
 Result<QList<CallRow>> listDay(Database& db, const QDate& day)

@@ -15,7 +15,20 @@ struct CallRow {
     QString incomingCallFile;
 };
 
-Status logCall(Database& db, const QDateTime& callTime, const QString& fileName);
+// What is known of a call beyond its time and file; empty texts and a negative length are
+// stored as unknown (NULL).
+struct CallDetails {
+    QString callerNumber;
+    QString callerName;
+    QString line;
+    int seconds = -1;
+};
+
+Status logCall(Database& db, const QDateTime& callTime, const QString& fileName,
+               const CallDetails& details = {});
+// The details of the call whose recording is `fileName`; all unknown for a row written
+// before they were kept.
+Result<CallDetails> detailsOf(Database& db, const QString& fileName);
 // The calls of one calendar day, by time.
 Result<QList<CallRow>> listDay(Database& db, const QDate& day);
 // Whether any row names this file.

@@ -5,6 +5,7 @@
 #include "line_server/line/LineLog.h"
 #include "line_server/line/StatusTexts.h"
 #include "line_server/line/modData.h"
+#include "platform/telephony/CallerText.h"
 
 #include <QTimer>
 
@@ -63,7 +64,12 @@ void ClsTapi::finishRecording()
     // The line's current call is let go only if it is the recording's own.
     if (!m_call.control || m_call.control == owner.call)
         releaseCall();
-    m_keeper.keep(owner.callTime, name, m_recorder.recordedView());
+    // The caller as the provider told it, cleaned: it is the caller's own text.
+    const RecordingKeeper::Caller caller =
+        owner.call ? RecordingKeeper::Caller{callerText(owner.call->callerNumber()),
+                                             callerText(owner.call->callerName())}
+                   : RecordingKeeper::Caller{};
+    m_keeper.keep(owner.callTime, name, m_recorder.recordedView(), caller);
     m_recorder.reset();
 }
 

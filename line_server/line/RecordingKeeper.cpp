@@ -48,18 +48,26 @@ void RecordingKeeper::setLine(qint16 row, const QString& name)
     m_lineName = name;
 }
 
-void RecordingKeeper::keep(const QDateTime& callTime, const QString& name, const QByteArray& audio)
+recmessage::CallDetails RecordingKeeper::detailsOf(const Caller& caller, qsizetype audioBytes) const
+{
+    // A second of recording is 8,000 bytes of mu-law.
+    return {caller.number, caller.name, m_lineName, int(audioBytes / 8000)};
+}
+
+void RecordingKeeper::keep(const QDateTime& callTime, const QString& name, const QByteArray& audio,
+                           const Caller& caller)
 {
     retry();
     QString part;
+    const recmessage::CallDetails details = detailsOf(caller, audio.size());
     const Result<QString> saved =
         saveRecordingFile(modData::recordingsFolder(m_appPath), name, audio, &part);
     if (saved) {
-        logRecording(callTime, saved.value());
+        logRecording(callTime, saved.value(), details);
         return;
     }
     // Held in a copy of its own: `audio` may be the recorder's buffer.
-    m_unsaved.append({callTime, name, QByteArray(audio.constData(), audio.size()), part});
+    m_unsaved.append({callTime, name, QByteArray(audio.constData(), audio.size()), part, details});
     if (m_unsaved.size() > kMaxHeld)
         keepLastResort();
     reportProblem(status::RecordingNotSaved, saved.status().description(),
@@ -67,12 +75,13 @@ void RecordingKeeper::keep(const QDateTime& callTime, const QString& name, const
                       .arg(m_lineName, datetext::general(callTime), saved.status().description()));
 }
 
-void RecordingKeeper::logRecording(const QDateTime& callTime, const QString& fileName)
+void RecordingKeeper::logRecording(const QDateTime& callTime, const QString& fileName,
+                                   const recmessage::CallDetails& details)
 {
-    const Status logged = modData::LogRecordedCall(m_appPath, callTime, fileName);
+    const Status logged = modData::LogRecordedCall(m_appPath, callTime, fileName, details);
     if (logged)
         return;
-    m_unlogged.append({callTime, fileName});
+    m_unlogged.append({callTime, fileName, details});
     reportProblem(
         status::CallNotLogged, logged.description(),
         QString::fromLatin1(linemessage::CallNotLogged)
@@ -109,12 +118,12 @@ void RecordingKeeper::retry()
         }
         qCInfo(lineLog).noquote() << "row" << m_row << "saved the recording held back as"
                                   << saved.value();
-        m_unlogged.append({first.callTime, saved.value()});
+        m_unlogged.append({first.callTime, saved.value(), first.details});
         m_unsaved.removeFirst();
     }
     while (!m_unlogged.isEmpty()) {
         const Unlogged& first = m_unlogged.first();
-        if (!modData::LogRecordedCall(m_appPath, first.callTime, first.fileName))
+        if (!modData::LogRecordedCall(m_appPath, first.callTime, first.fileName, first.details))
             break;
         qCInfo(lineLog).noquote() << "row" << m_row << "listed" << first.fileName;
         m_unlogged.removeFirst();

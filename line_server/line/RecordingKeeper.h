@@ -11,6 +11,7 @@
 // Thread: the thread of `timerOwner` (the line's thread), except recoverUnlogged(), which
 // may be called from any thread.
 
+#include "database/RecMessageTable.h"
 #include "line_server/line/LineOutlet.h"
 
 #include <QDateTime>
@@ -47,9 +48,16 @@ public:
     QString programFolder() const { return m_appPath; }
     void setLine(qint16 row, const QString& name);
 
-    // Saves `audio` as `name` (or a free variant of it) and logs the call at `callTime`.
-    // Recordings held back go first, so that the list keeps the order of the calls.
-    void keep(const QDateTime& callTime, const QString& name, const QByteArray& audio);
+    // Who called, as the provider told it.
+    struct Caller {
+        QString number;
+        QString name;
+    };
+    // Saves `audio` as `name` (or a free variant of it) and logs the call at `callTime`,
+    // with its caller, the line and its length. Recordings held back go first, so that the
+    // list keeps the order of the calls.
+    void keep(const QDateTime& callTime, const QString& name, const QByteArray& audio,
+              const Caller& caller = {});
     // Tries again what is held; the retry timer calls it too.
     void retry();
     // The line is ending: a last try; what still cannot be saved goes to the last-resort
@@ -84,7 +92,9 @@ public:
     static int recoverUnloggedRecordings(const QString& appPath, const QDateTime& before);
 
 private:
-    void logRecording(const QDateTime& callTime, const QString& fileName);
+    void logRecording(const QDateTime& callTime, const QString& fileName,
+                      const recmessage::CallDetails& details);
+    recmessage::CallDetails detailsOf(const Caller& caller, qsizetype audioBytes) const;
     void reportProblem(const char* statusText, const QString& reason, const QString& message);
     void recovered();
     // The oldest recording held goes where a file can still be written.
@@ -95,10 +105,12 @@ private:
         QString name;
         QByteArray audio;
         QString part; // a whole file already on disk that only needs its name, if any
+        recmessage::CallDetails details;
     };
     struct Unlogged {
         QDateTime callTime;
         QString fileName;
+        recmessage::CallDetails details;
     };
 
     LineOutlet& m_outlet;

@@ -74,12 +74,13 @@ QString MakeRecordingName(qint16 row, const QDateTime& now)
     return name + QLatin1Char('-') + QString::number(row) + QLatin1String(".wav");
 }
 
-Status LogRecordedCall(const QString& appPath, const QDateTime& callTime, const QString& fileName)
+Status LogRecordedCall(const QString& appPath, const QDateTime& callTime, const QString& fileName,
+                       const recmessage::CallDetails& details)
 {
     Database db;
     if (Status s = db.OpenDatabase(appPath); !s)
         return s;
-    Status s = recmessage::logCall(db, callTime, fileName);
+    Status s = recmessage::logCall(db, callTime, fileName, details);
     db.CloseDatabase();
     return s;
 }

@@ -2,6 +2,7 @@
 
 // The line's naming of recordings and its entries in the answering database.
 
+#include "database/RecMessageTable.h"
 #include "platform/Status.h"
 
 #include <QDateTime>
@@ -21,7 +22,8 @@ Status checkProgramFolder(const QString& appPath);
 QString MakeRecordingName(qint16 row, const QDateTime& now = QDateTime::currentDateTime());
 
 // One row in rec_message, on a connection of its own.
-Status LogRecordedCall(const QString& appPath, const QDateTime& callTime, const QString& fileName);
+Status LogRecordedCall(const QString& appPath, const QDateTime& callTime, const QString& fileName,
+                       const recmessage::CallDetails& details = {});
 Status LogReceivedFax(const QString& appPath, const QString& path);
 
 } // namespace orvane::modData

@@ -41,6 +41,8 @@ public:
     virtual quint64 id() const = 0;
     virtual QString addressName() const = 0;
     virtual QString callerNumber() const = 0;
+    // The caller's name, where the provider knows one.
+    virtual QString callerName() const { return {}; }
     // CP_OWNER, or CP_MONITOR when this program may only watch the call.
     virtual int privilege() const = 0;
     virtual int state() const = 0;

@@ -7,6 +7,8 @@
 #include "database/RecieveFaxTable.h"
 
 #include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -151,6 +153,55 @@ private Q_SLOTS:
         QCOMPARE(recievefax::listAll(db).value().size(), 2);
         QVERIFY(recievefax::removeAll(db));
         QVERIFY(recievefax::listAll(db).value().isEmpty());
+    }
+
+    void aFileOfTheFirstSchemaIsBroughtUpToDateWithItsRows()
+    {
+        QTemporaryDir dir;
+        {
+            // A file as the program wrote it before calls kept their caller.
+            QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "old");
+            old.setDatabaseName(Database::filePath(dir.path()));
+            QVERIFY(old.open());
+            QSqlQuery q(old);
+            for (const char* sql :
+                 {"CREATE TABLE rec_message (INCOMING_CALL TEXT NOT NULL, INCOMING_CALL_FILE "
+                  "TEXT NOT NULL)",
+                  "CREATE INDEX rec_message_by_day ON rec_message (INCOMING_CALL, "
+                  "INCOMING_CALL_FILE)",
+                  "CREATE TABLE message_play (id INTEGER PRIMARY KEY AUTOINCREMENT, message TEXT "
+                  "NOT NULL)",
+                  "CREATE TABLE recieve_fax (sFileName TEXT NOT NULL)",
+                  "INSERT INTO rec_message VALUES ('2026-12-01T09:00:00', 'old-1.wav')",
+                  "INSERT INTO rec_message VALUES ('2026-12-01T10:00:00', 'old-2.wav')"})
+                QVERIFY2(q.exec(QString::fromLatin1(sql)), sql);
+            old.close();
+        }
+        QSqlDatabase::removeDatabase("old");
+
+        for (int open = 0; open < 2; ++open) { // the second opening finds nothing to do
+            Database db;
+            QVERIFY(db.OpenDatabase(dir.path()));
+            QCOMPARE(db.query("PRAGMA user_version").value().first().first().toInt(), 1);
+            const QList<recmessage::CallRow> rows =
+                recmessage::listDay(db, QDate(2026, 12, 1)).value();
+            QCOMPARE(files(rows), QStringList({"old-1.wav", "old-2.wav"}));
+            // What the old rows never knew is unknown, not made up.
+            const recmessage::CallDetails old = recmessage::detailsOf(db, "old-1.wav").value();
+            QVERIFY(old.callerNumber.isEmpty() && old.line.isEmpty());
+            QCOMPARE(old.seconds, -1);
+        }
+        Database db;
+        QVERIFY(db.OpenDatabase(dir.path()));
+        QVERIFY(recmessage::logCall(db, at(2026, 12, 1, 11, 0, 0), "new.wav",
+                                    {"5550100", "Ann O'Neil", "Front desk", 42}));
+        const recmessage::CallDetails kept = recmessage::detailsOf(db, "new.wav").value();
+        QCOMPARE(kept.callerNumber, QStringLiteral("5550100"));
+        QCOMPARE(kept.callerName, QStringLiteral("Ann O'Neil"));
+        QCOMPARE(kept.line, QStringLiteral("Front desk"));
+        QCOMPARE(kept.seconds, 42);
+        QCOMPARE(recmessage::listDay(db, QDate(2026, 12, 1)).value().size(), 3);
+        QVERIFY(!recmessage::detailsOf(db, "none.wav").isOk());
     }
 
     void manyConnectionsWriteAtOnce()

@@ -162,6 +162,14 @@ private Q_SLOTS:
         QVERIFY2(info.value("firstSoundMs").toDouble() >= 0, "the caller heard no greeting");
         QCOMPARE(recordings().size(), 1);
         QCOMPARE(logged().first().incomingCallFile, recordings().first());
+        // Who called, on which line, for how long.
+        Database db;
+        QVERIFY(db.OpenDatabase(home()));
+        const recmessage::CallDetails details =
+            recmessage::detailsOf(db, recordings().first()).value();
+        QCOMPARE(details.callerNumber, QStringLiteral("5550100"));
+        QCOMPARE(details.line, kLine1);
+        QCOMPARE(details.seconds, 1);
         QCOMPARE(QFileInfo(QDir(home()).filePath("Rec-Files/" + recordings().first())).size(),
                  44 + 8000);
         QTRY_COMPARE_WITH_TIMEOUT(statusOf(kLine1), QString::fromLatin1("Waiting for Call .... "),

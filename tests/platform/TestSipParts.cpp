@@ -3,6 +3,7 @@
 
 #include "platform/LogThrottle.h"
 #include "platform/audio/G711.h"
+#include "platform/telephony/CallerText.h"
 #include "platform/telephony/sip/JitterBuffer.h"
 #include "platform/telephony/sip/SipLinesConfig.h"
 #include "platform/telephony/sip/SipSdp.h"
@@ -464,6 +465,17 @@ private Q_SLOTS:
         QVERIFY(test::tonePower(settled, 400, 8000) < 0.01);
         // Every intruding packet once the caller's stream was heard.
         QVERIFY2(dropped >= 60, qPrintable(QString::number(dropped)));
+    }
+
+    void aCallersTextIsCleanedAndBounded()
+    {
+        QCOMPARE(callerText(QStringLiteral("  Ann\tO'Neil \r\n")), QStringLiteral("Ann O'Neil"));
+        QCOMPARE(callerText(QStringLiteral("555\u0000\u001b[2J0100")),
+                 QStringLiteral("555 [2J0100"));
+        // Bidirectional overrides would turn what a user reads around.
+        QCOMPARE(callerText(QStringLiteral("evil\u202Egnp.exe")), QStringLiteral("evil gnp.exe"));
+        QCOMPARE(callerText(QString(500, QLatin1Char('9'))).size(), kMaxCallerText);
+        QCOMPARE(callerText(QString()), QString());
     }
 };
 

@@ -1,0 +1,16 @@
+#pragma once
+
+// What a caller's number or name may be once it leaves the provider: a caller sends what
+// it likes, and the text ends up in the log, in messages, in notifications and in the
+// environment of hooks. Control characters go, blanks are folded, the length is bounded.
+
+#include <QString>
+
+namespace orvane {
+
+// The longest caller text kept (a SIP display name is rarely more than 40 characters).
+constexpr qsizetype kMaxCallerText = 64;
+
+QString callerText(const QString& raw);
+
+} // namespace orvane
