@@ -5,6 +5,7 @@
 #include "platform/audio/G711.h"
 #include "platform/telephony/CallerText.h"
 #include "platform/telephony/sip/JitterBuffer.h"
+#include "platform/telephony/sip/SipCallerId.h"
 #include "platform/telephony/sip/SipLinesConfig.h"
 #include "platform/telephony/sip/SipSdp.h"
 #include "platform/telephony/sip/SipWaveDevice.h"
@@ -476,6 +477,69 @@ private Q_SLOTS:
         QCOMPARE(callerText(QStringLiteral("evil\u202Egnp.exe")), QStringLiteral("evil gnp.exe"));
         QCOMPARE(callerText(QString(500, QLatin1Char('9'))).size(), kMaxCallerText);
         QCOMPARE(callerText(QString()), QString());
+    }
+
+    void theCallerIsWhoTheTrustedHeadersSay_data()
+    {
+        QTest::addColumn<QByteArray>("pai");
+        QTest::addColumn<QByteArray>("rpid");
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("privacy");
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("name");
+        const QByteArray from = "\"Somebody\" <sip:5550199@example.org>;tag=1";
+        QTest::newRow("asserted identity first")
+            << QByteArray("\"Ann O'Neil\" <sip:5550100@pbx.example.org>") << QByteArray() << from
+            << QByteArray() << "5550100"
+            << "Ann O'Neil";
+        QTest::newRow("asserted tel URI")
+            << QByteArray("<tel:+15550100>") << QByteArray() << from << QByteArray() << "+15550100"
+            << "";
+        QTest::newRow("remote party id next")
+            << QByteArray() << QByteArray("\"Bob\" <sip:5550101@example.org>;party=calling") << from
+            << QByteArray() << "5550101"
+            << "Bob";
+        QTest::newRow("from last")
+            << QByteArray() << QByteArray() << from << QByteArray() << "5550199"
+            << "Somebody";
+        QTest::newRow("from without a name")
+            << QByteArray() << QByteArray() << QByteArray("<sip:5550102@example.org>;tag=9")
+            << QByteArray() << "5550102"
+            << "";
+        QTest::newRow("anonymous from")
+            << QByteArray() << QByteArray()
+            << QByteArray("\"Anonymous\" <sip:anonymous@anonymous.invalid>;tag=2") << QByteArray()
+            << "Withheld"
+            << "";
+        QTest::newRow("privacy id hides even an asserted identity")
+            << QByteArray("<sip:5550100@pbx.example.org>") << QByteArray() << from
+            << QByteArray("id") << "Withheld"
+            << "";
+        QTest::newRow("remote party id withheld")
+            << QByteArray() << QByteArray("<sip:5550101@example.org>;privacy=full") << from
+            << QByteArray() << "Withheld"
+            << "";
+        QTest::newRow("escaped and hostile")
+            << QByteArray() << QByteArray()
+            << QByteArray("\"Evil\tName\" <sip:555%0d%0a0100@example.org>;tag=3") << QByteArray()
+            << "555 0100"
+            << "Evil Name";
+        QTest::newRow("nothing readable")
+            << QByteArray() << QByteArray() << QByteArray("<<<") << QByteArray() << "Withheld"
+            << "";
+    }
+
+    void theCallerIsWhoTheTrustedHeadersSay()
+    {
+        QFETCH(QByteArray, pai);
+        QFETCH(QByteArray, rpid);
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, privacy);
+        QFETCH(QString, number);
+        QFETCH(QString, name);
+        const sip::CallerId caller = sip::callerIdOf(pai, rpid, from, privacy);
+        QCOMPARE(caller.number, number);
+        QCOMPARE(caller.name, name);
     }
 };
 

@@ -58,11 +58,12 @@ mbuf* toMbuf(const QByteArray& bytes)
 
 } // namespace
 
-SipCall::SipCall(SipLine& line, quint64 id, QString callerNumber)
+SipCall::SipCall(SipLine& line, quint64 id, QString callerNumber, QString callerName)
     : m_line(line)
     , m_id(id)
     , m_lineName(line.config.name)
     , m_callerNumber(std::move(callerNumber))
+    , m_callerName(std::move(callerName))
 {
     tmr_init(&m_ringTimer);
 }

@@ -50,12 +50,13 @@ struct SipLine {
 
 class SipCall : public TelephonyCall, public std::enable_shared_from_this<SipCall> {
 public:
-    SipCall(SipLine& line, quint64 id, QString callerNumber);
+    SipCall(SipLine& line, quint64 id, QString callerNumber, QString callerName = QString());
     ~SipCall() override;
 
     quint64 id() const override { return m_id; }
     QString addressName() const override { return m_lineName; }
     QString callerNumber() const override { return m_callerNumber; }
+    QString callerName() const override { return m_callerName; }
     int privilege() const override { return tapi::CP_OWNER; }
     int state() const override { return m_state.load(); }
     Status answer() override;
@@ -104,6 +105,7 @@ private:
     const quint64 m_id;
     const QString m_lineName;
     const QString m_callerNumber;
+    const QString m_callerName;
     std::atomic<int> m_state{tapi::CS_OFFERING};
     std::atomic<qint32> m_deviceId{0};
 

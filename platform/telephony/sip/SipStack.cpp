@@ -3,6 +3,7 @@
 #include "platform/LogThrottle.h"
 #include "platform/SteadyClock.h"
 #include "platform/telephony/sip/SipCall.h"
+#include "platform/telephony/sip/SipCallerId.h"
 #include "platform/telephony/sip/SipRequest.h"
 
 #include <QCoreApplication>
@@ -85,7 +86,8 @@ void onInvite(const struct sip_msg* msg, void* arg)
         reply(port, msg, 488, "Not Acceptable Here");
         return;
     }
-    auto call = std::make_shared<SipCall>(*line, stack.nextCallId(), text(msg->from.uri.user));
+    const CallerId caller = callerIdOf(msg);
+    auto call = std::make_shared<SipCall>(*line, stack.nextCallId(), caller.number, caller.name);
     line->current = call;
     if (Status s = call->accept(port->sessions, msg, offer); !s) {
         qCWarning(sipLog).noquote() << line->config.name << "cannot take a call:" << s.toString();
