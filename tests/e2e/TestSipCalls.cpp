@@ -159,6 +159,58 @@ private Q_SLOTS:
         QVERIFY2(tone > 0.8, qPrintable(QString::number(tone)));
     }
 
+    void theCallerIsKeptWithTheCall_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("headers");
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("asserted by the proxy")
+            << "\"Unchecked\" <sip:5550199@[local_ip]:[local_port]>"
+            << "P-Asserted-Identity: \"Ann O'Neil\" <sip:5550100@pbx.example.org>\n"
+            << "5550100"
+            << "Ann O'Neil";
+        QTest::newRow("from only") << "\"Bob\" <sip:5550101@[local_ip]:[local_port]>"
+                                   << ""
+                                   << "5550101"
+                                   << "Bob";
+        QTest::newRow("withheld")
+            << "\"Anonymous\" <sip:anonymous@anonymous.invalid>"
+            << "P-Asserted-Identity: <sip:5550102@pbx.example.org>\nPrivacy: id\n"
+            << "Withheld"
+            << "";
+    }
+
+    void theCallerIsKeptWithTheCall()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, headers);
+        QFETCH(QString, number);
+        QFETCH(QString, name);
+        const int before = logged();
+        const QStringList filesBefore = recordings();
+        test::SipCallerScenario s;
+        s.from = from;
+        s.inviteHeaders = headers;
+        s.pcap = m_muLawPcap;
+        const test::SipCallerRun run =
+            test::runSipCaller(scenario("caller", s), "frontdesk", m_port);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+        QTRY_VERIFY_WITH_TIMEOUT(logged() == before + 1, kWaitMs);
+        QStringList files = recordings();
+        for (const QString& f : filesBefore)
+            files.removeAll(f);
+        QCOMPARE(files.size(), 1);
+        Database db;
+        QVERIFY(db.OpenDatabase(m_dir.filePath("home")));
+        const recmessage::CallDetails details = recmessage::detailsOf(db, files.first()).value();
+        QCOMPARE(details.callerNumber, number);
+        QCOMPARE(details.callerName, name);
+        QCOMPARE(details.line, kLine);
+        QCOMPARE(details.seconds, 2);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->grid().cell(1, 2), QString(kWaiting), kWaitMs);
+    }
+
     void theNextCallerWhileTheLastIsRecordedGetsACallOfTheirOwn()
     {
         // The first caller hangs up during a long recording; the second calls at once,

@@ -146,9 +146,9 @@ bool writeRtpPcap(const QString& path, const QVector<qint16>& samples, bool alaw
 
 bool writeScenario(const QString& path, const SipCallerScenario& s)
 {
-    const QString dialog = QStringLiteral(
-        "From: sipp <sip:5550123@[local_ip]:[local_port]>;tag=[pid]SIPpTag00[call_number]\n"
-        "To: <sip:[service]@[remote_ip]:[remote_port]>");
+    const QString dialog = QStringLiteral("From: ") + s.from +
+                           QStringLiteral(";tag=[pid]SIPpTag00[call_number]\n"
+                                          "To: <sip:[service]@[remote_ip]:[remote_port]>");
     const QString lastHeaders =
         QStringLiteral("[last_Via:]\n[last_From:]\n[last_To:]\n[last_Call-ID:]\n");
     // An ACK for a final error response, within the INVITE's transaction.
@@ -165,9 +165,8 @@ bool writeScenario(const QString& path, const SipCallerScenario& s)
                        "<send retrans=\"500\"><![CDATA[\n"
                        "INVITE sip:[service]@[remote_ip]:[remote_port] SIP/2.0\n"
                        "Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]\n") +
-        dialog +
-        QStringLiteral("\nCall-ID: [call_id]\nCSeq: 1 INVITE\n"
-                       "Contact: sip:sipp@[local_ip]:[local_port]\n"
+        dialog + QStringLiteral("\nCall-ID: [call_id]\nCSeq: 1 INVITE\n") + s.inviteHeaders +
+        QStringLiteral("Contact: sip:sipp@[local_ip]:[local_port]\n"
                        "Max-Forwards: 70\nContent-Type: application/sdp\n"
                        "Content-Length: [len]\n\n"
                        "v=0\no=user1 53655765 2353687637 IN IP[local_ip_type] [local_ip]\n"

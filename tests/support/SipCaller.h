@@ -23,6 +23,9 @@ struct SipCallerScenario {
     bool cancelAfterRinging = false;
     int expectFinal = 0;    // a final error response expected instead of 200 (404, 488...)
     int hangUpAfterMs = -1; // the caller hangs up this long after the ACK; -1: the machine does
+    // The caller's From address, and headers added to the INVITE (each ending in \n).
+    QString from = QStringLiteral("sipp <sip:5550123@[local_ip]:[local_port]>");
+    QString inviteHeaders;
 };
 
 // Writes the scenario as sipp XML.
