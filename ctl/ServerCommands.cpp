@@ -16,7 +16,6 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusServiceWatcher>
 #include <QDateTime>
 #include <QEventLoop>

@@ -2,8 +2,8 @@
 
 #include "line_server/bus/LineFactory.h"
 #include "line_server/bus/LineObject.h"
-#include "line_server/line/StatusGridOutbox.h"
 #include "line_server/bus/TolvexServer.h"
+#include "line_server/line/StatusGridOutbox.h"
 
 #include <QDBusMessage>
 #include <QDeadlineTimer>
