@@ -115,8 +115,12 @@ private Q_SLOTS:
         QTRY_COMPARE(grid().cell(2, 2), QStringLiteral("Error In Initializing TAPI Lines .... "));
         QCOMPARE(registrations(kLine3), 1);
 
-        // Once the first lets go (as a Stop releases it), the line is free at once.
+        // Once the server has taken the first one's release (as a Stop releases it), the
+        // line is free at once, though that object may still be ending on its thread. The
+        // release is not waited for by the client, and it goes to the factory's thread while
+        // a binding goes to the line's: the test waits for the factory to have it.
         first.reset();
+        QTRY_COMPARE(m_server->lineCount(), 1);
         QVERIFY(second.InitTAPI(kLine3, gridExport(), 2, m_home.path()));
         QCOMPARE(second.getMessage().value(), QStringLiteral("NOERROR"));
         // Binding the same object again is no conflict.
