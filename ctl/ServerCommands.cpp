@@ -2,7 +2,8 @@
 // come, the standing lines, and sending a fax.
 
 #include "ctl/Ctl.h"
-#include "ctl/StatusSignal.h"
+#include "ctl/ServerSignals.h"
+#include "platform/notify/EventText.h"
 
 #include "line_server/client/AnsweringConf.h"
 #include "line_server/client/DBusStatus.h"
@@ -193,16 +194,57 @@ int watch(const Context& c)
                       .arg(when, line.isEmpty() ? path : line, shown(status)));
         }
     };
-    auto onChange = [&](const QString& path, const QString& line, const QString& status) {
-        show(path, line, status, false);
+    auto counted = [&] {
         if (count > 0 && ++seen >= count)
             loop.quit();
     };
-    StatusSignal relay(onChange);
-    if (!QDBusConnection::sessionBus().connect(c.service, QLatin1String(tolvex::kFactoryPath),
-                                               QLatin1String(tolvex::kFactoryInterface),
-                                               QStringLiteral("LineStatusChanged"), &relay,
-                                               SLOT(changed(QString, QString, QString, bool))))
+    auto emitEvent = [&](QJsonObject event, const QString& text) {
+        if (c.json) {
+            event.insert(QStringLiteral("time"),
+                         QDateTime::currentDateTime().toString(Qt::ISODateWithMs));
+            c.say(QString::fromUtf8(QJsonDocument(event).toJson(QJsonDocument::Compact)));
+        } else {
+            c.say(QStringLiteral("%1  %2").arg(
+                QDateTime::currentDateTime().toString(Qt::ISODateWithMs), text));
+        }
+        counted();
+    };
+    ServerSignals relay(
+        [&](const QString& path, const QString& line, const QString& status) {
+            show(path, line, status, false);
+            counted();
+        },
+        [&](const QString& file, const QString& line, const QString& number, const QString& name,
+            const QString& time, int seconds) {
+            emitEvent({{QStringLiteral("event"), QStringLiteral("message")},
+                       {QStringLiteral("file"), file},
+                       {QStringLiteral("line"), line},
+                       {QStringLiteral("caller"), number},
+                       {QStringLiteral("callerName"), name},
+                       {QStringLiteral("callTime"), time},
+                       {QStringLiteral("seconds"), seconds}},
+                      QStringLiteral("%1  %2  %3")
+                          .arg(line, shown(eventtext::messageSummary(number, name, line, seconds)),
+                               file));
+        },
+        [&](const QString& path, const QString& line, const QString& time, int pages) {
+            emitEvent({{QStringLiteral("event"), QStringLiteral("fax")},
+                       {QStringLiteral("path"), path},
+                       {QStringLiteral("line"), line},
+                       {QStringLiteral("callTime"), time},
+                       {QStringLiteral("pages"), pages}},
+                      QStringLiteral("%1  %2  %3")
+                          .arg(line, eventtext::faxSummary(QString(), line, pages), path));
+        });
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString factory = QLatin1String(tolvex::kFactoryPath);
+    const QString interface = QLatin1String(tolvex::kFactoryInterface);
+    if (!bus.connect(c.service, factory, interface, QStringLiteral("LineStatusChanged"), &relay,
+                     SLOT(changed(QString, QString, QString, bool))) ||
+        !bus.connect(c.service, factory, interface, QStringLiteral("MessageLogged"), &relay,
+                     SLOT(messageLogged(QString, QString, QString, QString, QString, int))) ||
+        !bus.connect(c.service, factory, interface, QStringLiteral("FaxReceived"), &relay,
+                     SLOT(faxReceived(QString, QString, QString, int))))
         return c.fail(Failed, QStringLiteral("cannot follow the line server's changes"));
     // How every line is now (marked "current" in JSON), then each change as it comes.
     if (Result<QList<QVariantMap>> now = lineStatus(c))
@@ -300,13 +342,15 @@ int sendFax(const Context& c)
     QEventLoop loop;
     QString last;
     // Each status of the job as it comes; the job has ended at test2.
-    StatusSignal progress([&](const QString& path, const QString&, const QString& status) {
-        if (path != handle->path() || status == last)
-            return;
-        last = status;
-        if (!c.json)
-            c.say(shown(status));
-    });
+    ServerSignals progress(
+        [&](const QString& path, const QString&, const QString& status) {
+            if (path != handle->path() || status == last)
+                return;
+            last = status;
+            if (!c.json)
+                c.say(shown(status));
+        },
+        {}, {});
     QDBusConnection::sessionBus().connect(c.service, QLatin1String(tolvex::kFactoryPath),
                                           QLatin1String(tolvex::kFactoryInterface),
                                           QStringLiteral("LineStatusChanged"), &progress,

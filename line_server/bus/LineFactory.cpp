@@ -66,6 +66,9 @@ QDBusObjectPath LineFactory::createLine(bool owned)
                 Q_EMIT LineStatusChanged(path, line, status, entry->standing);
         });
     });
+    object->onLogged([this](const LoggedEvent& event) {
+        QMetaObject::invokeMethod(this, [this, event] { announce(event); });
+    });
     object->moveToThread(thread);
     connect(object, &QObject::destroyed, thread, &QThread::quit, Qt::DirectConnection);
     thread->start();
@@ -80,6 +83,18 @@ QDBusObjectPath LineFactory::createLine(bool owned)
     }
     m_lines.insert(path, entry);
     return QDBusObjectPath(path);
+}
+
+void LineFactory::announce(const LoggedEvent& event)
+{
+    const QString time = event.time.toString(Qt::ISODate);
+    if (event.kind == LoggedEvent::Kind::Message)
+        Q_EMIT MessageLogged(event.key, event.line, event.callerNumber, event.callerName, time,
+                             event.seconds);
+    else
+        Q_EMIT FaxReceived(event.key, event.line, time, event.pages);
+    if (m_onLogged)
+        m_onLogged(event);
 }
 
 void LineFactory::ReleaseLine(const QDBusObjectPath& path)

@@ -5,6 +5,7 @@
 //
 // Thread: the server's main thread.
 
+#include "line_server/line/LoggedEvent.h"
 #include "platform/Status.h"
 
 #include <QDBusConnection>
@@ -47,6 +48,12 @@ public:
     void releaseStanding(const QString& path) { release(path); }
     // What Reload() does; set by the server.
     void setReload(std::function<Status()> reload) { m_reload = std::move(reload); }
+    // Called on the server's thread with each call or fax a line has logged, after the
+    // bus has been told.
+    void setOnLogged(std::function<void(const LoggedEvent&)> listener)
+    {
+        m_onLogged = std::move(listener);
+    }
 
 public Q_SLOTS:
     // A line that belongs to the caller: released when the caller releases it or leaves
@@ -70,6 +77,14 @@ Q_SIGNALS:
     // a standing line.
     void LineStatusChanged(const QString& path, const QString& line, const QString& status,
                            bool standing);
+    // A recorded call is in rec_message: its recording's file name (the row's key), the
+    // line's name, the caller's number and name (empty when unknown), the call's time
+    // (ISO 8601, local time) and its length in seconds (-1 when unknown).
+    void MessageLogged(const QString& file, const QString& line, const QString& callerNumber,
+                       const QString& callerName, const QString& time, int seconds);
+    // A received fax is in recieve_fax: its full path (the row's key), the line, the time
+    // it came (ISO 8601) and its pages (-1 when unknown).
+    void FaxReceived(const QString& path, const QString& line, const QString& time, int pages);
 
 private:
     struct Entry {
@@ -83,6 +98,7 @@ private:
     // a recording in progress ends now instead of after its full time.
     void release(const QString& path, bool cutShort = false);
     void clientGone(const QString& service);
+    void announce(const LoggedEvent& event);
 
     QDBusConnection m_bus;
     QDBusServiceWatcher* m_watcher;
@@ -90,6 +106,7 @@ private:
     QList<QPointer<QThread>> m_ending;
     quint64 m_next = 1;
     std::function<Status()> m_reload;
+    std::function<void(const LoggedEvent&)> m_onLogged;
 };
 
 } // namespace orvane

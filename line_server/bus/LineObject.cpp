@@ -51,6 +51,12 @@ void LineObject::statusWritten(const QString& line, const QString& text)
         m_onStatus(line, text);
 }
 
+void LineObject::logged(const LoggedEvent& event)
+{
+    if (m_onLogged)
+        m_onLogged(event);
+}
+
 void LineObject::messageBox(const QString& text, const QString& title)
 {
     {

@@ -53,6 +53,11 @@ public:
     {
         m_onStatus = std::move(listener);
     }
+    // Called on the line's thread with each call or fax the line has logged.
+    void onLogged(std::function<void(const LoggedEvent&)> listener)
+    {
+        m_onLogged = std::move(listener);
+    }
 
     QString getMessage() const { return m_line->getMessage(); }
     void setGetMessage(const QString&) {} // accepted and ignored
@@ -99,6 +104,7 @@ private:
     void messageBox(const QString& text, const QString& title) override;
     void raiseTest2() override;
     void statusWritten(const QString& line, const QString& text) override;
+    void logged(const LoggedEvent& event) override;
     void reply(const Status& status);
     StatusGrid grid(const QString& service, const QDBusObjectPath& path) const;
 
@@ -106,6 +112,7 @@ private:
     mutable QMutex m_reportMutex;
     Report m_report; // under m_reportMutex
     std::function<void(const QString&, const QString&)> m_onStatus;
+    std::function<void(const LoggedEvent&)> m_onLogged;
     std::unique_ptr<ClsTapi> m_line;
 };
 

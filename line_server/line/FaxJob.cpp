@@ -5,8 +5,10 @@
 #include "line_server/line/modData.h"
 #include "platform/fax/Fax.h"
 #include "platform/fax/FaxStatus.h"
+#include "platform/fax/TiffFax.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 
 namespace orvane {
@@ -128,6 +130,15 @@ void FaxJob::logReceived(const QString& path)
         }
         qCInfo(lineLog).noquote() << "received" << first;
         m_unloggedFaxes.removeFirst();
+        LoggedEvent event;
+        event.kind = LoggedEvent::Kind::Fax;
+        event.key = first;
+        event.path = first;
+        event.time = QFileInfo(first).lastModified();
+        event.line = m_line;
+        if (const Result<fax::TiffSummary> tiff = fax::inspectTiff(first); tiff)
+            event.pages = tiff->pages;
+        m_outlet.logged(event);
     }
     m_lastLogProblem.clear();
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 // What a line tells its client besides the status grid: the message boxes the desktop
-// shows for it, the end of a fax send job, and each status it writes (kept by the line
-// server, so that it can say how every line is without asking the line). A line never
-// waits for any of them.
+// shows for it, the end of a fax send job, each status it writes (kept by the line
+// server, so that it can say how every line is without asking the line), and each call or
+// fax it has logged. A line never waits for any of them.
+
+#include "line_server/line/LoggedEvent.h"
 
 #include <QString>
 
@@ -16,6 +18,8 @@ public:
     virtual void raiseTest2() = 0;
     // The line (its name) now shows `text` in its status cell.
     virtual void statusWritten(const QString& line, const QString& text) = 0;
+    // A row is in the log (written once per call or fax, also when it was held back).
+    virtual void logged(const LoggedEvent& event) = 0;
 };
 
 } // namespace orvane

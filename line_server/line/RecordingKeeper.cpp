@@ -79,13 +79,30 @@ void RecordingKeeper::logRecording(const QDateTime& callTime, const QString& fil
                                    const recmessage::CallDetails& details)
 {
     const Status logged = modData::LogRecordedCall(m_appPath, callTime, fileName, details);
-    if (logged)
+    if (logged) {
+        listed(callTime, fileName, details);
         return;
+    }
     m_unlogged.append({callTime, fileName, details});
     reportProblem(
         status::CallNotLogged, logged.description(),
         QString::fromLatin1(linemessage::CallNotLogged)
             .arg(m_lineName, fileName, datetext::general(callTime), logged.description()));
+}
+
+void RecordingKeeper::listed(const QDateTime& callTime, const QString& fileName,
+                             const recmessage::CallDetails& details)
+{
+    LoggedEvent event;
+    event.kind = LoggedEvent::Kind::Message;
+    event.key = fileName;
+    event.path = QDir(modData::recordingsFolder(m_appPath)).filePath(fileName);
+    event.time = callTime;
+    event.line = details.line;
+    event.callerNumber = details.callerNumber;
+    event.callerName = details.callerName;
+    event.seconds = details.seconds;
+    m_outlet.logged(event);
 }
 
 void RecordingKeeper::reportProblem(const char* statusText, const QString& reason,
@@ -126,7 +143,8 @@ void RecordingKeeper::retry()
         if (!modData::LogRecordedCall(m_appPath, first.callTime, first.fileName, first.details))
             break;
         qCInfo(lineLog).noquote() << "row" << m_row << "listed" << first.fileName;
-        m_unlogged.removeFirst();
+        const Unlogged done = m_unlogged.takeFirst();
+        listed(done.callTime, done.fileName, done.details);
     }
     if (m_unsaved.isEmpty() && m_unlogged.isEmpty())
         recovered();

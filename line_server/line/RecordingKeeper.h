@@ -95,6 +95,9 @@ private:
     void logRecording(const QDateTime& callTime, const QString& fileName,
                       const recmessage::CallDetails& details);
     recmessage::CallDetails detailsOf(const Caller& caller, qsizetype audioBytes) const;
+    // The row is written: the outlet hears of it.
+    void listed(const QDateTime& callTime, const QString& fileName,
+                const recmessage::CallDetails& details);
     void reportProblem(const char* statusText, const QString& reason, const QString& message);
     void recovered();
     // The oldest recording held goes where a file can still be written.

@@ -25,6 +25,8 @@ struct Outlet : LineOutlet {
     void messageBox(const QString& text, const QString&) override { messages << text; }
     void raiseTest2() override {}
     void statusWritten(const QString&, const QString&) override {}
+    QList<LoggedEvent> events;
+    void logged(const LoggedEvent& event) override { events << event; }
 };
 
 struct Listener : RecordingKeeper::Listener {
