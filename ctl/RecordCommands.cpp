@@ -10,6 +10,7 @@
 #include "database/RecieveFaxTable.h"
 #include "database/RecordingRemoval.h"
 #include "platform/audio/SpeakerAudioOutput.h"
+#include "platform/notify/EventText.h"
 #include "platform/speech/Speech.h"
 
 #include <QDir>
@@ -101,7 +102,11 @@ int calls(const Context& c)
                         {QStringLiteral("time"), call.row.incomingCall.toString(Qt::ISODate)},
                         {QStringLiteral("file"), call.row.incomingCallFile},
                         {QStringLiteral("path"), call.path},
-                        {QStringLiteral("seconds"), bytes > 44 ? double(bytes - 44) / 8000 : 0}});
+                        {QStringLiteral("seconds"), bytes > 44 ? double(bytes - 44) / 8000 : 0},
+                        {QStringLiteral("caller"), call.row.details.callerNumber},
+                        {QStringLiteral("callerName"), call.row.details.callerName},
+                        {QStringLiteral("line"), call.row.details.line},
+                        {QStringLiteral("heard"), call.row.heard}});
     }
     c.print(array, [&] {
         if (list->isEmpty())
@@ -109,11 +114,15 @@ int calls(const Context& c)
         QString text;
         for (const QJsonValue& v : std::as_const(array)) {
             const QJsonObject o = v.toObject();
-            text += QStringLiteral("%1  %2  %3 s  %4\n")
+            const QString caller = eventtext::callerShown(o.value("caller").toString(),
+                                                          o.value("callerName").toString());
+            text += QStringLiteral("%1%2 %3  %4 s  %5  %6\n")
                         .arg(o.value("n").toInt(), 3)
+                        .arg(o.value("heard").toBool() ? QLatin1Char(' ') : QLatin1Char('*'))
                         .arg(datetext::general(
                             QDateTime::fromString(o.value("time").toString(), Qt::ISODate)))
                         .arg(o.value("seconds").toDouble(), 5, 'f', 1)
+                        .arg(caller.isEmpty() ? QStringLiteral("-") : caller, -20)
                         .arg(o.value("file").toString());
         }
         return text;
@@ -133,6 +142,15 @@ int play(const Context& c)
     if (Status s = speech.value()->playFile(call->path, speaker); !s)
         return c.fail(Failed,
                       QStringLiteral("cannot play %1: %2").arg(call->path, s.description()));
+    // Heard now: the tray stops counting it. The sound was played whatever the log says.
+    Database db;
+    Status heard = db.OpenDatabase(c.programFolder);
+    if (heard)
+        heard = recmessage::markHeard(db, call->row.incomingCallFile);
+    if (!heard)
+        c.fail(Ok, QStringLiteral("played, but cannot mark call %1 as heard: %2")
+                       .arg(call->n)
+                       .arg(heard.description()));
     return Ok;
 }
 

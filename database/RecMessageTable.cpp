@@ -16,11 +16,19 @@ Status logCall(Database& db, const QDateTime& callTime, const QString& fileName,
 {
     return db.execute(
         QStringLiteral("INSERT INTO rec_message (INCOMING_CALL, INCOMING_CALL_FILE, CALLER_NUMBER, "
-                       "CALLER_NAME, LINE, SECONDS) VALUES (?, ?, ?, ?, ?, ?)"),
+                       "CALLER_NAME, LINE, SECONDS, HEARD) VALUES (?, ?, ?, ?, ?, ?, 0)"),
         {datetext::toStored(callTime), fileName, orNull(details.callerNumber),
          orNull(details.callerName), orNull(details.line),
          details.seconds < 0 ? QVariant() : QVariant(details.seconds)});
 }
+
+namespace {
+CallDetails detailsFrom(const DbRow& row, int at)
+{
+    return {row.at(at).toString(), row.at(at + 1).toString(), row.at(at + 2).toString(),
+            row.at(at + 3).isNull() ? -1 : row.at(at + 3).toInt()};
+}
+} // namespace
 
 Result<CallDetails> detailsOf(Database& db, const QString& fileName)
 {
@@ -32,15 +40,14 @@ Result<CallDetails> detailsOf(Database& db, const QString& fileName)
         return rows.status();
     if (rows->isEmpty())
         return Status(err::FileNotFound, QStringLiteral("No call is listed with %1").arg(fileName));
-    const DbRow& row = rows->first();
-    return CallDetails{row.at(0).toString(), row.at(1).toString(), row.at(2).toString(),
-                       row.at(3).isNull() ? -1 : row.at(3).toInt()};
+    return detailsFrom(rows->first(), 0);
 }
 
 Result<QList<CallRow>> listDay(Database& db, const QDate& day)
 {
     Result<QList<DbRow>> rows =
-        db.query(QStringLiteral("SELECT INCOMING_CALL, INCOMING_CALL_FILE FROM rec_message "
+        db.query(QStringLiteral("SELECT INCOMING_CALL, INCOMING_CALL_FILE, CALLER_NUMBER, "
+                                "CALLER_NAME, LINE, SECONDS, HEARD FROM rec_message "
                                 "WHERE INCOMING_CALL >= ? AND INCOMING_CALL < ? "
                                 "ORDER BY INCOMING_CALL"),
                  {datetext::dayStart(day), datetext::dayStart(day.addDays(1))});
@@ -49,8 +56,38 @@ Result<QList<CallRow>> listDay(Database& db, const QDate& day)
     QList<CallRow> calls;
     calls.reserve(rows->size());
     for (const DbRow& row : rows.value())
-        calls.append({datetext::fromStored(row.at(0).toString()), row.at(1).toString()});
+        calls.append({datetext::fromStored(row.at(0).toString()), row.at(1).toString(),
+                      detailsFrom(row, 2), row.at(6).isNull() || row.at(6).toInt() != 0});
     return calls;
+}
+
+Result<QDateTime> timeOf(Database& db, const QString& fileName)
+{
+    Result<QList<DbRow>> rows =
+        db.query(QStringLiteral(
+                     "SELECT INCOMING_CALL FROM rec_message WHERE INCOMING_CALL_FILE = ? LIMIT 1"),
+                 {fileName});
+    if (!rows)
+        return rows.status();
+    if (rows->isEmpty())
+        return Status(err::FileNotFound, QStringLiteral("No call is listed with %1").arg(fileName));
+    return datetext::fromStored(rows->first().at(0).toString());
+}
+
+Status markHeard(Database& db, const QString& fileName)
+{
+    return db.execute(
+        QStringLiteral("UPDATE rec_message SET HEARD = 1 WHERE INCOMING_CALL_FILE = ?"),
+        {fileName});
+}
+
+Result<int> countUnheard(Database& db)
+{
+    Result<QList<DbRow>> rows =
+        db.query(QStringLiteral("SELECT COUNT(*) FROM rec_message WHERE HEARD = 0"));
+    if (!rows)
+        return rows.status();
+    return rows->isEmpty() ? 0 : rows->first().at(0).toInt();
 }
 
 Result<bool> hasFile(Database& db, const QString& fileName)

@@ -10,11 +10,6 @@
 
 namespace orvane::recmessage {
 
-struct CallRow {
-    QDateTime incomingCall;
-    QString incomingCallFile;
-};
-
 // What is known of a call beyond its time and file; empty texts and a negative length are
 // stored as unknown (NULL).
 struct CallDetails {
@@ -24,6 +19,13 @@ struct CallDetails {
     int seconds = -1;
 };
 
+struct CallRow {
+    QDateTime incomingCall;
+    QString incomingCallFile;
+    CallDetails details; // all unknown for a row written before they were kept
+    bool heard = true;   // false only for a call logged with the flag and not yet played
+};
+
 Status logCall(Database& db, const QDateTime& callTime, const QString& fileName,
                const CallDetails& details = {});
 // The details of the call whose recording is `fileName`; all unknown for a row written
@@ -31,6 +33,13 @@ Status logCall(Database& db, const QDateTime& callTime, const QString& fileName,
 Result<CallDetails> detailsOf(Database& db, const QString& fileName);
 // The calls of one calendar day, by time.
 Result<QList<CallRow>> listDay(Database& db, const QDate& day);
+// When the call whose recording is `fileName` came.
+Result<QDateTime> timeOf(Database& db, const QString& fileName);
+// The call whose recording is `fileName` has been listened to.
+Status markHeard(Database& db, const QString& fileName);
+// How many calls are waiting to be heard. Rows written before calls carried the flag
+// count as heard.
+Result<int> countUnheard(Database& db);
 // Whether any row names this file.
 Result<bool> hasFile(Database& db, const QString& fileName);
 // The rows of every one of `fileNames`, or none of them.

@@ -1,6 +1,7 @@
 // orvane, the desktop program: chooses lines, starts and stops answering, shows every line
-// in its status grid and keeps the recorded calls. Takes no arguments but --help and
-// --version; a second copy brings the first one's window to the front and ends.
+// in its status grid and keeps the recorded calls. Takes --help, --version, and --play or
+// --show with a recording's file name (a notification's actions); a second copy hands
+// these to the first one, brings its window to the front and ends.
 
 #include "desktop/common/Messages.h"
 #include "desktop/common/ProgramFolder.h"
@@ -16,6 +17,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -29,6 +31,9 @@ bool answeredTheCommandLine(int argc, char** argv)
                         "starts its line server (tolvex) and shows its window; a second start\n"
                         "brings the running window to the front.\n\n"
                         "Options:\n"
+                        "  --play FILE    Play the recorded call FILE (its file name in\n"
+                        "                 Rec-Files/) in the recorded calls window.\n"
+                        "  --show FILE    Show the recorded call FILE in that window.\n"
                         "  -h, --help     Show this help and end.\n"
                         "  -v, --version  Show the version and end.\n\n"
                         "The program folder is $ORVANE_HOME, or ~/.local/share/Orvane.\n");
@@ -40,6 +45,18 @@ bool answeredTheCommandLine(int argc, char** argv)
         }
     }
     return false;
+}
+
+// --play FILE or --show FILE: the action and the file; empty when neither is given.
+std::pair<QString, QString> callAction(int argc, char** argv)
+{
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (!std::strcmp(argv[i], "--play"))
+            return {QStringLiteral("play"), QString::fromLocal8Bit(argv[i + 1])};
+        if (!std::strcmp(argv[i], "--show"))
+            return {QStringLiteral("show"), QString::fromLocal8Bit(argv[i + 1])};
+    }
+    return {};
 }
 
 } // namespace
@@ -56,7 +73,12 @@ int main(int argc, char** argv)
     // One copy per session: the first owns the name; a second shows the first and ends.
     QDBusConnection bus = QDBusConnection::sessionBus();
     orvane::SingleInstance instance(bus, orvane::SingleInstance::serviceName());
+    const std::pair<QString, QString> asked = callAction(argc, argv);
+    const QString action = asked.first;
+    const QString file = asked.second;
     if (!instance.claim()) {
+        if (!action.isEmpty())
+            instance.activateActionOnRunningCopy(action, file);
         instance.activateRunningCopy(true);
         return 0;
     }
@@ -68,6 +90,10 @@ int main(int argc, char** argv)
     orvane::DesktopRun run;
     orvane::frmMain window(run);
     instance.onActivate([&window] { window.restoreFromTray(); });
+    instance.onAction([&window](const QString& name, const QString& call) {
+        window.restoreFromTray();
+        window.showCall(call, name == QLatin1String("play"));
+    });
     window.show();
     if (!bus.isConnected())
         orvane::Messages::inform(
@@ -77,5 +103,10 @@ int main(int argc, char** argv)
     if (!folder)
         orvane::Messages::inform(folder.description(), QStringLiteral("Answering Machine"));
     run.lineServer().launch();
+    if (!action.isEmpty())
+        QMetaObject::invokeMethod(
+            &window,
+            [&window, action, file] { window.showCall(file, action == QLatin1String("play")); },
+            Qt::QueuedConnection);
     return app.exec();
 }

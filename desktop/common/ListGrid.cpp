@@ -59,6 +59,22 @@ int ListGrid::fill(const QList<QStringList>& rows)
     return counter;
 }
 
+void ListGrid::choose(int row)
+{
+    if (row < 1 || row >= m_grid->rows())
+        return;
+    m_grid->showChoice(row);
+    m_rowSelected = true;
+}
+
+int ListGrid::findRow(int column, const QString& text) const
+{
+    for (int r = 1; r < m_grid->rows(); ++r)
+        if (m_grid->textMatrix(r, column) == text)
+            return r;
+    return 0;
+}
+
 bool ListGrid::takeRowSelected(const QString& title)
 {
     if (!m_rowSelected) {

@@ -35,6 +35,12 @@ public:
     // Takes RowSelected back; when it was not set, says "Select Row Please" (with `title`)
     // and returns false.
     bool takeRowSelected(const QString& title);
+    // Chooses `row` for the user (a notification's Show, a refresh that keeps the choice):
+    // current, highlighted, and RowSelected.
+    void choose(int row);
+    bool rowSelected() const { return m_rowSelected; }
+    // The data row whose `column` holds `text`; 0 when none does.
+    int findRow(int column, const QString& text) const;
     // The current row's text in `column`.
     QString current(int column) const { return m_grid->textMatrix(m_grid->row(), column); }
 

@@ -69,6 +69,17 @@ void MSFlexGrid::clearChoice()
     m_placing = false;
 }
 
+void MSFlexGrid::showChoice(int row)
+{
+    if (row < 1 || row >= rows())
+        return;
+    m_row = row;
+    m_placing = true;
+    setCurrentCell(row - 1, 0);
+    selectRow(row - 1);
+    m_placing = false;
+}
+
 QString MSFlexGrid::textMatrix(int row, int column) const
 {
     const QTableWidgetItem* cell = row == 0 ? horizontalHeaderItem(column) : item(row - 1, column);
@@ -97,7 +108,35 @@ void MSFlexGrid::setTextMatrix(int row, int column, const QString& text)
     }
     cell->setText(text);
     // The whole text, however narrow the column.
-    cell->setToolTip(text);
+    cell->setToolTip(toolTipOf(row, text));
+}
+
+QString MSFlexGrid::toolTipOf(int row, const QString& text) const
+{
+    const QString note = m_notes.value(row);
+    if (note.isEmpty())
+        return text;
+    return text.isEmpty() ? note : text + QLatin1Char('\n') + note;
+}
+
+void MSFlexGrid::setRowNote(int row, const QString& note)
+{
+    if (row < 1)
+        return;
+    if (note.isEmpty())
+        m_notes.remove(row);
+    else
+        m_notes.insert(row, note);
+    if (row >= rows())
+        return;
+    for (int c = 0; c < columnCount(); ++c) {
+        QTableWidgetItem* cell = item(row - 1, c);
+        if (!cell) {
+            cell = new QTableWidgetItem;
+            setItem(row - 1, c, cell);
+        }
+        cell->setToolTip(toolTipOf(row, cell->text()));
+    }
 }
 
 void MSFlexGrid::setColWidthTwips(int column, int widthTwips)

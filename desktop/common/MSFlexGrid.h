@@ -12,6 +12,7 @@
 //
 // Thread: the user-interface thread.
 
+#include <QHash>
 #include <QTableWidget>
 
 namespace orvane {
@@ -40,8 +41,14 @@ public:
     void setColWidthTwips(int column, int twips);
     void setCellAlignment(int row, int column, Qt::Alignment alignment);
 
+    // A note on a data row, shown under each cell's text in its tooltip (the status grid's
+    // last caller of a line). Empty: none.
+    void setRowNote(int row, const QString& note);
+
     // Takes the highlight off: no row is shown chosen (what the user chooses next is).
     void clearChoice();
+    // Makes `row` current and highlighted, as a click would, without telling rowChosen.
+    void showChoice(int row);
     // Where a data cell is on the screen (for a click), in the viewport's coordinates.
     QRect cellRect(int row, int column) const;
 
@@ -52,7 +59,9 @@ Q_SIGNALS:
 private:
     int m_row = 0;
     int m_col = 0;
-    bool m_placing = false; // the program moves the highlight, not the user
+    bool m_placing = false;      // the program moves the highlight, not the user
+    QHash<int, QString> m_notes; // by row
+    QString toolTipOf(int row, const QString& text) const;
 };
 
 } // namespace orvane

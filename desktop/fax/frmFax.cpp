@@ -14,15 +14,19 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTabWidget>
+#include <QUrl>
 
 namespace orvane {
 
@@ -47,6 +51,12 @@ QListWidget* makeLineList(QWidget* parent, const char* name, const QRect& place)
     return list;
 }
 
+FaxOpener& opener()
+{
+    static FaxOpener o;
+    return o;
+}
+
 void placeChooser(FolderChooser& chooser, int top)
 {
     chooser.drives()->setGeometry(twips::rect(120, top, 3000, 315));
@@ -55,6 +65,11 @@ void placeChooser(FolderChooser& chooser, int top)
 }
 
 } // namespace
+
+void setFaxOpener(FaxOpener o)
+{
+    opener() = std::move(o);
+}
 
 frmFax::frmFax(DesktopRun& run, QWidget* parent)
     : QDialog(parent)
@@ -137,6 +152,11 @@ frmFax::frmFax(DesktopRun& run, QWidget* parent)
     connect(cmdSelectFile, &QPushButton::clicked, this, &frmFax::cmdSelectFile_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &frmFax::cmdDelete_Click);
     connect(cmdDeleteAll, &QPushButton::clicked, this, &frmFax::cmdDeleteAll_Click);
+    connect(MSFlexGrid1, &QTableWidget::cellDoubleClicked, this,
+            [this](int row, int) { openFax(row + 1); });
+    // Return and Delete on the list act on its chosen fax; without the filter Return would
+    // press the window's default button instead.
+    MSFlexGrid1->installEventFilter(this);
     connect(cmdOkR, &QPushButton::clicked, this, &frmFax::cmdOkR_Click);
     connect(cmdCancelR, &QPushButton::clicked, this, &frmFax::cmdCancelR_Click);
 
@@ -256,6 +276,51 @@ void frmFax::cmdDeleteAll_Click()
         QFile::remove(MSFlexGrid1->textMatrix(n, 1));
     changeFaxList([](Database& db) { return recievefax::removeAll(db); },
                   QStringLiteral("The list of faxes could not be emptied: %1"));
+}
+
+bool frmFax::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == MSFlexGrid1 && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // The plain keys only (Enter of the keypad too).
+        if ((key->modifiers() & ~Qt::KeyboardModifiers(Qt::KeypadModifier)) != Qt::NoModifier)
+            return QDialog::eventFilter(watched, event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            // The row shown chosen; none is until the user chooses one.
+            if (MSFlexGrid1->selectedItems().isEmpty())
+                Messages::inform(QStringLiteral("Select Row Please"), QString::fromLatin1(kTitle));
+            else
+                openFax(MSFlexGrid1->currentRow() + 1);
+            return true;
+        }
+        if (key->key() == Qt::Key_Delete) {
+            cmdDelete_Click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmFax::openFax(int row)
+{
+    const QString path = MSFlexGrid1->textMatrix(row, 1);
+    if (MSFlexGrid1->textMatrix(row, 0).isEmpty() || path.isEmpty()) {
+        Messages::inform(QStringLiteral("No Records To Open"), QString::fromLatin1(kTitle));
+        return;
+    }
+    if (!QFileInfo(path).isFile()) {
+        Messages::inform(
+            QStringLiteral("The fax %1 is no longer there: it was moved or deleted.").arg(path),
+            QString::fromLatin1(kTitle));
+        return;
+    }
+    const QUrl url = QUrl::fromLocalFile(path);
+    const bool opened = opener() ? opener()(url) : QDesktopServices::openUrl(url);
+    if (!opened)
+        Messages::inform(
+            QStringLiteral("The fax %1 cannot be shown: no program on this computer opens it.")
+                .arg(path),
+            QString::fromLatin1(kTitle));
 }
 
 void frmFax::cmdCancelR_Click()

@@ -2,7 +2,9 @@
 
 // The fax window: on "Send" a number, a document and a line; on "Recieve" the line to
 // receive on, the folder for received faxes, printing on arrival, and the list of faxes
-// received so far. OK submits the job to the line server and closes the window.
+// received so far (a double-click or Return opens one in the desktop's viewer, the Delete
+// key deletes as the Delete button does). OK submits the job to the line server and closes
+// the window.
 //
 // Thread: the user-interface thread.
 
@@ -19,6 +21,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QTabWidget;
+class QUrl;
 
 namespace orvane {
 
@@ -27,6 +30,12 @@ class DesktopRun;
 class FolderChooser;
 class ListGrid;
 class MSFlexGrid;
+
+// Shows a received fax in the desktop's viewer: true when a program took it. The default
+// is QDesktopServices::openUrl; tests install one that notes the file instead.
+using FaxOpener = std::function<bool(const QUrl&)>;
+// An empty opener puts the default back.
+void setFaxOpener(FaxOpener opener);
 
 class frmFax : public QDialog {
     Q_OBJECT
@@ -48,6 +57,9 @@ Q_SIGNALS:
     // job is being submitted, again when the submission failed.
     void ownerEnabled(bool enabled);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void FillLineLists();
     void FillFaxGrid();
@@ -56,6 +68,8 @@ private:
     void changeFaxList(const std::function<Status(Database&)>& change, const QString& failure);
     void cmdDelete_Click();
     void cmdDeleteAll_Click();
+    // Opens the fax of the grid's data row `row` in the viewer, or says why it cannot.
+    void openFax(int row);
     void cmdOkR_Click();
     void cmdCancelR_Click();
     bool checksPass();

@@ -2,13 +2,16 @@
 // window and each settings dialog as a user would first see them, and saves each as a PNG
 // in the folder given. Run by scripts/screenshot on a virtual display; not installed.
 
+#include "database/RecMessageTable.h"
 #include "desktop/common/ProgramFolder.h"
 #include "desktop/dialogs/NumberDialog.h"
 #include "desktop/dialogs/frmSplash.h"
 #include "desktop/dialogs/frmVoice.h"
 #include "desktop/fax/frmFax.h"
 #include "desktop/main/frmMain.h"
+#include "desktop/records/frmRecordList.h"
 #include "desktop/run/DesktopRun.h"
+#include "platform/notify/Notifications.h"
 
 #include <QApplication>
 #include <QDir>
@@ -35,6 +38,55 @@ bool save(QWidget* window, const QDir& folder, const QString& name)
     }
     std::printf("wrote %s\n", qPrintable(file));
     return true;
+}
+
+// A morning's calls, as the line server logs them, for the list's picture.
+void logSampleCalls()
+{
+    orvane::Database db;
+    if (!db.OpenDatabase(orvane::programfolder::path()))
+        return;
+    const QDate today = QDate::currentDate();
+    const struct {
+        int h, m, s;
+        const char* number;
+        const char* name;
+        const char* line;
+        int seconds;
+    } calls[] = {{8, 12, 5, "5550100", "", "Front desk", 42},
+                 {9, 3, 41, "5550123", "Ann Example", "Front desk", 17},
+                 {10, 27, 9, "", "", "Workshop", 60},
+                 {11, 45, 30, "5550188", "Bob Sample", "Workshop", 8}};
+    int n = 0;
+    for (const auto& c : calls)
+        orvane::recmessage::logCall(db, QDateTime(today, QTime(c.h, c.m, c.s)),
+                                    QStringLiteral("Rec-%1.wav").arg(++n),
+                                    {QString::fromLatin1(c.number), QString::fromLatin1(c.name),
+                                     QString::fromLatin1(c.line), c.seconds});
+}
+
+// The notification of a new message, as the program sends it; the desktop's notification
+// server shows it (scripts/screenshot photographs the screen then). Waits for the answer.
+bool notifySample()
+{
+    orvane::Notifications notifications(QDBusConnection::sessionBus());
+    uint id = 0;
+    bool answered = false;
+    notifications.notify(
+        orvane::Notifications::messageNote(
+            QStringLiteral("5550100"), QString(), QStringLiteral("Front desk"), 42,
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))),
+        [&](uint sent) {
+            id = sent;
+            answered = true;
+        });
+    if (!QTest::qWaitFor([&] { return answered; }, 10000))
+        std::fprintf(stderr, "orvane-gallery: the notification server did not answer\n");
+    if (id == 0)
+        std::fprintf(stderr, "orvane-gallery: no notification server took the notification\n");
+    else
+        std::printf("notified %u\n", id);
+    return id != 0;
 }
 
 } // namespace
@@ -75,5 +127,13 @@ int main(int argc, char** argv)
     ok = save(&fax, folder, QStringLiteral("fax-window")) && ok;
     fax.findChild<QTabWidget*>(QStringLiteral("SSTab1"))->setCurrentIndex(1);
     ok = save(&fax, folder, QStringLiteral("fax-window-receive")) && ok;
+    fax.hide();
+    logSampleCalls();
+    orvane::frmRecordList calls(&main);
+    calls.openOnToday();
+    ok = save(&calls, folder, QStringLiteral("recorded-calls")) && ok;
+    calls.hide();
+    if (qEnvironmentVariableIsSet("ORVANE_GALLERY_NOTIFY"))
+        ok = notifySample() && ok;
     return ok ? 0 : 1;
 }

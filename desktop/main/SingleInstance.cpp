@@ -1,13 +1,16 @@
 #include "desktop/main/SingleInstance.h"
 
+#include "line_server/client/TolvexNames.h"
+
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusVariant>
 
 namespace orvane {
 
 QString SingleInstance::serviceName()
 {
-    return qEnvironmentVariable("ORVANE_DESKTOP_SERVICE", QStringLiteral("org.orvane.Orvane"));
+    return tolvex::desktopServiceName();
 }
 
 SingleInstance::SingleInstance(const QDBusConnection& bus, const QString& name, QObject* parent)
@@ -40,6 +43,28 @@ void SingleInstance::activateRunningCopy(bool wait)
         m_bus.call(activate, QDBus::Block, 5000);
     else
         m_bus.send(activate);
+}
+
+void SingleInstance::activateActionOnRunningCopy(const QString& action, const QString& parameter)
+{
+    QDBusMessage activate = QDBusMessage::createMethodCall(
+        m_name, QLatin1String(kPath), QStringLiteral("org.freedesktop.Application"),
+        QStringLiteral("ActivateAction"));
+    activate.setAutoStartService(false);
+    activate << action << QVariantList{QVariant::fromValue(QDBusVariant(parameter))}
+             << QVariantMap();
+    m_bus.call(activate, QDBus::Block, 5000);
+}
+
+void SingleInstance::ActivateAction(const QString& actionName, const QVariantList& parameter,
+                                    const QVariantMap&)
+{
+    if (!m_act)
+        return;
+    QVariant value = parameter.value(0);
+    if (value.canConvert<QDBusVariant>())
+        value = value.value<QDBusVariant>().variant();
+    m_act(actionName, value.toString());
 }
 
 void SingleInstance::Activate(const QVariantMap&)

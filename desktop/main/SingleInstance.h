@@ -9,6 +9,7 @@
 
 #include <QDBusConnection>
 #include <QObject>
+#include <QVariantList>
 #include <QVariantMap>
 
 #include <functional>
@@ -31,17 +32,29 @@ public:
     bool claim();
     // What Activate does in the copy that owns the name.
     void onActivate(std::function<void()> show) { m_show = std::move(show); }
+    // What ActivateAction does there: the action's name ("play", "show") and its
+    // parameter (a recording's file name).
+    void onAction(std::function<void(const QString&, const QString&)> act)
+    {
+        m_act = std::move(act);
+    }
+    // From a later copy: asks the owner to carry out `action` on `parameter`, and waits
+    // until it has taken it.
+    void activateActionOnRunningCopy(const QString& action, const QString& parameter);
     // From a later copy: asks the owner to show itself. `wait`: until it has (a program
     // about to end); otherwise the request is only sent.
     void activateRunningCopy(bool wait);
 
 public Q_SLOTS:
     void Activate(const QVariantMap& platformData);
+    void ActivateAction(const QString& actionName, const QVariantList& parameter,
+                        const QVariantMap& platformData);
 
 private:
     QDBusConnection m_bus;
     QString m_name;
     std::function<void()> m_show;
+    std::function<void(const QString&, const QString&)> m_act;
 };
 
 } // namespace orvane

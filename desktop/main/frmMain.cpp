@@ -15,6 +15,7 @@
 #include "desktop/run/BackgroundLines.h"
 #include "desktop/run/DesktopRun.h"
 #include "desktop/run/LineServer.h"
+#include "desktop/run/MessageNews.h"
 
 #include "line_server/client/AnsweringConf.h"
 
@@ -75,6 +76,7 @@ frmMain::frmMain(DesktopRun& run)
     connect(&background, &BackgroundLines::changed, MSFlexGrid1,
             [this, &background] { MSFlexGrid1->setToolTip(background.summary()); });
     MSFlexGrid1->setToolTip(background.summary());
+    followNews();
 }
 
 frmMain::~frmMain()
@@ -238,7 +240,7 @@ void frmMain::buildTray()
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return; // without a tray, minimising works as usual
     m_tray = new QSystemTrayIcon(windowIcon(), this);
-    m_tray->setToolTip(QStringLiteral("Orvane"));
+    m_tray->setToolTip(m_trayToolTip);
     connect(m_tray, &QSystemTrayIcon::activated, this, &frmMain::trayActivated);
     m_tray->show();
 }
@@ -580,8 +582,10 @@ void frmMain::openRecordMessage()
 
 void frmMain::openRecordedCalls(bool modal)
 {
-    if (!m_records)
+    if (!m_records) {
         m_records = new frmRecordList(this);
+        connect(m_records, &frmRecordList::callsChanged, &m_run.news(), &MessageNews::recount);
+    }
     m_records->openOnToday();
     if (modal) {
         m_records->exec();

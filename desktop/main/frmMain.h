@@ -65,6 +65,11 @@ public:
     // The text of the Play node from the answering settings.
     static QString playNodeText();
 
+    // The tray icon's tooltip: the program, and how many messages wait to be heard.
+    QString trayToolTip() const { return m_trayToolTip; }
+    // A notification's Play or Show: the recorded calls window on that call.
+    void showCall(const QString& file, bool play);
+
     // Options > Answer in the Background: the lines answering now, with the current
     // settings, become standing lines of the line server (answering.conf).
     void answerInBackground();
@@ -79,6 +84,11 @@ private:
     void buildToolbar();
     void buildControls();
     void buildTray();
+    // The line server's news: notifications answered, lists refreshed, the tray's count.
+    void followNews();
+    void showUnheard(int count);
+    void noteLastCall(const QString& line, const QString& caller, const QDateTime& time,
+                      int seconds);
     void BuildDefaultFlow();
     QTreeWidgetItem* nodeWithKey(const QString& part) const;
     void refreshPlayNode();
@@ -136,6 +146,7 @@ private:
     QList<QAction*> m_buttons;     // toolbar buttons 1..9 at 0..8
     QMap<int, QIcon> m_treeImages; // the tree's image list, by position
     QSystemTrayIcon* m_tray = nullptr;
+    QString m_trayToolTip = QStringLiteral("Orvane");
     // The windows that exist once in the program, made when first opened.
     frmPlay* m_play = nullptr;
     frmRecordList* m_records = nullptr;

@@ -1,7 +1,6 @@
 #include "desktop/records/LocalSound.h"
 
 #include "desktop/common/Messages.h"
-#include "desktop/records/frmRecordList.h"
 #include "platform/audio/SpeakerAudioOutput.h"
 #include "platform/speech/Speech.h"
 
@@ -49,14 +48,6 @@ void PlayFileOnSpeaker(const QString& path)
 {
     if (!playFileNow(path))
         Messages::warn(QStringLiteral("Unable to play file."), QString::fromLatin1(kTitle));
-}
-
-void PlayFile(const QString& path, frmRecordList* browser)
-{
-    if (browser)
-        browser->setDeleteEnabled(false);
-    if (Status s = playFileNow(path); !s)
-        Messages::warn(s.description(), QString::fromLatin1(kTitle));
 }
 
 void PlayMessageOnSpeaker(const QString& text, int rate, int volume, int voice)

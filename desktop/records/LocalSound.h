@@ -1,9 +1,9 @@
 #pragma once
 
-// Sound on the PC itself: trying a greeting file or a text message, and listening to a
-// recorded call. All of it through the speech service, synchronous, to the default audio
-// output; each operation reports its own failure. While sound plays the program takes no
-// input but keeps painting its windows.
+// Sound on the PC itself: trying a greeting file or a text message, through the speech
+// service, synchronous, to the default audio output; each operation reports its own
+// failure. While sound plays the program takes no input but keeps painting its windows.
+// (Recorded calls play without blocking: RecordingPlayer.)
 //
 // Thread: the user-interface thread.
 
@@ -17,15 +17,10 @@
 
 namespace orvane {
 
-class frmRecordList;
-
 wav::WaveCheck IsWaveFile(const QString& path);
 
 // "Unable to play file." on failure.
 void PlayFileOnSpeaker(const QString& path);
-// The recorded calls browser's player: its Delete buttons are disabled while it plays (its
-// caller enables them again); a failure shows the error as the platform describes it.
-void PlayFile(const QString& path, frmRecordList* browser = nullptr);
 // "Unable to play message." on failure.
 void PlayMessageOnSpeaker(const QString& text, int rate, int volume, int voice);
 

@@ -8,18 +8,29 @@
 #include "desktop/common/Messages.h"
 #include "desktop/common/ProgramFolder.h"
 #include "desktop/common/Twips.h"
-#include "desktop/records/LocalSound.h"
+#include "desktop/records/RecordingPlayer.h"
+
+#include "platform/notify/EventText.h"
 
 #include <QDateEdit>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
+#include <QSlider>
 
 namespace orvane {
 
 namespace {
 const char* const kTitle = "Answering Machine";
 const char* const kTitleHyphen = "Answering-Machine";
+// The width of the caller, line and length columns beyond the window's first design.
+constexpr int kExtraWidth = 4600;
+constexpr int kFileColumn = 2;
+// The playback bar under the buttons.
+constexpr int kBarHeight = 480;
 } // namespace
 
 frmRecordList::frmRecordList(QWidget* parent)
@@ -28,7 +39,9 @@ frmRecordList::frmRecordList(QWidget* parent)
     setObjectName(QStringLiteral("frmRecordList"));
     setWindowTitle(QStringLiteral("Recorded Calls"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    setFixedSize(twips::px(5400), twips::px(4650));
+    // Wider than the buttons' row by the columns for the caller, the line and the length.
+    // Taller by the playback bar under the buttons.
+    setFixedSize(twips::px(5400 + kExtraWidth), twips::px(4650 + kBarHeight));
 
     DTPicker1 = new QDateEdit(this);
     DTPicker1->setObjectName(QStringLiteral("DTPicker1"));
@@ -40,7 +53,7 @@ frmRecordList::frmRecordList(QWidget* parent)
                             twips::rect(3720, 120, 1560, 330));
     MSFlexGrid1 = new MSFlexGrid(this);
     MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
-    MSFlexGrid1->setGeometry(twips::rect(120, 570, 5160, 3360));
+    MSFlexGrid1->setGeometry(twips::rect(120, 570, 5160 + kExtraWidth, 3360));
     cmdPlay =
         makeButton(this, "cmdPlay", QStringLiteral("&Play"), twips::rect(120, 4080, 1200, 375));
     cmdDelete = makeButton(this, "cmdDelete", QStringLiteral("&Delete"),
@@ -49,17 +62,118 @@ frmRecordList::frmRecordList(QWidget* parent)
                               twips::rect(2760, 4080, 1200, 375));
     cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("&Cancel"),
                            twips::rect(4080, 4080, 1200, 375));
+    cmdSaveAs = makeButton(this, "cmdSaveAs", QStringLiteral("Sa&ve As..."),
+                           twips::rect(5400, 4080, 1400, 375));
+    cmdPause =
+        makeButton(this, "cmdPause", QStringLiteral("Pa&use"), twips::rect(120, 4560, 1200, 375));
+    cmdStop =
+        makeButton(this, "cmdStop", QStringLiteral("S&top"), twips::rect(1440, 4560, 1200, 375));
+    sldPosition = new QSlider(Qt::Horizontal, this);
+    sldPosition->setObjectName(QStringLiteral("sldPosition"));
+    sldPosition->setGeometry(twips::rect(2760, 4560, 4600 + kExtraWidth - 2760 - 1800, 375));
+    sldPosition->setAccessibleName(QStringLiteral("Position"));
+    lblPosition = new QLabel(this);
+    lblPosition->setObjectName(QStringLiteral("lblPosition"));
+    lblPosition->setGeometry(twips::rect(5400 + kExtraWidth - 1920, 4560, 1800, 375));
+    lblPosition->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_player = new RecordingPlayer(this);
 
     m_list = new ListGrid(MSFlexGrid1,
                           {QStringLiteral("SNo."), QStringLiteral("Time Incoming Call"),
-                           QStringLiteral("Recorded File")},
-                          {420, 2000, 2500}, true);
+                           QStringLiteral("Recorded File"), QStringLiteral("Caller"),
+                           QStringLiteral("Line"), QStringLiteral("Length")},
+                          {420, 2000, 2500, 2400, 1400, 700}, true);
+    MSFlexGrid1->installEventFilter(this);
     connect(cmdShow, &QPushButton::clicked, this, &frmRecordList::buildDayQuery);
     connect(cmdRefresh, &QPushButton::clicked, this, &frmRecordList::buildDayQuery);
     connect(cmdPlay, &QPushButton::clicked, this, &frmRecordList::cmdPlay_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &frmRecordList::cmdDelete_Click);
     connect(cmdDeleteAll, &QPushButton::clicked, this, &frmRecordList::cmdDeleteAll_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cmdSaveAs, &QPushButton::clicked, this, &frmRecordList::cmdSaveAs_Click);
+    connect(cmdPause, &QPushButton::clicked, this, [this] {
+        if (m_player->state() == RecordingPlayer::State::Playing)
+            m_player->pause();
+        else if (m_player->state() == RecordingPlayer::State::Paused)
+            m_player->resume();
+    });
+    connect(cmdStop, &QPushButton::clicked, m_player, &RecordingPlayer::stop);
+    // The position moves where the slider is let go (or moved with the keys).
+    connect(sldPosition, &QSlider::sliderReleased, this,
+            [this] { m_player->seek(sldPosition->value()); });
+    connect(sldPosition, &QSlider::actionTriggered, this, [this](int action) {
+        if (action != QAbstractSlider::SliderMove)
+            QMetaObject::invokeMethod(
+                this, [this] { m_player->seek(sldPosition->value()); }, Qt::QueuedConnection);
+    });
+    connect(m_player, &RecordingPlayer::positionChanged, this, &frmRecordList::showPosition);
+    connect(m_player, &RecordingPlayer::stateChanged, this, &frmRecordList::showPlayerState);
+    connect(m_player, &RecordingPlayer::failed, this,
+            [](const QString& why) { Messages::warn(why, QString::fromLatin1(kTitle)); });
+    showPlayerState();
+}
+
+void frmRecordList::showPlayerState()
+{
+    const RecordingPlayer::State state = m_player->state();
+    const bool stopped = state == RecordingPlayer::State::Stopped;
+    cmdPause->setEnabled(!stopped);
+    cmdPause->setText(state == RecordingPlayer::State::Paused ? QStringLiteral("&Resume")
+                                                              : QStringLiteral("Pa&use"));
+    cmdStop->setEnabled(!stopped);
+    sldPosition->setEnabled(!stopped);
+    sldPosition->setRange(0, int(qMin<qint64>(m_player->durationMs(), INT_MAX)));
+    // The file that plays is not deleted under it.
+    setDeleteEnabled(stopped);
+    showPosition(m_player->positionMs());
+}
+
+void frmRecordList::showPosition(qint64 ms)
+{
+    if (!sldPosition->isSliderDown())
+        sldPosition->setValue(int(qMin<qint64>(ms, INT_MAX)));
+    if (m_player->state() == RecordingPlayer::State::Stopped) {
+        lblPosition->clear();
+        return;
+    }
+    lblPosition->setText(
+        QStringLiteral("%1 / %2").arg(eventtext::lengthText(int(ms / 1000)),
+                                      eventtext::lengthText(int(m_player->durationMs() / 1000))));
+}
+
+void frmRecordList::hideEvent(QHideEvent* event)
+{
+    m_player->stop();
+    QDialog::hideEvent(event);
+}
+
+void frmRecordList::cmdSaveAs_Click()
+{
+    if (!m_list->takeRowSelected(QString::fromLatin1(kTitleHyphen)))
+        return;
+    const QString file = m_list->current(kFileColumn);
+    if (file.isEmpty()) {
+        Messages::inform(QStringLiteral("No Records To Save"), QString::fromLatin1(kTitleHyphen));
+        return;
+    }
+    const QString path = recordingPath(file);
+    if (path.isEmpty()) {
+        Messages::warn(QStringLiteral("\"%1\" is not the name of a recording.").arg(file),
+                       QString::fromLatin1(kTitle));
+        return;
+    }
+    const QString asStored = QStringLiteral("Recording as stored, 8 kHz mu-law (*.wav)");
+    const QString asPcm = QStringLiteral("16-bit PCM wave file (*.wav)");
+    QString filter = asStored;
+    const QString target = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Save Recording As"), QDir::home().filePath(file),
+        asStored + QStringLiteral(";;") + asPcm, &filter);
+    if (target.isEmpty())
+        return;
+    const Status saved = exportRecording(
+        path, target, filter == asPcm ? ExportFormat::Pcm16 : ExportFormat::AsStored);
+    if (!saved)
+        Messages::warn(saved.description(), QString::fromLatin1(kTitle));
 }
 
 void frmRecordList::openOnToday()
@@ -91,7 +205,10 @@ void frmRecordList::FillCallGrid(const QDate& day)
         if (calls) {
             rows.reserve(calls->size());
             for (const recmessage::CallRow& call : calls.value())
-                rows.append({datetext::general(call.incomingCall), call.incomingCallFile});
+                rows.append(
+                    {datetext::general(call.incomingCall), call.incomingCallFile,
+                     eventtext::callerShown(call.details.callerNumber, call.details.callerName),
+                     call.details.line, eventtext::lengthText(call.details.seconds)});
         } else {
             s = calls.status();
         }
@@ -119,13 +236,79 @@ void frmRecordList::cmdPlay_Click()
         Messages::inform(QStringLiteral("No Records To Play"), QString::fromLatin1(kTitleHyphen));
         return;
     }
+    playRecording(file);
+}
+
+void frmRecordList::playRecording(const QString& file)
+{
     const QString path = recordingPath(file);
-    if (path.isEmpty())
+    if (path.isEmpty()) {
         Messages::warn(QStringLiteral("\"%1\" is not the name of a recording.").arg(file),
                        QString::fromLatin1(kTitle));
+        return;
+    }
+    // Heard once it is played to the user, whether or not it is heard to its end.
+    Database db;
+    if (db.OpenDatabase(programfolder::path()))
+        recmessage::markHeard(db, file);
+    db.CloseDatabase();
+    Q_EMIT callsChanged();
+    if (const Status s = m_player->play(path); !s)
+        Messages::warn(s.description(), QString::fromLatin1(kTitle));
+}
+
+bool frmRecordList::showCall(const QString& file, bool play)
+{
+    Database db;
+    Status s = db.OpenDatabase(programfolder::path());
+    Result<QDateTime> time = s ? recmessage::timeOf(db, file) : Result<QDateTime>(s);
+    db.CloseDatabase();
+    if (!time) {
+        Messages::inform(
+            QStringLiteral("The call cannot be shown: %1").arg(time.status().description()),
+            QString::fromLatin1(kTitle));
+        return false;
+    }
+    DTPicker1->setDate(time->date());
+    buildDayQuery();
+    const int row = m_list->findRow(kFileColumn, file);
+    if (row == 0)
+        return false;
+    m_list->choose(row);
+    if (play)
+        playRecording(file);
+    return true;
+}
+
+void frmRecordList::callLogged(const QString&, const QDateTime& time)
+{
+    if (isVisible() && time.date() == m_listedDay)
+        refillKeepingChoice();
+}
+
+void frmRecordList::refillKeepingChoice()
+{
+    const bool chosen = m_list->rowSelected();
+    const QString file = m_list->current(kFileColumn);
+    FillCallGrid(m_listedDay);
+    const int row = file.isEmpty() ? 0 : m_list->findRow(kFileColumn, file);
+    if (row == 0)
+        return;
+    if (chosen)
+        m_list->choose(row);
     else
-        PlayFile(path, this);
-    setDeleteEnabled(true);
+        MSFlexGrid1->setRow(row);
+}
+
+bool frmRecordList::eventFilter(QObject* watched, QEvent* event)
+{
+    // Delete on the list deletes the chosen row, with the same question as the button.
+    if (watched == MSFlexGrid1 && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete && cmdDelete->isEnabled()) {
+        cmdDelete_Click();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void frmRecordList::cmdDelete_Click()
@@ -142,6 +325,7 @@ void frmRecordList::cmdDelete_Click()
         return;
     deleteAndTell({m_list->current(2)});
     buildDayQuery();
+    Q_EMIT callsChanged();
 }
 
 void frmRecordList::deleteAndTell(const QStringList& files)
@@ -179,6 +363,7 @@ void frmRecordList::cmdDeleteAll_Click()
     deleteAndTell(files);
     DTPicker1->setDate(m_listedDay);
     buildDayQuery();
+    Q_EMIT callsChanged();
 }
 
 } // namespace orvane

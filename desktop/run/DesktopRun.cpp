@@ -3,6 +3,7 @@
 #include "desktop/common/MSFlexGrid.h"
 #include "desktop/run/BackgroundLines.h"
 #include "desktop/run/LineServer.h"
+#include "desktop/run/MessageNews.h"
 #include "line_server/client/StatusGridExport.h"
 
 #include <QDebug>
@@ -34,6 +35,7 @@ DesktopRun::DesktopRun(QObject* parent)
     , m_lineServer(new LineServer(this))
     , m_background(new BackgroundLines(m_lineServer->client(), this))
     , m_gridSink(std::make_unique<GridSink>())
+    , m_news(new MessageNews(m_lineServer->client().bus(), this))
 {
     // Whenever the server comes (started here or found), what it answers by itself.
     connect(m_lineServer, &LineServer::appeared, m_background, &BackgroundLines::refresh);

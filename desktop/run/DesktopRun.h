@@ -20,6 +20,7 @@ namespace orvane {
 
 class BackgroundLines;
 class LineServer;
+class MessageNews;
 class MSFlexGrid;
 class StatusGridExport;
 
@@ -43,6 +44,8 @@ public:
     LineServer& lineServer() { return *m_lineServer; }
     // The lines the server answers by itself, with their status.
     BackgroundLines& backgroundLines() { return *m_background; }
+    // The line server's news of calls logged and faxes received, and the unheard count.
+    MessageNews& news() { return *m_news; }
     // The grid as the line objects are given it.
     StatusGridExport& statusGridExport() { return *m_gridExport; }
 
@@ -62,6 +65,7 @@ private:
     BackgroundLines* m_background;
     std::unique_ptr<GridSink> m_gridSink;
     std::unique_ptr<StatusGridExport> m_gridExport;
+    MessageNews* m_news;
 };
 
 } // namespace orvane

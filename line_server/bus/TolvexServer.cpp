@@ -1,6 +1,8 @@
 #include "line_server/bus/TolvexServer.h"
 
+#include "line_server/bus/EventHooks.h"
 #include "line_server/bus/LineFactory.h"
+#include "line_server/bus/ServerNotifier.h"
 #include "line_server/bus/SimulatorService.h"
 #include "line_server/bus/StandingLines.h"
 #include "line_server/client/TolvexNames.h"
@@ -15,8 +17,14 @@ TolvexServer::TolvexServer(const QDBusConnection& bus, QObject* parent)
     , m_factory(new LineFactory(bus, this))
     , m_simulator(new SimulatorService(this))
     , m_standing(new StandingLines(*m_factory, this))
+    , m_hooks(new EventHooks(this))
 {
     m_factory->setReload([this] { return m_standing->reload(); });
+    auto* notifier = new ServerNotifier(bus, this);
+    m_factory->setOnLogged([this, notifier](const LoggedEvent& event) {
+        notifier->logged(event);
+        m_hooks->run(event);
+    });
 }
 
 TolvexServer::~TolvexServer()
@@ -59,6 +67,7 @@ void TolvexServer::stop(int timeoutMs)
     }
     m_standing->releaseAll();
     m_factory->releaseAll(timeoutMs);
+    m_hooks->stop();
 }
 
 } // namespace orvane

@@ -13,6 +13,7 @@
 
 namespace orvane {
 
+class EventHooks;
 class LineFactory;
 class SimulatorService;
 class StandingLines;
@@ -38,6 +39,7 @@ private:
     LineFactory* m_factory;
     SimulatorService* m_simulator;
     StandingLines* m_standing;
+    EventHooks* m_hooks;
 };
 
 } // namespace orvane

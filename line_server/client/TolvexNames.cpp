@@ -10,4 +10,9 @@ QString serviceName()
     return name.isEmpty() ? QString::fromLatin1(kDefaultServiceName) : name;
 }
 
+QString desktopServiceName()
+{
+    return qEnvironmentVariable("ORVANE_DESKTOP_SERVICE", QStringLiteral("org.orvane.Orvane"));
+}
+
 } // namespace orvane::tolvex

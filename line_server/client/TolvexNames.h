@@ -18,6 +18,10 @@ inline constexpr const char* kLineInterface = "org.orvane.Tolvex.clsTapi";
 inline constexpr const char* kSimulatorPath = "/org/orvane/Tolvex/Simulator";
 inline constexpr const char* kSimulatorInterface = "org.orvane.Tolvex.Simulator";
 
+// The desktop program's name on the bus while it runs: ORVANE_DESKTOP_SERVICE, or
+// org.orvane.Orvane. The line server leaves notifications to a desktop that owns it.
+QString desktopServiceName();
+
 // The status grid a client exports for the line objects to write into.
 inline constexpr const char* kStatusGridInterface = "org.orvane.Orvane.StatusGrid";
 

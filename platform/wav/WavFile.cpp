@@ -151,6 +151,36 @@ QByteArray muLawFile(const QByteArray& data)
     return muLawHeader(quint32(data.size())) + data;
 }
 
+Result<QByteArray> pcm16File(const PcmSound& sound)
+{
+    const qint64 dataBytes = qint64(sound.samples.size()) * qint64(sizeof(qint16));
+    if (sound.sampleRate < 1 || sound.sampleRate > 384000)
+        return Status(
+            err::InvalidArg,
+            QStringLiteral("A wave file cannot hold sound at %1 Hz").arg(sound.sampleRate));
+    // The RIFF size (36 + data) must fit its 32 bits.
+    if (dataBytes > qint64(0xFFFFFFFFu) - 36)
+        return Status(err::InvalidArg, QStringLiteral("The sound is too long for a wave file"));
+    QByteArray f;
+    f.reserve(kMuLawHeaderSize + qsizetype(dataBytes));
+    f.append("RIFF", 4);
+    putLe32(f, quint32(36 + dataBytes));
+    f.append("WAVE", 4);
+    f.append("fmt ", 4);
+    putLe32(f, 16);
+    putLe16(f, 1); // PCM
+    putLe16(f, 1); // channels
+    putLe32(f, quint32(sound.sampleRate));
+    putLe32(f, quint32(sound.sampleRate) * 2); // bytes per second
+    putLe16(f, 2);                             // block alignment
+    putLe16(f, 16);                            // bits per sample
+    f.append("data", 4);
+    putLe32(f, quint32(dataBytes));
+    for (qint16 sample : sound.samples)
+        putLe16(f, quint16(sample));
+    return f;
+}
+
 WaveCheck isWaveFile(const QString& path)
 {
     Result<int> fd = openRegularFile(path); // a FIFO would keep us waiting

@@ -1,8 +1,9 @@
 #pragma once
 
 // WAV files: reading any PCM, float or G.711 WAV (libsndfile), whole or a block at a time,
-// writing the fixed 44-byte mu-law layout of the recording files, and the quick RIFF/WAVE
-// test used before a file is accepted as a greeting.
+// writing the fixed 44-byte mu-law layout of the recording files and 16-bit PCM (a
+// recording exported for programs that take no mu-law), and the quick RIFF/WAVE test used
+// before a file is accepted as a greeting.
 
 #include "platform/Status.h"
 
@@ -58,6 +59,10 @@ constexpr int kMuLawHeaderSize = 44;
 constexpr quint16 kFormatTagMuLaw = 7;
 QByteArray muLawHeader(quint32 dataBytes);
 QByteArray muLawFile(const QByteArray& data);
+
+// A 16-bit PCM mono file of `sound`: the same 44-byte layout with format tag 1, the samples
+// little-endian. Fails for a rate no wave file can hold or a sound too long for one.
+Result<QByteArray> pcm16File(const PcmSound& sound);
 
 // Only the RIFF chunk at the start and its form type are examined.
 enum class WaveCheck { Wave, CannotOpen, NotWave };

@@ -200,8 +200,21 @@ private Q_SLOTS:
         QCOMPARE(kept.callerName, QStringLiteral("Ann O'Neil"));
         QCOMPARE(kept.line, QStringLiteral("Front desk"));
         QCOMPARE(kept.seconds, 42);
-        QCOMPARE(recmessage::listDay(db, QDate(2026, 12, 1)).value().size(), 3);
+        const QList<recmessage::CallRow> day = recmessage::listDay(db, QDate(2026, 12, 1)).value();
+        QCOMPARE(day.size(), 3);
+        QCOMPARE(day.last().details.callerName, QStringLiteral("Ann O'Neil"));
         QVERIFY(!recmessage::detailsOf(db, "none.wav").isOk());
+
+        // Only the new call waits to be heard: rows from before the flag are not counted,
+        // and playing it (here twice) takes it off.
+        QVERIFY(day.first().heard);
+        QVERIFY(!day.last().heard);
+        QCOMPARE(recmessage::countUnheard(db).value(), 1);
+        QVERIFY(recmessage::markHeard(db, "new.wav"));
+        QVERIFY(recmessage::markHeard(db, "new.wav"));
+        QCOMPARE(recmessage::countUnheard(db).value(), 0);
+        QCOMPARE(recmessage::timeOf(db, "new.wav").value(), at(2026, 12, 1, 11, 0, 0));
+        QVERIFY(!recmessage::timeOf(db, "none.wav").isOk());
     }
 
     void manyConnectionsWriteAtOnce()

@@ -1,6 +1,7 @@
 // The fax window with the real line server on simulated lines (50 times faster): what it
 // shows when it opens, the checks of OK in their order, the received-fax list with Delete
-// and Delete All, and fax jobs submitted from it through the main window's Start, to the
+// and Delete All, a received fax opened in the viewer and deleted with the Delete key, and
+// fax jobs submitted from it through the main window's Start, to the
 // end of a send job returning the program to idle by itself.
 
 #include "DesktopTesting.h"
@@ -30,8 +31,10 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <csignal>
 
@@ -74,6 +77,14 @@ QStringList logged()
     if (!db.OpenDatabase(programfolder::path()))
         return {QStringLiteral("cannot open the database")};
     return recievefax::listAll(db).value();
+}
+
+// A double-click as the user makes it: a click, then the second press.
+void doubleClickRow(MSFlexGrid* grid, int row)
+{
+    const QPoint at = grid->cellRect(row, 1).center();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
 }
 
 void logFaxes(const QStringList& paths)
@@ -305,6 +316,122 @@ private Q_SLOTS:
         del->click();
         QCOMPARE(m_messages->texts(),
                  QStringList({"No Records To Delete", "No Records To Delete"}));
+    }
+
+    void aReceivedFaxOpensInTheViewer()
+    {
+        // Two faxes, the second gone from the disk.
+        const QString there = m_files.filePath("shown.tif");
+        const QString gone = m_files.filePath("gone.tif");
+        for (const QString& p : {there, gone}) {
+            QFile f(p);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        QFile::remove(gone);
+        logFaxes({there, gone});
+        QList<QUrl> opened;
+        bool viewerTakesIt = true;
+        setFaxOpener([&](const QUrl& url) {
+            opened << url;
+            return viewerTakesIt;
+        });
+        auto restore = qScopeGuard([] { setFaxOpener({}); });
+
+        frmFax window(*m_run, m_window.get());
+        window.show();
+        child<QTabWidget>(&window, "SSTab1")->setCurrentIndex(1);
+        auto* faxes = child<MSFlexGrid>(&window, "MSFlexGrid1");
+        const QList<QUrl> shown = {QUrl::fromLocalFile(there)};
+
+        // Return before a row is chosen asks for one (and does not press OK).
+        QTest::keyClick(faxes, Qt::Key_Return);
+        QCOMPARE(m_messages->texts(), QStringList({"Select Row Please"}));
+        QVERIFY(opened.isEmpty());
+        QVERIFY(window.isVisible());
+
+        // A double-click on the row.
+        m_messages->shown.clear();
+        doubleClickRow(faxes, 1);
+        QCOMPARE(opened, shown);
+        // Return, and the keypad's Enter, on the chosen row.
+        test::clickRow(faxes, 1);
+        QTest::keyClick(faxes, Qt::Key_Return);
+        QTest::keyClick(faxes, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(opened, shown + shown + shown);
+        // Nothing else happened: OK was not pressed ("Select Device Name"), the window stays.
+        QCOMPARE(m_messages->texts(), QStringList());
+        QVERIFY(window.isVisible());
+        QCOMPARE(window.result(), 0);
+
+        // The file that is gone: said, and nothing opened, by the arrow key and Return or a
+        // double-click.
+        QTest::keyClick(faxes, Qt::Key_Down);
+        QCOMPARE(faxes->currentRow() + 1, 2);
+        QTest::keyClick(faxes, Qt::Key_Return);
+        doubleClickRow(faxes, 2);
+        const QString goneText =
+            QStringLiteral("The fax %1 is no longer there: it was moved or deleted.").arg(gone);
+        QCOMPARE(m_messages->texts(), QStringList({goneText, goneText}));
+        QCOMPARE(m_messages->shown.first().title, QStringLiteral("Answering Machine"));
+        QCOMPARE(opened.size(), 3);
+
+        // No program that shows it: said.
+        m_messages->shown.clear();
+        viewerTakesIt = false;
+        doubleClickRow(faxes, 1);
+        QCOMPARE(opened.size(), 4);
+        QCOMPARE(m_messages->texts(),
+                 QStringList({QStringLiteral("The fax %1 cannot be shown: no program on this "
+                                             "computer opens it.")
+                                  .arg(there)}));
+
+        // An empty list has nothing to open.
+        logFaxes({});
+        frmFax empty(*m_run, m_window.get());
+        empty.show();
+        auto* none = child<MSFlexGrid>(&empty, "MSFlexGrid1");
+        m_messages->shown.clear();
+        doubleClickRow(none, 1);
+        QCOMPARE(m_messages->texts(), QStringList({"No Records To Open"}));
+        QCOMPARE(opened.size(), 4);
+    }
+
+    void theDeleteKeyDeletesAsTheButtonDoes()
+    {
+        QStringList paths;
+        for (const char* name : {"key-a.tif", "key-b.tif"}) {
+            const QString p = m_files.filePath(QLatin1String(name));
+            QFile f(p);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            paths << p;
+        }
+        logFaxes(paths);
+        frmFax window(*m_run, m_window.get());
+        window.show();
+        child<QTabWidget>(&window, "SSTab1")->setCurrentIndex(1);
+        auto* faxes = child<MSFlexGrid>(&window, "MSFlexGrid1");
+
+        QTest::keyClick(faxes, Qt::Key_Delete);
+        QCOMPARE(m_messages->texts(), QStringList({"Select Row Please"}));
+        // The same confirmation as the button; No keeps the fax.
+        test::clickRow(faxes, 2);
+        m_messages->answer = QMessageBox::No;
+        QTest::keyClick(faxes, Qt::Key_Delete);
+        QCOMPARE(m_messages->shown.last().text,
+                 QStringLiteral("Are You Sure You want to Delete SNo -> 2"));
+        QCOMPARE(m_messages->shown.last().title, QStringLiteral("Orvane"));
+        QCOMPARE(m_messages->shown.last().buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(logged(), paths);
+        QVERIFY(QFile::exists(paths.at(1)));
+        // Yes: the file and its row go.
+        m_messages->answer = QMessageBox::Yes;
+        test::clickRow(faxes, 2);
+        QTest::keyClick(faxes, Qt::Key_Delete);
+        QVERIFY(!QFile::exists(paths.at(1)));
+        QCOMPARE(logged(), QStringList({paths.at(0)}));
+        QCOMPARE(faxes->rows(), 2);
+        QCOMPARE(faxes->textMatrix(1, 1), paths.at(0));
+        QVERIFY(window.isVisible());
     }
 
     void faxesGoBothWaysThroughTheWindow()

@@ -9,10 +9,12 @@
 #include "desktop/common/AnsweringSettings.h"
 #include "desktop/common/ProgramFolder.h"
 #include "desktop/records/LocalSound.h"
+#include "desktop/records/RecordingPlayer.h"
 #include "desktop/records/frmNewMess.h"
 #include "desktop/records/frmPlay.h"
 #include "desktop/records/frmRecordList.h"
 #include "platform/audio/G711.h"
+#include "platform/audio/PacedPlaybackSink.h"
 #include "platform/wav/WavFile.h"
 
 #include <QAudioDevice>
@@ -22,9 +24,11 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMediaDevices>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSlider>
 #include <QTabWidget>
 #include <QTemporaryDir>
 
@@ -64,9 +68,9 @@ void click(QWidget* window, const char* button)
     b->click();
 }
 
-QString writeCall(const QDateTime& when, const QString& name, double toneHz)
+QString writeCall(const QDateTime& when, const QString& name, double toneHz, double seconds = 0.5)
 {
-    const QVector<qint16> tone = test::tone(toneHz, 0.5, 8000);
+    const QVector<qint16> tone = test::tone(toneHz, seconds, 8000);
     QByteArray ulaw(tone.size(), 0);
     g711::encodeUlaw(tone.constData(), reinterpret_cast<quint8*>(ulaw.data()), tone.size());
     QFile f(QDir(programfolder::path()).filePath("Rec-Files/" + name));
@@ -86,6 +90,9 @@ class TestRecords : public QObject {
     QTemporaryDir m_home;
     std::unique_ptr<test::MessageRecorder> m_messages;
     CapturedSound m_sound;
+    // The recorded calls play here (the latest player's sink), at `m_speed` times real time.
+    QPointer<PacedPlaybackSink> m_sink;
+    double m_speed = 50;
 
     QString lastMessage() const
     {
@@ -144,9 +151,18 @@ private Q_SLOTS:
         QVERIFY(programfolder::prepare());
         resetAnsweringSettings(programfolder::greetingFile());
         setSpeakerOutputFactory([this] { return std::make_unique<SharedCapture>(m_sound); });
+        setPlaybackSinkFactory([this] {
+            auto sink = std::make_unique<PacedPlaybackSink>(m_speed);
+            m_sink = sink.get();
+            return sink;
+        });
     }
 
-    void cleanupTestCase() { setSpeakerOutputFactory({}); }
+    void cleanupTestCase()
+    {
+        setSpeakerOutputFactory({});
+        setPlaybackSinkFactory({});
+    }
 
     void init()
     {
@@ -369,8 +385,10 @@ private Q_SLOTS:
         QCOMPARE(lastMessage(), QStringLiteral("Select Row Please"));
         test::clickRow(grid, 2);
         click(&browser, "cmdPlay");
-        QCOMPARE(m_sound.plays, 1);
-        QVERIFY(test::tonePower(*m_sound.samples, 700, 8000) > 0.8);
+        // The file that plays is not deleted under it; once it has played, it may be.
+        QVERIFY(!browser.findChild<QPushButton*>("cmdDelete")->isEnabled());
+        QTRY_COMPARE(browser.player().state(), RecordingPlayer::State::Stopped);
+        QVERIFY(test::tonePower(m_sink->played(), 700, 8000) > 0.8);
         QVERIFY(browser.findChild<QPushButton*>("cmdDelete")->isEnabled());
 
         // Delete, answered No: nothing goes, and the selection is taken back.
@@ -560,12 +578,55 @@ private Q_SLOTS:
         test::clickRow(grid, 1);
         click(&browser, "cmdPlay");
         QVERIFY(lastMessage().contains("is not the name of a recording"));
-        QCOMPARE(m_sound.plays, 0);
+        QVERIFY(!m_sink || m_sink->starts() == 0);
         m_messages->answer = QMessageBox::Yes;
         test::clickRow(grid, 1);
         click(&browser, "cmdDelete");
         QVERIFY(QFile::exists(outside));
         QCOMPARE(grid->textMatrix(1, 1), QStringLiteral("No Records"));
+    }
+
+    void aCallPlaysWhileTheWindowStaysUsableAndStopsMidway()
+    {
+        const QDate day(2026, 3, 3);
+        writeCall(QDateTime(day, QTime(9, 0)), "long.wav", 500, 4.0);
+        m_speed = 1; // real time: the sound outlasts what the test does meanwhile
+        auto restore = qScopeGuard([this] { m_speed = 50; });
+        frmRecordList browser;
+        MSFlexGrid* grid = showDay(browser, day);
+        test::clickRow(grid, 1);
+        click(&browser, "cmdPlay");
+        // The click came back at once, with the sound still playing.
+        QCOMPARE(browser.player().state(), RecordingPlayer::State::Playing);
+        QCOMPARE(browser.player().durationMs(), 4000);
+        QTRY_VERIFY(browser.player().positionMs() > 0);
+
+        click(&browser, "cmdPause");
+        QCOMPARE(browser.player().state(), RecordingPlayer::State::Paused);
+        QCOMPARE(browser.findChild<QPushButton*>("cmdPause")->text(), QStringLiteral("&Resume"));
+        // The slider moves the place: past the middle, and it goes on from there.
+        auto* slider = browser.findChild<QSlider*>("sldPosition");
+        slider->setSliderDown(true);
+        slider->setValue(3000);
+        slider->setSliderDown(false);
+        QCOMPARE(browser.player().positionMs(), 3000);
+        click(&browser, "cmdPause");
+        QCOMPARE(browser.player().state(), RecordingPlayer::State::Playing);
+
+        click(&browser, "cmdStop");
+        QCOMPARE(browser.player().state(), RecordingPlayer::State::Stopped);
+        const qsizetype heard = m_sink->played().size();
+        QVERIFY2(heard < 3 * 8000, qPrintable(QString::number(heard))); // not the whole call
+        QVERIFY(!m_sink->active());
+        QVERIFY(browser.findChild<QPushButton*>("cmdDelete")->isEnabled());
+
+        // Closing the window while it plays stops the sound.
+        test::clickRow(grid, 1);
+        click(&browser, "cmdPlay");
+        QCOMPARE(browser.player().state(), RecordingPlayer::State::Playing);
+        click(&browser, "cmdCancel");
+        QCOMPARE(browser.player().state(), RecordingPlayer::State::Stopped);
+        QVERIFY(!m_sink->active());
     }
 };
 

@@ -46,7 +46,9 @@ QList<recmessage::CallRow> loggedCalls(const QString& folder)
     if (rows)
         for (const DbRow& row : rows.value())
             calls.append({QDateTime::fromString(row.value(0).toString(), Qt::ISODate),
-                          row.value(1).toString()});
+                          row.value(1).toString(),
+                          {},
+                          true});
     return calls;
 }
 

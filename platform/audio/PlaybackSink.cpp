@@ -1,0 +1,7 @@
+#include "platform/audio/PlaybackSink.h"
+
+namespace orvane {
+
+PlaybackSink::~PlaybackSink() = default;
+
+} // namespace orvane
