@@ -162,7 +162,8 @@ private Q_SLOTS:
         QVERIFY(lineIn(ctl({"status", "--json"}), kLine1).value("standing").toBool());
         QVERIFY(ctl({"status"}).out.contains("Waiting for call ....  "));
 
-        // watch sees the call go through its states.
+        // watch sees the call go through its states, and then the call logged.
+        QProcess* logged = start({"watch", "--json"});
         QProcess* watch = start({"watch", "--json", "--count", "3"});
         // Subscribed once it has shown how the lines are now.
         while (!watch->canReadLine())
@@ -175,6 +176,9 @@ private Q_SLOTS:
                 QVERIFY(watch->waitForReadyRead(kWaitMs));
             QVERIFY(QJsonDocument::fromJson(watch->readLine()).object().value("current").toBool());
         }
+        // The other watch is subscribed too once it has said anything.
+        while (!logged->canReadLine())
+            QVERIFY(logged->waitForReadyRead(kWaitMs));
         const quint64 id = simulator("PlaceCall", {kLine1, QStringLiteral("5550100"), 2, 200,
                                                    QString(), true, QString(), -1})
                                .toULongLong();
@@ -187,10 +191,27 @@ private Q_SLOTS:
         QVERIFY2(first.value("status").toString().startsWith("Incoming Call "),
                  events.first().constData());
         delete watch;
+        QJsonObject message;
+        while (message.isEmpty()) {
+            while (!logged->canReadLine())
+                QVERIFY(logged->waitForReadyRead(kWaitMs));
+            const QJsonObject event = QJsonDocument::fromJson(logged->readLine()).object();
+            if (event.value("event").toString() == "message")
+                message = event;
+        }
+        logged->kill();
+        logged->waitForFinished(kWaitMs);
+        delete logged;
+        QCOMPARE(message.value("caller").toString(), QStringLiteral("5550100"));
+        QCOMPARE(message.value("line").toString(), kLine1);
+        QCOMPARE(message.value("seconds").toInt(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(ended(id) && ctl({"calls", "--json"}).json().array().size() == 1,
                                  kWaitMs);
 
         const QJsonObject call = ctl({"calls", "--json"}).json().array().first().toObject();
+        QCOMPARE(call.value("file").toString(), message.value("file").toString());
+        QCOMPARE(call.value("caller").toString(), QStringLiteral("5550100"));
+        QVERIFY(!call.value("heard").toBool());
         QCOMPARE(call.value("n").toInt(), 1);
         QCOMPARE(call.value("seconds").toDouble(), 1.0);
         QVERIFY(ctl({"calls"}).out.contains(call.value("file").toString()));
