@@ -202,12 +202,7 @@ void RecordingPlayer::sinkFailed(const QString& why)
 {
     if (m_state == State::Stopped)
         return;
-    m_sink->stop();
-    m_sinkRunning = false;
-    m_startByte = 0;
-    m_tick.stop();
-    setState(State::Stopped);
-    emit positionChanged(0);
+    stop();
     emit failed(why);
 }
 

@@ -156,12 +156,9 @@ void frmRecordList::cmdSaveAs_Click()
         Messages::inform(QStringLiteral("No Records To Save"), QString::fromLatin1(kTitleHyphen));
         return;
     }
-    const QString path = recordingPath(file);
-    if (path.isEmpty()) {
-        Messages::warn(QStringLiteral("\"%1\" is not the name of a recording.").arg(file),
-                       QString::fromLatin1(kTitle));
+    const QString path = recordingPathOrSay(file);
+    if (path.isEmpty())
         return;
-    }
     const QString asStored = QStringLiteral("Recording as stored, 8 kHz mu-law (*.wav)");
     const QString asPcm = QStringLiteral("16-bit PCM wave file (*.wav)");
     QString filter = asStored;
@@ -227,6 +224,15 @@ QString frmRecordList::recordingPath(const QString& fileName) const
     return orvane::recordingPath(programfolder::path(), fileName);
 }
 
+QString frmRecordList::recordingPathOrSay(const QString& fileName) const
+{
+    const QString path = recordingPath(fileName);
+    if (path.isEmpty())
+        Messages::warn(QStringLiteral("\"%1\" is not the name of a recording.").arg(fileName),
+                       QString::fromLatin1(kTitle));
+    return path;
+}
+
 void frmRecordList::cmdPlay_Click()
 {
     if (!m_list->takeRowSelected(QString::fromLatin1(kTitleHyphen)))
@@ -241,12 +247,9 @@ void frmRecordList::cmdPlay_Click()
 
 void frmRecordList::playRecording(const QString& file)
 {
-    const QString path = recordingPath(file);
-    if (path.isEmpty()) {
-        Messages::warn(QStringLiteral("\"%1\" is not the name of a recording.").arg(file),
-                       QString::fromLatin1(kTitle));
+    const QString path = recordingPathOrSay(file);
+    if (path.isEmpty())
         return;
-    }
     // Heard once it is played to the user, whether or not it is heard to its end.
     Database db;
     if (db.OpenDatabase(programfolder::path()))

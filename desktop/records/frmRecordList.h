@@ -66,6 +66,8 @@ private:
     void cmdDeleteAll_Click();
     // The recording's full path, or empty when the stored name is not a bare file name.
     QString recordingPath(const QString& fileName) const;
+    // The same, after telling the user when it is empty.
+    QString recordingPathOrSay(const QString& fileName) const;
     // Deletes the calls' files and rows together, and tells the user what could not be.
     void deleteAndTell(const QStringList& files);
 

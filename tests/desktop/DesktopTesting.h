@@ -10,8 +10,11 @@
 #include "desktop/main/frmMain.h"
 #include "desktop/run/DesktopRun.h"
 #include "desktop/run/LineServer.h"
+#include "line_server/client/TolvexNames.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QFile>
 #include <QListWidget>
 #include <QPushButton>
@@ -73,6 +76,15 @@ void whenModal(std::function<void(T*)> act)
 }
 
 // Selects the named lines of the line selection window when it opens, and presses OK.
+// A call of the line server's simulator (PlaceCall, HangUp...), answered.
+inline QDBusMessage simulator(const char* method, const QVariantList& args)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        tolvex::serviceName(), tolvex::kSimulatorPath, tolvex::kSimulatorInterface, method);
+    call.setArguments(args);
+    return QDBusConnection::sessionBus().call(call);
+}
+
 inline void chooseLines(const QStringList& names)
 {
     whenModal<frmAddress>([names](frmAddress* window) {

@@ -34,20 +34,13 @@
 
 using namespace orvane;
 using test::chooseLines;
+using test::simulator;
 
 namespace {
 
 const QString kLine1 = QStringLiteral("Simulated Line 1");
 const QString kLine2 = QStringLiteral("Simulated Line 2");
 const QString kLine3 = QStringLiteral("Simulated Line 3");
-
-QDBusMessage simulator(const char* method, const QVariantList& args)
-{
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        tolvex::serviceName(), tolvex::kSimulatorPath, tolvex::kSimulatorInterface, method);
-    call.setArguments(args);
-    return QDBusConnection::sessionBus().call(call);
-}
 
 int registrations(const QString& line)
 {

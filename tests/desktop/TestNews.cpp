@@ -21,18 +21,11 @@
 
 using namespace orvane;
 using test::chooseLines;
+using test::simulator;
 
 namespace {
 
 const QString kLine1 = QStringLiteral("Simulated Line 1");
-
-QDBusMessage simulator(const char* method, const QVariantList& args)
-{
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        tolvex::serviceName(), tolvex::kSimulatorPath, tolvex::kSimulatorInterface, method);
-    call.setArguments(args);
-    return QDBusConnection::sessionBus().call(call);
-}
 
 } // namespace
 
