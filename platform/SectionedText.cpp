@@ -65,4 +65,16 @@ Result<SectionedText> parseSectionedText(const QByteArray& text, const Sectioned
     return result;
 }
 
+bool readYesNo(const QString& value, bool* out)
+{
+    const QString v = value.toLower();
+    if (v == QLatin1String("yes") || v == QLatin1String("true") || v == QLatin1String("1"))
+        *out = true;
+    else if (v == QLatin1String("no") || v == QLatin1String("false") || v == QLatin1String("0"))
+        *out = false;
+    else
+        return false;
+    return true;
+}
+
 } // namespace orvane

@@ -44,6 +44,9 @@ Result<SectionedText> parseSectionedText(const QByteArray& text, const Sectioned
 // in the user's configuration folder (~/.config/Orvane/).
 QString userConfigFile(const char* environmentVariable, const QString& fileName);
 
+// A yes/no value (yes, no, true, false, 1, 0; any case) into `out`; false when it is none.
+bool readYesNo(const QString& value, bool* out);
+
 // "lines.conf, line 3: what".
 Status sectionedTextMistake(const QString& fileName, int lineNo, const QString& what);
 

@@ -31,18 +31,6 @@ bool readNumber(const QString& value, int low, int high, qint16* out)
     return true;
 }
 
-bool readYesNo(const QString& value, bool* out)
-{
-    const QString v = value.toLower();
-    if (v == QLatin1String("yes") || v == QLatin1String("true") || v == QLatin1String("1"))
-        *out = true;
-    else if (v == QLatin1String("no") || v == QLatin1String("false") || v == QLatin1String("0"))
-        *out = false;
-    else
-        return false;
-    return true;
-}
-
 // One setting of a standing line; false when the value is not one the key takes, and the
 // range in `expected`.
 bool readSetting(StandingLine& line, const QString& key, const QString& value, bool* known,

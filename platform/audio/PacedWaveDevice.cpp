@@ -47,6 +47,8 @@ Status PacedWaveDevice::waitForRoomLocked()
 Status PacedWaveDevice::write(const quint8* data, qsizetype size)
 {
     QMutexLocker lock(&m_mutex);
+    if (m_cutShort)
+        return {}; // nobody is there to hear it
     while (size > 0) {
         if (Status s = waitForRoomLocked(); !s)
             return s;
@@ -71,6 +73,8 @@ Status PacedWaveDevice::writeSound(Sound sound)
     if (!sound)
         return Status(err::InvalidArg, QStringLiteral("No sound to play"));
     QMutexLocker lock(&m_mutex);
+    if (m_cutShort)
+        return {};
     if (Status s = waitForRoomLocked(); !s)
         return s;
     if (sound->isEmpty())
@@ -161,6 +165,12 @@ bool PacedWaveDevice::advanceLocked(qsizetype count, qint64 nowNs)
         return false;
     }
 
+    // Cut short: writers and drain() go on at once.
+    const bool dropped = m_cutShort && !m_out.isEmpty();
+    if (dropped) {
+        m_out.clear();
+        m_queued = 0;
+    }
     // To the far end: what is queued, then silence.
     const qsizetype queued = m_queued;
     m_sendBlock.resize(count);
@@ -189,16 +199,16 @@ bool PacedWaveDevice::advanceLocked(qsizetype count, qint64 nowNs)
     // nothing, since a thousand lines greeting at once make a thousand wake-ups.
     const qsizetype left = m_queued;
     const bool wake = (m_waitingForRoom > 0 && queued > kRefillBytes && left <= kRefillBytes) ||
-                      (queued > 0 && left == 0);
+                      (queued > 0 && left == 0) || dropped;
 
     // From the far end, into the recording if one runs.
     m_receiveBlock.resize(count);
     receive(reinterpret_cast<quint8*>(m_receiveBlock.data()), count);
     if (m_in) {
-        const qsizetype want = qMin(count, m_in->length - m_in->bytesRecorded);
+        const qsizetype want = m_cutShort ? 0 : qMin(count, m_in->length - m_in->bytesRecorded);
         std::memcpy(m_in->data + m_in->bytesRecorded, m_receiveBlock.constData(), size_t(want));
         m_in->bytesRecorded += want;
-        if (m_in->bytesRecorded == m_in->length) {
+        if (m_in->bytesRecorded == m_in->length || m_cutShort) {
             m_in = nullptr;
             std::function<void()> done = std::move(m_inDone);
             if (done)
@@ -220,6 +230,18 @@ void PacedWaveDevice::close()
             done();
     }
     m_changed.wakeAll();
+}
+
+void PacedWaveDevice::cutShort()
+{
+    QMutexLocker lock(&m_mutex);
+    m_cutShort = true;
+}
+
+qint64 PacedWaveDevice::recordingLeftBytes() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_in ? m_in->length - m_in->bytesRecorded : -1;
 }
 
 bool PacedWaveDevice::idle() const

@@ -35,6 +35,12 @@ public:
     bool idle() const;            // nothing queued and nothing being recorded
     qint64 firstSentNs() const;   // when the machine's first byte went out, or 0
     qint64 underrunBytes() const; // silence sent while a writer still had more to say
+    // Bytes the running recording still takes; -1 when none runs.
+    qint64 recordingLeftBytes() const;
+    // The far end is gone and the line is to be free at once: what is queued for it is
+    // dropped, later writes are too, and the running recording (or one started later) ends
+    // at the next step with what it has.
+    void cutShort();
 
 protected:
     // Moves `count` bytes each way.
@@ -71,6 +77,7 @@ private:
     qint64 m_underrun = 0;
     qint64 m_gap = 0; // silence sent since the writer's last bytes
     bool m_closed = false;
+    bool m_cutShort = false;
     QByteArray m_sendBlock, m_receiveBlock;
 
     Exchange m_exchange;

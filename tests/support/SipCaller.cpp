@@ -166,13 +166,13 @@ bool writeScenario(const QString& path, const SipCallerScenario& s)
                        "INVITE sip:[service]@[remote_ip]:[remote_port] SIP/2.0\n"
                        "Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]\n") +
         dialog + QStringLiteral("\nCall-ID: [call_id]\nCSeq: 1 INVITE\n") + s.inviteHeaders +
-        QStringLiteral("Contact: sip:sipp@[local_ip]:[local_port]\n"
-                       "Max-Forwards: 70\nContent-Type: application/sdp\n"
+        QStringLiteral("Contact: ") + s.contact +
+        QStringLiteral("\nMax-Forwards: 70\nContent-Type: application/sdp\n"
                        "Content-Length: [len]\n\n"
                        "v=0\no=user1 53655765 2353687637 IN IP[local_ip_type] [local_ip]\n"
-                       "s=-\nc=IN IP[media_ip_type] [media_ip]\nt=0 0\n"
-                       "m=audio [media_port] RTP/AVP ") +
-        s.sdpFormats + QLatin1Char('\n') + s.rtpmaps + QStringLiteral("\n]]></send>\n") +
+                       "s=-\nc=") +
+        s.connection + QStringLiteral("\nt=0 0\nm=audio [media_port] RTP/AVP ") + s.sdpFormats +
+        QLatin1Char('\n') + s.rtpmaps + QStringLiteral("\n]]></send>\n") +
         QStringLiteral("<recv response=\"100\" optional=\"true\"/>\n");
 
     if (s.expectFinal) {
@@ -200,6 +200,7 @@ bool writeScenario(const QString& path, const SipCallerScenario& s)
         if (!s.pcap.isEmpty())
             xml += QStringLiteral("<nop><action><exec play_pcap_audio=\"%1\"/></action></nop>\n")
                        .arg(s.pcap);
+        xml += s.afterAnswer;
         if (s.hangUpAfterMs >= 0) {
             xml += QStringLiteral("<pause milliseconds=\"%1\"/>\n"
                                   "<send retrans=\"500\"><![CDATA[\n"
@@ -228,6 +229,48 @@ bool writeScenario(const QString& path, const SipCallerScenario& s)
     xml += QStringLiteral("</scenario>\n");
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(xml.toUtf8()) > 0;
+}
+
+QString callerSdp(const QString& direction)
+{
+    return QStringLiteral("v=0\no=user1 53655765 2353687638 IN IP[local_ip_type] [local_ip]\n"
+                          "s=-\nc=IN IP[media_ip_type] [media_ip]\nt=0 0\n"
+                          "m=audio [media_port] RTP/AVP 0\na=rtpmap:0 PCMU/8000\n") +
+           (direction.isEmpty() ? QString() : QStringLiteral("a=%1\n").arg(direction));
+}
+
+QString withinCall(const QString& method, int cseq, const QString& extraHeaders, const QString& sdp,
+                   int expect, const QString& ackSdp)
+{
+    const QString dialog = QStringLiteral(
+        "Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]\n"
+        "From: sipp <sip:5550123@[local_ip]:[local_port]>;tag=[pid]SIPpTag00[call_number]\n"
+        "To: <sip:[service]@[remote_ip]:[remote_port]>[peer_tag_param]\n"
+        "Call-ID: [call_id]\n");
+    const QString body = sdp.isEmpty() ? QStringLiteral("Content-Length: 0\n")
+                                       : QStringLiteral("Content-Type: application/sdp\n"
+                                                        "Content-Length: [len]\n\n") +
+                                             sdp;
+    QString xml =
+        QStringLiteral("<send retrans=\"500\"><![CDATA[\n%1 [next_url] SIP/2.0\n").arg(method) +
+        dialog + QStringLiteral("CSeq: %1 %2\n").arg(cseq).arg(method) + extraHeaders +
+        QStringLiteral("Contact: sip:sipp@[local_ip]:[local_port]\nMax-Forwards: 70\n") + body +
+        QStringLiteral("]]></send>\n") +
+        QStringLiteral("<recv response=\"100\" optional=\"true\"/>\n"
+                       "<recv response=\"%1\"/>\n")
+            .arg(expect);
+    if (method == QLatin1String("INVITE")) {
+        const QString ackBody = ackSdp.isEmpty() ? QStringLiteral("Content-Length: 0\n")
+                                                 : QStringLiteral("Content-Type: application/sdp\n"
+                                                                  "Content-Length: [len]\n\n") +
+                                                       ackSdp;
+        xml += QStringLiteral("<send><![CDATA[\nACK [next_url] SIP/2.0\n") + dialog +
+               QStringLiteral("CSeq: %1 ACK\nContact: sip:sipp@[local_ip]:[local_port]\n"
+                              "Max-Forwards: 70\n")
+                   .arg(cseq) +
+               ackBody + QStringLiteral("]]></send>\n");
+    }
+    return xml;
 }
 
 SipCallerRun runSipCaller(const QString& scenarioPath, const QString& user, quint16 remotePort,

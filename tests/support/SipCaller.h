@@ -26,7 +26,23 @@ struct SipCallerScenario {
     // The caller's From address, and headers added to the INVITE (each ending in \n).
     QString from = QStringLiteral("sipp <sip:5550123@[local_ip]:[local_port]>");
     QString inviteHeaders;
+    // The Contact the caller gives, and the SDP's connection line (a caller behind NAT
+    // names its private address in both).
+    QString contact = QStringLiteral("sip:sipp@[local_ip]:[local_port]");
+    QString connection = QStringLiteral("IN IP[media_ip_type] [media_ip]");
+    // sipp steps run once the call is answered and its audio started (requests within
+    // the call: withinCall() writes one).
+    QString afterAnswer;
 };
+
+// A request within the call, for afterAnswer: `method` with `extraHeaders` (each ending in
+// \n) and `sdp` as its body (none when empty), then its final response `expect`, and for
+// an INVITE the ACK (carrying `ackSdp` when the 200 brought an offer).
+QString withinCall(const QString& method, int cseq, const QString& extraHeaders, const QString& sdp,
+                   int expect, const QString& ackSdp = QString());
+
+// An SDP body for scenarios, at the caller's media address and port.
+QString callerSdp(const QString& direction = QString());
 
 // Writes the scenario as sipp XML.
 bool writeScenario(const QString& path, const SipCallerScenario& scenario);

@@ -19,6 +19,9 @@ constexpr uint16_t kRtpPortMax = 32766;
 constexpr int kRtpSocketBuffer = 256 * 1024;
 // A call we place that nobody answers is given up after this long.
 constexpr int kDialTimeoutMs = 60 * 1000;
+// A recording this close to full lets the next caller ring meanwhile: the line answers it
+// in time. More, and the next caller is told the line is busy at once.
+constexpr qint64 kFreeSoonBytes = 5 * 8000;
 
 // The cause of a call that ended before it connected, from the final response.
 int causeOf(int err, const struct sip_msg* msg)
@@ -96,6 +99,10 @@ Status SipCall::accept(struct sipsess_sock* sock, const struct sip_msg* invite,
                        "application/sdp", nullptr, nullptr, nullptr, false, onOffer, onAnswer,
                        onEstablished, nullptr, nullptr, onClosed, this, nullptr) != 0)
         return Status(err::Fail, QStringLiteral("Cannot take the call"));
+    if (!offer.isEmpty())
+        m_farEndListens = offeredMedia(offer).listens;
+    m_contactAtSource = contactAtSource(invite);
+    retargetToSource();
     raise(tapi::TE_CALLNOTIFICATION, -1);
     raise(tapi::TE_CALLSTATE, tapi::CS_OFFERING);
     ring();
@@ -220,9 +227,28 @@ Status SipCall::answerHere()
     return {};
 }
 
+void SipCall::retargetToSource()
+{
+    if (m_session && !m_contactAtSource.isEmpty())
+        retargetDialog(sipsess_dialog(m_session), m_contactAtSource);
+}
+
+void SipCall::followRemote(const QByteArray& sdp)
+{
+    m_farEndListens = offeredMedia(sdp).listens;
+    struct sa remote;
+    if (m_device && m_sdp.remote(&remote))
+        m_device->setRemote(remote, m_sdp.codec());
+    // On hold the far end takes nothing from us: we send nothing until it takes the call
+    // back.
+    if (m_device)
+        m_device->setSending(m_farEndListens);
+}
+
 void SipCall::startMedia(const struct sa& remote, Codec codec)
 {
     m_device = std::make_shared<SipWaveDevice>(m_rtp, remote, codec, steadyNowNs());
+    m_device->setSending(m_farEndListens);
     m_deviceId = WaveDeviceRegistry::add(m_device);
     // The stack's one media clock moves it from now on.
     SipStack::instance().keepMedia(shared_from_this());
@@ -230,30 +256,66 @@ void SipCall::startMedia(const struct sa& remote, Codec codec)
 
 int SipCall::onAnswer(const struct sip_msg* msg, void* arg)
 {
-    // The far end's answer to the offer we made in our 200 OK.
+    // The far end's answer to the offer we made in our 200 OK (to an INVITE or re-INVITE
+    // that came without one).
     auto* call = static_cast<SipCall*>(arg);
-    if (!call->m_sdp.takeAnswer(messageBody(msg)))
+    const QByteArray answer = messageBody(msg);
+    if (!call->m_sdp.takeAnswer(answer))
         return EPROTO;
-    struct sa remote;
-    if (call->m_device && call->m_sdp.remote(&remote))
-        call->m_device->setRemote(remote, call->m_sdp.codec());
+    call->followRemote(answer);
     return 0;
 }
 
 int SipCall::onOffer(struct mbuf** descp, const struct sip_msg* msg, void* arg)
 {
-    // A new offer in the call (a re-INVITE): keep the law we speak if it still may.
     auto* call = static_cast<SipCall*>(arg);
-    if (!call->m_sdp.takeOffer(messageBody(msg)))
+    const QByteArray offer = messageBody(msg);
+    if (offer.isEmpty()) {
+        // A re-INVITE without SDP (a session refresh): we offer what we have, and its ACK
+        // brings the answer.
+        Result<QByteArray> ours = call->m_sdp.encode(true);
+        if (!ours)
+            return EPROTO;
+        *descp = toMbuf(ours.value());
+        return *descp ? 0 : ENOMEM;
+    }
+    // A new offer in the call (a re-INVITE): keep the law we speak if it still may.
+    if (!call->m_sdp.takeOffer(offer))
         return EPROTO;
-    struct sa remote;
-    if (call->m_device && call->m_sdp.remote(&remote))
-        call->m_device->setRemote(remote, call->m_sdp.codec());
+    call->followRemote(offer);
+    call->retargetToSource(); // the re-INVITE's Contact replaced the caller's target
     Result<QByteArray> answer = call->m_sdp.encode(false);
     if (!answer)
         return EPROTO;
     *descp = toMbuf(answer.value());
     return *descp ? 0 : ENOMEM;
+}
+
+bool SipCall::inDialog(const struct sip_msg* msg) const
+{
+    return m_session && sip_dialog_cmp(sipsess_dialog(m_session), msg);
+}
+
+void SipCall::takeUpdate(struct sip* sip, const struct sip_msg* msg)
+{
+    const QByteArray user = m_line.config.user.toUtf8();
+    const QByteArray offer = messageBody(msg);
+    QByteArray answer;
+    if (!offer.isEmpty()) {
+        const Status taken = m_sdp.takeOffer(offer);
+        Result<QByteArray> ours = taken ? m_sdp.encode(false) : Result<QByteArray>(taken);
+        if (!ours) {
+            sip_treply(nullptr, sip, msg, 488, "Not Acceptable Here");
+            return;
+        }
+        followRemote(offer);
+        answer = ours.value();
+    }
+    sip_treplyf(nullptr, nullptr, sip, msg, false, 200, "OK",
+                "Contact: <sip:%s@%J%s>\r\n%sContent-Length: %u\r\n\r\n%b", user.constData(),
+                &msg->dst, sip_transp_param(msg->tp),
+                answer.isEmpty() ? "" : "Content-Type: application/sdp\r\n",
+                unsigned(answer.size()), answer.constData(), size_t(answer.size()));
 }
 
 void SipCall::onEstablished(const struct sip_msg*, void* arg)
@@ -301,6 +363,7 @@ Status SipCall::disconnectHere()
         sipsess_reject(m_session, 480, "Temporarily Unavailable", nullptr);
     // An answered call's session sends BYE as it goes, one we placed and that still rings
     // CANCEL.
+    retargetToSource();
     m_session = static_cast<struct sipsess*>(mem_deref(m_session));
     ended(m_outgoing && !m_answered ? tapi::CEC_DISCONNECT_CANCELLED : tapi::CEC_DISCONNECT_NORMAL);
     return {};
@@ -314,10 +377,12 @@ void SipCall::ended(int cause)
     m_state = tapi::CS_DISCONNECTED;
     tmr_cancel(&m_ringTimer);
     if (m_device)
-        m_device->endCall();
+        m_device->endCall(m_line.config.stopOnHangup);
     raise(tapi::TE_CALLSTATE, tapi::CS_DISCONNECTED, cause);
-    if (m_line.current.get() == this)
+    if (m_line.current.get() == this) {
         m_line.current.reset();
+        m_line.previous = self;
+    }
     if (!m_device)
         stopMedia(); // never answered: its RTP socket goes now
 }
@@ -336,6 +401,14 @@ bool SipCall::mediaDone() const
 {
     // The device keeps its pace after the call while a recording still fills it.
     return state() == tapi::CS_DISCONNECTED && (!m_device || m_device.use_count() == 1);
+}
+
+bool SipCall::lineFreeSoon() const
+{
+    if (mediaDone() || !m_device)
+        return true;
+    const qint64 left = m_device->recordingLeftBytes();
+    return left >= 0 && left <= kFreeSoonBytes;
 }
 
 void SipCall::stopMedia()

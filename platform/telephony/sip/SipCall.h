@@ -46,6 +46,8 @@ struct SipLine {
     struct sa localAddress;
     struct sipreg* registration = nullptr;
     std::shared_ptr<SipCall> current;
+    // The call before, whose recording may still fill after its caller hung up.
+    std::weak_ptr<SipCall> previous;
 };
 
 class SipCall : public TelephonyCall, public std::enable_shared_from_this<SipCall> {
@@ -75,6 +77,14 @@ public:
     void connectFailed(int cause, const void* owner);
     // The audio ran down after the call ended and nobody uses its device: let it go.
     bool mediaDone() const;
+    // Whether the line this call held is free, or will be within moments (its recording
+    // is nearly full).
+    bool lineFreeSoon() const;
+    // Whether `msg` is a request within this call's dialog.
+    bool inDialog(const struct sip_msg* msg) const;
+    // An UPDATE within the call: a session refresh is answered 200, a new offer with our
+    // answer.
+    void takeUpdate(struct sip* sip, const struct sip_msg* msg);
     // The media clock's step: moves what is due at `nowNs`; true when the call's audio is
     // over (and let go).
     bool mediaTick(qint64 nowNs);
@@ -89,6 +99,10 @@ private:
     void ended(int cause);
     void raise(int kind, int detail, int cause = tapi::CEC_NONE);
     void startMedia(const struct sa& remote, Codec codec);
+    // The remote side's new SDP is in m_sdp: follow its address, law and hold.
+    void followRemote(const QByteArray& sdp);
+    // A caller behind NAT: its requests' source stands for its Contact in our requests.
+    void retargetToSource();
     void ring();
 
     static void onRing(void* arg);
@@ -114,6 +128,8 @@ private:
     SdpNegotiation m_sdp;
     bool m_answered = false;
     bool m_outgoing = false;
+    bool m_farEndListens = true;
+    QByteArray m_contactAtSource; // where the caller's requests came from, when it matters
     const void* m_owner = nullptr;
     struct tmr m_ringTimer;
     std::shared_ptr<SipWaveDevice> m_device;

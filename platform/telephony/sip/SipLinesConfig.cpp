@@ -132,6 +132,8 @@ Result<LinesFile> parseLinesFile(const QByteArray& text)
             } else if (key == QLatin1String("ring_interval_ms")) {
                 line.ringIntervalMs = value.toInt(&ok);
                 ok = ok && line.ringIntervalMs >= 100 && line.ringIntervalMs <= 60000;
+            } else if (key == QLatin1String("stop_on_hangup")) {
+                ok = readYesNo(value, &line.stopOnHangup);
             } else if (key == QLatin1String("expires")) {
                 line.expires = value.toInt(&ok);
                 ok = ok && line.expires >= 60 && line.expires <= 86400;

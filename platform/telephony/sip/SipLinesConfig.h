@@ -22,6 +22,8 @@
 //   address = 192.168.1.20                   local address to use (default: this machine's)
 //   ring_interval_ms = 6000                  one ring event per interval while it rings
 //   expires = 3600                           registration lifetime asked for, in seconds
+//   stop_on_hangup = no                      yes: a recording ends when the caller hangs up,
+//                                            so the line is free for the next at once
 
 #include "platform/Status.h"
 
@@ -43,6 +45,7 @@ struct LineConfig {
     QString address;
     int ringIntervalMs = 6000;
     int expires = 3600;
+    bool stopOnHangup = false;
 };
 
 // How much the line server takes on at once (the settings before the first line).

@@ -101,4 +101,79 @@ bool knownMethod(const QByteArray& method)
     return false;
 }
 
+namespace {
+
+bool collectTags(const struct sip_hdr* hdr, const struct sip_msg*, void* arg)
+{
+    auto* out = static_cast<QByteArrayList*>(arg);
+    for (const QByteArray& tag : bytes(hdr->val).split(','))
+        if (!tag.trimmed().isEmpty())
+            out->append(tag.trimmed());
+    return false;
+}
+
+} // namespace
+
+QByteArrayList requiredExtensions(const struct sip_msg* msg)
+{
+    QByteArrayList tags;
+    sip_msg_hdr_apply(msg, true, SIP_HDR_REQUIRE, collectTags, &tags);
+    return tags;
+}
+
+bool privateAddress(const struct sa& address)
+{
+    if (sa_af(&address) == AF_INET) {
+        const uint32_t a = sa_in(&address);
+        return (a >> 24) == 10 || (a >> 20) == (172u << 4 | 1) || (a >> 16) == (192u << 8 | 168) ||
+               (a >> 22) == (100u << 2 | 1) || (a >> 16) == (169u << 8 | 254);
+    }
+    if (sa_af(&address) == AF_INET6) {
+        const uint8_t* b = address.u.in6.sin6_addr.s6_addr;
+        return (b[0] & 0xfe) == 0xfc || (b[0] == 0xfe && (b[1] & 0xc0) == 0x80);
+    }
+    return false;
+}
+
+QByteArray contactAtSource(const struct sip_msg* msg)
+{
+    const struct sip_hdr* contact = sip_msg_hdr(msg, SIP_HDR_CONTACT);
+    if (!contact || sip_msg_hdr(msg, SIP_HDR_RECORD_ROUTE) || privateAddress(msg->src))
+        return {};
+    struct sip_addr addr;
+    struct sa named;
+    if (sip_addr_decode(&addr, &contact->val) != 0)
+        return {};
+    const QByteArray host = bytes(addr.uri.host);
+    if (sa_set_str(&named, host.constData(), 5060) != 0 || !privateAddress(named))
+        return {};
+    char at[80] = {};
+    re_snprintf(at, sizeof at, "%J", &msg->src);
+    QByteArray uri = "sip:";
+    if (pl_isset(&addr.uri.user))
+        uri += bytes(addr.uri.user) + '@';
+    uri += at;
+    if (msg->tp != SIP_TRANSP_UDP)
+        uri += QByteArray(";transport=") + sip_transp_name(msg->tp);
+    return uri;
+}
+
+int retargetDialog(struct sip_dialog* dialog, const QByteArray& uri)
+{
+    // A message of the one header libre reads for it.
+    const QByteArray text = "SIP/2.0 200 OK\r\nContact: <" + uri + ">\r\nContent-Length: 0\r\n\r\n";
+    struct mbuf* mb = mbuf_alloc(size_t(text.size()));
+    if (!mb)
+        return ENOMEM;
+    mbuf_write_mem(mb, reinterpret_cast<const uint8_t*>(text.constData()), size_t(text.size()));
+    mb->pos = 0;
+    struct sip_msg* msg = nullptr;
+    int rc = sip_msg_decode(&msg, mb);
+    if (rc == 0)
+        rc = sip_dialog_update(dialog, msg);
+    mem_deref(msg);
+    mem_deref(mb);
+    return rc;
+}
+
 } // namespace orvane::sip

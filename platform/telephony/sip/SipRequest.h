@@ -9,9 +9,12 @@
 // nothing but the message.
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QString>
 
 struct sip_msg;
+struct sip_dialog;
+struct sa;
 
 namespace orvane::sip {
 
@@ -28,5 +31,23 @@ QByteArray messageBody(const struct sip_msg* msg);
 
 // SIP methods that are real but not served here: answered 405 with Allow, not 501.
 bool knownMethod(const QByteArray& method);
+
+// The option tags of the request's Require headers. No SIP extension is served here, so a
+// request that requires any is answered 420 with them in Unsupported.
+QByteArrayList requiredExtensions(const struct sip_msg* msg);
+
+// Addresses nobody outside the caller's own network can reach: RFC 1918, shared (RFC 6598),
+// link-local and unique-local ones.
+bool privateAddress(const struct sa& address);
+
+// Where requests in the caller's dialog must go when its Contact cannot be reached: a
+// caller behind NAT names its private address there, while its requests come from the
+// router's public one. Empty when the Contact will do (or a proxy that record-routes
+// carries the dialog); else the Contact's URI at the request's source.
+QByteArray contactAtSource(const struct sip_msg* msg);
+
+// Points the dialog's remote target at `uri` (what a target refresh with that Contact
+// would do).
+int retargetDialog(struct sip_dialog* dialog, const QByteArray& uri);
 
 } // namespace orvane::sip

@@ -73,6 +73,43 @@ bool mediaWellFormed(const QByteArray& sdp)
     return true;
 }
 
+OfferedMedia offeredMedia(const QByteArray& sdp)
+{
+    // The session's lines hold for the audio unless its own section says otherwise.
+    QByteArray sessionAddress, audioAddress, sessionDirection, audioDirection;
+    bool inAudio = false, seenAudio = false, audioPortZero = false;
+    for (QByteArray line : sdp.split('\n')) {
+        line = line.trimmed();
+        if (line.startsWith("m=")) {
+            // The first audio stream is the call's.
+            inAudio = !seenAudio && line.startsWith("m=audio ");
+            if (inAudio) {
+                seenAudio = true;
+                audioPortZero = line.split(' ').value(1).split('/').first() == "0";
+            }
+            continue;
+        }
+        const bool session = !seenAudio;
+        if (!session && !inAudio)
+            continue;
+        if (line.startsWith("c="))
+            (session ? sessionAddress : audioAddress) = line.mid(2);
+        else if (line == "a=sendonly" || line == "a=inactive" || line == "a=recvonly" ||
+                 line == "a=sendrecv")
+            (session ? sessionDirection : audioDirection) = line.mid(2);
+    }
+    const QByteArray address = audioAddress.isEmpty() ? sessionAddress : audioAddress;
+    const QByteArray direction = audioDirection.isEmpty() ? sessionDirection : audioDirection;
+    const QList<QByteArray> fields = address.split(' ');
+    OfferedMedia media;
+    if (fields.size() == 3)
+        media.family = fields[1] == "IP6" ? AF_INET6 : fields[1] == "IP4" ? AF_INET : 0;
+    const QByteArray host = fields.value(2).split('/').first();
+    media.listens = direction != "sendonly" && direction != "inactive" && host != "0.0.0.0" &&
+                    host != "::" && !audioPortZero;
+    return media;
+}
+
 QByteArray normalizeOffer(const QByteArray& sdp)
 {
     // The static payload types 0 and 8 need no rtpmap line, but the SDP library matches

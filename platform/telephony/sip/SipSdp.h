@@ -33,6 +33,15 @@ bool mediaWellFormed(const QByteArray& sdp);
 // it lists them without one (they are optional; the SDP library needs them).
 QByteArray normalizeOffer(const QByteArray& sdp);
 
+// What an SDP says of its audio beyond the law: the address family it names (AF_INET or
+// AF_INET6; 0 when it names none), and whether the far end takes audio from us: not when
+// it holds the call (sendonly or inactive, or the address 0.0.0.0) or refuses the stream.
+struct OfferedMedia {
+    int family = 0;
+    bool listens = true;
+};
+OfferedMedia offeredMedia(const QByteArray& sdp);
+
 class SdpNegotiation {
 public:
     SdpNegotiation() = default;

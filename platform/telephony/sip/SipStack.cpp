@@ -12,6 +12,7 @@
 #include <QLoggingCategory>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -48,41 +49,69 @@ void refuseForNow(SipPort* port, const struct sip_msg* msg)
                 SipStack::instance().limits().retryAfterSeconds);
 }
 
-// An INVITE to one of the port's lines: refused (too many from its address, unknown user,
-// line not watched, busy, the server at capacity, no G.711), or a new call that rings.
-void onInvite(const struct sip_msg* msg, void* arg)
+// Why a call to the request's user could not be taken now, as the final response an
+// INVITE gets: 0 when it could. `line` is the line it is for, when there is one.
+struct Refusal {
+    uint16_t code = 0;
+    const char* reason = nullptr;
+};
+
+Refusal refusalFor(SipPort* port, const struct sip_msg* msg, SipLine** found)
 {
-    auto* port = static_cast<SipPort*>(arg);
     SipStack& stack = SipStack::instance();
     SipLine* line = nullptr;
     const QString user = text(msg->uri.user);
     for (SipLine* candidate : std::as_const(port->lines))
         if (candidate->config.user == user)
             line = candidate;
+    if (found)
+        *found = line;
+    if (!line)
+        return {404, "Not Found"};
+    if (stack.events().count(line->config.name) == 0)
+        return {480, "Temporarily Unavailable"};
+    // Busy while a call is on the line, and while the last one is still being recorded
+    // unless that ends within moments: a caller left ringing meanwhile would be lost to
+    // the provider's no-answer timer.
+    if (line->current)
+        return {486, "Busy Here"};
+    if (std::shared_ptr<SipCall> previous = line->previous.lock();
+        previous && !previous->lineFreeSoon())
+        return {486, "Busy Here"};
+    // Past capacity a new call is refused at once, never left ringing to be lost.
+    if (stack.callsNow() >= stack.limits().maxCalls)
+        return {503, "Service Unavailable"};
+    return {};
+}
+
+void refuse(SipPort* port, const struct sip_msg* msg, const Refusal& refusal)
+{
+    if (refusal.code == 503)
+        refuseForNow(port, msg);
+    else
+        reply(port, msg, refusal.code, refusal.reason);
+}
+
+// An INVITE to one of the port's lines: refused (too many from its address, unknown user,
+// line not watched, busy, the server at capacity, no G.711 or another address family than
+// the line's), or a new call that rings.
+void onInvite(const struct sip_msg* msg, void* arg)
+{
+    auto* port = static_cast<SipPort*>(arg);
+    SipStack& stack = SipStack::instance();
     // A flood from one address is turned away before anything is looked up for it.
     if (!stack.admitFrom(msg->src)) {
         refuseForNow(port, msg);
         return;
     }
-    if (!line) {
-        reply(port, msg, 404, "Not Found");
-        return;
-    }
-    if (stack.events().count(line->config.name) == 0) {
-        reply(port, msg, 480, "Temporarily Unavailable");
-        return;
-    }
-    if (line->current) {
-        reply(port, msg, 486, "Busy Here");
-        return;
-    }
-    // Past capacity a new call is refused at once, never left ringing to be lost.
-    if (stack.callsNow() >= stack.limits().maxCalls) {
-        refuseForNow(port, msg);
+    SipLine* line = nullptr;
+    if (const Refusal refusal = refusalFor(port, msg, &line); refusal.code) {
+        refuse(port, msg, refusal);
         return;
     }
     const QByteArray offer = messageBody(msg);
-    if (!offer.isEmpty() && chooseCodec(offer) == Codec::None) {
+    if (!offer.isEmpty() && (chooseCodec(offer) == Codec::None ||
+                             offeredMedia(offer).family != sa_af(&line->localAddress))) {
         reply(port, msg, 488, "Not Acceptable Here");
         return;
     }
@@ -149,6 +178,29 @@ void logRequest(const struct sip_msg* msg, const QString& what)
     qCWarning(sipLog).noquote() << line;
 }
 
+// A request that requires an extension: none is served here, so it is answered 420 with
+// what it required (ACK and CANCEL are never refused so).
+bool refuseRequiredExtensions(SipPort* port, const struct sip_msg* msg)
+{
+    if (pl_strcmp(&msg->met, "ACK") == 0 || pl_strcmp(&msg->met, "CANCEL") == 0)
+        return false;
+    const QByteArrayList required = requiredExtensions(msg);
+    if (required.isEmpty())
+        return false;
+    // Option tags are tokens; anything else in them is not echoed.
+    QByteArray unsupported;
+    for (const QByteArray& tag : required) {
+        bool token = tag.size() <= 64;
+        for (char c : tag)
+            token = token && (std::isalnum(uchar(c)) || QByteArrayView("-.!%*_+`'~").contains(c));
+        if (token)
+            unsupported += (unsupported.isEmpty() ? "" : ", ") + tag;
+    }
+    sip_treplyf(nullptr, nullptr, port->sip, msg, false, 420, "Bad Extension",
+                "Unsupported: %s\r\nContent-Length: 0\r\n\r\n", unsupported.constData());
+    return true;
+}
+
 // Every request, before anything else sees it: one without the headers every request
 // carries is answered 400 (to its source, when it has no Via to say where) and goes no
 // further, so that it can never ring or hold a line.
@@ -157,7 +209,7 @@ bool onAnyRequest(const struct sip_msg* msg, void* arg)
     auto* port = static_cast<SipPort*>(arg);
     const QString problem = malformation(msg);
     if (problem.isEmpty())
-        return false;
+        return refuseRequiredExtensions(port, msg);
     logRequest(msg, QStringLiteral("malformed request (%1)").arg(problem));
     if (pl_strcmp(&msg->met, "ACK") == 0)
         return true; // an ACK is never answered
@@ -175,23 +227,44 @@ bool onAnyRequest(const struct sip_msg* msg, void* arg)
     return true;
 }
 
-// Requests that are not part of a call: OPTIONS is answered, other methods refused (405
-// for those SIP knows, 501 for the rest) and logged within bounds; ACK is left alone.
+constexpr const char* kAllowed = "INVITE, ACK, BYE, CANCEL, OPTIONS, UPDATE";
+
+// Requests that are not part of a call: OPTIONS is answered, UPDATE within a call taken, other
+// methods refused (405 for those SIP knows, 501 for the rest) and logged within bounds; ACK is left
+// alone.
 bool onOtherRequest(const struct sip_msg* msg, void* arg)
 {
     auto* port = static_cast<SipPort*>(arg);
     if (pl_strcmp(&msg->met, "ACK") == 0)
         return false;
     if (pl_strcmp(&msg->met, "OPTIONS") == 0) {
+        // For a user, what an INVITE would get now (a caller's proxy asks before it sends
+        // one); for the server itself (a keep-alive, a monitor), 200.
+        if (pl_isset(&msg->uri.user)) {
+            if (const Refusal refusal = refusalFor(port, msg, nullptr); refusal.code) {
+                refuse(port, msg, refusal);
+                return true;
+            }
+        }
         sip_treplyf(nullptr, nullptr, port->sip, msg, false, 200, "OK",
-                    "Allow: INVITE, ACK, BYE, CANCEL, OPTIONS\r\nContent-Length: 0\r\n\r\n");
+                    "Allow: %s\r\nAccept: application/sdp\r\nContent-Length: 0\r\n\r\n", kAllowed);
+        return true;
+    }
+    if (pl_strcmp(&msg->met, "UPDATE") == 0) {
+        // A session refresh (RFC 4028), or a new offer, within a call of ours.
+        for (SipLine* line : std::as_const(port->lines))
+            if (line->current && line->current->inDialog(msg)) {
+                line->current->takeUpdate(port->sip, msg);
+                return true;
+            }
+        reply(port, msg, 481, "Call/Transaction Does Not Exist");
         return true;
     }
     logRequest(msg, QStringLiteral("unhandled request"));
     const bool known = knownMethod(QByteArray(msg->met.p, qsizetype(msg->met.l)));
     sip_treplyf(nullptr, nullptr, port->sip, msg, false, known ? 405 : 501,
                 known ? "Method Not Allowed" : "Not Implemented",
-                "Allow: INVITE, ACK, BYE, CANCEL, OPTIONS\r\nContent-Length: 0\r\n\r\n");
+                "Allow: %s\r\nContent-Length: 0\r\n\r\n", kAllowed);
     return true;
 }
 

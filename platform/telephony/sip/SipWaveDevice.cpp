@@ -4,12 +4,22 @@
 
 #include <QRandomGenerator>
 
+#include <algorithm>
+
 #include <cstring>
 
 namespace orvane::sip {
 
 namespace {
 constexpr qsizetype kPacketBytes = 160; // 20 ms at 8 kHz
+// A stream from an address the SDP did not name is taken after this many packets in
+// sequence: a stray packet or two never is.
+constexpr int kTakeAfterPackets = 3;
+// A stream taken that way gives way to another only after this long without a packet (the
+// caller's NAT gave it a new port); two streams at once never take turns.
+constexpr qint64 kSourceSilentNs = 500'000'000;
+// Streams watched at once before one is taken.
+constexpr qsizetype kMaxCandidates = 8;
 } // namespace
 
 SipWaveDevice::SipWaveDevice(struct rtp_sock* rtp, const struct sa& remote, Codec codec,
@@ -33,6 +43,7 @@ void SipWaveDevice::tick(qint64 nowNs)
         if (due <= 0)
             return;
         m_clocked += due;
+        m_lastTickNs = nowNs;
     }
     advance(qsizetype(due), nowNs);
 }
@@ -40,7 +51,8 @@ void SipWaveDevice::tick(qint64 nowNs)
 void SipWaveDevice::transmit(const quint8* data, qsizetype count)
 {
     for (qsizetype at = 0; at + kPacketBytes <= count; at += kPacketBytes) {
-        if (!m_callEnded && sa_isset(&m_remote, SA_ALL)) {
+        const struct sa& to = destination();
+        if (!m_callEnded && m_sending && sa_isset(&to, SA_ALL)) {
             mbuf* mb = mbuf_alloc(RTP_HEADER_SIZE + kPacketBytes);
             if (mb) {
                 mb->pos = mb->end = RTP_HEADER_SIZE;
@@ -52,7 +64,7 @@ void SipWaveDevice::transmit(const quint8* data, qsizetype count)
                 }
                 mb->pos = RTP_HEADER_SIZE;
                 const int pt = m_codec == Codec::Pcma ? kPayloadPcma : kPayloadPcmu;
-                if (rtp_send(m_rtp, &m_remote, false, m_marker, uint8_t(pt), m_timestamp, mb) == 0)
+                if (rtp_send(m_rtp, &to, false, m_marker, uint8_t(pt), m_timestamp, mb) == 0)
                     ++m_sent;
                 mem_deref(mb);
                 m_marker = false;
@@ -71,26 +83,49 @@ void SipWaveDevice::receive(quint8* into, qsizetype count)
     m_jitter.take(into, count);
 }
 
-bool SipWaveDevice::acceptSource(const struct sa& source)
+const struct sa& SipWaveDevice::destination() const
 {
-    // The caller's stream is the one from the address and port its SDP named; until that
-    // one is heard, the first stream from the caller's address stands in for it (a phone
-    // that sends from another port than it announced). Anything else is dropped, so that
-    // a second stream can never break into the recording.
+    return m_latched ? m_source : m_remote;
+}
+
+bool SipWaveDevice::acceptSource(const struct sa& source, quint16 sequence, qint64 nowNs)
+{
+    // The caller's stream is the one from the address and port its SDP named; once that is
+    // heard, nothing else ever is. Until then (a caller behind NAT, whose SDP names an
+    // address we cannot reach, or a phone that sends from another port than it announced)
+    // a stream from anywhere is taken once it has sent a few packets in sequence, and keeps
+    // its place while it goes on: a second stream never breaks into the recording.
     if (sa_cmp(&source, &m_remote, SA_ALL)) {
-        m_latched = true;
-        m_latchedToRemote = true;
+        m_latched = m_latchedToRemote = true;
         m_source = source;
+        m_candidates.clear();
         return true;
     }
-    if (m_latched)
-        return !m_latchedToRemote && sa_cmp(&source, &m_source, SA_ALL);
-    if (!sa_isset(&m_remote, SA_ADDR) || sa_cmp(&source, &m_remote, SA_ADDR)) {
-        m_latched = true;
-        m_source = source;
+    if (m_latchedToRemote)
+        return false;
+    if (m_latched && sa_cmp(&source, &m_source, SA_ALL)) {
+        m_sourceHeardNs = nowNs;
         return true;
     }
-    return false;
+    if (m_latched && nowNs - m_sourceHeardNs < kSourceSilentNs)
+        return false;
+    auto it = std::find_if(m_candidates.begin(), m_candidates.end(),
+                           [&](const Candidate& c) { return sa_cmp(&c.source, &source, SA_ALL); });
+    if (it == m_candidates.end()) {
+        if (m_candidates.size() >= kMaxCandidates)
+            m_candidates.removeFirst();
+        m_candidates.append(Candidate{source, quint16(sequence + 1), 1});
+        return false;
+    }
+    it->run = it->nextSequence == sequence ? it->run + 1 : 1;
+    it->nextSequence = quint16(sequence + 1);
+    if (it->run < kTakeAfterPackets)
+        return false;
+    m_latched = true;
+    m_source = source;
+    m_sourceHeardNs = nowNs;
+    m_candidates.clear();
+    return true;
 }
 
 void SipWaveDevice::deliver(const struct sa& source, const rtp_header& header,
@@ -102,7 +137,7 @@ void SipWaveDevice::deliver(const struct sa& source, const rtp_header& header,
         return; // the call is over; what still comes is of no use
     if (header.pt == kPayloadTelephoneEvent)
         return;
-    if (header.pt != expected || !acceptSource(source)) {
+    if (header.pt != expected || !acceptSource(source, header.seq, m_lastTickNs)) {
         ++m_dropped;
         return;
     }
@@ -121,16 +156,28 @@ void SipWaveDevice::setRemote(const struct sa& remote, Codec codec)
 {
     QMutexLocker lock(&m_mutex);
     // A new address (a re-INVITE) is listened for afresh.
-    if (!sa_cmp(&remote, &m_remote, SA_ALL))
+    if (!sa_cmp(&remote, &m_remote, SA_ALL)) {
         m_latched = m_latchedToRemote = false;
+        m_candidates.clear();
+    }
     m_remote = remote;
     m_codec = codec;
 }
 
-void SipWaveDevice::endCall()
+void SipWaveDevice::setSending(bool sending)
 {
     QMutexLocker lock(&m_mutex);
-    m_callEnded = true;
+    m_sending = sending;
+}
+
+void SipWaveDevice::endCall(bool cutShort)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        m_callEnded = true;
+    }
+    if (cutShort)
+        PacedWaveDevice::cutShort();
 }
 
 qint64 SipWaveDevice::packetsSent() const

@@ -25,13 +25,17 @@ public:
     // Moves what is due at `nowNs`, in whole 20 ms packets.
     void tick(qint64 nowNs);
     // An RTP packet from the far end; dropped unless it belongs to the caller's one stream
-    // (see acceptSource) and carries the negotiated law.
+    // (see acceptSource) and carries the negotiated law. Our audio goes where that stream
+    // comes from, which is not where the SDP says when the caller is behind NAT.
     void deliver(const struct sa& source, const rtp_header& header, const quint8* payload,
                  qsizetype size);
     // Where the far end's RTP comes from and goes to, and its law, once known or changed.
     void setRemote(const struct sa& remote, Codec codec);
-    // The call is over: nothing more is sent, and the caller is silent.
-    void endCall();
+    // Whether the far end takes audio now (not while it holds the call).
+    void setSending(bool sending);
+    // The call is over: nothing more is sent, and the caller is silent. With `cutShort`
+    // the recording ends too, so that the line is free at once.
+    void endCall(bool cutShort = false);
 
     qint64 packetsSent() const;
     qint64 packetsDropped() const; // from elsewhere, or of another payload type
@@ -46,21 +50,33 @@ protected:
 
 private:
     // Under m_mutex: whether a packet from `source` belongs to the caller's stream.
-    bool acceptSource(const struct sa& source);
+    bool acceptSource(const struct sa& source, quint16 sequence, qint64 nowNs);
+    // Where our audio goes: the caller's stream's source once taken, else the SDP's.
+    const struct sa& destination() const;
 
     struct rtp_sock* m_rtp;
     struct sa m_remote;
     Codec m_codec;
     const qint64 m_startNs;
     qint64 m_clocked = 0;
+    qint64 m_lastTickNs = 0; // the clock's time, for when packets came
     quint32 m_timestamp;
     bool m_marker = true;
     bool m_callEnded = false;
+    bool m_sending = true;
     // The source the caller's audio is taken from, once heard; m_latchedToRemote when it is
-    // the one the SDP named.
+    // the one the SDP named (then no other is ever taken).
     bool m_latched = false;
     bool m_latchedToRemote = false;
     struct sa m_source;
+    qint64 m_sourceHeardNs = 0;
+    // Streams from elsewhere, each taken once it has sent a few packets in sequence.
+    struct Candidate {
+        struct sa source;
+        quint16 nextSequence = 0;
+        int run = 0;
+    };
+    QList<Candidate> m_candidates;
     JitterBuffer m_jitter;
     qint64 m_sent = 0, m_dropped = 0;
 };

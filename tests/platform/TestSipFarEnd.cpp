@@ -1,0 +1,307 @@
+// What a SIP line makes of the far end, without a call: whose RTP it takes and where its
+// own goes (a caller behind NAT, a stray stream, a held call), where requests go when the
+// caller's Contact is unreachable, what an offer says beyond its law, which extensions a
+// request requires, and a recording cut short at the hang-up.
+
+#include "platform/audio/G711.h"
+#include "platform/audio/WaveDevice.h"
+#include "platform/telephony/sip/SipLinesConfig.h"
+#include "platform/telephony/sip/SipRequest.h"
+#include "platform/telephony/sip/SipSdp.h"
+#include "platform/telephony/sip/SipWaveDevice.h"
+
+#include "Signals.h"
+
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace orvane;
+using namespace orvane::sip;
+
+namespace {
+
+struct sa address(const char* text)
+{
+    struct sa a;
+    sa_decode(&a, text, strlen(text));
+    return a;
+}
+
+// A message as libre reads it, from `source`.
+struct Message {
+    struct sip_msg* msg = nullptr;
+    explicit Message(const QByteArray& text, const char* source)
+    {
+        struct mbuf* mb = mbuf_alloc(size_t(text.size()));
+        mbuf_write_mem(mb, reinterpret_cast<const uint8_t*>(text.constData()), size_t(text.size()));
+        mb->pos = 0;
+        sip_msg_decode(&msg, mb);
+        mem_deref(mb);
+        if (msg)
+            msg->src = address(source);
+    }
+    ~Message() { mem_deref(msg); }
+};
+
+QByteArray invite(const QByteArray& contact, const QByteArray& more = QByteArray())
+{
+    return "INVITE sip:frontdesk@203.0.113.1 SIP/2.0\r\n"
+           "Via: SIP/2.0/UDP 192.168.1.20:5060;branch=z9hG4bK1;rport\r\n"
+           "From: <sip:5550100@example.org>;tag=1\r\nTo: <sip:frontdesk@203.0.113.1>\r\n"
+           "Call-ID: c1\r\nCSeq: 1 INVITE\r\nContact: " +
+           contact + "\r\n" + more + "Content-Length: 0\r\n\r\n";
+}
+
+// One 20 ms RTP packet of `fill` from `source` into the device.
+void send(SipWaveDevice& device, const struct sa& source, quint16 sequence, char fill = 'a')
+{
+    rtp_header header{};
+    header.pt = kPayloadPcmu;
+    header.seq = sequence;
+    header.ts = quint32(sequence) * 160;
+    const QByteArray payload(160, fill);
+    device.deliver(source, header, reinterpret_cast<const quint8*>(payload.constData()), 160);
+}
+
+// A UDP socket on loopback standing for the caller's media port.
+struct CallerSocket {
+    int fd = -1;
+    struct sa at;
+    CallerSocket()
+    {
+        fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        sa_set_sa(&at, reinterpret_cast<sockaddr*>(&a));
+    }
+    ~CallerSocket() { ::close(fd); }
+    // The payloads of the RTP packets that arrive within `ms`.
+    QList<QByteArray> received(int ms) const
+    {
+        QList<QByteArray> got;
+        pollfd p{fd, POLLIN, 0};
+        while (::poll(&p, 1, ms) > 0) {
+            char buffer[2048];
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n > 12)
+                got.append(QByteArray(buffer + 12, n - 12));
+            ms = 50; // what the same step sent
+        }
+        return got;
+    }
+};
+
+} // namespace
+
+class TestSipFarEnd : public QObject {
+    Q_OBJECT
+
+    struct rtp_sock* m_rtp = nullptr;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QCOMPARE(libre_init(), 0);
+        struct sa local = address("127.0.0.1:0");
+        // What comes to our RTP socket is not looked at here.
+        auto ignore = [](const struct sa*, const struct rtp_header*, struct mbuf*, void*) {};
+        QCOMPARE(
+            rtp_listen(&m_rtp, IPPROTO_UDP, &local, 20000, 30000, false, ignore, nullptr, nullptr),
+            0);
+    }
+
+    void cleanupTestCase()
+    {
+        mem_deref(m_rtp);
+        libre_close();
+    }
+
+    void aCallerBehindNatIsHeardAndAnsweredWhereItsPacketsComeFrom()
+    {
+        // The SDP names an address nobody listens at; the caller's packets come from the
+        // socket. After a few in sequence they are taken, and our audio goes back there.
+        CallerSocket caller;
+        SipWaveDevice device(m_rtp, address("127.0.0.2:6000"), Codec::Pcmu, 0);
+        QByteArray recorded(1600, '\0');
+        WaveInBuffer buffer{reinterpret_cast<quint8*>(recorded.data()), recorded.size(), 0};
+        QVERIFY(device.startRecording(&buffer, [] {}));
+        for (quint16 seq = 10; seq < 13; ++seq)
+            send(device, caller.at, seq, 'v');
+        QCOMPARE(device.packetsDropped(), 2); // the first two are what it takes to be sure
+        const QByteArray greeting(160, char(0x33));
+        QVERIFY(device.write(reinterpret_cast<const quint8*>(greeting.constData()), 160));
+        device.tick(20'000'000);
+        const QList<QByteArray> heard = caller.received(1000);
+        QCOMPARE(heard.size(), 1);
+        QCOMPARE(heard.first(), greeting);
+
+        // On hold the caller takes nothing from us; taken back, it hears us again.
+        device.setSending(false);
+        device.tick(40'000'000);
+        QVERIFY(caller.received(100).isEmpty());
+        device.setSending(true);
+        device.tick(60'000'000);
+        QCOMPARE(caller.received(1000).size(), 1);
+    }
+
+    void aStreamIsTakenOnlyInSequenceAndKeepsItsPlace()
+    {
+        SipWaveDevice device(nullptr, address("127.0.0.2:6000"), Codec::Pcmu, 0);
+        const struct sa stray = address("198.51.100.7:4000"), caller = address("203.0.113.9:40000"),
+                        intruder = address("203.0.113.66:40000");
+        // Packets out of sequence are never taken, however many.
+        for (quint16 seq : {5, 9, 2, 30, 31, 7})
+            send(device, stray, seq);
+        QCOMPARE(device.packetsDropped(), 6);
+        // A stream in sequence is; one that starts while it goes on is not.
+        for (quint16 seq = 100; seq < 110; ++seq) {
+            send(device, caller, seq);
+            send(device, intruder, quint16(seq + 5000));
+            device.tick(qint64(seq - 99) * 20'000'000);
+        }
+        const qint64 dropped = device.packetsDropped();
+        QCOMPARE(dropped, 6 + 2 + 10);
+        // Once the caller has been silent for a while (its NAT gave it a new port), a
+        // stream in sequence takes its place.
+        device.tick(2'000'000'000);
+        const struct sa rebound = address("203.0.113.9:40002");
+        for (quint16 seq = 110; seq < 114; ++seq)
+            send(device, rebound, seq);
+        QCOMPARE(device.packetsDropped(), dropped + 2);
+        // The address the SDP named, once heard, is the only one from then on.
+        send(device, address("127.0.0.2:6000"), 1);
+        send(device, rebound, 114);
+        QCOMPARE(device.packetsDropped(), dropped + 3);
+    }
+
+    void aCallCutShortEndsItsRecordingWithWhatItHas()
+    {
+        SipWaveDevice device(nullptr, address("127.0.0.2:6000"), Codec::Pcmu, 0);
+        QByteArray recorded(8000, '\0');
+        WaveInBuffer buffer{reinterpret_cast<quint8*>(recorded.data()), recorded.size(), 0};
+        bool done = false;
+        QVERIFY(device.startRecording(&buffer, [&] { done = true; }));
+        device.tick(100'000'000);
+        QCOMPARE(buffer.bytesRecorded, 800);
+        QCOMPARE(device.recordingLeftBytes(), 7200);
+        device.endCall(/*cutShort=*/true);
+        device.tick(120'000'000);
+        QVERIFY(done);
+        QCOMPARE(buffer.bytesRecorded, 800);
+        QCOMPARE(device.recordingLeftBytes(), -1);
+        // What the machine still says goes nowhere and keeps nobody waiting.
+        const QByteArray more(16000, 'x');
+        QVERIFY(device.write(reinterpret_cast<const quint8*>(more.constData()), more.size()));
+        QVERIFY(device.drain());
+        // Without cutting short, a hang-up leaves the recording to run its length.
+        SipWaveDevice kept(nullptr, address("127.0.0.2:6000"), Codec::Pcmu, 0);
+        buffer.bytesRecorded = 0;
+        done = false;
+        QVERIFY(kept.startRecording(&buffer, [&] { done = true; }));
+        kept.endCall();
+        kept.tick(100'000'000);
+        QVERIFY(!done);
+        QCOMPARE(buffer.bytesRecorded, 800);
+        kept.stopRecording();
+    }
+
+    void requestsGoWhereAnUnreachableCallerSendsFrom_data()
+    {
+        QTest::addColumn<QByteArray>("contact");
+        QTest::addColumn<QByteArray>("more");
+        QTest::addColumn<QByteArray>("source");
+        QTest::addColumn<QByteArray>("target");
+        QTest::newRow("private contact, public source")
+            << QByteArray("<sip:5550100@192.168.1.20:5062;ob>") << QByteArray()
+            << QByteArray("198.51.100.4:61000") << QByteArray("sip:5550100@198.51.100.4:61000");
+        QTest::newRow("shared address space")
+            << QByteArray("sip:100.64.3.3") << QByteArray() << QByteArray("198.51.100.4:5060")
+            << QByteArray("sip:198.51.100.4:5060");
+        QTest::newRow("public contact")
+            << QByteArray("<sip:5550100@198.51.100.4:5062>") << QByteArray()
+            << QByteArray("198.51.100.4:61000") << QByteArray();
+        QTest::newRow("both private") << QByteArray("<sip:5550100@10.1.1.1>") << QByteArray()
+                                      << QByteArray("10.1.1.1:5060") << QByteArray();
+        QTest::newRow("a proxy carries the dialog")
+            << QByteArray("<sip:5550100@192.168.1.20>")
+            << QByteArray("Record-Route: <sip:proxy.example.org;lr>\r\n")
+            << QByteArray("198.51.100.4:5060") << QByteArray();
+        QTest::newRow("a host name")
+            << QByteArray("<sip:5550100@phone.example.org>") << QByteArray()
+            << QByteArray("198.51.100.4:5060") << QByteArray();
+    }
+
+    void requestsGoWhereAnUnreachableCallerSendsFrom()
+    {
+        QFETCH(QByteArray, contact);
+        QFETCH(QByteArray, more);
+        QFETCH(QByteArray, source);
+        QFETCH(QByteArray, target);
+        Message m(invite(contact, more), source.constData());
+        QVERIFY(m.msg);
+        QCOMPARE(contactAtSource(m.msg), target);
+    }
+
+    void anOfferSaysWhetherTheFarEndListens_data()
+    {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<int>("family");
+        QTest::addColumn<bool>("listens");
+        const QByteArray audio = "m=audio 6000 RTP/AVP 0\r\n";
+        QTest::newRow("plain") << "c=IN IP4 192.0.2.1\r\n" + audio << int(AF_INET) << true;
+        QTest::newRow("sendonly") << "c=IN IP4 192.0.2.1\r\n" + audio + "a=sendonly\r\n"
+                                  << int(AF_INET) << false;
+        QTest::newRow("inactive, for the session")
+            << "c=IN IP4 192.0.2.1\r\na=inactive\r\n" + audio << int(AF_INET) << false;
+        QTest::newRow("the stream's own direction wins")
+            << "c=IN IP4 192.0.2.1\r\na=inactive\r\n" + audio + "a=sendrecv\r\n"
+            << int(AF_INET) << true;
+        QTest::newRow("old-style hold") << "c=IN IP4 0.0.0.0\r\n" + audio << int(AF_INET) << false;
+        QTest::newRow("IPv6 for the stream")
+            << "c=IN IP4 192.0.2.1\r\n" + audio + "c=IN IP6 2001:db8::1\r\n"
+            << int(AF_INET6) << true;
+        QTest::newRow("stream refused")
+            << QByteArray("c=IN IP4 192.0.2.1\r\nm=audio 0 RTP/AVP 0\r\n") << int(AF_INET) << false;
+    }
+
+    void anOfferSaysWhetherTheFarEndListens()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(int, family);
+        QFETCH(bool, listens);
+        const OfferedMedia media =
+            offeredMedia("v=0\r\no=- 1 1 IN IP4 192.0.2.1\r\ns=-\r\nt=0 0\r\n" + lines);
+        QCOMPARE(media.family, family);
+        QCOMPARE(media.listens, listens);
+    }
+
+    void theExtensionsARequestRequiresAreItsRequireTags()
+    {
+        Message none(invite("<sip:a@198.51.100.4>"), "198.51.100.4:5060");
+        QVERIFY(requiredExtensions(none.msg).isEmpty());
+        Message two(invite("<sip:a@198.51.100.4>",
+                           "Require: 100rel,  timer\r\nSupported: path\r\nRequire: foo\r\n"),
+                    "198.51.100.4:5060");
+        QCOMPARE(requiredExtensions(two.msg), QByteArrayList({"100rel", "timer", "foo"}));
+    }
+
+    void stopOnHangupIsAYesOrNo()
+    {
+        QVERIFY(
+            parseLinesConfig("[A]\nuri=sip:a@b\nstop_on_hangup = yes\n").value()[0].stopOnHangup);
+        QVERIFY(!parseLinesConfig("[A]\nuri=sip:a@b\n").value()[0].stopOnHangup);
+        QVERIFY(!parseLinesConfig("[A]\nuri=sip:a@b\nstop_on_hangup = soon\n").isOk());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSipFarEnd)
+#include "TestSipFarEnd.moc"
