@@ -30,6 +30,15 @@ void NotificationServer::stop()
     m_bus.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
 }
 
+QList<NotificationServer::Note> NotificationServer::notesFrom(const QStringList& senders) const
+{
+    QList<Note> from;
+    for (const Note& note : notes)
+        if (senders.contains(note.sender))
+            from.append(note);
+    return from;
+}
+
 void NotificationServer::invoke(uint id, const QString& action)
 {
     Q_EMIT ActionInvoked(id, action);

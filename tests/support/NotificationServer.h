@@ -35,6 +35,9 @@ public:
     void stop();
 
     QList<Note> notes;
+    // The notes of the given senders (unique bus names) only: the session bus may be shared
+    // with tests running beside this one, whose programs notify here too.
+    QList<Note> notesFrom(const QStringList& senders) const;
     // The click on `action` of notification `id`.
     void invoke(uint id, const QString& action);
 
