@@ -193,9 +193,9 @@ bool writeScenario(const QString& path, const SipCallerScenario& s)
                            "<send><![CDATA[\n"
                            "ACK [next_url] SIP/2.0\n"
                            "Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]\n") +
-            dialog +
-            QStringLiteral("[peer_tag_param]\nCall-ID: [call_id]\nCSeq: 1 ACK\n"
-                           "Contact: sip:sipp@[local_ip]:[local_port]\n"
+            dialog + QStringLiteral("[peer_tag_param]\nCall-ID: [call_id]\nCSeq: 1 ACK\n") +
+            (s.routed ? QStringLiteral("[routes]\n") : QString()) +
+            QStringLiteral("Contact: sip:sipp@[local_ip]:[local_port]\n"
                            "Max-Forwards: 70\nContent-Length: 0\n]]></send>\n");
         if (!s.pcap.isEmpty())
             xml += QStringLiteral("<nop><action><exec play_pcap_audio=\"%1\"/></action></nop>\n")
@@ -208,9 +208,9 @@ bool writeScenario(const QString& path, const SipCallerScenario& s)
                                   "Via: SIP/2.0/[transport] [local_ip]:[local_port];"
                                   "branch=[branch]\n")
                        .arg(s.hangUpAfterMs) +
-                   dialog +
-                   QStringLiteral("[peer_tag_param]\nCall-ID: [call_id]\nCSeq: 2 BYE\n"
-                                  "Contact: sip:sipp@[local_ip]:[local_port]\n"
+                   dialog + QStringLiteral("[peer_tag_param]\nCall-ID: [call_id]\nCSeq: 2 BYE\n") +
+                   (s.routed ? QStringLiteral("[routes]\n") : QString()) +
+                   QStringLiteral("Contact: sip:sipp@[local_ip]:[local_port]\n"
                                   "Max-Forwards: 70\nContent-Length: 0\n]]></send>\n"
                                   "<recv response=\"200\" crlf=\"true\"/>\n"
                                   "</scenario>\n");
@@ -274,7 +274,7 @@ QString withinCall(const QString& method, int cseq, const QString& extraHeaders,
 }
 
 SipCallerRun runSipCaller(const QString& scenarioPath, const QString& user, quint16 remotePort,
-                          int timeoutMs)
+                          int timeoutMs, const QString& localIp)
 {
     SipCallerRun run;
     const quint16 sipPort = freeUdpPort();
@@ -289,7 +289,7 @@ SipCallerRun runSipCaller(const QString& scenarioPath, const QString& user, quin
                            QStringLiteral("-m"),
                            QStringLiteral("1"),
                            QStringLiteral("-i"),
-                           QStringLiteral("127.0.0.1"),
+                           localIp,
                            QStringLiteral("-p"),
                            QString::number(sipPort),
                            QStringLiteral("-mp"),

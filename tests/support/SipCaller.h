@@ -33,6 +33,8 @@ struct SipCallerScenario {
     // sipp steps run once the call is answered and its audio started (requests within
     // the call: withinCall() writes one).
     QString afterAnswer;
+    // Through a proxy that record-routes: requests within the call carry its Route.
+    bool routed = false;
 };
 
 // A request within the call, for afterAnswer: `method` with `extraHeaders` (each ending in
@@ -55,6 +57,7 @@ struct SipCallerRun {
 // Runs one call of the scenario from sipp at 127.0.0.1:`localPort` to `user` at
 // 127.0.0.1:`remotePort`, waiting for it to end (at most `timeoutMs`).
 SipCallerRun runSipCaller(const QString& scenarioPath, const QString& user, quint16 remotePort,
-                          int timeoutMs = 60000);
+                          int timeoutMs = 60000,
+                          const QString& localIp = QStringLiteral("127.0.0.1"));
 
 } // namespace orvane::test

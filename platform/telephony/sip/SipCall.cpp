@@ -8,6 +8,8 @@
 
 #include <QLoggingCategory>
 
+#include <vector>
+
 Q_DECLARE_LOGGING_CATEGORY(sipLog)
 
 namespace orvane::sip {
@@ -84,7 +86,10 @@ Status SipCall::openRtp(const QByteArray& offer)
         return Status(err::Fail, QStringLiteral("No RTP port is free"));
     // Room for a second of the far end's audio, should the SIP loop fall behind for a moment.
     udp_sockbuf_set(static_cast<struct udp_sock*>(rtp_sock(m_rtp)), kRtpSocketBuffer);
-    struct sa local = m_line.localAddress;
+    // The SDP names our public address when we are behind NAT (the RTP port is the one we
+    // hold: a NAT that keeps ports lets it through, and a far end that answers where our
+    // packets come from needs no more).
+    struct sa local = m_line.publicAddress();
     sa_set_port(&local, sa_port(rtp_local(m_rtp)));
     return m_sdp.prepare(local, offer);
 }
@@ -94,7 +99,7 @@ Status SipCall::accept(struct sipsess_sock* sock, const struct sip_msg* invite,
 {
     if (Status s = openRtp(offer); !s)
         return s;
-    const QByteArray user = m_line.config.user.toUtf8();
+    const QByteArray user = m_line.contactUser();
     if (sipsess_accept(&m_session, sock, invite, 180, "Ringing", user.constData(),
                        "application/sdp", nullptr, nullptr, nullptr, false, onOffer, onAnswer,
                        onEstablished, nullptr, nullptr, onClosed, this, nullptr) != 0)
@@ -121,20 +126,21 @@ Status SipCall::connect(const QString& toUri, const void* owner)
         return offer.status();
 
     const LineConfig& c = m_line.config;
-    const QByteArray to = toUri.toUtf8(), name = c.name.toUtf8(), from = c.uri.toUtf8(),
-                     user = c.user.toUtf8();
-    // Through the line's registrar when it has one, as its provider expects.
-    QByteArray route = c.registrar.toUtf8();
-    if (!route.isEmpty() && !route.contains(";lr"))
-        route += ";lr";
-    const char* routes[] = {route.constData()};
+    const QByteArray to = c.routeUri(toUri).toUtf8(), name = c.name.toUtf8(), from = c.uri.toUtf8(),
+                     user = m_line.contactUser();
+    // Through the line's outbound proxy and Service-Route, or its registrar, as its
+    // provider expects.
+    const QByteArrayList route = m_line.routes();
+    std::vector<const char*> routes;
+    for (const QByteArray& hop : route)
+        routes.push_back(hop.constData());
     mbuf* mb = toMbuf(offer.value());
     const int rc =
         mb ? sipsess_connect(&m_session, m_line.port->sessions, to.constData(), name.constData(),
-                             from.constData(), user.constData(), routes, route.isEmpty() ? 0 : 1,
-                             "application/sdp", mb, lineCredentials, &m_line, false, onOffer,
-                             onAnswer, onProgress, onEstablished, nullptr, nullptr, onClosed, this,
-                             nullptr)
+                             from.constData(), user.constData(), routes.data(),
+                             uint32_t(routes.size()), "application/sdp", mb, lineCredentials,
+                             &m_line, false, onOffer, onAnswer, onProgress, onEstablished, nullptr,
+                             nullptr, onClosed, this, nullptr)
            : ENOMEM;
     mem_deref(mb);
     if (rc != 0)

@@ -12,6 +12,7 @@
 
 #include "platform/telephony/Telephony.h"
 #include "platform/telephony/sip/SipLinesConfig.h"
+#include "platform/telephony/sip/SipRegistration.h"
 #include "platform/telephony/sip/SipSdp.h"
 
 #include "platform/telephony/sip/ReCompat.h"
@@ -33,6 +34,7 @@ struct SipLine;
 struct SipPort {
     struct sa localAddress;
     struct sip* sip = nullptr;
+    struct tls* tls = nullptr; // for its TLS lines
     struct sipsess_sock* sessions = nullptr;
     struct sip_lsnr* checks = nullptr; // every request first: the malformed go no further
     struct sip_lsnr* others = nullptr; // requests that are not INVITEs
@@ -44,7 +46,19 @@ struct SipLine {
     LineConfig config;
     SipPort* port = nullptr;
     struct sa localAddress;
-    struct sipreg* registration = nullptr;
+    std::unique_ptr<SipRegistration> registration;
+
+    // Our address as the far end should name it (in SDP and Contact): the configured
+    // public address, the one the registrar saw, or the local one.
+    struct sa publicAddress() const;
+    // Whether an INVITE from `source` may ring the line: from anywhere for a line without
+    // a registrar; else from its registrar or proxy, or what allow_from names.
+    bool admits(const struct sa& source) const;
+    // The route of requests the line sends outside a call: its outbound proxy and the
+    // registrar's Service-Route, or its registrar.
+    QByteArrayList routes() const;
+    // The user part or whole URI libre puts in our Contact.
+    QByteArray contactUser() const;
     std::shared_ptr<SipCall> current;
     // The call before, whose recording may still fill after its caller hung up.
     std::weak_ptr<SipCall> previous;

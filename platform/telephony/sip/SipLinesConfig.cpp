@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
@@ -40,9 +41,12 @@ QString canonicalAddress(const QString& text)
 
 bool splitSipUri(const QString& uri, QString* user, QString* host)
 {
-    if (!uri.startsWith(QLatin1String("sip:")))
+    const qsizetype scheme = uri.startsWith(QLatin1String("sip:"))    ? 4
+                             : uri.startsWith(QLatin1String("sips:")) ? 5
+                                                                      : 0;
+    if (scheme == 0)
         return false;
-    QString rest = uri.mid(4);
+    QString rest = uri.mid(scheme);
     rest = rest.left(rest.indexOf(QLatin1Char(';')) < 0 ? rest.size()
                                                         : rest.indexOf(QLatin1Char(';')));
     const qsizetype at = rest.indexOf(QLatin1Char('@'));
@@ -64,7 +68,73 @@ QString shellQuoted(const QString& path)
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
+// "a, b c" -> a, b, c.
+QStringList listOf(const QString& value)
+{
+    static const QRegularExpression separators(QStringLiteral("[,\\s]+"));
+    return value.split(separators, Qt::SkipEmptyParts);
+}
+
+// A request-URI user: what a trunk puts there (digits, +, *, #, letters).
+bool plainUser(const QString& user)
+{
+    static const QRegularExpression allowed(QStringLiteral("^[A-Za-z0-9+*#._-]{1,64}$"));
+    return allowed.match(user).hasMatch();
+}
+
 } // namespace
+
+bool AddressRange::contains(const QByteArray& other) const
+{
+    if (other.size() != address.size())
+        return false;
+    for (int bit = 0; bit < prefix; bit += 8) {
+        const int bits = qMin(8, prefix - bit);
+        const quint8 mask = quint8(0xFF << (8 - bits));
+        if ((quint8(other[bit / 8]) & mask) != (quint8(address[bit / 8]) & mask))
+            return false;
+    }
+    return true;
+}
+
+Result<AddressRange> parseAddressRange(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char('/'));
+    const QByteArray host = parts.first().toLatin1();
+    unsigned char buffer[16];
+    AddressRange range;
+    if (inet_pton(AF_INET, host.constData(), buffer) == 1)
+        range.address = QByteArray(reinterpret_cast<const char*>(buffer), 4);
+    else if (inet_pton(AF_INET6, host.constData(), buffer) == 1)
+        range.address = QByteArray(reinterpret_cast<const char*>(buffer), 16);
+    else
+        return Status(err::InvalidArg, QStringLiteral("\"%1\" is no address").arg(text));
+    range.prefix = int(range.address.size()) * 8;
+    if (parts.size() == 2) {
+        bool ok = false;
+        const int prefix = parts[1].toInt(&ok);
+        if (!ok || prefix < 0 || prefix > range.prefix)
+            return Status(err::InvalidArg, QStringLiteral("\"%1\" is no network").arg(text));
+        range.prefix = prefix;
+    } else if (parts.size() > 2) {
+        return Status(err::InvalidArg, QStringLiteral("\"%1\" is no network").arg(text));
+    }
+    return range;
+}
+
+bool LineConfig::answers(const QString& requestUser) const
+{
+    return requestUser == user || acceptAny || accept.contains(requestUser);
+}
+
+QString LineConfig::routeUri(const QString& uri) const
+{
+    if (uri.isEmpty() || uri.contains(QLatin1String(";transport="), Qt::CaseInsensitive) ||
+        transport == Transport::Udp || uri.startsWith(QLatin1String("sips:")))
+        return uri;
+    return uri + (transport == Transport::Tcp ? QLatin1String(";transport=tcp")
+                                              : QLatin1String(";transport=tls"));
+}
 
 QString linesConfigPath()
 {
@@ -110,6 +180,7 @@ Result<LinesFile> parseLinesFile(const QByteArray& text)
     for (const SectionedText::Section& section : std::as_const(read->sections)) {
         LineConfig line;
         line.name = section.name;
+        bool transportGiven = false;
         for (const SectionedText::Entry& e : section.entries) {
             const QString& key = e.key;
             const QString& value = e.value;
@@ -134,6 +205,52 @@ Result<LinesFile> parseLinesFile(const QByteArray& text)
                 ok = ok && line.ringIntervalMs >= 100 && line.ringIntervalMs <= 60000;
             } else if (key == QLatin1String("stop_on_hangup")) {
                 ok = readYesNo(value, &line.stopOnHangup);
+            } else if (key == QLatin1String("transport")) {
+                const QString v = value.toLower();
+                ok = v == QLatin1String("udp") || v == QLatin1String("tcp") ||
+                     v == QLatin1String("tls");
+                line.transport = v == QLatin1String("tls")   ? Transport::Tls
+                                 : v == QLatin1String("tcp") ? Transport::Tcp
+                                                             : Transport::Udp;
+                transportGiven = true;
+            } else if (key == QLatin1String("outbound_proxy")) {
+                line.outboundProxy = value;
+                ok = splitSipUri(value, nullptr, nullptr);
+            } else if (key == QLatin1String("keepalive_s")) {
+                line.keepaliveSeconds = value.toInt(&ok);
+                ok = ok && line.keepaliveSeconds >= 0 && line.keepaliveSeconds <= 3600;
+            } else if (key == QLatin1String("public_address")) {
+                line.publicAddress = canonicalAddress(value);
+                ok = !line.publicAddress.isEmpty();
+            } else if (key == QLatin1String("tls_ca")) {
+                line.tlsCa = value;
+            } else if (key == QLatin1String("tls_verify")) {
+                ok = readYesNo(value, &line.tlsVerify);
+            } else if (key == QLatin1String("tls_certificate")) {
+                line.tlsCertificate = value;
+            } else if (key == QLatin1String("accept")) {
+                for (const QString& user : listOf(value)) {
+                    if (user.toLower() == QLatin1String("any"))
+                        line.acceptAny = true;
+                    else if (plainUser(user))
+                        line.accept.append(user);
+                    else
+                        ok = false;
+                }
+                ok = ok && !listOf(value).isEmpty();
+            } else if (key == QLatin1String("allow_from")) {
+                for (const QString& from : listOf(value)) {
+                    if (from.toLower() == QLatin1String("any")) {
+                        line.allowAny = true;
+                        continue;
+                    }
+                    Result<AddressRange> range = parseAddressRange(from);
+                    if (range)
+                        line.allowFrom.append(range.value());
+                    else
+                        ok = false;
+                }
+                ok = ok && !listOf(value).isEmpty();
             } else if (key == QLatin1String("expires")) {
                 line.expires = value.toInt(&ok);
                 ok = ok && line.expires >= 60 && line.expires <= 86400;
@@ -144,11 +261,19 @@ Result<LinesFile> parseLinesFile(const QByteArray& text)
                 return mistake(e.lineNo,
                                QStringLiteral("\"%1\" is not a valid %2").arg(value, key));
         }
+        if (line.uri.startsWith(QLatin1String("sips:"))) {
+            if (transportGiven && line.transport != Transport::Tls)
+                return mistake(section.lineNo,
+                               QStringLiteral("a sips: line takes transport = tls"));
+            line.transport = Transport::Tls;
+        }
         lines.append(line);
         startLines.append(section.lineNo);
     }
 
     QSet<QString> endpoints;
+    QHash<QString, int> streamPorts; // "address|port" -> the first line using TCP or TLS there
+    QSet<QString> answeringAny;
     for (int i = 0; i < lines.size(); ++i) {
         LineConfig& line = lines[i];
         if (line.uri.isEmpty())
@@ -171,6 +296,35 @@ Result<LinesFile> parseLinesFile(const QByteArray& text)
                 startLines[i],
                 QStringLiteral("another line on port %1 is user %2").arg(line.port).arg(line.user));
         endpoints.insert(endpoint);
+        if (!line.outboundProxy.isEmpty() && line.registrar.isEmpty() && !line.password.isEmpty())
+            return mistake(startLines[i], QStringLiteral("a password needs a registrar"));
+        // One TCP socket per port: its lines speak TCP or TLS, and TLS lines on it share
+        // one certificate and one way of checking the peer's.
+        const QString port = QStringLiteral("%1|%2").arg(line.address).arg(line.port);
+        if (line.transport != Transport::Udp) {
+            if (streamPorts.contains(port)) {
+                const LineConfig& other = lines[streamPorts.value(port)];
+                if (other.transport != line.transport || other.tlsCa != line.tlsCa ||
+                    other.tlsVerify != line.tlsVerify ||
+                    other.tlsCertificate != line.tlsCertificate)
+                    return mistake(startLines[i],
+                                   QStringLiteral("line \"%1\" on port %2 uses TCP or TLS "
+                                                  "otherwise; give this line a port of its own")
+                                       .arg(other.name)
+                                       .arg(line.port));
+            } else {
+                streamPorts.insert(port, i);
+            }
+        }
+        if (line.acceptAny) {
+            if (answeringAny.contains(port))
+                return mistake(startLines[i],
+                               QStringLiteral("another line on port %1 already takes any number")
+                                   .arg(line.port));
+            answeringAny.insert(port);
+        }
+        if (!line.tlsCertificate.isEmpty() && line.transport != Transport::Tls)
+            return mistake(startLines[i], QStringLiteral("tls_certificate needs transport = tls"));
     }
     return LinesFile{lines, limits, {}};
 }

@@ -24,6 +24,18 @@
 //   expires = 3600                           registration lifetime asked for, in seconds
 //   stop_on_hangup = no                      yes: a recording ends when the caller hangs up,
 //                                            so the line is free for the next at once
+//   transport = udp                          udp, tcp or tls (a sips: uri means tls)
+//   outbound_proxy = sip:proxy.example.org   every request goes through it (loose routing)
+//   keepalive_s = 25                         keep-alive on the registered flow (0: none)
+//   public_address = 203.0.113.7             our address as the internet sees it, in Contact
+//                                            and SDP (default: learnt from the registrar)
+//   tls_ca = /path/ca.pem                    CAs a TLS peer must chain to (default: system's)
+//   tls_verify = yes                         no: take any certificate (a test bed only)
+//   tls_certificate = /path/line.pem         certificate and key, PEM, for TLS calls to us
+//   accept = any | 5550100, 5550101          numbers (request-URI users) the line answers
+//                                            beside its own, for a trunk's DIDs
+//   allow_from = 198.51.100.0/24, 192.0.2.7  who may call a line that has a registrar
+//                                            (default: the registrar and proxy alone)
 
 #include "platform/Status.h"
 
@@ -32,6 +44,15 @@
 #include <QStringList>
 
 namespace orvane::sip {
+
+enum class Transport { Udp, Tcp, Tls };
+
+// An address or a network: 192.0.2.7, 198.51.100.0/24, 2001:db8::/32.
+struct AddressRange {
+    QByteArray address; // 4 or 16 bytes
+    int prefix = 0;
+    bool contains(const QByteArray& other) const;
+};
 
 struct LineConfig {
     QString name;
@@ -46,7 +67,26 @@ struct LineConfig {
     int ringIntervalMs = 6000;
     int expires = 3600;
     bool stopOnHangup = false;
+    Transport transport = Transport::Udp;
+    QString outboundProxy;
+    int keepaliveSeconds = 25;
+    QString publicAddress;
+    QString tlsCa;
+    bool tlsVerify = true;
+    QString tlsCertificate;
+    QStringList accept; // users answered beside `user`
+    bool acceptAny = false;
+    QList<AddressRange> allowFrom;
+    bool allowAny = false;
+
+    // Whether the line answers an INVITE for `requestUser`.
+    bool answers(const QString& requestUser) const;
+    // The URI requests to the registrar or proxy go to, with the line's transport.
+    QString routeUri(const QString& uri) const;
 };
+
+// The address range `text` names; empty when it names none.
+Result<AddressRange> parseAddressRange(const QString& text);
 
 // How much the line server takes on at once (the settings before the first line).
 struct CallLimits {

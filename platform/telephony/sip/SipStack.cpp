@@ -5,6 +5,7 @@
 #include "platform/telephony/sip/SipCall.h"
 #include "platform/telephony/sip/SipCallerId.h"
 #include "platform/telephony/sip/SipRequest.h"
+#include "platform/telephony/sip/SipTls.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -49,6 +50,8 @@ void refuseForNow(SipPort* port, const struct sip_msg* msg)
                 SipStack::instance().limits().retryAfterSeconds);
 }
 
+void logRequest(const struct sip_msg* msg, const QString& what);
+
 // Why a call to the request's user could not be taken now, as the final response an
 // INVITE gets: 0 when it could. `line` is the line it is for, when there is one.
 struct Refusal {
@@ -59,15 +62,25 @@ struct Refusal {
 Refusal refusalFor(SipPort* port, const struct sip_msg* msg, SipLine** found)
 {
     SipStack& stack = SipStack::instance();
+    // The line whose own number it is, else one that takes it for a trunk (a DID), else
+    // one that takes any.
     SipLine* line = nullptr;
     const QString user = text(msg->uri.user);
-    for (SipLine* candidate : std::as_const(port->lines))
-        if (candidate->config.user == user)
-            line = candidate;
+    for (int pass = 0; pass < 3 && !line; ++pass)
+        for (SipLine* candidate : std::as_const(port->lines)) {
+            const LineConfig& c = candidate->config;
+            if ((pass == 0 && c.user == user) || (pass == 1 && c.accept.contains(user)) ||
+                (pass == 2 && c.acceptAny))
+                line = candidate;
+        }
     if (found)
         *found = line;
     if (!line)
         return {404, "Not Found"};
+    // A line with a registrar takes calls from its registrar or proxy (and what allow_from
+    // adds): internet scanners ring open SIP ports all day.
+    if (!line->admits(msg->src))
+        return {403, "Forbidden"};
     if (stack.events().count(line->config.name) == 0)
         return {480, "Temporarily Unavailable"};
     // Busy while a call is on the line, and while the last one is still being recorded
@@ -86,6 +99,8 @@ Refusal refusalFor(SipPort* port, const struct sip_msg* msg, SipLine** found)
 
 void refuse(SipPort* port, const struct sip_msg* msg, const Refusal& refusal)
 {
+    if (refusal.code == 403)
+        logRequest(msg, QStringLiteral("call from a stranger refused"));
     if (refusal.code == 503)
         refuseForNow(port, msg);
     else
@@ -268,26 +283,6 @@ bool onOtherRequest(const struct sip_msg* msg, void* arg)
     return true;
 }
 
-void onRegistered(int err, const struct sip_msg* msg, void* arg)
-{
-    auto* line = static_cast<SipLine*>(arg);
-    const QString& registrar = line->config.registrar;
-    QString problem;
-    if (err == ETIMEDOUT)
-        problem = QStringLiteral("the registrar %1 does not answer").arg(registrar);
-    else if (err)
-        problem = QStringLiteral("the registration at %1 failed: %2")
-                      .arg(registrar, QString::fromLocal8Bit(strerror(err)));
-    else if (msg && msg->scode >= 300)
-        problem = QStringLiteral("the registrar %1 refused the registration (%2 %3)")
-                      .arg(registrar)
-                      .arg(msg->scode)
-                      .arg(text(msg->reason));
-    if (!problem.isEmpty())
-        qCWarning(sipLog).noquote() << line->config.name << ":" << problem;
-    SipStack::instance().registrationOutcome(line->config.name, problem.isEmpty(), problem);
-}
-
 // A UDP port that another program holds (even one that lets others share it) is refused
 // here rather than shared: calls to it would reach either program at random.
 Status checkPortFree(const struct sa& address)
@@ -319,6 +314,22 @@ Result<struct sa> localAddressOf(const LineConfig& c)
     return address;
 }
 
+// The host a line's TLS peer must name: its outbound proxy's, else its registrar's.
+QString tlsHost(const LineConfig& c)
+{
+    const QString uri = c.outboundProxy.isEmpty() ? c.registrar : c.outboundProxy;
+    QString host = uri.mid(uri.indexOf(QLatin1Char(':')) + 1);
+    host = host.mid(host.indexOf(QLatin1Char('@')) + 1);
+    host = host.left(host.indexOf(QLatin1Char(';')) < 0 ? host.size()
+                                                        : host.indexOf(QLatin1Char(';')));
+    if (host.startsWith(QLatin1Char('[')))
+        return host.mid(1, host.indexOf(QLatin1Char(']')) - 1);
+    return host.left(host.lastIndexOf(QLatin1Char(':')) < 0 ? host.size()
+                                                            : host.lastIndexOf(QLatin1Char(':')));
+}
+
+// The port's sockets: UDP always; TCP or TLS on the same port number as well when its
+// lines use them.
 Status openPort(SipPort* port, dnsc* dns)
 {
     const QByteArray software = QByteArrayLiteral("Orvane " ORVANE_VERSION);
@@ -326,10 +337,30 @@ Status openPort(SipPort* port, dnsc* dns)
         return s;
     if (sip_alloc(&port->sip, dns, 32, 32, 32, software.constData(), nullptr, nullptr) != 0)
         return Status(err::OutOfMemory, QStringLiteral("Cannot start SIP"));
+    const auto cannotUse = [port](const char* what, int rc) {
+        return Status(err::Fail,
+                      QStringLiteral("Cannot use SIP port %1 (%2): %3")
+                          .arg(sa_port(&port->localAddress))
+                          .arg(QLatin1String(what), QString::fromLocal8Bit(strerror(rc))));
+    };
     if (int rc = sip_transp_add(port->sip, SIP_TRANSP_UDP, &port->localAddress); rc != 0)
-        return Status(err::Fail, QStringLiteral("Cannot use SIP port %1: %2")
-                                     .arg(sa_port(&port->localAddress))
-                                     .arg(QString::fromLocal8Bit(strerror(rc))));
+        return cannotUse("UDP", rc);
+    const SipLine* stream = nullptr;
+    for (const SipLine* line : std::as_const(port->lines))
+        if (line->config.transport != Transport::Udp)
+            stream = line;
+    if (stream && stream->config.transport == Transport::Tcp) {
+        if (int rc = sip_transp_add(port->sip, SIP_TRANSP_TCP, &port->localAddress); rc != 0)
+            return cannotUse("TCP", rc);
+    } else if (stream) {
+        Result<struct tls*> tls = makeTlsContext(stream->config, tlsHost(stream->config));
+        if (!tls)
+            return tls.status();
+        port->tls = tls.value();
+        if (int rc = sip_transp_add(port->sip, SIP_TRANSP_TLS, &port->localAddress, port->tls);
+            rc != 0)
+            return cannotUse("TLS", rc);
+    }
     // The checks first: libre asks its request listeners in the order they came.
     if (sip_listen(&port->checks, port->sip, true, onAnyRequest, port) != 0 ||
         sipsess_listen(&port->sessions, port->sip, 32, onInvite, port) != 0 ||
@@ -346,21 +377,22 @@ void registerLine(SipLine* line)
     if (c.registrar.isEmpty())
         return;
     SipStack::instance().registrationPending(c.name);
-    // A registration made again replaces the last one.
-    line->registration = static_cast<struct sipreg*>(mem_deref(line->registration));
-    const QByteArray registrar = c.registrar.toUtf8(), aor = c.uri.toUtf8(), name = c.name.toUtf8(),
-                     user = c.user.toUtf8();
-    if (int rc = sipreg_register(
-            &line->registration, line->port->sip, registrar.constData(), aor.constData(),
-            name.constData(), aor.constData(), uint32_t(c.expires), user.constData(), nullptr, 0, 0,
-            lineCredentials, line, false, onRegistered, line, nullptr, nullptr);
-        rc != 0) {
-        qCWarning(sipLog).noquote() << c.name << "cannot register:" << strerror(rc);
-        SipStack::instance().registrationOutcome(
-            c.name, false,
-            QStringLiteral("the line cannot register at %1: %2")
-                .arg(c.registrar, QString::fromLocal8Bit(strerror(rc))));
+    if (!line->registration) {
+        const QString name = c.name;
+        line->registration = std::make_unique<SipRegistration>(
+            line->port->sip, c, [name](bool granted, const QString& problem) {
+                QString told = problem;
+                // A peer whose certificate was refused: the reason is in the handshake.
+                if (const QString tls = takeTlsRefusal(); !granted && !tls.isEmpty())
+                    told = QStringLiteral("the registrar %1 cannot be trusted: %2")
+                               .arg(SipStack::instance().line(name)
+                                        ? SipStack::instance().line(name)->config.registrar
+                                        : name,
+                                    tls);
+                SipStack::instance().registrationOutcome(name, granted, told);
+            });
     }
+    line->registration->start();
 }
 
 void closeLine(SipLine* line)
@@ -369,7 +401,7 @@ void closeLine(SipLine* line)
         line->current->stopMedia();
         line->current.reset();
     }
-    line->registration = static_cast<struct sipreg*>(mem_deref(line->registration));
+    line->registration.reset();
 }
 
 void closePort(SipPort* port)
@@ -382,6 +414,7 @@ void closePort(SipPort* port)
     if (port->sip)
         sip_close(port->sip, true);
     port->sip = static_cast<struct sip*>(mem_deref(port->sip));
+    port->tls = static_cast<struct tls*>(mem_deref(port->tls));
 }
 
 } // namespace
@@ -544,9 +577,9 @@ void SipStack::loop(std::promise<Status> started)
     if (dns_srv_get(domain, sizeof(domain), servers, &count) == 0 && count > 0)
         dnsc_alloc(&m_dns, nullptr, servers, count);
 
-    // Lines on the same address and port share one SIP socket.
+    // Lines on the same address and port share one SIP socket: every line finds its port
+    // first, so that each port opens knowing the transports its lines need.
     QHash<QString, Status> statuses;
-    int open = 0;
     for (const LineConfig& config : std::as_const(m_config)) {
         auto* line = new SipLine;
         line->config = config;
@@ -560,25 +593,27 @@ void SipStack::loop(std::promise<Status> started)
         for (SipPort* port : std::as_const(m_ports))
             if (sa_cmp(&port->localAddress, &line->localAddress, SA_ALL))
                 line->port = port;
-        Status s;
         if (!line->port) {
-            auto* port = new SipPort;
-            port->localAddress = line->localAddress;
-            m_ports.append(port);
-            s = openPort(port, m_dns);
-            line->port = port;
-            m_portStatus.insert(port, s);
-        } else {
-            s = m_portStatus.value(line->port);
+            line->port = new SipPort;
+            line->port->localAddress = line->localAddress;
+            m_ports.append(line->port);
         }
         line->port->lines.append(line);
+    }
+    for (SipPort* port : std::as_const(m_ports))
+        m_portStatus.insert(port, openPort(port, m_dns));
+    int open = 0;
+    for (SipLine* line : std::as_const(m_lines)) {
+        if (!line->port)
+            continue;
+        const Status s = m_portStatus.value(line->port);
         if (s) {
             registerLine(line);
             ++open;
         } else {
-            qCWarning(sipLog).noquote() << config.name << ":" << s.toString();
+            qCWarning(sipLog).noquote() << line->config.name << ":" << s.toString();
         }
-        statuses.insert(config.name, s);
+        statuses.insert(line->config.name, s);
     }
     {
         QMutexLocker lock(&m_mutex);

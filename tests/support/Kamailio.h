@@ -1,0 +1,57 @@
+#pragma once
+
+// A real SIP registrar and proxy for tests: kamailio (Debian's), started in the foreground
+// with a configuration we write, on loopback: UDP and TCP on one port, TLS on the next,
+// with a certificate signed by a CA the test makes. It challenges every REGISTER (one
+// password for every user), keeps registrations in memory, answers 423 below a minimum
+// lifetime, returns a Service-Route, routes calls to registered users (record-routing
+// them), delivers calls for DIDs to the registered trunk user with the DID kept in the
+// Request-URI, answers OPTIONS, and logs each REGISTER and OPTIONS it takes.
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace orvane::test {
+
+// Certificates made with openssl for loopback (subjectAltName IP:127.0.0.1).
+struct TestCertificates {
+    QString ca;        // the CA's certificate
+    QString server;    // kamailio's certificate
+    QString serverKey; // and its key
+    QString line;      // a line's certificate and key in one PEM
+    QString otherCa;   // a CA that signed none of them
+};
+bool makeTestCertificates(const QString& dir, TestCertificates* out, QString* problem);
+
+class Kamailio {
+public:
+    struct Options {
+        QString password = QStringLiteral("s3cret");
+        int minExpires = 0; // below it: 423 with Min-Expires
+        QString didPrefix;  // calls for users starting with it go to `trunkUser`
+        QString trunkUser;
+    };
+
+    ~Kamailio();
+    // Why it cannot run here (not installed, not root), or empty.
+    static QString unavailable();
+    bool start(const Options& options, QString* problem);
+    quint16 port() const { return m_port; } // UDP and TCP
+    quint16 tlsPort() const { return m_port + 1; }
+    const TestCertificates& certificates() const { return m_certs; }
+    // What it logged so far.
+    QString log();
+    // How many lines of its log contain `text`.
+    int count(const QString& text);
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QString m_log;
+    quint16 m_port = 0;
+    TestCertificates m_certs;
+};
+
+} // namespace orvane::test
