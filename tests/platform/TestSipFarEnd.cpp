@@ -14,6 +14,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -292,6 +294,93 @@ private Q_SLOTS:
                            "Require: 100rel,  timer\r\nSupported: path\r\nRequire: foo\r\n"),
                     "198.51.100.4:5060");
         QCOMPARE(requiredExtensions(two.msg), QByteArrayList({"100rel", "timer", "foo"}));
+    }
+
+    void theLineFileNamesTransportsProxiesAndWhoMayCall()
+    {
+        Result<QList<LineConfig>> lines = parseLinesConfig(
+            "[Secure]\nuri = sips:desk@pbx.example.org\nregistrar = sips:pbx.example.org\n"
+            "outbound_proxy = sip:edge.example.org:5061\ntls_ca = /etc/ca.pem\n"
+            "tls_verify = no\nkeepalive_s = 0\npublic_address = 203.0.113.7\n"
+            "[Trunk]\nuri = sip:trunk@pbx.example.org\nport = 5070\ntransport = tcp\n"
+            "accept = 5550100, +4930123 5550101\n"
+            "allow_from = 198.51.100.0/24, 2001:db8::/32 192.0.2.7\n"
+            "[Catch-all]\nuri = sip:any@pbx.example.org\nport = 5070\naccept = any\n");
+        QVERIFY2(lines.isOk(), qPrintable(lines.status().toString()));
+        const LineConfig& secure = lines->at(0);
+        QCOMPARE(int(secure.transport), int(Transport::Tls));
+        QVERIFY(!secure.tlsVerify);
+        QCOMPARE(secure.keepaliveSeconds, 0);
+        QCOMPARE(secure.publicAddress, QStringLiteral("203.0.113.7"));
+        QCOMPARE(secure.domain, QStringLiteral("pbx.example.org"));
+        // A proxy or registrar without a transport of its own takes the line's.
+        QCOMPARE(secure.routeUri(secure.outboundProxy),
+                 QStringLiteral("sip:edge.example.org:5061;transport=tls"));
+        QCOMPARE(secure.routeUri(secure.registrar), QStringLiteral("sips:pbx.example.org"));
+        const LineConfig& trunk = lines->at(1);
+        QCOMPARE(trunk.routeUri(QStringLiteral("sip:a@b;transport=udp")),
+                 QStringLiteral("sip:a@b;transport=udp"));
+        QCOMPARE(trunk.keepaliveSeconds, 25);
+        QVERIFY(trunk.answers(QStringLiteral("trunk")) &&
+                trunk.answers(QStringLiteral("+4930123")));
+        QVERIFY(!trunk.answers(QStringLiteral("5550102")));
+        QVERIFY(lines->at(2).answers(QStringLiteral("5550102")));
+        QCOMPARE(trunk.allowFrom.size(), 3);
+        const auto in = [&](const char* address) {
+            unsigned char b[16];
+            const bool v6 = inet_pton(AF_INET6, address, b) == 1;
+            if (!v6)
+                inet_pton(AF_INET, address, b);
+            const QByteArray bytes(reinterpret_cast<const char*>(b), v6 ? 16 : 4);
+            return std::any_of(trunk.allowFrom.cbegin(), trunk.allowFrom.cend(),
+                               [&](const AddressRange& r) { return r.contains(bytes); });
+        };
+        QVERIFY(in("198.51.100.200") && in("192.0.2.7") && in("2001:db8:1::5"));
+        QVERIFY(!in("198.51.101.1") && !in("192.0.2.8") && !in("2001:db9::1") && !in("10.0.0.1"));
+    }
+
+    void mistakesInTheNewSettingsSayWhere_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("unknown transport")
+            << QByteArray("[A]\nuri=sip:a@b\ntransport = sctp\n") << "line 3";
+        QTest::newRow("sips over udp")
+            << QByteArray("[A]\nuri=sips:a@b\ntransport = udp\n") << "sips: line";
+        QTest::newRow("TCP and TLS on one port")
+            << QByteArray("[A]\nuri=sip:a@b\ntransport=tcp\n[B]\nuri=sip:c@b\ntransport=tls\n")
+            << "port of its own";
+        QTest::newRow("two certificates on one port")
+            << QByteArray("[A]\nuri=sips:a@b\ntls_certificate=/x.pem\n"
+                          "[B]\nuri=sips:c@b\ntls_certificate=/y.pem\n")
+            << "port of its own";
+        QTest::newRow("two lines taking any number")
+            << QByteArray("[A]\nuri=sip:a@b\naccept=any\n[B]\nuri=sip:c@b\naccept=any\n")
+            << "already takes any number";
+        QTest::newRow("a certificate without TLS")
+            << QByteArray("[A]\nuri=sip:a@b\ntls_certificate=/x.pem\n") << "transport = tls";
+        QTest::newRow("no network")
+            << QByteArray("[A]\nuri=sip:a@b\nallow_from = 10.0.0.0/33\n") << "line 3";
+        QTest::newRow("no address")
+            << QByteArray("[A]\nuri=sip:a@b\nallow_from = pbx.example\n") << "line 3";
+        QTest::newRow("a number with a blank inside quotes")
+            << QByteArray("[A]\nuri=sip:a@b\naccept = \"555\"\n") << "line 3";
+        QTest::newRow("keep-alive out of range")
+            << QByteArray("[A]\nuri=sip:a@b\nkeepalive_s = -1\n") << "line 3";
+        QTest::newRow("a proxy that is no sip: address")
+            << QByteArray("[A]\nuri=sip:a@b\noutbound_proxy = http://x\n") << "line 3";
+        QTest::newRow("a public address that is none")
+            << QByteArray("[A]\nuri=sip:a@b\npublic_address = router\n") << "line 3";
+    }
+
+    void mistakesInTheNewSettingsSayWhere()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, says);
+        Result<QList<LineConfig>> lines = parseLinesConfig(text);
+        QVERIFY(!lines.isOk());
+        QVERIFY2(lines.status().description().contains(says),
+                 qPrintable(lines.status().description()));
     }
 
     void stopOnHangupIsAYesOrNo()

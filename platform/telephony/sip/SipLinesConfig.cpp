@@ -296,8 +296,6 @@ Result<LinesFile> parseLinesFile(const QByteArray& text)
                 startLines[i],
                 QStringLiteral("another line on port %1 is user %2").arg(line.port).arg(line.user));
         endpoints.insert(endpoint);
-        if (!line.outboundProxy.isEmpty() && line.registrar.isEmpty() && !line.password.isEmpty())
-            return mistake(startLines[i], QStringLiteral("a password needs a registrar"));
         // One TCP socket per port: its lines speak TCP or TLS, and TLS lines on it share
         // one certificate and one way of checking the peer's.
         const QString port = QStringLiteral("%1|%2").arg(line.address).arg(line.port);
