@@ -5,6 +5,7 @@
 // hang-up with stop_on_hangup), and a caller whose Contact and SDP name an address nobody
 // can reach is recorded and hung up on where its packets come from.
 
+#include "Baresip.h"
 #include "Signals.h"
 #include "SipCaller.h"
 #include "TestServer.h"
@@ -21,6 +22,7 @@ using namespace orvane;
 namespace {
 const QString kFront = QStringLiteral("Front desk");
 const QString kQuick = QStringLiteral("Quick desk");
+const QString kSecret = QStringLiteral("Secret desk");
 constexpr int kWaitMs = 30000;
 } // namespace
 
@@ -30,7 +32,7 @@ class TestSipServices : public QObject {
     QTemporaryDir m_dir;
     quint16 m_port = 0;
     std::unique_ptr<test::TestServer> m_server;
-    LineHandle m_front, m_quick;
+    LineHandle m_front, m_quick, m_secret;
     QString m_pcap;
 
     QString scenario(const char* name, const test::SipCallerScenario& s)
@@ -91,9 +93,13 @@ private Q_SLOTS:
                                   "address = 127.0.0.1\nring_interval_ms = 200\n"
                                   "[%2]\nuri = sip:quickdesk@127.0.0.1\nport = %3\n"
                                   "address = 127.0.0.1\nring_interval_ms = 200\n"
-                                  "stop_on_hangup = yes\n")
+                                  "stop_on_hangup = yes\n"
+                                  "[%4]\nuri = sip:secret@127.0.0.1\nport = %3\n"
+                                  "address = 127.0.0.1\nring_interval_ms = 200\n"
+                                  "media_encryption = srtp_mandatory\n")
                        .arg(kFront, kQuick)
                        .arg(m_port)
+                       .arg(kSecret)
                        .toUtf8());
         conf.close();
         qputenv("ORVANE_LINES_CONF", QFile::encodeName(conf.fileName()));
@@ -106,8 +112,9 @@ private Q_SLOTS:
 
         m_server = std::make_unique<test::TestServer>();
         QVERIFY(m_server->isRunning());
-        const QList<std::pair<LineHandle*, QString>> lines{{&m_front, kFront}, {&m_quick, kQuick}};
-        for (int row = 1; row <= 2; ++row) {
+        const QList<std::pair<LineHandle*, QString>> lines{
+            {&m_front, kFront}, {&m_quick, kQuick}, {&m_secret, kSecret}};
+        for (int row = 1; row <= 3; ++row) {
             LineHandle* line = lines[row - 1].first;
             *line = m_server->newLine();
             QVERIFY(line->InitTAPI(lines[row - 1].second, m_server->gridExport(), row,
@@ -126,6 +133,7 @@ private Q_SLOTS:
     {
         m_front.reset();
         m_quick.reset();
+        m_secret.reset();
         m_server.reset();
     }
 
@@ -278,6 +286,49 @@ private Q_SLOTS:
         next.hangUpAfterMs = 1000;
         QVERIFY(
             !recordedCall("next", next, QStringLiteral("quickdesk")).incomingCallFile.isEmpty());
+    }
+
+    void aLineThatMustEncryptRefusesAPlainCall()
+    {
+        test::SipCallerScenario s;
+        s.expectFinal = 488;
+        const test::SipCallerRun run = test::runSipCaller(scenario("plain", s), "secret", m_port);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+    }
+
+    void anSrtpCallIsRecordedWhileTheWireCarriesNoPlainAudio()
+    {
+        if (const QString why = test::Baresip::unavailable() + test::LoopbackCapture::unavailable();
+            !why.isEmpty())
+            QSKIP(qPrintable(why));
+        // Every packet to or from our RTP ports, as the wire has it.
+        test::LoopbackCapture capture;
+        QString problem;
+        QVERIFY2(capture.start(m_dir.filePath("srtp.pcap"), 16384, 32766, &problem),
+                 qPrintable(problem));
+        const qsizetype before = rows().size();
+        test::Baresip phone;
+        QVERIFY2(phone.dial(QStringLiteral("sip:secret@127.0.0.1:%1").arg(m_port), 1000,
+                            QStringLiteral(";mediaenc=srtp-mand"), &problem),
+                 qPrintable(problem));
+        QVERIFY2(QTest::qWaitFor([&] { return rows().size() == before + 1; }, kWaitMs),
+                 qPrintable(phone.output().right(1500)));
+        phone.stop();
+        const QList<QByteArray> wire = capture.stop();
+
+        // The caller's tone, decrypted, is the recording.
+        const QVector<qint16> got = recordingOf(rows().last());
+        QCOMPARE(got.size(), 2 * 8000);
+        const double heard = test::tonePower(got.mid(1600), 1000, 8000);
+        QVERIFY2(heard > 0.8, qPrintable(QString::number(heard)));
+        // The wire carried both ways, and neither the caller's tone nor our greeting in it.
+        QVERIFY2(wire.size() > 100, qPrintable(QString::number(wire.size())));
+        QByteArray payloads;
+        for (const QByteArray& packet : wire)
+            payloads += packet.mid(12);
+        const QVector<qint16> plain = test::decodeMuLawFile(QByteArray(44, '\0') + payloads);
+        QVERIFY(test::tonePower(plain, 1000, 8000) < 0.05);
+        QVERIFY(test::tonePower(plain, 600, 8000) < 0.05);
     }
 
     void aCallerBehindNatIsRecordedAndHungUpOnWhereItsPacketsComeFrom()

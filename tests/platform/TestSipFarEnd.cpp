@@ -9,6 +9,7 @@
 #include "platform/telephony/sip/SipRequest.h"
 #include "platform/telephony/sip/SipSdp.h"
 #include "platform/telephony/sip/SipWaveDevice.h"
+#include "platform/telephony/sip/SrtpMedia.h"
 
 #include "Signals.h"
 
@@ -153,6 +154,132 @@ private Q_SLOTS:
         device.setSending(true);
         device.tick(60'000'000);
         QCOMPARE(caller.received(1000).size(), 1);
+    }
+
+    void anEncryptedCallSendsNoPlainAudio()
+    {
+        CallerSocket caller;
+        SipWaveDevice device(m_rtp, caller.at, Codec::Pcmu, 0);
+        const SdesCrypto ours = newCrypto(1, SRTP_AES_CM_128_HMAC_SHA1_80),
+                         theirs = newCrypto(1, SRTP_AES_CM_128_HMAC_SHA1_80);
+        Result<std::unique_ptr<SrtpSession>> session = SrtpSession::start(m_rtp, ours, theirs);
+        QVERIFY2(session.isOk(), qPrintable(session.status().toString()));
+        const QByteArray greeting(160, char(0x33));
+        QVERIFY(device.write(reinterpret_cast<const quint8*>(greeting.constData()), 160));
+        device.tick(20'000'000);
+        const QList<QByteArray> heard = caller.received(1000);
+        QCOMPARE(heard.size(), 1);
+        // The payload is not what was said, and an authentication tag (80 bits) follows it.
+        QCOMPARE(heard.first().size(), 160 + 10);
+        QVERIFY(!heard.first().startsWith(greeting.left(16)));
+        QCOMPARE(device.packetsSent(), 1);
+    }
+
+    void sdesKeysAreReadAsOfferedAndOnlyThoseWeCanUse()
+    {
+        const QByteArray key = QByteArray(30, 'k').toBase64();
+        const QByteArray sdp =
+            "v=0\r\nc=IN IP4 192.0.2.1\r\na=crypto:9 AES_CM_128_HMAC_SHA1_80 inline:" + key +
+            "\r\nm=audio 6000 RTP/SAVP 0\r\n"
+            "a=crypto:1 AES_256_CM_HMAC_SHA1_80 inline:" +
+            QByteArray(46, 'A').toBase64() +
+            "\r\na=crypto:2 AES_CM_128_HMAC_SHA1_80 inline:" + key +
+            "|2^20|1:4\r\n"
+            "a=crypto:3 AES_CM_128_HMAC_SHA1_32 inline:" +
+            key +
+            "\r\n"
+            "a=crypto:4 AES_CM_128_HMAC_SHA1_80 inline:c2hvcnQ=\r\n"
+            "a=crypto:5 AES_CM_128_HMAC_SHA1_80 inline:" +
+            key +
+            "\r\n"
+            "m=video 7000 RTP/SAVP 96\r\na=crypto:6 AES_CM_128_HMAC_SHA1_80 inline:" +
+            key + "\r\n";
+        // Not the session's, not another suite, not with an MKI, not a short key, not
+        // the video's.
+        const QList<SdesCrypto> usable = cryptosOf(sdp);
+        QCOMPARE(usable.size(), 2);
+        QCOMPARE(usable[0].tag, 3);
+        QCOMPARE(usable[0].suite, int(SRTP_AES_CM_128_HMAC_SHA1_32));
+        QCOMPARE(usable[1].tag, 5);
+        QCOMPARE(usable[1].keySalt, QByteArray(30, 'k'));
+        QVERIFY(secureProfile(sdp));
+        QCOMPARE(cryptoAttribute(usable[1]), "5 AES_CM_128_HMAC_SHA1_80 inline:" + key);
+    }
+
+    void whatALineMakesOfAnOffersEncryption_data()
+    {
+        QTest::addColumn<QByteArray>("profile");
+        QTest::addColumn<bool>("keyed");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("outcome"); // 0 refused, 1 plain, 2 encrypted
+        const int none = int(MediaEncryption::None), srtp = int(MediaEncryption::Srtp),
+                  must = int(MediaEncryption::SrtpMandatory);
+        QTest::newRow("plain to plain") << QByteArray("RTP/AVP") << false << none << 1;
+        QTest::newRow("keys ignored by a plain line") << QByteArray("RTP/AVP") << true << none << 1;
+        QTest::newRow("secure only, to a plain line")
+            << QByteArray("RTP/SAVP") << true << none << 0;
+        QTest::newRow("plain, where SRTP may be") << QByteArray("RTP/AVP") << false << srtp << 1;
+        QTest::newRow("best effort") << QByteArray("RTP/AVP") << true << srtp << 2;
+        QTest::newRow("secure") << QByteArray("RTP/SAVP") << true << srtp << 2;
+        QTest::newRow("secure without keys") << QByteArray("RTP/SAVP") << false << srtp << 0;
+        QTest::newRow("plain, where SRTP must be") << QByteArray("RTP/AVP") << false << must << 0;
+        QTest::newRow("mandatory") << QByteArray("RTP/SAVP") << true << must << 2;
+    }
+
+    void whatALineMakesOfAnOffersEncryption()
+    {
+        QFETCH(QByteArray, profile);
+        QFETCH(bool, keyed);
+        QFETCH(int, mode);
+        QFETCH(int, outcome);
+        const QByteArray offer =
+            "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
+            "m=audio 6000 " +
+            profile + " 0\r\na=rtpmap:0 PCMU/8000\r\n" +
+            (keyed ? "a=crypto:7 AES_CM_128_HMAC_SHA1_80 inline:" + QByteArray(30, 'k').toBase64() +
+                         "\r\n"
+                   : QByteArray());
+        SdpNegotiation n;
+        const struct sa local = address("127.0.0.1:20000");
+        const Status s = n.prepare(local, offer, MediaEncryption(mode));
+        QCOMPARE(s.isOk(), outcome != 0);
+        QCOMPARE(chooseCrypto(offer, MediaEncryption(mode)).isOk(), outcome != 0);
+        if (!s)
+            return;
+        QCOMPARE(n.encrypted(), outcome == 2);
+        const QByteArray answer = n.encode(false).value();
+        // The answer takes the offer's profile, and the offer's tag with a key of ours.
+        QVERIFY2(answer.contains("m=audio 20000 " + profile + " 0"), answer.constData());
+        QCOMPARE(answer.contains("a=crypto:7 AES_CM_128_HMAC_SHA1_80 inline:"), outcome == 2);
+        if (outcome == 2) {
+            QCOMPARE(n.theirs().keySalt, QByteArray(30, 'k'));
+            QVERIFY(n.ours().keySalt != n.theirs().keySalt);
+        }
+    }
+
+    void anOfferOfOursAsksForSrtpAsTheLineSays()
+    {
+        const struct sa local = address("127.0.0.1:20000");
+        SdpNegotiation must, may;
+        QVERIFY(must.prepare(local, QByteArray(), MediaEncryption::SrtpMandatory));
+        QVERIFY(may.prepare(local, QByteArray(), MediaEncryption::Srtp));
+        const QByteArray mustOffer = must.encode(true).value(), mayOffer = may.encode(true).value();
+        QVERIFY(mustOffer.contains("RTP/SAVP") && mustOffer.contains("a=crypto:1 "));
+        QVERIFY(mayOffer.contains("RTP/AVP") && mayOffer.contains("a=crypto:1 "));
+        // An answer without keys: the optional call goes plain, the mandatory one fails.
+        const QByteArray plain = "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\n"
+                                 "t=0 0\r\nm=audio 6000 RTP/AVP 0\r\n";
+        QVERIFY(may.takeAnswer(plain));
+        QVERIFY(!may.encrypted());
+        QVERIFY(!must.takeAnswer(plain));
+        // One with the key for our tag: encrypted.
+        SdpNegotiation keyed;
+        QVERIFY(keyed.prepare(local, QByteArray(), MediaEncryption::Srtp));
+        QVERIFY(keyed.encode(true).isOk());
+        const Status taken = keyed.takeAnswer(plain + "a=crypto:1 AES_CM_128_HMAC_SHA1_80 inline:" +
+                                              QByteArray(30, 'z').toBase64() + "\r\n");
+        QVERIFY2(taken.isOk(), qPrintable(taken.toString()));
+        QVERIFY(keyed.encrypted());
     }
 
     void aStreamIsTakenOnlyInSequenceAndKeepsItsPlace()

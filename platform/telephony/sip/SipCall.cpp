@@ -91,7 +91,23 @@ Status SipCall::openRtp(const QByteArray& offer)
     // packets come from needs no more).
     struct sa local = m_line.publicAddress();
     sa_set_port(&local, sa_port(rtp_local(m_rtp)));
-    return m_sdp.prepare(local, offer);
+    if (Status s = m_sdp.prepare(local, offer, m_line.config.mediaEncryption); !s)
+        return s;
+    return startEncryption();
+}
+
+Status SipCall::startEncryption()
+{
+    if (!m_sdp.encrypted())
+        return {};
+    if (m_srtp)
+        return m_srtp->setTheirs(m_sdp.theirs());
+    Result<std::unique_ptr<SrtpSession>> session =
+        SrtpSession::start(m_rtp, m_sdp.ours(), m_sdp.theirs());
+    if (!session)
+        return session.status();
+    m_srtp = std::move(session.value());
+    return {};
 }
 
 Status SipCall::accept(struct sipsess_sock* sock, const struct sip_msg* invite,
@@ -241,6 +257,8 @@ void SipCall::retargetToSource()
 
 void SipCall::followRemote(const QByteArray& sdp)
 {
+    if (Status s = startEncryption(); !s)
+        qCWarning(sipLog).noquote() << m_lineName << ":" << s.toString();
     m_farEndListens = offeredMedia(sdp).listens;
     struct sa remote;
     if (m_device && m_sdp.remote(&remote))
@@ -422,20 +440,23 @@ void SipCall::stopMedia()
     if (m_device) {
         WaveDeviceRegistry::remove(m_deviceId);
         m_device->close();
-        qCInfo(sipLog).noquote() << QStringLiteral(
-                                        "media of call %1 on %2: %3 packets sent, %7 "
-                                        "received, %8 late but played, %4 late, %5 samples "
-                                        "missing, %6 dropped")
-                                        .arg(m_id)
-                                        .arg(m_lineName)
-                                        .arg(m_device->packetsSent())
-                                        .arg(m_device->packetsLate())
-                                        .arg(m_device->samplesMissing())
-                                        .arg(m_device->packetsDropped())
-                                        .arg(m_device->packetsReceived())
-                                        .arg(m_device->packetsRecovered());
+        QString media = QStringLiteral("media of call %1 on %2: %3 packets sent, %4 received, "
+                                       "%5 late but played, %6 late, %7 samples missing, "
+                                       "%8 dropped")
+                            .arg(m_id)
+                            .arg(m_lineName)
+                            .arg(m_device->packetsSent())
+                            .arg(m_device->packetsReceived())
+                            .arg(m_device->packetsRecovered())
+                            .arg(m_device->packetsLate())
+                            .arg(m_device->samplesMissing())
+                            .arg(m_device->packetsDropped());
+        if (m_srtp)
+            media += QStringLiteral(", SRTP, %1 failed authentication").arg(m_srtp->rejected());
+        qCInfo(sipLog).noquote() << media;
         m_device.reset();
     }
+    m_srtp.reset(); // before the socket it sits on
     m_rtp = static_cast<struct rtp_sock*>(mem_deref(m_rtp));
     m_session = static_cast<struct sipsess*>(mem_deref(m_session));
 }

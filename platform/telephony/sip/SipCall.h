@@ -14,6 +14,7 @@
 #include "platform/telephony/sip/SipLinesConfig.h"
 #include "platform/telephony/sip/SipRegistration.h"
 #include "platform/telephony/sip/SipSdp.h"
+#include "platform/telephony/sip/SrtpMedia.h"
 
 #include "platform/telephony/sip/ReCompat.h"
 
@@ -117,6 +118,8 @@ private:
     void followRemote(const QByteArray& sdp);
     // A caller behind NAT: its requests' source stands for its Contact in our requests.
     void retargetToSource();
+    // SRTP on the call's RTP socket once both keys are known; the far end's new key.
+    Status startEncryption();
     void ring();
 
     static void onRing(void* arg);
@@ -147,6 +150,7 @@ private:
     const void* m_owner = nullptr;
     struct tmr m_ringTimer;
     std::shared_ptr<SipWaveDevice> m_device;
+    std::unique_ptr<SrtpSession> m_srtp;
 };
 
 } // namespace orvane::sip

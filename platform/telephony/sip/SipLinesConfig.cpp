@@ -238,6 +238,14 @@ Result<LinesFile> parseLinesFile(const QByteArray& text)
                         ok = false;
                 }
                 ok = ok && !listOf(value).isEmpty();
+            } else if (key == QLatin1String("media_encryption")) {
+                const QString v = value.toLower();
+                ok = v == QLatin1String("none") || v == QLatin1String("srtp") ||
+                     v == QLatin1String("srtp_mandatory");
+                line.mediaEncryption = v == QLatin1String("srtp") ? MediaEncryption::Srtp
+                                       : v == QLatin1String("none")
+                                           ? MediaEncryption::None
+                                           : MediaEncryption::SrtpMandatory;
             } else if (key == QLatin1String("allow_from")) {
                 for (const QString& from : listOf(value)) {
                     if (from.toLower() == QLatin1String("any")) {

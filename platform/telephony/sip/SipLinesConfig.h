@@ -36,8 +36,12 @@
 //                                            beside its own, for a trunk's DIDs
 //   allow_from = 198.51.100.0/24, 192.0.2.7  who may call a line that has a registrar
 //                                            (default: the registrar and proxy alone)
+//   media_encryption = none                  srtp: SRTP when the far end offers it (and
+//                                            offered on calls we place); srtp_mandatory:
+//                                            never plain RTP (an offer without keys: 488)
 
 #include "platform/Status.h"
+#include "platform/telephony/sip/SrtpMedia.h"
 
 #include <QList>
 #include <QString>
@@ -78,6 +82,7 @@ struct LineConfig {
     bool acceptAny = false;
     QList<AddressRange> allowFrom;
     bool allowAny = false;
+    MediaEncryption mediaEncryption = MediaEncryption::None;
 
     // Whether the line answers an INVITE for `requestUser`.
     bool answers(const QString& requestUser) const;

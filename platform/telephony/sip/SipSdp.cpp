@@ -185,6 +185,7 @@ Codec chooseCodec(const QByteArray& offer)
     Codec codec = Codec::None;
     MbufRef mb{toMbuf(normalizeOffer(offer))};
     if (mb.mb && sdp_media_add(&media, session, "audio", 9, "RTP/AVP") == 0 &&
+        sdp_media_set_alt_protos(media, 2, sdp_proto_rtpavp, sdp_proto_rtpsavp) == 0 &&
         addFormats(media, Codec::None) == 0 && sdp_decode(session, mb.mb, true) == 0)
         codec = codecOf(media);
     mem_deref(session);
@@ -196,17 +197,38 @@ SdpNegotiation::~SdpNegotiation()
     mem_deref(m_session);
 }
 
-Status SdpNegotiation::prepare(const struct sa& local, const QByteArray& offer)
+Status SdpNegotiation::prepare(const struct sa& local, const QByteArray& offer,
+                               MediaEncryption encryption)
 {
     mem_deref(m_session);
     m_session = nullptr;
     m_media = nullptr;
+    m_encryption = encryption;
+    m_ours = m_theirs = SdesCrypto();
     m_codec = offer.isEmpty() ? Codec::None : chooseCodec(offer);
     if (!offer.isEmpty() && m_codec == Codec::None)
         return Status(err::InvalidArg, QStringLiteral("The offer has neither G.711 law"));
+    if (!offer.isEmpty()) {
+        Result<SdesCrypto> theirs = chooseCrypto(offer, encryption);
+        if (!theirs)
+            return theirs.status();
+        m_theirs = theirs.value();
+        if (m_theirs.isSet())
+            m_ours = newCrypto(m_theirs.tag, m_theirs.suite);
+    } else if (encryption != MediaEncryption::None) {
+        m_ours = newCrypto(1, SRTP_AES_CM_128_HMAC_SHA1_80);
+    }
+    // Our offer on the secure profile when nothing else will do; an answer on the
+    // offer's own profile (libre takes either).
+    const char* proto = offer.isEmpty() && encryption == MediaEncryption::SrtpMandatory
+                            ? sdp_proto_rtpsavp
+                            : sdp_proto_rtpavp;
     if (sdp_session_alloc(&m_session, &local) != 0 ||
-        sdp_media_add(&m_media, m_session, "audio", sa_port(&local), "RTP/AVP") != 0 ||
-        addFormats(m_media, m_codec) != 0)
+        sdp_media_add(&m_media, m_session, "audio", sa_port(&local), proto) != 0 ||
+        sdp_media_set_alt_protos(m_media, 2, sdp_proto_rtpavp, sdp_proto_rtpsavp) != 0 ||
+        addFormats(m_media, m_codec) != 0 ||
+        (m_ours.isSet() && sdp_media_set_lattr(m_media, true, "crypto", "%s",
+                                               cryptoAttribute(m_ours).constData()) != 0))
         return Status(err::OutOfMemory, QStringLiteral("Cannot describe the call's audio"));
     if (offer.isEmpty())
         return {};
@@ -216,10 +238,39 @@ Status SdpNegotiation::prepare(const struct sa& local, const QByteArray& offer)
     return chooseFromRemote();
 }
 
+Status SdpNegotiation::takeCrypto(const QByteArray& sdp, bool answer)
+{
+    if (!m_ours.isSet())
+        return {};
+    const QList<SdesCrypto> offered = cryptosOf(sdp);
+    SdesCrypto theirs;
+    for (const SdesCrypto& c : offered)
+        if (c.suite == m_ours.suite && (!answer || c.tag == m_ours.tag)) {
+            theirs = c;
+            break;
+        }
+    if (answer && !theirs.isSet() && m_encryption == MediaEncryption::Srtp && !m_theirs.isSet()) {
+        // Offered, not taken: the call is plain, as the far end wants.
+        m_ours = SdesCrypto();
+        return {};
+    }
+    if (!theirs.isSet())
+        return Status(err::InvalidArg, QStringLiteral("The far end drops the call's SRTP"));
+    m_theirs = theirs;
+    if (!answer && theirs.tag != m_ours.tag) {
+        // Our answer names the tag of the line it takes.
+        m_ours.tag = theirs.tag;
+        sdp_media_set_lattr(m_media, true, "crypto", "%s", cryptoAttribute(m_ours).constData());
+    }
+    return {};
+}
+
 Status SdpNegotiation::takeOffer(const QByteArray& offer)
 {
     if (!m_session)
         return Status(err::InvalidState, QStringLiteral("No audio has been prepared"));
+    if (Status s = takeCrypto(offer, false); !s)
+        return s;
     MbufRef mb{toMbuf(normalizeOffer(offer))};
     if (!mb.mb || sdp_decode(m_session, mb.mb, true) != 0)
         return Status(err::InvalidArg, QStringLiteral("The offer cannot be read"));
@@ -230,6 +281,10 @@ Status SdpNegotiation::takeAnswer(const QByteArray& answer)
 {
     if (!m_session)
         return Status(err::InvalidState, QStringLiteral("No offer was made"));
+    if (Status s = takeCrypto(answer, true); !s)
+        return s;
+    if (!m_ours.isSet())
+        sdp_media_del_lattr(m_media, "crypto");
     MbufRef mb{toMbuf(normalizeOffer(answer))};
     if (!mb.mb || sdp_decode(m_session, mb.mb, false) != 0)
         return Status(err::InvalidArg, QStringLiteral("The answer cannot be read"));

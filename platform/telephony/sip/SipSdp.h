@@ -7,6 +7,7 @@
 // Thread: the SIP event loop's (libre objects).
 
 #include "platform/Status.h"
+#include "platform/telephony/sip/SrtpMedia.h"
 
 #include <QByteArray>
 
@@ -50,8 +51,11 @@ public:
     SdpNegotiation& operator=(const SdpNegotiation&) = delete;
 
     // Our side: audio at `local` (address and RTP port). With an offer to answer, only the
-    // law chosen for it; without, both laws, mu-law first.
-    Status prepare(const struct sa& local, const QByteArray& offer);
+    // law chosen for it; without, both laws, mu-law first. Encrypted as `encryption` says:
+    // with an offer, as it and the line agree (or refused); without, SRTP is offered (on
+    // the secure profile alone when it is mandatory).
+    Status prepare(const struct sa& local, const QByteArray& offer,
+                   MediaEncryption encryption = MediaEncryption::None);
     // A new offer in the call (a re-INVITE), into the same session.
     Status takeOffer(const QByteArray& offer);
     // The far end's answer to our offer (an INVITE that came without one).
@@ -60,15 +64,23 @@ public:
     Result<QByteArray> encode(bool offer) const;
 
     Codec codec() const { return m_codec; }
+    // SRTP keys: ours and the far end's, both set when the call is encrypted.
+    bool encrypted() const { return m_ours.isSet() && m_theirs.isSet(); }
+    const SdesCrypto& ours() const { return m_ours; }
+    const SdesCrypto& theirs() const { return m_theirs; }
     // Where the far end wants its RTP; unset until an offer or answer has come.
     bool remote(struct sa* address) const;
 
 private:
     Status chooseFromRemote();
+    // The far end's crypto from its new offer or answer; a call encrypted stays so.
+    Status takeCrypto(const QByteArray& sdp, bool answer);
 
     sdp_session* m_session = nullptr;
     sdp_media* m_media = nullptr;
     Codec m_codec = Codec::None;
+    MediaEncryption m_encryption = MediaEncryption::None;
+    SdesCrypto m_ours, m_theirs;
 };
 
 } // namespace orvane::sip

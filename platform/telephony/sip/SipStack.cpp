@@ -126,7 +126,8 @@ void onInvite(const struct sip_msg* msg, void* arg)
     }
     const QByteArray offer = messageBody(msg);
     if (!offer.isEmpty() && (chooseCodec(offer) == Codec::None ||
-                             offeredMedia(offer).family != sa_af(&line->localAddress))) {
+                             offeredMedia(offer).family != sa_af(&line->localAddress) ||
+                             !chooseCrypto(offer, line->config.mediaEncryption))) {
         reply(port, msg, 488, "Not Acceptable Here");
         return;
     }
