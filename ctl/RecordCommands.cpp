@@ -106,6 +106,7 @@ int calls(const Context& c)
                         {QStringLiteral("caller"), call.row.details.callerNumber},
                         {QStringLiteral("callerName"), call.row.details.callerName},
                         {QStringLiteral("line"), call.row.details.line},
+                        {QStringLiteral("keys"), call.row.details.keys},
                         {QStringLiteral("heard"), call.row.heard}});
     }
     c.print(array, [&] {
@@ -116,14 +117,16 @@ int calls(const Context& c)
             const QJsonObject o = v.toObject();
             const QString caller = eventtext::callerShown(o.value("caller").toString(),
                                                           o.value("callerName").toString());
-            text += QStringLiteral("%1%2 %3  %4 s  %5  %6\n")
+            const QString keys = o.value("keys").toString();
+            text += QStringLiteral("%1%2 %3  %4 s  %5  %6%7\n")
                         .arg(o.value("n").toInt(), 3)
                         .arg(o.value("heard").toBool() ? QLatin1Char(' ') : QLatin1Char('*'))
                         .arg(datetext::general(
                             QDateTime::fromString(o.value("time").toString(), Qt::ISODate)))
                         .arg(o.value("seconds").toDouble(), 5, 'f', 1)
                         .arg(caller.isEmpty() ? QStringLiteral("-") : caller, -20)
-                        .arg(o.value("file").toString());
+                        .arg(o.value("file").toString(),
+                             keys.isEmpty() ? QString() : QStringLiteral("  keys ") + keys);
         }
         return text;
     });

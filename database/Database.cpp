@@ -59,10 +59,10 @@ bool hasIndex(QSqlDatabase& db, const QString& name)
 
 // The schema's version, kept in the file (PRAGMA user_version). 0: the tables as they were
 // first made. 1: rec_message knows each call's caller, line, length and whether it was
-// heard (NULL for the rows written before).
-constexpr int kSchemaVersion = 1;
+// heard (NULL for the rows written before). 2: and the keys the caller pressed.
+constexpr int kSchemaVersion = 2;
 const char* const kCallColumns[] = {"CALLER_NUMBER TEXT", "CALLER_NAME TEXT", "LINE TEXT",
-                                    "SECONDS INTEGER", "HEARD INTEGER"};
+                                    "SECONDS INTEGER",    "HEARD INTEGER",    "DIGITS TEXT"};
 
 int schemaVersion(QSqlDatabase& db)
 {

@@ -15,26 +15,27 @@ Status logCall(Database& db, const QDateTime& callTime, const QString& fileName,
                const CallDetails& details)
 {
     return db.execute(
-        QStringLiteral("INSERT INTO rec_message (INCOMING_CALL, INCOMING_CALL_FILE, CALLER_NUMBER, "
-                       "CALLER_NAME, LINE, SECONDS, HEARD) VALUES (?, ?, ?, ?, ?, ?, 0)"),
+        QStringLiteral(
+            "INSERT INTO rec_message (INCOMING_CALL, INCOMING_CALL_FILE, CALLER_NUMBER, "
+            "CALLER_NAME, LINE, SECONDS, HEARD, DIGITS) VALUES (?, ?, ?, ?, ?, ?, 0, ?)"),
         {datetext::toStored(callTime), fileName, orNull(details.callerNumber),
          orNull(details.callerName), orNull(details.line),
-         details.seconds < 0 ? QVariant() : QVariant(details.seconds)});
+         details.seconds < 0 ? QVariant() : QVariant(details.seconds), orNull(details.keys)});
 }
 
 namespace {
 CallDetails detailsFrom(const DbRow& row, int at)
 {
     return {row.at(at).toString(), row.at(at + 1).toString(), row.at(at + 2).toString(),
-            row.at(at + 3).isNull() ? -1 : row.at(at + 3).toInt()};
+            row.at(at + 3).isNull() ? -1 : row.at(at + 3).toInt(), row.at(at + 4).toString()};
 }
 } // namespace
 
 Result<CallDetails> detailsOf(Database& db, const QString& fileName)
 {
     Result<QList<DbRow>> rows =
-        db.query(QStringLiteral("SELECT CALLER_NUMBER, CALLER_NAME, LINE, SECONDS FROM rec_message "
-                                "WHERE INCOMING_CALL_FILE = ? LIMIT 1"),
+        db.query(QStringLiteral("SELECT CALLER_NUMBER, CALLER_NAME, LINE, SECONDS, DIGITS FROM "
+                                "rec_message WHERE INCOMING_CALL_FILE = ? LIMIT 1"),
                  {fileName});
     if (!rows)
         return rows.status();
@@ -47,7 +48,7 @@ Result<QList<CallRow>> listDay(Database& db, const QDate& day)
 {
     Result<QList<DbRow>> rows =
         db.query(QStringLiteral("SELECT INCOMING_CALL, INCOMING_CALL_FILE, CALLER_NUMBER, "
-                                "CALLER_NAME, LINE, SECONDS, HEARD FROM rec_message "
+                                "CALLER_NAME, LINE, SECONDS, DIGITS, HEARD FROM rec_message "
                                 "WHERE INCOMING_CALL >= ? AND INCOMING_CALL < ? "
                                 "ORDER BY INCOMING_CALL"),
                  {datetext::dayStart(day), datetext::dayStart(day.addDays(1))});
@@ -57,7 +58,7 @@ Result<QList<CallRow>> listDay(Database& db, const QDate& day)
     calls.reserve(rows->size());
     for (const DbRow& row : rows.value())
         calls.append({datetext::fromStored(row.at(0).toString()), row.at(1).toString(),
-                      detailsFrom(row, 2), row.at(6).isNull() || row.at(6).toInt() != 0});
+                      detailsFrom(row, 2), row.at(7).isNull() || row.at(7).toInt() != 0});
     return calls;
 }
 

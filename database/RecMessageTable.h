@@ -17,6 +17,7 @@ struct CallDetails {
     QString callerName;
     QString line;
     int seconds = -1;
+    QString keys; // the keys the caller pressed, in order
 };
 
 struct CallRow {

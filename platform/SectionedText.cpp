@@ -54,7 +54,8 @@ Result<SectionedText> parseSectionedText(const QByteArray& text, const Sectioned
             return sectionedTextMistake(rules.fileName, lineNo,
                                         QStringLiteral("expected key = value"));
         QString value = row.mid(eq + 1);
-        if (rules.trailingComments)
+        // A lone "#" is a value (the telephone's key), not a remark.
+        if (rules.trailingComments && value.trimmed() != QLatin1String("#"))
             value.remove(trailingComment);
         SectionedText::Entry entry{lineNo, row.left(eq).trimmed().toLower(), value.trimmed()};
         if (result.sections.isEmpty())

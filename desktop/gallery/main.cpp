@@ -62,7 +62,7 @@ void logSampleCalls()
         orvane::recmessage::logCall(db, QDateTime(today, QTime(c.h, c.m, c.s)),
                                     QStringLiteral("Rec-%1.wav").arg(++n),
                                     {QString::fromLatin1(c.number), QString::fromLatin1(c.name),
-                                     QString::fromLatin1(c.line), c.seconds});
+                                     QString::fromLatin1(c.line), c.seconds, QString()});
 }
 
 // The notification of a new message, as the program sends it; the desktop's notification

@@ -78,11 +78,12 @@ frmRecordList::frmRecordList(QWidget* parent)
     lblPosition->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_player = new RecordingPlayer(this);
 
-    m_list = new ListGrid(MSFlexGrid1,
-                          {QStringLiteral("SNo."), QStringLiteral("Time Incoming Call"),
-                           QStringLiteral("Recorded File"), QStringLiteral("Caller"),
-                           QStringLiteral("Line"), QStringLiteral("Length")},
-                          {420, 2000, 2500, 2400, 1400, 700}, true);
+    m_list =
+        new ListGrid(MSFlexGrid1,
+                     {QStringLiteral("SNo."), QStringLiteral("Time Incoming Call"),
+                      QStringLiteral("Recorded File"), QStringLiteral("Caller"),
+                      QStringLiteral("Line"), QStringLiteral("Length"), QStringLiteral("Keys")},
+                     {420, 2000, 2500, 2000, 1400, 700, 700}, true);
     MSFlexGrid1->installEventFilter(this);
     connect(cmdShow, &QPushButton::clicked, this, &frmRecordList::buildDayQuery);
     connect(cmdRefresh, &QPushButton::clicked, this, &frmRecordList::buildDayQuery);
@@ -205,7 +206,8 @@ void frmRecordList::FillCallGrid(const QDate& day)
                 rows.append(
                     {datetext::general(call.incomingCall), call.incomingCallFile,
                      eventtext::callerShown(call.details.callerNumber, call.details.callerName),
-                     call.details.line, eventtext::lengthText(call.details.seconds)});
+                     call.details.line, eventtext::lengthText(call.details.seconds),
+                     call.details.keys});
         } else {
             s = calls.status();
         }

@@ -54,6 +54,7 @@ QProcessEnvironment environmentFor(const LoggedEvent& event)
     env.insert(QStringLiteral("ORVANE_LINE"), event.line);
     env.insert(QStringLiteral("ORVANE_CALLER"), event.callerNumber);
     env.insert(QStringLiteral("ORVANE_CALLER_NAME"), event.callerName);
+    env.insert(QStringLiteral("ORVANE_KEYS"), event.keys);
     env.insert(QStringLiteral("ORVANE_TIME"), isoTime(event.time));
     env.insert(QStringLiteral("ORVANE_FILE"), event.path);
     // Only the count that belongs to the event, so that a stray one in the server's own

@@ -67,7 +67,8 @@ void ClsTapi::finishRecording()
     // The caller as the provider told it, cleaned: it is the caller's own text.
     const RecordingKeeper::Caller caller =
         owner.call ? RecordingKeeper::Caller{callerText(owner.call->callerNumber()),
-                                             callerText(owner.call->callerName())}
+                                             callerText(owner.call->callerName()),
+                                             keysText(owner.call->keysPressed())}
                    : RecordingKeeper::Caller{};
     m_keeper.keep(owner.callTime, name, m_recorder.recordedView(), caller);
     m_recorder.reset();

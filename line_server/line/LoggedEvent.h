@@ -20,6 +20,7 @@ struct LoggedEvent {
     QString line; // the line's name as the user chose it
     QString callerNumber;
     QString callerName;
+    QString keys;     // a message's: the keys the caller pressed
     int seconds = -1; // a message's length; -1 unknown
     int pages = -1;   // a fax's pages; -1 unknown
 };

@@ -51,7 +51,7 @@ void RecordingKeeper::setLine(qint16 row, const QString& name)
 recmessage::CallDetails RecordingKeeper::detailsOf(const Caller& caller, qsizetype audioBytes) const
 {
     // A second of recording is 8,000 bytes of mu-law.
-    return {caller.number, caller.name, m_lineName, int(audioBytes / 8000)};
+    return {caller.number, caller.name, m_lineName, int(audioBytes / 8000), caller.keys};
 }
 
 void RecordingKeeper::keep(const QDateTime& callTime, const QString& name, const QByteArray& audio,
@@ -101,6 +101,7 @@ void RecordingKeeper::listed(const QDateTime& callTime, const QString& fileName,
     event.line = details.line;
     event.callerNumber = details.callerNumber;
     event.callerName = details.callerName;
+    event.keys = details.keys;
     event.seconds = details.seconds;
     m_outlet.logged(event);
 }

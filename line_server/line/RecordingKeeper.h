@@ -52,6 +52,7 @@ public:
     struct Caller {
         QString number;
         QString name;
+        QString keys; // pressed during the call
     };
     // Saves `audio` as `name` (or a free variant of it) and logs the call at `callTime`,
     // with its caller, the line and its length. Recordings held back go first, so that the

@@ -47,8 +47,8 @@ Status PacedWaveDevice::waitForRoomLocked()
 Status PacedWaveDevice::write(const quint8* data, qsizetype size)
 {
     QMutexLocker lock(&m_mutex);
-    if (m_cutShort)
-        return {}; // nobody is there to hear it
+    if (m_cutShort || m_skipping)
+        return {}; // nobody is there to hear it, or the caller skipped it
     while (size > 0) {
         if (Status s = waitForRoomLocked(); !s)
             return s;
@@ -73,7 +73,7 @@ Status PacedWaveDevice::writeSound(Sound sound)
     if (!sound)
         return Status(err::InvalidArg, QStringLiteral("No sound to play"));
     QMutexLocker lock(&m_mutex);
-    if (m_cutShort)
+    if (m_cutShort || m_skipping)
         return {};
     if (Status s = waitForRoomLocked(); !s)
         return s;
@@ -90,6 +90,7 @@ Status PacedWaveDevice::drain()
     while (!m_closed && m_queued > 0)
         m_changed.wait(&m_mutex);
     m_writing = false;
+    m_skipping = false;
     m_gap = 0;
     drained();
     return m_closed && m_queued > 0
@@ -230,6 +231,17 @@ void PacedWaveDevice::close()
             done();
     }
     m_changed.wakeAll();
+}
+
+bool PacedWaveDevice::skipSayingLocked()
+{
+    if (!m_writing || m_in || m_exchange)
+        return false;
+    m_out.clear();
+    m_queued = 0;
+    m_skipping = true;
+    m_changed.wakeAll(); // the writer's drain() returns at once
+    return true;
 }
 
 void PacedWaveDevice::cutShort()

@@ -51,6 +51,10 @@ protected:
     virtual void receive(quint8* into, qsizetype count) = 0;
     // A writer has drained its message (the greeting is over).
     virtual void drained() {}
+    // Under m_mutex: the caller skips what the machine says (a greeting, while nothing is
+    // recorded): what is queued is dropped, and what its writer still writes until it
+    // drains. False when the machine says nothing now.
+    bool skipSayingLocked();
 
     mutable QMutex m_mutex;
 
@@ -78,6 +82,7 @@ private:
     qint64 m_gap = 0; // silence sent since the writer's last bytes
     bool m_closed = false;
     bool m_cutShort = false;
+    bool m_skipping = false; // until the writer drains
     QByteArray m_sendBlock, m_receiveBlock;
 
     Exchange m_exchange;

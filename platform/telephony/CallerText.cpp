@@ -19,4 +19,13 @@ QString callerText(const QString& raw)
     return text;
 }
 
+QString keysText(const QString& raw)
+{
+    QString keys;
+    for (const QChar c : raw)
+        if (keys.size() < kMaxKeys && QStringLiteral("0123456789*#ABCD").contains(c))
+            keys.append(c);
+    return keys;
+}
+
 } // namespace orvane

@@ -13,4 +13,8 @@ constexpr qsizetype kMaxCallerText = 64;
 
 QString callerText(const QString& raw);
 
+// The keys a caller pressed, as kept: phone keys only (0-9 * # A-D), at most 32.
+constexpr qsizetype kMaxKeys = 32;
+QString keysText(const QString& raw);
+
 } // namespace orvane

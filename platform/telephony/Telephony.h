@@ -43,6 +43,9 @@ public:
     virtual QString callerNumber() const = 0;
     // The caller's name, where the provider knows one.
     virtual QString callerName() const { return {}; }
+    // The keys the caller pressed during the call so far, in order, where the provider
+    // hears them.
+    virtual QString keysPressed() const { return {}; }
     // CP_OWNER, or CP_MONITOR when this program may only watch the call.
     virtual int privilege() const = 0;
     virtual int state() const = 0;

@@ -155,6 +155,41 @@ private Q_SLOTS:
         QVERIFY(recievefax::listAll(db).value().isEmpty());
     }
 
+    void aFileThatKeptCallersGainsTheKeysWithItsRows()
+    {
+        QTemporaryDir dir;
+        {
+            QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "callers");
+            old.setDatabaseName(Database::filePath(dir.path()));
+            QVERIFY(old.open());
+            QSqlQuery q(old);
+            for (const char* sql :
+                 {"CREATE TABLE rec_message (INCOMING_CALL TEXT NOT NULL, INCOMING_CALL_FILE "
+                  "TEXT NOT NULL, CALLER_NUMBER TEXT, CALLER_NAME TEXT, LINE TEXT, SECONDS "
+                  "INTEGER, HEARD INTEGER)",
+                  "CREATE INDEX rec_message_by_day ON rec_message (INCOMING_CALL, "
+                  "INCOMING_CALL_FILE)",
+                  "CREATE TABLE message_play (id INTEGER PRIMARY KEY AUTOINCREMENT, message TEXT "
+                  "NOT NULL)",
+                  "CREATE TABLE recieve_fax (sFileName TEXT NOT NULL)",
+                  "INSERT INTO rec_message VALUES ('2026-12-01T09:00:00', 'kept.wav', "
+                  "'5550100', 'Ann', 'Front desk', 12, 0)",
+                  "PRAGMA user_version = 1"})
+                QVERIFY2(q.exec(QString::fromLatin1(sql)), sql);
+            old.close();
+        }
+        QSqlDatabase::removeDatabase("callers");
+        Database db;
+        QVERIFY(db.OpenDatabase(dir.path()));
+        QCOMPARE(db.query("PRAGMA user_version").value().first().first().toInt(), 2);
+        const QList<recmessage::CallRow> rows = recmessage::listDay(db, QDate(2026, 12, 1)).value();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].details.callerNumber, QStringLiteral("5550100"));
+        QCOMPARE(rows[0].details.seconds, 12);
+        QVERIFY(!rows[0].heard);
+        QVERIFY(rows[0].details.keys.isEmpty());
+    }
+
     void aFileOfTheFirstSchemaIsBroughtUpToDateWithItsRows()
     {
         QTemporaryDir dir;
@@ -182,7 +217,7 @@ private Q_SLOTS:
         for (int open = 0; open < 2; ++open) { // the second opening finds nothing to do
             Database db;
             QVERIFY(db.OpenDatabase(dir.path()));
-            QCOMPARE(db.query("PRAGMA user_version").value().first().first().toInt(), 1);
+            QCOMPARE(db.query("PRAGMA user_version").value().first().first().toInt(), 2);
             const QList<recmessage::CallRow> rows =
                 recmessage::listDay(db, QDate(2026, 12, 1)).value();
             QCOMPARE(files(rows), QStringList({"old-1.wav", "old-2.wav"}));
@@ -194,8 +229,9 @@ private Q_SLOTS:
         Database db;
         QVERIFY(db.OpenDatabase(dir.path()));
         QVERIFY(recmessage::logCall(db, at(2026, 12, 1, 11, 0, 0), "new.wav",
-                                    {"5550100", "Ann O'Neil", "Front desk", 42}));
+                                    {"5550100", "Ann O'Neil", "Front desk", 42, "1#"}));
         const recmessage::CallDetails kept = recmessage::detailsOf(db, "new.wav").value();
+        QCOMPARE(kept.keys, QStringLiteral("1#"));
         QCOMPARE(kept.callerNumber, QStringLiteral("5550100"));
         QCOMPARE(kept.callerName, QStringLiteral("Ann O'Neil"));
         QCOMPARE(kept.line, QStringLiteral("Front desk"));

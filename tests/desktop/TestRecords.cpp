@@ -144,6 +144,28 @@ class TestRecords : public QObject {
     }
 
 private Q_SLOTS:
+    void aCallsDetailsHaveColumnsOfTheirOwn()
+    {
+        const QDate day(2026, 2, 4);
+        Database db;
+        QVERIFY(db.OpenDatabase(programfolder::path()));
+        QVERIFY(recmessage::logCall(db, QDateTime(day, QTime(8, 15)), "keys.wav",
+                                    {"5550100", "Ann", "Front desk", 75, "#12"}));
+        QVERIFY(recmessage::logCall(db, QDateTime(day, QTime(8, 30)), "plain.wav"));
+        db.CloseDatabase();
+        frmRecordList browser;
+        MSFlexGrid* grid = showDay(browser, day);
+        QCOMPARE(grid->rows(), 3);
+        const QStringList headers{"Caller", "Line", "Length", "Keys"};
+        for (int c = 0; c < headers.size(); ++c)
+            QCOMPARE(grid->textMatrix(0, 3 + c), headers[c]);
+        QCOMPARE(grid->textMatrix(1, 3), QStringLiteral("Ann (5550100)"));
+        QCOMPARE(grid->textMatrix(1, 5), QStringLiteral("1:15"));
+        QCOMPARE(grid->textMatrix(1, 6), QStringLiteral("#12"));
+        // A row from before such details were kept shows them blank.
+        QVERIFY(grid->textMatrix(2, 6).isEmpty());
+    }
+
     void initTestCase()
     {
         qputenv("ORVANE_HOME", QFile::encodeName(m_home.path()));

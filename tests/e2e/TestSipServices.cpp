@@ -91,6 +91,7 @@ private Q_SLOTS:
         QVERIFY(conf.open(QIODevice::WriteOnly));
         conf.write(QStringLiteral("[%1]\nuri = sip:frontdesk@127.0.0.1\nport = %3\n"
                                   "address = 127.0.0.1\nring_interval_ms = 200\n"
+                                  "dtmf_skip_greeting = #\n"
                                   "[%2]\nuri = sip:quickdesk@127.0.0.1\nport = %3\n"
                                   "address = 127.0.0.1\nring_interval_ms = 200\n"
                                   "stop_on_hangup = yes\n"
@@ -232,6 +233,45 @@ private Q_SLOTS:
         QCOMPARE(got.size(), 2 * 8000);
         const double tone = test::tonePower(got.mid(1600), 1000, 8000);
         QVERIFY2(tone > 0.8, qPrintable(QString::number(tone)));
+    }
+
+    void aCallerSkipsTheGreetingWithItsKeyAndTheKeysAreKept()
+    {
+        // A greeting of six seconds; the caller presses # at once, and 1 while recorded.
+        const QString longGreeting = m_dir.filePath("long-greeting.wav");
+        QVERIFY(test::writePcmWav(longGreeting, test::tone(600, 6.0, 8000), 8000));
+        QVERIFY(m_front.setPlayFile(longGreeting));
+        auto restore = qScopeGuard([&] { m_front.setPlayFile(m_dir.filePath("greeting.wav")); });
+        const QString pcap = m_dir.filePath("keys.pcap");
+        QVERIFY(test::writeRtpPcapWithKeys(pcap, test::tone(1000, 5.0, 8000),
+                                           {{'#', 300}, {'1', 1500}}));
+        test::SipCallerScenario s;
+        s.pcap = pcap;
+        QElapsedTimer took;
+        took.start();
+        const recmessage::CallRow row = recordedCall("keys", s);
+        QVERIFY(!row.incomingCallFile.isEmpty());
+        // Greeted for six seconds and recorded for two, it would have taken eight.
+        QVERIFY2(took.elapsed() < 5000, qPrintable(QString::number(took.elapsed())));
+        QCOMPARE(row.details.keys, QStringLiteral("#1"));
+        QVERIFY(test::tonePeak(recordingOf(row), 1000, 8000) > 0.8);
+    }
+
+    void keysSentAsSipInfoAreKeptToo()
+    {
+        test::SipCallerScenario s;
+        s.pcap = m_pcap;
+        s.afterAnswer = QStringLiteral("<pause milliseconds=\"700\"/>\n") +
+                        test::withinCall("INFO", 2, "", "Signal=5\nDuration=160\n", 200, QString(),
+                                         "application/dtmf-relay") +
+                        test::withinCall("INFO", 3, "", "*", 200, QString(), "application/dtmf") +
+                        test::withinCall("INFO", 4, "", "<media_control/>", 415, QString(),
+                                         "application/media_control+xml");
+        const recmessage::CallRow row = recordedCall("info", s);
+        QVERIFY(!row.incomingCallFile.isEmpty());
+        QCOMPARE(row.details.keys, QStringLiteral("5*"));
+        // Without a skip key pressed the greeting plays as always: the recording is whole.
+        QCOMPARE(recordingOf(row).size(), 2 * 8000);
     }
 
     void aLineRecordingForAWhileYetIsBusyAtOnce()

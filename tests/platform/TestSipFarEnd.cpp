@@ -10,6 +10,7 @@
 #include "platform/telephony/sip/SipSdp.h"
 #include "platform/telephony/sip/SipWaveDevice.h"
 #include "platform/telephony/sip/SrtpMedia.h"
+#include "platform/telephony/sip/TelephoneEvents.h"
 
 #include "Signals.h"
 
@@ -282,6 +283,71 @@ private Q_SLOTS:
         QVERIFY(keyed.encrypted());
     }
 
+    void aPressIsOneKeyHoweverManyPacketsCarryIt()
+    {
+        TelephoneEvents events;
+        const auto packet = [](int event, bool end) {
+            QByteArray p(4, '\0');
+            p[0] = char(event);
+            p[1] = char(end ? 0x8a : 0x0a); // end bit, volume 10
+            p[3] = char(160);
+            return p;
+        };
+        QString keys;
+        const auto take = [&](quint32 ts, const QByteArray& p) {
+            if (const char key =
+                    events.take(ts, reinterpret_cast<const quint8*>(p.constData()), p.size()))
+                keys.append(QLatin1Char(key));
+        };
+        for (int i = 0; i < 3; ++i)
+            take(1000, packet(11, i == 2)); // '#', its end sent again as is usual
+        take(1000, packet(11, true));
+        take(2600, packet(1, false));
+        take(2600, packet(1, true));
+        take(4200, packet(36, false));   // a fax machine's calling tone is no key
+        take(5800, packet(1, false));    // the same key pressed again
+        take(7400, QByteArray(2, '\0')); // too short
+        QCOMPARE(keys, QStringLiteral("#11"));
+
+        QCOMPARE(keyOfInfo("application/dtmf-relay", "Signal=5\r\nDuration=160\r\n"), '5');
+        QCOMPARE(keyOfInfo("Application/DTMF-Relay", "signal= #\r\n"), '#');
+        QCOMPARE(keyOfInfo("application/dtmf-relay", "Signal=11\r\n"), '#');
+        QCOMPARE(keyOfInfo("application/dtmf", "*"), '*');
+        QCOMPARE(keyOfInfo("application/dtmf", "55"), char(0));
+        QCOMPARE(keyOfInfo("text/plain", "5"), char(0));
+        QCOMPARE(keyOfInfo("application/dtmf-relay", "Duration=160"), char(0));
+    }
+
+    void theSkipKeyEndsTheGreetingButNotTheRecording()
+    {
+        SipWaveDevice device(nullptr, address("127.0.0.2:6000"), Codec::Pcmu, 0);
+        QString heard;
+        device.setKeys('#', [&](char key) { heard.append(QLatin1Char(key)); });
+        // Two seconds of greeting queued; the writer waits for it to go out.
+        QVERIFY(
+            device.writeSound(std::make_shared<const QVector<qint16>>(test::tone(600, 2.0, 8000))));
+        device.tick(100'000'000);
+        device.keyPressed('1'); // not the skip key: the greeting goes on
+        QVERIFY(!device.idle());
+        device.keyPressed('#');
+        QVERIFY(device.idle());
+        QVERIFY(device.drain()); // at once
+        QCOMPARE(heard, QStringLiteral("1#"));
+        // While recording, the key is only kept.
+        QByteArray recorded(1600, '\0');
+        WaveInBuffer buffer{reinterpret_cast<quint8*>(recorded.data()), recorded.size(), 0};
+        QVERIFY(device.startRecording(&buffer, [] {}));
+        device.keyPressed('#');
+        device.tick(200'000'000);
+        QCOMPARE(buffer.bytesRecorded, 800);
+        QCOMPARE(heard, QStringLiteral("1##"));
+        device.stopRecording();
+        // Once the call is over no key is heard.
+        device.endCall();
+        device.keyPressed('5');
+        QCOMPARE(heard, QStringLiteral("1##"));
+    }
+
     void aStreamIsTakenOnlyInSequenceAndKeepsItsPlace()
     {
         SipWaveDevice device(nullptr, address("127.0.0.2:6000"), Codec::Pcmu, 0);
@@ -508,6 +574,23 @@ private Q_SLOTS:
         QVERIFY(!lines.isOk());
         QVERIFY2(lines.status().description().contains(says),
                  qPrintable(lines.status().description()));
+    }
+
+    void theSkipKeyIsOneKeyOfThePhone()
+    {
+        // A lone # is the key, not a remark; a remark may follow it.
+        for (const QByteArray& line :
+             {QByteArray("dtmf_skip_greeting = #"), QByteArray("dtmf_skip_greeting=#   # hash")})
+            QCOMPARE(parseLinesConfig("[A]\nuri=sip:a@b\n" + line + "\n").value()[0].dtmfSkipKey,
+                     '#');
+        QCOMPARE(
+            parseLinesConfig("[A]\nuri=sip:a@b\ndtmf_skip_greeting = 0\n").value()[0].dtmfSkipKey,
+            '0');
+        QCOMPARE(parseLinesConfig("[A]\nuri=sip:a@b\n").value()[0].dtmfSkipKey, char(0));
+        for (const char* bad : {"##", "x", "10"})
+            QVERIFY(!parseLinesConfig(QByteArray("[A]\nuri=sip:a@b\ndtmf_skip_greeting = ") + bad +
+                                      "\n")
+                         .isOk());
     }
 
     void stopOnHangupIsAYesOrNo()

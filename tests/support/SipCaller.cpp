@@ -87,7 +87,19 @@ quint16 ipChecksum(const QByteArray& header)
 
 } // namespace
 
-bool writeRtpPcap(const QString& path, const QVector<qint16>& samples, bool alaw)
+namespace {
+
+struct RtpPacket {
+    quint8 payloadType;
+    bool marker;
+    quint16 sequence;
+    quint32 timestamp;
+    QByteArray payload;
+    quint64 atMicros;
+};
+
+// The packets as a pcap of Ethernet/IPv4/UDP frames, the form sipp plays.
+bool writePackets(const QString& path, const QList<RtpPacket>& packets)
 {
     QByteArray out;
     put32(out, 0xa1b2c3d4, false); // pcap, microseconds, little-endian
@@ -97,19 +109,15 @@ bool writeRtpPcap(const QString& path, const QVector<qint16>& samples, bool alaw
     put32(out, 0, false);
     put32(out, 65535, false);
     put32(out, 1, false); // Ethernet
-    quint16 seq = 1000;
-    quint32 ts = 16000;
-    for (qsizetype at = 0, n = 0; at + 160 <= samples.size(); at += 160, ++n) {
+    quint16 n = 0;
+    for (const RtpPacket& p : packets) {
         QByteArray rtp;
         rtp.append(char(0x80));
-        rtp.append(char(alaw ? 8 : 0));
-        put16(rtp, seq++, true);
-        put32(rtp, ts, true);
+        rtp.append(char(p.payloadType | (p.marker ? 0x80 : 0)));
+        put16(rtp, p.sequence, true);
+        put32(rtp, p.timestamp, true);
         put32(rtp, 0x12345678, true);
-        ts += 160;
-        for (qsizetype i = 0; i < 160; ++i)
-            rtp.append(char(alaw ? g711::linearToAlaw(samples[at + i])
-                                 : g711::linearToUlaw(samples[at + i])));
+        rtp += p.payload;
         QByteArray udp;
         put16(udp, 7078, true);
         put16(udp, 7078, true);
@@ -120,7 +128,7 @@ bool writeRtpPcap(const QString& path, const QVector<qint16>& samples, bool alaw
         ip.append(char(0x45));
         ip.append(char(0));
         put16(ip, quint16(20 + udp.size()), true);
-        put16(ip, quint16(n), true);
+        put16(ip, n++, true);
         put16(ip, 0, true);
         ip.append(char(64));
         ip.append(char(17));
@@ -133,15 +141,64 @@ bool writeRtpPcap(const QString& path, const QVector<qint16>& samples, bool alaw
         QByteArray frame(12, '\0');
         put16(frame, 0x0800, true);
         frame += ip + udp;
-        const quint64 micros = quint64(n) * 20000;
-        put32(out, quint32(micros / 1000000), false);
-        put32(out, quint32(micros % 1000000), false);
+        put32(out, quint32(p.atMicros / 1000000), false);
+        put32(out, quint32(p.atMicros % 1000000), false);
         put32(out, quint32(frame.size()), false);
         put32(out, quint32(frame.size()), false);
         out += frame;
     }
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(out) == out.size();
+}
+
+QList<RtpPacket> audioPackets(const QVector<qint16>& samples, bool alaw)
+{
+    QList<RtpPacket> packets;
+    for (qsizetype at = 0, n = 0; at + 160 <= samples.size(); at += 160, ++n) {
+        QByteArray payload;
+        for (qsizetype i = 0; i < 160; ++i)
+            payload.append(char(alaw ? g711::linearToAlaw(samples[at + i])
+                                     : g711::linearToUlaw(samples[at + i])));
+        packets.append({quint8(alaw ? 8 : 0), n == 0, quint16(1000 + n), quint32(16000 + 160 * n),
+                        payload, quint64(n) * 20000});
+    }
+    return packets;
+}
+
+} // namespace
+
+bool writeRtpPcap(const QString& path, const QVector<qint16>& samples, bool alaw)
+{
+    return writePackets(path, audioPackets(samples, alaw));
+}
+
+bool writeRtpPcapWithKeys(const QString& path, const QVector<qint16>& samples,
+                          const QList<KeyPress>& keys)
+{
+    QList<RtpPacket> packets = audioPackets(samples, false);
+    // A press in place of the audio packets it spans (100 ms): the event's three packets,
+    // the last two marking its end, all with the timestamp of its start.
+    for (const KeyPress& press : keys) {
+        const int event = QByteArray("0123456789*#ABCD").indexOf(press.key);
+        const qsizetype first = press.atMs / 20;
+        if (event < 0 || first + 5 > packets.size())
+            return false;
+        const quint32 start = packets[first].timestamp;
+        for (int i = 0; i < 5; ++i) {
+            RtpPacket& p = packets[first + i];
+            const bool end = i >= 3;
+            const quint16 duration = quint16(160 * (i + 1));
+            p.payloadType = 101;
+            p.marker = i == 0;
+            p.timestamp = start;
+            p.payload = QByteArray(4, '\0');
+            p.payload[0] = char(event);
+            p.payload[1] = char((end ? 0x80 : 0) | 10);
+            p.payload[2] = char(duration >> 8);
+            p.payload[3] = char(duration & 0xFF);
+        }
+    }
+    return writePackets(path, packets);
 }
 
 bool writeScenario(const QString& path, const SipCallerScenario& s)
@@ -240,7 +297,7 @@ QString callerSdp(const QString& direction)
 }
 
 QString withinCall(const QString& method, int cseq, const QString& extraHeaders, const QString& sdp,
-                   int expect, const QString& ackSdp)
+                   int expect, const QString& ackSdp, const QString& contentType)
 {
     const QString dialog = QStringLiteral(
         "Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]\n"
@@ -248,8 +305,9 @@ QString withinCall(const QString& method, int cseq, const QString& extraHeaders,
         "To: <sip:[service]@[remote_ip]:[remote_port]>[peer_tag_param]\n"
         "Call-ID: [call_id]\n");
     const QString body = sdp.isEmpty() ? QStringLiteral("Content-Length: 0\n")
-                                       : QStringLiteral("Content-Type: application/sdp\n"
-                                                        "Content-Length: [len]\n\n") +
+                                       : QStringLiteral("Content-Type: %1\n"
+                                                        "Content-Length: [len]\n\n")
+                                                 .arg(contentType) +
                                              sdp;
     QString xml =
         QStringLiteral("<send retrans=\"500\"><![CDATA[\n%1 [next_url] SIP/2.0\n").arg(method) +

@@ -15,6 +15,14 @@ quint16 freeUdpPort();
 // RTP of `samples` (8 kHz) in 20 ms packets, mu-law (payload 0) or A-law (8), as a pcap of
 // Ethernet/IPv4/UDP frames, the form sipp plays.
 bool writeRtpPcap(const QString& path, const QVector<qint16>& samples, bool alaw = false);
+// The same mu-law stream with keys pressed in it as telephone-events (payload 101, RFC 4733):
+// each key at its time (ms from the start), three packets of one press.
+struct KeyPress {
+    char key;
+    int atMs;
+};
+bool writeRtpPcapWithKeys(const QString& path, const QVector<qint16>& samples,
+                          const QList<KeyPress>& keys);
 
 struct SipCallerScenario {
     QString sdpFormats = QStringLiteral("0 101"); // the m= line's payload types
@@ -41,7 +49,8 @@ struct SipCallerScenario {
 // \n) and `sdp` as its body (none when empty), then its final response `expect`, and for
 // an INVITE the ACK (carrying `ackSdp` when the 200 brought an offer).
 QString withinCall(const QString& method, int cseq, const QString& extraHeaders, const QString& sdp,
-                   int expect, const QString& ackSdp = QString());
+                   int expect, const QString& ackSdp = QString(),
+                   const QString& contentType = QStringLiteral("application/sdp"));
 
 // An SDP body for scenarios, at the caller's media address and port.
 QString callerSdp(const QString& direction = QString());

@@ -3,6 +3,7 @@
 
 #include "platform/SteadyClock.h"
 #include "platform/audio/WaveDevice.h"
+#include "platform/telephony/CallerText.h"
 #include "platform/telephony/sip/SipStack.h"
 #include "platform/telephony/sip/SipWaveDevice.h"
 
@@ -118,7 +119,7 @@ Status SipCall::accept(struct sipsess_sock* sock, const struct sip_msg* invite,
     const QByteArray user = m_line.contactUser();
     if (sipsess_accept(&m_session, sock, invite, 180, "Ringing", user.constData(),
                        "application/sdp", nullptr, nullptr, nullptr, false, onOffer, onAnswer,
-                       onEstablished, nullptr, nullptr, onClosed, this, nullptr) != 0)
+                       onEstablished, onInfo, nullptr, onClosed, this, nullptr) != 0)
         return Status(err::Fail, QStringLiteral("Cannot take the call"));
     if (!offer.isEmpty())
         m_farEndListens = offeredMedia(offer).listens;
@@ -265,14 +266,48 @@ void SipCall::followRemote(const QByteArray& sdp)
         m_device->setRemote(remote, m_sdp.codec());
     // On hold the far end takes nothing from us: we send nothing until it takes the call
     // back.
-    if (m_device)
+    if (m_device) {
         m_device->setSending(m_farEndListens);
+        m_device->setEventPayload(m_sdp.eventPayload());
+    }
+}
+
+QString SipCall::keysPressed() const
+{
+    QMutexLocker lock(&m_keysMutex);
+    return m_keys;
+}
+
+void SipCall::onInfo(struct sip* sip, const struct sip_msg* msg, void* arg)
+{
+    // A key sent as SIP INFO; other INFO bodies are none of ours.
+    auto* call = static_cast<SipCall*>(arg);
+    const QByteArray type =
+        msg->ctyp.type.p ? QByteArray(msg->ctyp.type.p, qsizetype(msg->ctyp.type.l)) + '/' +
+                               QByteArray(msg->ctyp.subtype.p, qsizetype(msg->ctyp.subtype.l))
+                         : QByteArray();
+    const char key = keyOfInfo(type, messageBody(msg));
+    if (!key) {
+        sip_reply(sip, msg, 415, "Unsupported Media Type");
+        return;
+    }
+    if (call->m_device)
+        call->m_device->keyPressed(key);
+    sip_reply(sip, msg, 200, "OK");
 }
 
 void SipCall::startMedia(const struct sa& remote, Codec codec)
 {
     m_device = std::make_shared<SipWaveDevice>(m_rtp, remote, codec, steadyNowNs());
     m_device->setSending(m_farEndListens);
+    m_device->setEventPayload(m_sdp.eventPayload());
+    // The call outlives what its device hears: the stack keeps it while the device is in
+    // use, and the device hears no key once the call has ended.
+    m_device->setKeys(m_line.config.dtmfSkipKey, [this](char key) {
+        QMutexLocker lock(&m_keysMutex);
+        if (m_keys.size() < kMaxKeys)
+            m_keys.append(QLatin1Char(key));
+    });
     m_deviceId = WaveDeviceRegistry::add(m_device);
     // The stack's one media clock moves it from now on.
     SipStack::instance().keepMedia(shared_from_this());

@@ -20,6 +20,8 @@
 
 #include <re.h>
 
+#include <QMutex>
+
 #include <atomic>
 #include <memory>
 
@@ -74,6 +76,7 @@ public:
     QString addressName() const override { return m_lineName; }
     QString callerNumber() const override { return m_callerNumber; }
     QString callerName() const override { return m_callerName; }
+    QString keysPressed() const override;
     int privilege() const override { return tapi::CP_OWNER; }
     int state() const override { return m_state.load(); }
     Status answer() override;
@@ -129,6 +132,7 @@ private:
     static int onAnswer(const struct sip_msg* msg, void* arg);
     static void onEstablished(const struct sip_msg* msg, void* arg);
     static void onClosed(int err, const struct sip_msg* msg, void* arg);
+    static void onInfo(struct sip* sip, const struct sip_msg* msg, void* arg);
     static void onRtp(const struct sa* src, const struct rtp_header* hdr, struct mbuf* mb,
                       void* arg);
 
@@ -151,6 +155,8 @@ private:
     struct tmr m_ringTimer;
     std::shared_ptr<SipWaveDevice> m_device;
     std::unique_ptr<SrtpSession> m_srtp;
+    mutable QMutex m_keysMutex;
+    QString m_keys; // under m_keysMutex: pressed on the loop, read by the line
 };
 
 } // namespace orvane::sip

@@ -246,6 +246,9 @@ Result<LinesFile> parseLinesFile(const QByteArray& text)
                                        : v == QLatin1String("none")
                                            ? MediaEncryption::None
                                            : MediaEncryption::SrtpMandatory;
+            } else if (key == QLatin1String("dtmf_skip_greeting")) {
+                ok = value.size() == 1 && QStringLiteral("0123456789*#ABCD").contains(value[0]);
+                line.dtmfSkipKey = ok ? char(value[0].toLatin1()) : 0;
             } else if (key == QLatin1String("allow_from")) {
                 for (const QString& from : listOf(value)) {
                     if (from.toLower() == QLatin1String("any")) {

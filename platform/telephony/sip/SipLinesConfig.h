@@ -39,6 +39,7 @@
 //   media_encryption = none                  srtp: SRTP when the far end offers it (and
 //                                            offered on calls we place); srtp_mandatory:
 //                                            never plain RTP (an offer without keys: 488)
+//   dtmf_skip_greeting = #                   the key that skips the greeting (default none)
 
 #include "platform/Status.h"
 #include "platform/telephony/sip/SrtpMedia.h"
@@ -83,6 +84,7 @@ struct LineConfig {
     QList<AddressRange> allowFrom;
     bool allowAny = false;
     MediaEncryption mediaEncryption = MediaEncryption::None;
+    char dtmfSkipKey = 0; // the key that skips the greeting; 0: none
 
     // Whether the line answers an INVITE for `requestUser`.
     bool answers(const QString& requestUser) const;

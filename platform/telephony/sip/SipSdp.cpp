@@ -311,6 +311,12 @@ Result<QByteArray> SdpNegotiation::encode(bool offer) const
     return text;
 }
 
+int SdpNegotiation::eventPayload() const
+{
+    const sdp_format* format = m_media ? sdp_media_rformat(m_media, "telephone-event") : nullptr;
+    return format ? format->pt : -1;
+}
+
 bool SdpNegotiation::remote(struct sa* address) const
 {
     if (!m_media || m_codec == Codec::None)

@@ -64,6 +64,8 @@ public:
     Result<QByteArray> encode(bool offer) const;
 
     Codec codec() const { return m_codec; }
+    // The payload type the far end sends keys as (telephone-event), or -1.
+    int eventPayload() const;
     // SRTP keys: ours and the far end's, both set when the call is encrypted.
     bool encrypted() const { return m_ours.isSet() && m_theirs.isSet(); }
     const SdesCrypto& ours() const { return m_ours; }

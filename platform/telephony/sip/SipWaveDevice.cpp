@@ -135,8 +135,13 @@ void SipWaveDevice::deliver(const struct sa& source, const rtp_header& header,
     const int expected = m_codec == Codec::Pcma ? kPayloadPcma : kPayloadPcmu;
     if (m_callEnded)
         return; // the call is over; what still comes is of no use
-    if (header.pt == kPayloadTelephoneEvent)
+    if (header.pt == m_eventPayload) {
+        // A key, from the caller's own stream only.
+        if (acceptSource(source, header.seq, m_lastTickNs))
+            if (const char key = m_events.take(header.ts, payload, size))
+                keyPressedLocked(key);
         return;
+    }
     if (header.pt != expected || !acceptSource(source, header.seq, m_lastTickNs)) {
         ++m_dropped;
         return;
@@ -162,6 +167,35 @@ void SipWaveDevice::setRemote(const struct sa& remote, Codec codec)
     }
     m_remote = remote;
     m_codec = codec;
+}
+
+void SipWaveDevice::setEventPayload(int payloadType)
+{
+    QMutexLocker lock(&m_mutex);
+    m_eventPayload = payloadType;
+}
+
+void SipWaveDevice::setKeys(char skipKey, std::function<void(char)> pressed)
+{
+    QMutexLocker lock(&m_mutex);
+    m_skipKey = skipKey;
+    m_pressed = std::move(pressed);
+}
+
+void SipWaveDevice::keyPressed(char key)
+{
+    QMutexLocker lock(&m_mutex);
+    keyPressedLocked(key);
+}
+
+void SipWaveDevice::keyPressedLocked(char key)
+{
+    if (m_callEnded)
+        return;
+    if (key == m_skipKey)
+        skipSayingLocked();
+    if (m_pressed)
+        m_pressed(key);
 }
 
 void SipWaveDevice::setSending(bool sending)

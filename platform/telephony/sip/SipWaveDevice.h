@@ -11,6 +11,9 @@
 #include "platform/audio/PacedWaveDevice.h"
 #include "platform/telephony/sip/JitterBuffer.h"
 #include "platform/telephony/sip/SipSdp.h"
+#include "platform/telephony/sip/TelephoneEvents.h"
+
+#include <functional>
 
 #include "platform/telephony/sip/ReCompat.h"
 
@@ -33,6 +36,13 @@ public:
     void setRemote(const struct sa& remote, Codec codec);
     // Whether the far end takes audio now (not while it holds the call).
     void setSending(bool sending);
+    // The telephone-event payload type the far end sends keys as (-1: none).
+    void setEventPayload(int payloadType);
+    // Keys: `skipKey` (0: none) skips the greeting while it plays; `pressed` hears every key
+    // (on the SIP loop, under the device's lock: it must not call back into the device).
+    void setKeys(char skipKey, std::function<void(char)> pressed);
+    // A key the far end pressed, told by other means than RTP (SIP INFO).
+    void keyPressed(char key);
     // The call is over: nothing more is sent, and the caller is silent. With `cutShort`
     // the recording ends too, so that the line is free at once.
     void endCall(bool cutShort = false);
@@ -53,6 +63,7 @@ private:
     bool acceptSource(const struct sa& source, quint16 sequence, qint64 nowNs);
     // Where our audio goes: the caller's stream's source once taken, else the SDP's.
     const struct sa& destination() const;
+    void keyPressedLocked(char key);
 
     struct rtp_sock* m_rtp;
     struct sa m_remote;
@@ -78,6 +89,10 @@ private:
     };
     QList<Candidate> m_candidates;
     JitterBuffer m_jitter;
+    int m_eventPayload = kPayloadTelephoneEvent;
+    TelephoneEvents m_events;
+    char m_skipKey = 0;
+    std::function<void(char)> m_pressed;
     qint64 m_sent = 0, m_dropped = 0;
 };
 
