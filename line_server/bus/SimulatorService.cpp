@@ -87,6 +87,7 @@ void SimulatorService::InjectFault(const QString& line, const QString& fault)
         {QStringLiteral("NoMediaComponent"), sim::Fault::NoMediaComponent},
         {QStringLiteral("RegistrationFails"), sim::Fault::RegistrationFails},
         {QStringLiteral("MalformedFaxPages"), sim::Fault::MalformedFaxPages},
+        {QStringLiteral("FaxCaller"), sim::Fault::FaxCaller},
     };
     auto it = faults.constFind(fault);
     if (it == faults.constEnd()) {

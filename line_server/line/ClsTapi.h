@@ -120,6 +120,12 @@ private:
     Result<std::unique_ptr<CallAudioOutput>> callOutput() const;
     void timer1Tick();
     void finishRecording();
+    // A line that listens for fax machines hears the call from the answer on; once one is
+    // heard, the greeting and the recording end and the call is taken as a fax instead,
+    // filed in the program folder's Fax-Files, listed and announced as faxes are.
+    void listenForFax();
+    bool faxHeard() const;
+    Status receiveFax();
     void releaseCall();
     void unbind();
 

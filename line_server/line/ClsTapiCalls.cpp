@@ -156,10 +156,13 @@ Status ClsTapi::CallStateChanged(int state)
     case tapi::CS_CONNECTED:
         if (!m_ready)
             return {};
+        listenForFax();
         // The greeting plays to its end before the recording starts, even if the caller
         // has hung up meanwhile.
         if (Status played = playGreeting(); !played)
             return played;
+        if (faxHeard())
+            return receiveFax();
         writeStatus(status::RecordingFile);
         return RecordCall();
 

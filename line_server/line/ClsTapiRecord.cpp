@@ -2,9 +2,12 @@
 // hang up, log the call.
 
 #include "line_server/line/ClsTapi.h"
+#include "line_server/line/FaxJob.h"
 #include "line_server/line/LineLog.h"
 #include "line_server/line/StatusTexts.h"
 #include "line_server/line/modData.h"
+#include "platform/fax/CallingTone.h"
+#include "platform/fax/FaxOnCall.h"
 #include "platform/telephony/CallerText.h"
 
 #include <QTimer>
@@ -36,8 +39,62 @@ Status ClsTapi::RecordCall()
     // The line waits out the recording; whatever happens on the line meanwhile (a hang-up,
     // the next caller) is handled after it, and after the recording has been finished for
     // the call it belongs to.
-    if (m_recorder.waitDone(int(m_settings.recordTime) * 1000 + kRecordingGraceMs))
+    if (m_recorder.waitDone(int(m_settings.recordTime) * 1000 + kRecordingGraceMs)) {
+        if (faxHeard()) {
+            // A fax machine, not a voice: what was recorded of its tones is no message.
+            m_recorder.StopRecording();
+            m_timer1->stop();
+            m_recordingCall.reset();
+            m_recorder.reset();
+            return receiveFax();
+        }
         finishRecording();
+    }
+    return {};
+}
+
+void ClsTapi::listenForFax()
+{
+    if (!m_boundAddress || !m_boundAddress->detectFax || !m_call.device)
+        return;
+    auto detector = std::make_shared<fax::CallingToneDetector>();
+    m_call.device->setListener(
+        [detector](const quint8* in, qsizetype count) { return detector->hear(in, count); });
+}
+
+bool ClsTapi::faxHeard() const
+{
+    return m_call.device && m_call.device->interrupted();
+}
+
+Status ClsTapi::receiveFax()
+{
+    writeStatus(status::ReceivingFax);
+    qCInfo(lineLog).noquote() << "row" << m_row << "a fax machine calls: taking its fax";
+    const std::shared_ptr<TelephonyCall> call = m_call.control;
+    const QString appPath = m_keeper.programFolder();
+    Result<fax::FaxOnCall> got =
+        fax::receiveFaxOnDevice(m_call.device, modData::faxesFolder(appPath), fax::FaxOptions());
+    if (call && call->state() != tapi::CS_DISCONNECTED)
+        call->disconnect(tapi::DC_NORMAL);
+    releaseCall();
+    if (!got) {
+        qCWarning(lineLog).noquote()
+            << "row" << m_row << "fax not received:" << got.status().toString();
+        return {};
+    }
+    if (got->path.isEmpty()) {
+        qCInfo(lineLog).noquote() << "row" << m_row << "no fax came:" << got->progress.reason;
+        return {};
+    }
+    if (Status s = listReceivedFax(m_outlet, appPath, got->path, lineName()); !s) {
+        // The fax itself is kept; the user learns why it is not in the list.
+        qCCritical(lineLog).noquote()
+            << "kept the fax" << got->path << "but could not log it:" << s.toString();
+        m_outlet.messageBox(QString::fromLatin1(linemessage::FaxNotLogged)
+                                .arg(lineName(), got->path, s.description()),
+                            QString::fromLatin1(linemessage::Title));
+    }
     return {};
 }
 

@@ -109,13 +109,31 @@ void FaxJob::tick()
     ended(status);
 }
 
+Status listReceivedFax(LineOutlet& outlet, const QString& appPath, const QString& path,
+                       const QString& line)
+{
+    if (Status s = modData::LogReceivedFax(appPath, path); !s)
+        return s;
+    qCInfo(lineLog).noquote() << "received" << path;
+    LoggedEvent event;
+    event.kind = LoggedEvent::Kind::Fax;
+    event.key = path;
+    event.path = path;
+    event.time = QFileInfo(path).lastModified();
+    event.line = line;
+    if (const Result<fax::TiffSummary> tiff = fax::inspectTiff(path); tiff)
+        event.pages = tiff->pages;
+    outlet.logged(event);
+    return {};
+}
+
 void FaxJob::logReceived(const QString& path)
 {
     // Faxes that could not be listed before go first, in the order they came.
     m_unloggedFaxes.append(path);
     while (!m_unloggedFaxes.isEmpty()) {
         const QString first = m_unloggedFaxes.first();
-        if (Status s = modData::LogReceivedFax(m_appPath, first); !s) {
+        if (Status s = listReceivedFax(m_outlet, m_appPath, first, m_line); !s) {
             // The fax itself is kept; the user learns why it is not in the list (once while
             // the reason lasts), and it is listed with the next fax.
             qCCritical(lineLog).noquote()
@@ -128,17 +146,7 @@ void FaxJob::logReceived(const QString& path)
             }
             return;
         }
-        qCInfo(lineLog).noquote() << "received" << first;
         m_unloggedFaxes.removeFirst();
-        LoggedEvent event;
-        event.kind = LoggedEvent::Kind::Fax;
-        event.key = first;
-        event.path = first;
-        event.time = QFileInfo(first).lastModified();
-        event.line = m_line;
-        if (const Result<fax::TiffSummary> tiff = fax::inspectTiff(first); tiff)
-            event.pages = tiff->pages;
-        m_outlet.logged(event);
     }
     m_lastLogProblem.clear();
 }

@@ -25,6 +25,11 @@ namespace fax {
 class Fax;
 }
 
+// Lists a received fax in the database and tells the outlet (the bus, notifications,
+// hooks) once it is listed; the failure when it cannot be listed yet.
+Status listReceivedFax(LineOutlet& outlet, const QString& appPath, const QString& path,
+                       const QString& line);
+
 class FaxJob {
 public:
     enum class Mode { None, Send, Receive };

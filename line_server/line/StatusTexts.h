@@ -16,6 +16,8 @@ inline constexpr const char* CallConnected = "Call Connected ....";
 inline constexpr const char* PlayingFile = "Playing File .... ";
 inline constexpr const char* PlayingMessage = "Playing Message .... ";
 inline constexpr const char* RecordingFile = "Recording File .... ";
+// A fax machine called an answering line (lines that listen for one).
+inline constexpr const char* ReceivingFax = "Receiving Fax .... ";
 inline constexpr const char* WaitingAgain = "Waiting for Call .... ";
 inline constexpr const char* CannotAnswer = "Cannot Answer Calls ...";
 // The greeting could not be played: the caller hears a stand-in.

@@ -22,6 +22,11 @@ QString recordingsFolder(const QString& appPath)
     return QDir(appPath).filePath(QStringLiteral("Rec-Files"));
 }
 
+QString faxesFolder(const QString& appPath)
+{
+    return QDir(appPath).filePath(QStringLiteral("Fax-Files"));
+}
+
 namespace {
 // access() also answers for a read-only file system, which root cannot write either.
 Status writable(const QString& path, int mode, const char* cannot)

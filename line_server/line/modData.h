@@ -12,6 +12,8 @@ namespace orvane::modData {
 
 // The recordings folder under a program folder.
 QString recordingsFolder(const QString& appPath);
+// Where an answering line files the fax of a fax machine that called it.
+QString faxesFolder(const QString& appPath);
 // Whether a line can keep its recordings and rows under `appPath`: an absolute path whose
 // Rec-Files/ exists or can be made, both writable, and whose database is a writable file or
 // can be made. Otherwise the reason.

@@ -205,6 +205,20 @@ bool PacedWaveDevice::advanceLocked(qsizetype count, qint64 nowNs)
     // From the far end, into the recording if one runs.
     m_receiveBlock.resize(count);
     receive(reinterpret_cast<quint8*>(m_receiveBlock.data()), count);
+    if (m_listener &&
+        m_listener(reinterpret_cast<const quint8*>(m_receiveBlock.constData()), count)) {
+        // What the machine says and records ends here: the line turns to something else.
+        m_listener = nullptr;
+        m_interrupted = true;
+        skipSayingLocked();
+        if (m_in) {
+            m_in = nullptr;
+            std::function<void()> done = std::move(m_inDone);
+            if (done)
+                done();
+        }
+        return true;
+    }
     if (m_in) {
         const qsizetype want = m_cutShort ? 0 : qMin(count, m_in->length - m_in->bytesRecorded);
         std::memcpy(m_in->data + m_in->bytesRecorded, m_receiveBlock.constData(), size_t(want));
@@ -231,6 +245,18 @@ void PacedWaveDevice::close()
             done();
     }
     m_changed.wakeAll();
+}
+
+void PacedWaveDevice::setListener(Listener listener)
+{
+    QMutexLocker lock(&m_mutex);
+    m_listener = std::move(listener);
+}
+
+bool PacedWaveDevice::interrupted() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_interrupted;
 }
 
 bool PacedWaveDevice::skipSayingLocked()

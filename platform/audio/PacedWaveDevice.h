@@ -29,6 +29,8 @@ public:
     void stopRecording() override;
     Status attachExchange(Exchange exchange) override;
     void detachExchange() override;
+    void setListener(Listener listener) override;
+    bool interrupted() const override;
 
     // Shutting down: blocked writers give up, a running recording returns its buffer.
     void close();
@@ -83,6 +85,8 @@ private:
     bool m_closed = false;
     bool m_cutShort = false;
     bool m_skipping = false; // until the writer drains
+    Listener m_listener;
+    bool m_interrupted = false;
     QByteArray m_sendBlock, m_receiveBlock;
 
     Exchange m_exchange;

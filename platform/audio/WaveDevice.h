@@ -55,6 +55,16 @@ public:
     virtual Status attachExchange(Exchange exchange) = 0;
     // When this returns, the exchange has run for the last time.
     virtual void detachExchange() = 0;
+
+    // Hears what the far end sends, beside everything else, on the device's clock thread
+    // and under its lock (it must be quick and must not call back into the device). When
+    // it returns true it is let go, and what the machine says and records ends at once, as
+    // if cut short, so that the line can turn to something else (a fax machine heard
+    // calling). An empty listener lets the last one go.
+    using Listener = std::function<bool(const quint8* in, qsizetype count)>;
+    virtual void setListener(Listener listener) = 0;
+    // Whether a listener asked for the interruption since the device was made.
+    virtual bool interrupted() const = 0;
 };
 
 // Wave device ids of the process. Providers add their call devices; users look them up by

@@ -2,6 +2,7 @@
 
 #include "platform/FreeName.h"
 
+#include "platform/fax/FaxOnCall.h"
 #include "platform/fax/FaxStatus.h"
 #include "platform/fax/TiffFax.h"
 
@@ -75,14 +76,9 @@ const char* statusForOutcome(FaxProgress::Outcome outcome)
     }
 }
 
-// A new name in `folder` that no file has: fax-<date>-<time><suffix>.tif, then -1, -2...
 Result<QString> keepUnder(const QString& partPath, const QString& folder, const QString& suffix)
 {
-    return keepUnderFreeName(
-        partPath, folder,
-        QStringLiteral("fax-") +
-            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) + suffix +
-            QStringLiteral(".tif"));
+    return fileReceivedFax(partPath, folder, suffix);
 }
 
 // Part files a line server left in `folder` when it ended without finishing them (their

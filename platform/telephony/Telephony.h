@@ -21,6 +21,8 @@ struct TelephonyAddress {
     QString name;       // identifies the line across the telephony objects of two processes
     bool audio = false; // the line can carry voice
     QString number;     // the line's own number, where the provider knows one
+    // Answering on it listens for a fax machine calling, and takes its fax.
+    bool detectFax = false;
 
     bool queryMediaType(int mediaTypes) const
     {

@@ -3,6 +3,9 @@
 // (sipp) refuses end with the status its response means.
 
 #include "SipCaller.h"
+#include "TestServer.h"
+#include "database/RecMessageTable.h"
+#include "database/RecieveFaxTable.h"
 #include "platform/fax/FaxMachine.h"
 #include "platform/fax/TiffFax.h"
 
@@ -103,7 +106,10 @@ private Q_SLOTS:
                                   "[Fax In]\nuri = sip:2002@127.0.0.1:%1\nport = %1\n"
                                   "address = 127.0.0.1\n\n"
                                   "[To Peer]\nuri = sip:2003@127.0.0.1:%3\nport = %4\n"
-                                  "address = 127.0.0.1\n")
+                                  "address = 127.0.0.1\n\n"
+                                  "[Answering]\nuri = sip:2004@127.0.0.1:%1\nport = %1\n"
+                                  "address = 127.0.0.1\nring_interval_ms = 500\n"
+                                  "detect_fax = yes\n")
                        .arg(in)
                        .arg(out)
                        .arg(m_peerPort)
@@ -132,6 +138,41 @@ private Q_SLOTS:
         QVERIFY2(fax, qPrintable(fax.status().toString()));
         QCOMPARE(fax->pages, 1);
         QCOMPARE(fax->widths.first(), 1728);
+    }
+
+    void aFaxMachineCallingAnAnsweringLineIsReceivedAsAFax()
+    {
+        // The answering line greets; the caller's calling tone is heard, and its page is
+        // received as a fax instead of recorded as noise.
+        test::TestServer server;
+        QVERIFY(server.isRunning());
+        const QString home = m_dir.filePath(QStringLiteral("home"));
+        QVERIFY(QDir().mkpath(home));
+        LineHandle line = server.newLine();
+        QVERIFY(line.InitTAPI(QStringLiteral("Answering"), server.gridExport(), 1, home));
+        QCOMPARE(line.getMessage().value(), QStringLiteral("NOERROR"));
+        QVERIFY(line.setRings(1));
+        QVERIFY(line.setPlayType(QStringLiteral("MESS")));
+        QVERIFY(line.setPlayMessage(QStringLiteral("Please leave a message after the tone.")));
+        QVERIFY(line.setRecordTime(10));
+        FaxMachine sender;
+        sender.chooseLine(QStringLiteral("Fax Out"));
+        QSignalSpy sent(&sender, &FaxMachine::finished);
+        QVERIFY(sender.send(QStringLiteral("2004"), document(), QString()));
+        QTRY_COMPARE_WITH_TIMEOUT(sent.count(), 1, 120000);
+        QCOMPARE(sender.status(), QStringLiteral("Completed"));
+        const auto listed = [&] {
+            Database db;
+            return db.OpenDatabase(home) ? recievefax::listAll(db).value() : QStringList();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(listed().size(), 1, 30000);
+        Result<TiffSummary> fax = inspectTiff(listed().first());
+        QVERIFY2(fax, qPrintable(fax.status().toString()));
+        QCOMPARE(fax->pages, 1);
+        Database db;
+        QVERIFY(db.OpenDatabase(home));
+        QVERIFY(recmessage::listDay(db, QDate::currentDate())->isEmpty());
+        line.reset();
     }
 
     void aRefusedCallEndsWithWhatTheRefusalMeans_data()

@@ -397,6 +397,41 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(m_printed));
     }
 
+    void aFaxMachineCallingAnAnsweringLineIsReceivedAsAFax()
+    {
+        // The line answers and greets; the caller is a fax machine, whose calling tone it
+        // hears: no message is recorded, the fax is filed and listed.
+        LineHandle line = m_server->newLine();
+        QVERIFY(line.InitTAPI(kLine2, m_server->gridExport(), 1, m_home->path()));
+        QVERIFY(line.setRings(1));
+        QVERIFY(line.setPlayType(QStringLiteral("MESS")));
+        QVERIFY(line.setPlayMessage(QStringLiteral("Please leave a message after the tone.")));
+        QVERIFY(line.setRecordTime(5));
+        auto simulator = [this](const char* method, const QVariantList& args) {
+            QDBusMessage call = QDBusMessage::createMethodCall(
+                m_server->service(), tolvex::kSimulatorPath, tolvex::kSimulatorInterface, method);
+            call.setArguments(args);
+            return QDBusConnection::sessionBus().call(call);
+        };
+        QCOMPARE(simulator("InjectFault", {kLine2, QStringLiteral("FaxCaller")}).type(),
+                 QDBusMessage::ReplyMessage);
+        QCOMPARE(simulator("PlaceCall", {kLine2, QStringLiteral("5550199"), 2, 1000, QString(),
+                                         false, QString(), -1})
+                     .type(),
+                 QDBusMessage::ReplyMessage);
+        QTRY_COMPARE_WITH_TIMEOUT(logged().size(), 1, kWaitMs);
+        const QString path = logged().first();
+        QCOMPARE(QFileInfo(path).absolutePath(),
+                 QDir(m_home->filePath(QStringLiteral("Fax-Files"))).absolutePath());
+        QCOMPARE(fax::inspectTiff(path)->pages, 3);
+        QTRY_COMPARE_WITH_TIMEOUT(lastText(1), QStringLiteral("Waiting for Call .... "), kWaitMs);
+        QVERIFY(m_server->grid().history(1, 2).contains(QStringLiteral("Receiving Fax .... ")));
+        Database db;
+        QVERIFY(db.OpenDatabase(m_home->path()));
+        QVERIFY(recmessage::listDay(db, QDate::currentDate())->isEmpty());
+        QCOMPARE(faxesIn(m_home->filePath(QStringLiteral("Rec-Files"))), QStringList());
+    }
+
     void aFolderThatCannotBeMadeIsAFatalError()
     {
         // A folder inside a file cannot be created.

@@ -41,6 +41,8 @@ public:
     void stopRecording() override {}
     Status attachExchange(Exchange) override { return Status(err::Fail, "not here"); }
     void detachExchange() override {}
+    void setListener(Listener) override {}
+    bool interrupted() const override { return false; }
 };
 
 } // namespace

@@ -1,7 +1,9 @@
 // The fax component's pieces: text laid out as pages, TIFF-F written and checked, two fax
 // engines talking to each other over a mu-law wire, and the limits a received fax must keep.
 
+#include "Signals.h"
 #include "platform/audio/G711.h"
+#include "platform/fax/CallingTone.h"
 #include "platform/fax/FaxDocument.h"
 #include "platform/fax/FaxEngine.h"
 #include "platform/fax/TextPages.h"
@@ -77,6 +79,40 @@ class TestFax : public QObject {
     Q_OBJECT
 
 private slots:
+    void aFaxMachinesCallingToneIsHeardAndNothingElse_data()
+    {
+        QTest::addColumn<double>("hz");
+        QTest::addColumn<double>("onSeconds");
+        QTest::addColumn<double>("offSeconds");
+        QTest::addColumn<bool>("heard");
+        QTest::newRow("CNG: 1100 Hz, half a second on, three off") << 1100.0 << 0.5 << 3.0 << true;
+        QTest::newRow("a voice's tone") << 440.0 << 0.5 << 0.2 << false;
+        QTest::newRow("a beep at 1000 Hz") << 1000.0 << 0.5 << 3.0 << false;
+        QTest::newRow("silence") << 0.0 << 0.0 << 4.0 << false;
+    }
+
+    void aFaxMachinesCallingToneIsHeardAndNothingElse()
+    {
+        QFETCH(double, hz);
+        QFETCH(double, onSeconds);
+        QFETCH(double, offSeconds);
+        QFETCH(bool, heard);
+        // Eight seconds of the pattern, fed as a call's clock feeds it: 20 ms at a time.
+        QVector<qint16> line;
+        while (line.size() < 8 * 8000) {
+            line += hz > 0 && onSeconds > 0 ? test::tone(hz, onSeconds, 8000) : QVector<qint16>();
+            line += QVector<qint16>(int(offSeconds * 8000), 0);
+        }
+        QByteArray ulaw(line.size(), Qt::Uninitialized);
+        g711::encodeUlaw(line.constData(), reinterpret_cast<quint8*>(ulaw.data()), line.size());
+        fax::CallingToneDetector detector;
+        bool said = false;
+        for (qsizetype at = 0; at + 160 <= ulaw.size() && !said; at += 160)
+            said = detector.hear(reinterpret_cast<const quint8*>(ulaw.constData()) + at, 160);
+        QCOMPARE(said, heard);
+        QCOMPARE(detector.heard(), heard);
+    }
+
     void textIsLaidOutOnPages();
     void tiffRoundTrip();
     void untrustedTiffIsRefused_data();

@@ -348,6 +348,31 @@ private Q_SLOTS:
         QCOMPARE(heard, QStringLiteral("1##"));
     }
 
+    void aListenerThatHearsWhatItWaitsForEndsGreetingAndRecording()
+    {
+        SipWaveDevice device(nullptr, address("127.0.0.2:6000"), Codec::Pcmu, 0);
+        int steps = 0;
+        device.setListener([&](const quint8*, qsizetype count) {
+            return (steps += int(count / 160)) >= 3; // heard at the third packet's time
+        });
+        QVERIFY(
+            device.writeSound(std::make_shared<const QVector<qint16>>(test::tone(600, 2.0, 8000))));
+        device.tick(40'000'000);
+        QVERIFY(!device.interrupted() && !device.idle());
+        device.tick(60'000'000);
+        QVERIFY(device.interrupted());
+        QVERIFY(device.idle());  // the greeting is dropped
+        QVERIFY(device.drain()); // and its writer goes on at once
+        // A recording started later is not cut: the listener has been let go.
+        QByteArray recorded(1600, '\0');
+        WaveInBuffer buffer{reinterpret_cast<quint8*>(recorded.data()), recorded.size(), 0};
+        QVERIFY(device.startRecording(&buffer, [] {}));
+        device.tick(100'000'000);
+        QCOMPARE(buffer.bytesRecorded, 320);
+        QCOMPARE(steps, 3);
+        device.stopRecording();
+    }
+
     void aStreamIsTakenOnlyInSequenceAndKeepsItsPlace()
     {
         SipWaveDevice device(nullptr, address("127.0.0.2:6000"), Codec::Pcmu, 0);

@@ -70,9 +70,11 @@ struct SimFaxCaller::Machine {
             fax_free(fax);
     }
 
+    bool faulty = true;
+
     bool damaged(int pageIndex, int rowNumber) const
     {
-        if (pageIndex < 0 || pageIndex >= kPages)
+        if (!faulty || pageIndex < 0 || pageIndex >= kPages)
             return false;
         return rowNumber >= kDamage[pageIndex].firstRow && rowNumber <= kDamage[pageIndex].lastRow;
     }
@@ -192,11 +194,12 @@ struct SimFaxCaller::Machine {
 SimFaxCaller::SimFaxCaller() = default;
 SimFaxCaller::~SimFaxCaller() = default;
 
-Result<std::unique_ptr<SimFaxCaller>> SimFaxCaller::create()
+Result<std::unique_ptr<SimFaxCaller>> SimFaxCaller::create(bool faulty)
 {
     std::unique_ptr<SimFaxCaller> caller(new SimFaxCaller);
     caller->m_machine = std::make_unique<Machine>();
     Machine& m = *caller->m_machine;
+    m.faulty = faulty;
     if (!m.dir.isValid())
         return Status(
             err::Fail,

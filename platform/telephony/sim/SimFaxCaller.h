@@ -33,7 +33,9 @@ public:
     // Page `number` (from 1) as the machine has it, before its fault.
     static fax::FaxPage page(int number);
 
-    static Result<std::unique_ptr<SimFaxCaller>> create();
+    // `faulty`: with the damage above; without it, every page goes out sound (a fax machine
+    // that calls an answering line).
+    static Result<std::unique_ptr<SimFaxCaller>> create(bool faulty = true);
     ~SimFaxCaller();
     SimFaxCaller(const SimFaxCaller&) = delete;
     SimFaxCaller& operator=(const SimFaxCaller&) = delete;

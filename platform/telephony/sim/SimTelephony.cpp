@@ -12,7 +12,9 @@ QList<TelephonyAddress> SimTelephony::lines() const
 {
     QList<TelephonyAddress> list;
     for (const LineConfig& line : configuredLines())
-        list.append({line.name, line.audio, line.number});
+        // Simulated lines are for trying the machine: they hear a fax caller as real ones
+        // with detect_fax do.
+        list.append({line.name, line.audio, line.number, true});
     return list;
 }
 

@@ -34,6 +34,7 @@ struct Simulator::Line {
     bool nextNoMedia = false;
     bool registrationFails = false;
     bool nextMalformedFax = false; // spent only by a call placed on the line
+    bool nextFaxCaller = false;    // likewise
 };
 
 struct Simulator::ActiveDevice {
@@ -317,14 +318,15 @@ Result<quint64> Simulator::placeCall(const CallRequest& request)
     if (!line)
         return noSuchLine(request.line);
     // A faulty fax machine as the caller: its pages are made before the line is locked.
-    bool faxFault = false;
+    bool faxFault = false, faxSound = false;
     {
         QMutexLocker lock(&line->mutex);
         faxFault = line->nextMalformedFax;
+        faxSound = line->nextFaxCaller;
     }
     std::shared_ptr<SimFaxCaller> faxCaller;
-    if (faxFault) {
-        Result<std::unique_ptr<SimFaxCaller>> made = SimFaxCaller::create();
+    if (faxFault || faxSound) {
+        Result<std::unique_ptr<SimFaxCaller>> made = SimFaxCaller::create(faxFault);
         if (!made)
             return made.status();
         faxCaller = std::move(made.value());
@@ -335,7 +337,9 @@ Result<quint64> Simulator::placeCall(const CallRequest& request)
             return Status(err::InvalidState,
                           QStringLiteral("Line \"%1\" is busy").arg(request.line));
         // Spent by this call, unless the faults were cleared in between.
-        if (faxCaller && !std::exchange(line->nextMalformedFax, false))
+        const bool wanted = faxFault ? std::exchange(line->nextMalformedFax, false)
+                                     : std::exchange(line->nextFaxCaller, false);
+        if (faxCaller && !wanted)
             faxCaller.reset();
         call = offerLocked(*line, request.callerNumber, request.capturePath, [&](SimCall& c) {
             c.m_faxCaller = faxCaller;
@@ -682,6 +686,9 @@ Status Simulator::injectFault(const QString& lineName, Fault fault)
     case Fault::MalformedFaxPages:
         line->nextMalformedFax = true;
         break;
+    case Fault::FaxCaller:
+        line->nextFaxCaller = true;
+        break;
     }
     return {};
 }
@@ -693,7 +700,7 @@ Status Simulator::clearFaults(const QString& lineName)
         return noSuchLine(lineName);
     QMutexLocker lock(&line->mutex);
     line->nextNoDevice = line->nextMonitorOnly = line->nextNoMedia = false;
-    line->registrationFails = line->nextMalformedFax = false;
+    line->registrationFails = line->nextMalformedFax = line->nextFaxCaller = false;
     return {};
 }
 
@@ -756,6 +763,7 @@ bool Simulator::hasFault(const SimCall& call, Fault fault) const
     case Fault::RegistrationFails:
         return false;
     case Fault::MalformedFaxPages:
+    case Fault::FaxCaller:
         return call.m_faxCaller != nullptr;
     }
     return false;

@@ -41,6 +41,7 @@ enum class Fault {
     RegistrationFails, // registering for the line's calls fails, until cleared
     MalformedFaxPages, // the next call placed on the line is a fax machine whose pages are
                        // malformed (SimFaxCaller)
+    FaxCaller,         // the next call placed on the line is a fax machine, its pages sound
 };
 
 // How long a dialled line rings before the call ends unanswered.

@@ -246,6 +246,8 @@ Result<LinesFile> parseLinesFile(const QByteArray& text)
                                        : v == QLatin1String("none")
                                            ? MediaEncryption::None
                                            : MediaEncryption::SrtpMandatory;
+            } else if (key == QLatin1String("detect_fax")) {
+                ok = readYesNo(value, &line.detectFax);
             } else if (key == QLatin1String("dtmf_skip_greeting")) {
                 ok = value.size() == 1 && QStringLiteral("0123456789*#ABCD").contains(value[0]);
                 line.dtmfSkipKey = ok ? char(value[0].toLatin1()) : 0;

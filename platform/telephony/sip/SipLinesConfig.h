@@ -40,6 +40,8 @@
 //                                            offered on calls we place); srtp_mandatory:
 //                                            never plain RTP (an offer without keys: 488)
 //   dtmf_skip_greeting = #                   the key that skips the greeting (default none)
+//   detect_fax = no                          yes: a fax machine calling is heard (its CNG
+//                                            tone) and its fax received, not recorded
 
 #include "platform/Status.h"
 #include "platform/telephony/sip/SrtpMedia.h"
@@ -85,6 +87,7 @@ struct LineConfig {
     bool allowAny = false;
     MediaEncryption mediaEncryption = MediaEncryption::None;
     char dtmfSkipKey = 0; // the key that skips the greeting; 0: none
+    bool detectFax = false;
 
     // Whether the line answers an INVITE for `requestUser`.
     bool answers(const QString& requestUser) const;

@@ -20,7 +20,7 @@ QList<TelephonyAddress> SipTelephony::lines() const
 {
     QList<TelephonyAddress> list;
     for (const LineConfig& line : m_config->lines)
-        list.append({line.name, true, line.user});
+        list.append({line.name, true, line.user, line.detectFax});
     return list;
 }
 
