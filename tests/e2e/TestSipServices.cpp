@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -354,7 +355,9 @@ private Q_SLOTS:
         QVERIFY2(QTest::qWaitFor([&] { return rows().size() == before + 1; }, kWaitMs),
                  qPrintable(phone.output().right(1500)));
         phone.stop();
-        const QList<QByteArray> wire = capture.stop();
+        QList<QByteArray> wire;
+        for (const test::LoopbackCapture::Datagram& d : capture.stop())
+            wire.append(d.payload);
 
         // The caller's tone, decrypted, is the recording.
         const QVector<qint16> got = recordingOf(rows().last());
@@ -369,6 +372,53 @@ private Q_SLOTS:
         const QVector<qint16> plain = test::decodeMuLawFile(QByteArray(44, '\0') + payloads);
         QVERIFY(test::tonePower(plain, 1000, 8000) < 0.05);
         QVERIFY(test::tonePower(plain, 600, 8000) < 0.05);
+    }
+
+    void reportsGoBothWays()
+    {
+        if (const QString why = test::Baresip::unavailable() + test::LoopbackCapture::unavailable();
+            !why.isEmpty())
+            QSKIP(qPrintable(why));
+        // A call long enough for reports (every five seconds or so).
+        QVERIFY(m_front.setRecordTime(9));
+        auto restore = qScopeGuard([&] { m_front.setRecordTime(2); });
+        static QStringList heard;
+        heard.clear();
+        static QtMessageHandler earlier = nullptr;
+        earlier = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+                if (text.contains(QLatin1String("media of call")))
+                    heard.append(text);
+                earlier(type, context, text);
+            });
+        auto uninstall = qScopeGuard([] { qInstallMessageHandler(earlier); });
+        test::LoopbackCapture capture;
+        QString problem;
+        QVERIFY2(capture.start(m_dir.filePath("rtcp.pcap"), 16384, test::Baresip::kLastMediaPort,
+                               &problem),
+                 qPrintable(problem));
+        const qsizetype before = rows().size();
+        test::Baresip phone;
+        QVERIFY2(phone.dial(QStringLiteral("sip:frontdesk@127.0.0.1:%1").arg(m_port), 1000,
+                            QString(), &problem),
+                 qPrintable(problem));
+        QVERIFY(QTest::qWaitFor([&] { return rows().size() == before + 1; }, kWaitMs));
+        phone.stop();
+        // Ours: sender reports (200) or receiver reports (201) sent to the phone's RTCP port.
+        int ours = 0;
+        for (const test::LoopbackCapture::Datagram& d : capture.stop()) {
+            const bool report = d.payload.size() >= 8 && (quint8(d.payload[0]) >> 6) == 2 &&
+                                (quint8(d.payload[1]) == 200 || quint8(d.payload[1]) == 201);
+            if (report && d.to >= test::Baresip::kFirstMediaPort &&
+                d.to <= test::Baresip::kLastMediaPort)
+                ++ours;
+        }
+        QVERIFY2(ours >= 1, qPrintable(QString::number(ours)));
+        // Theirs reached the call.
+        QTRY_VERIFY(!heard.isEmpty());
+        static const QRegularExpression received(QStringLiteral("(\\d+) RTCP reports received"));
+        const QRegularExpressionMatch m = received.match(heard.last());
+        QVERIFY2(m.hasMatch() && m.captured(1).toInt() >= 1, qPrintable(heard.last()));
     }
 
     void aCallerBehindNatIsRecordedAndHungUpOnWhereItsPacketsComeFrom()

@@ -57,6 +57,7 @@ bool Baresip::dial(const QString& uri, int hz, const QString& accountParameters,
                        "audio_player\t\taufile,%2/heard.wav\n"
                        "audio_source\t\tausine,%3\n"
                        "audio_alert\t\taufile,/dev/null\n"
+                       "rtp_ports\t\t%4-%5\n"
                        // its sine is made at 48 kHz only
                        "ausrc_srate\t\t48000\nausrc_channels\t\t2\nauplay_srate\t\t48000\n"
                        "module_path\t\t/usr/lib/baresip/modules\n"
@@ -66,6 +67,8 @@ bool Baresip::dial(const QString& uri, int hz, const QString& accountParameters,
             .arg(port)
             .arg(dir)
             .arg(hz)
+            .arg(kFirstMediaPort)
+            .arg(kLastMediaPort - 1)
             .toUtf8();
     const QByteArray accounts =
         ("<sip:caller@127.0.0.1>;regint=0;audio_codecs=PCMU" + accountParameters + "\n").toUtf8();
@@ -131,11 +134,11 @@ bool LoopbackCapture::start(const QString& file, quint16 firstPort, quint16 last
     return true;
 }
 
-QList<QByteArray> LoopbackCapture::stop()
+QList<LoopbackCapture::Datagram> LoopbackCapture::stop()
 {
     interrupt(m_process);
     QFile f(m_file);
-    QList<QByteArray> payloads;
+    QList<Datagram> payloads;
     if (!f.open(QIODevice::ReadOnly))
         return payloads;
     const QByteArray pcap = f.readAll();
@@ -156,7 +159,8 @@ QList<QByteArray> LoopbackCapture::stop()
         if (frame.size() < ip + 28 || (quint8(frame[ip]) >> 4) != 4 || frame[ip + 9] != 17)
             continue;
         const qsizetype udp = ip + (quint8(frame[ip]) & 0x0F) * 4;
-        payloads.append(frame.mid(udp + 8));
+        payloads.append({qFromBigEndian<quint16>(frame.constData() + udp),
+                         qFromBigEndian<quint16>(frame.constData() + udp + 2), frame.mid(udp + 8)});
     }
     return payloads;
 }

@@ -15,7 +15,10 @@ public:
     ~Baresip();
     // Why it cannot run here, or empty.
     static QString unavailable();
-    // Dials `uri` from 127.0.0.1, its voice a sine of `hz`.
+    // Dials `uri` from 127.0.0.1, its voice a sine of `hz`. Its RTP and RTCP use ports
+    // kFirstMediaPort to kLastMediaPort.
+    static constexpr quint16 kFirstMediaPort = 40000;
+    static constexpr quint16 kLastMediaPort = 40011;
     bool dial(const QString& uri, int hz, const QString& accountParameters, QString* problem);
     void stop();
     QString output();
@@ -32,8 +35,12 @@ public:
     ~LoopbackCapture();
     static QString unavailable();
     bool start(const QString& file, quint16 firstPort, quint16 lastPort, QString* problem);
-    // Stops and returns the UDP payloads captured.
-    QList<QByteArray> stop();
+    struct Datagram {
+        quint16 from = 0, to = 0; // ports
+        QByteArray payload;
+    };
+    // Stops and returns the UDP datagrams captured.
+    QList<Datagram> stop();
 
 private:
     QProcess m_process;

@@ -72,6 +72,7 @@ SipCall::SipCall(SipLine& line, quint64 id, QString callerNumber, QString caller
     , m_callerName(std::move(callerName))
 {
     tmr_init(&m_ringTimer);
+    sa_init(&m_rtcpPeer, AF_UNSPEC);
 }
 
 SipCall::~SipCall()
@@ -82,8 +83,9 @@ SipCall::~SipCall()
 
 Status SipCall::openRtp(const QByteArray& offer)
 {
-    if (rtp_listen(&m_rtp, IPPROTO_UDP, &m_line.localAddress, kRtpPortMin, kRtpPortMax, false,
-                   onRtp, nullptr, this) != 0)
+    // With RTCP on the next port: reports both ways (RFC 3550).
+    if (rtp_listen(&m_rtp, IPPROTO_UDP, &m_line.localAddress, kRtpPortMin, kRtpPortMax, true, onRtp,
+                   onRtcp, this) != 0)
         return Status(err::Fail, QStringLiteral("No RTP port is free"));
     // Room for a second of the far end's audio, should the SIP loop fall behind for a moment.
     udp_sockbuf_set(static_cast<struct udp_sock*>(rtp_sock(m_rtp)), kRtpSocketBuffer);
@@ -108,6 +110,7 @@ Status SipCall::startEncryption()
     if (!session)
         return session.status();
     m_srtp = std::move(session.value());
+    m_encrypted = true;
     return {};
 }
 
@@ -309,6 +312,10 @@ void SipCall::startMedia(const struct sa& remote, Codec codec)
             m_keys.append(QLatin1Char(key));
     });
     m_deviceId = WaveDeviceRegistry::add(m_device);
+    // Reports go where the SDP says the far end takes them (its RTP port + 1, or a=rtcp).
+    m_sdp.remoteRtcp(&m_rtcpPeer);
+    const QByteArray cname = m_line.config.uri.mid(m_line.config.uri.indexOf(u':') + 1).toUtf8();
+    rtcp_start(m_rtp, cname.constData(), &m_rtcpPeer);
     // The stack's one media clock moves it from now on.
     SipStack::instance().keepMedia(shared_from_this());
 }
@@ -435,8 +442,11 @@ void SipCall::ended(int cause)
     std::shared_ptr<SipCall> self = shared_from_this();
     m_state = tapi::CS_DISCONNECTED;
     tmr_cancel(&m_ringTimer);
-    if (m_device)
+    if (m_device) {
+        // The recording may go on; the far end is gone: its socket, reports and port go now.
         m_device->endCall(m_line.config.stopOnHangup);
+        releaseRtp();
+    }
     raise(tapi::TE_CALLSTATE, tapi::CS_DISCONNECTED, cause);
     if (m_line.current.get() == this) {
         m_line.current.reset();
@@ -486,14 +496,39 @@ void SipCall::stopMedia()
                             .arg(m_device->packetsLate())
                             .arg(m_device->samplesMissing())
                             .arg(m_device->packetsDropped());
-        if (m_srtp)
-            media += QStringLiteral(", SRTP, %1 failed authentication").arg(m_srtp->rejected());
+        media += QStringLiteral(", %1 RTCP reports received").arg(m_rtcpReceived);
+        releaseRtp();
+        if (m_encrypted)
+            media += QStringLiteral(", SRTP, %1 failed authentication").arg(m_srtpRejected);
         qCInfo(sipLog).noquote() << media;
         m_device.reset();
     }
-    m_srtp.reset(); // before the socket it sits on
-    m_rtp = static_cast<struct rtp_sock*>(mem_deref(m_rtp));
+    releaseRtp();
     m_session = static_cast<struct sipsess*>(mem_deref(m_session));
+}
+
+void SipCall::releaseRtp()
+{
+    if (m_srtp) {
+        m_srtpRejected = m_srtp->rejected();
+        m_srtp.reset(); // before the socket it sits on
+    }
+    m_rtp = static_cast<struct rtp_sock*>(mem_deref(m_rtp));
+}
+
+void SipCall::onRtcp(const struct sa* src, struct rtcp_msg*, void* arg)
+{
+    auto* call = static_cast<SipCall*>(arg);
+    ++call->m_rtcpReceived;
+    // A far end behind NAT sends its reports from another port than its SDP says: they
+    // go back where they come from, as its RTP does.
+    if (src && call->m_rtp && !sa_cmp(src, &call->m_rtcpPeer, SA_ALL) &&
+        !(call->m_device && call->m_device->sourceIsTheSdps())) {
+        call->m_rtcpPeer = *src;
+        const QByteArray cname =
+            call->m_line.config.uri.mid(call->m_line.config.uri.indexOf(u':') + 1).toUtf8();
+        rtcp_start(call->m_rtp, cname.constData(), &call->m_rtcpPeer);
+    }
 }
 
 void SipCall::onRtp(const struct sa* src, const struct rtp_header* hdr, struct mbuf* mb, void* arg)

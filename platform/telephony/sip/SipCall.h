@@ -135,6 +135,9 @@ private:
     static void onInfo(struct sip* sip, const struct sip_msg* msg, void* arg);
     static void onRtp(const struct sa* src, const struct rtp_header* hdr, struct mbuf* mb,
                       void* arg);
+    static void onRtcp(const struct sa* src, struct rtcp_msg* msg, void* arg);
+    // The RTP socket (and its RTCP and SRTP) goes: at the end of the call, or of its media.
+    void releaseRtp();
 
     SipLine& m_line;
     const quint64 m_id;
@@ -155,6 +158,10 @@ private:
     struct tmr m_ringTimer;
     std::shared_ptr<SipWaveDevice> m_device;
     std::unique_ptr<SrtpSession> m_srtp;
+    bool m_encrypted = false;
+    qint64 m_srtpRejected = 0;
+    struct sa m_rtcpPeer;
+    qint64 m_rtcpReceived = 0;
     mutable QMutex m_keysMutex;
     QString m_keys; // under m_keysMutex: pressed on the loop, read by the line
 };

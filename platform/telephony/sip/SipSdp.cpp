@@ -311,6 +311,13 @@ Result<QByteArray> SdpNegotiation::encode(bool offer) const
     return text;
 }
 
+void SdpNegotiation::remoteRtcp(struct sa* address) const
+{
+    sa_init(address, AF_UNSPEC);
+    if (m_media)
+        sdp_media_raddr_rtcp(m_media, address);
+}
+
 int SdpNegotiation::eventPayload() const
 {
     const sdp_format* format = m_media ? sdp_media_rformat(m_media, "telephone-event") : nullptr;

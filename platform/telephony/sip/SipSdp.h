@@ -72,6 +72,8 @@ public:
     const SdesCrypto& theirs() const { return m_theirs; }
     // Where the far end wants its RTP; unset until an offer or answer has come.
     bool remote(struct sa* address) const;
+    // Where it wants its RTCP (its RTP port + 1, or what a=rtcp says).
+    void remoteRtcp(struct sa* address) const;
 
 private:
     Status chooseFromRemote();

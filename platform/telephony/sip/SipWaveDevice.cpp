@@ -182,6 +182,12 @@ void SipWaveDevice::setKeys(char skipKey, std::function<void(char)> pressed)
     m_pressed = std::move(pressed);
 }
 
+bool SipWaveDevice::sourceIsTheSdps() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_latchedToRemote;
+}
+
 void SipWaveDevice::keyPressed(char key)
 {
     QMutexLocker lock(&m_mutex);
@@ -209,6 +215,7 @@ void SipWaveDevice::endCall(bool cutShort)
     {
         QMutexLocker lock(&m_mutex);
         m_callEnded = true;
+        m_rtp = nullptr; // the call's socket goes with it
     }
     if (cutShort)
         PacedWaveDevice::cutShort();

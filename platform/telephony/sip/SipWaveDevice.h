@@ -43,8 +43,11 @@ public:
     void setKeys(char skipKey, std::function<void(char)> pressed);
     // A key the far end pressed, told by other means than RTP (SIP INFO).
     void keyPressed(char key);
-    // The call is over: nothing more is sent, and the caller is silent. With `cutShort`
-    // the recording ends too, so that the line is free at once.
+    // Whether the caller's stream is heard from the address its SDP named.
+    bool sourceIsTheSdps() const;
+    // The call is over: nothing more is sent (the RTP socket is not touched again), and the
+    // caller is silent. With `cutShort` the recording ends too, so that the line is free at
+    // once.
     void endCall(bool cutShort = false);
 
     qint64 packetsSent() const;

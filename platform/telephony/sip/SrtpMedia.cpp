@@ -127,11 +127,16 @@ SrtpSession::start(struct rtp_sock* rtp, const SdesCrypto& ours, const SdesCrypt
     if (rtp && udp_register_helper(&session->m_helper, static_cast<struct udp_sock*>(rtp_sock(rtp)),
                                    kSrtpLayer, onSend, onReceive, session.get()) != 0)
         return Status(err::Fail, QStringLiteral("Cannot set up SRTP"));
+    if (rtp && rtcp_sock(rtp) &&
+        udp_register_helper(&session->m_reportHelper, static_cast<struct udp_sock*>(rtcp_sock(rtp)),
+                            kSrtpLayer, onSendReport, onReceiveReport, session.get()) != 0)
+        return Status(err::Fail, QStringLiteral("Cannot set up SRTCP"));
     return session;
 }
 
 SrtpSession::~SrtpSession()
 {
+    mem_deref(m_reportHelper);
     mem_deref(m_helper);
     mem_deref(m_tx);
     mem_deref(m_rx);
@@ -157,6 +162,22 @@ bool SrtpSession::onSend(int* err, struct sa*, struct mbuf* mb, void* arg)
     auto* self = static_cast<SrtpSession*>(arg);
     *err = srtp_encrypt(self->m_tx, mb);
     return false; // on to the wire, encrypted
+}
+
+bool SrtpSession::onSendReport(int* err, struct sa*, struct mbuf* mb, void* arg)
+{
+    *err = srtcp_encrypt(static_cast<SrtpSession*>(arg)->m_tx, mb);
+    return false;
+}
+
+bool SrtpSession::onReceiveReport(struct sa*, struct mbuf* mb, void* arg)
+{
+    auto* self = static_cast<SrtpSession*>(arg);
+    if (srtcp_decrypt(self->m_rx, mb) != 0) {
+        ++self->m_rejected;
+        return true;
+    }
+    return false;
 }
 
 bool SrtpSession::onReceive(struct sa*, struct mbuf* mb, void* arg)

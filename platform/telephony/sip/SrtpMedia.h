@@ -5,7 +5,7 @@
 // sends and decrypts what it receives. AES_CM_128_HMAC_SHA1_80 and _32 are spoken;
 // lines with a key lifetime or MKI, or another suite, are passed over.
 //
-// Thread: the SIP loop's (the session sits on the call's RTP socket).
+// Thread: the SIP loop's (the session sits on the call's RTP and RTCP sockets).
 
 #include "platform/Status.h"
 
@@ -65,8 +65,11 @@ private:
     SrtpSession() = default;
     static bool onSend(int* err, struct sa* dst, struct mbuf* mb, void* arg);
     static bool onReceive(struct sa* src, struct mbuf* mb, void* arg);
+    static bool onSendReport(int* err, struct sa* dst, struct mbuf* mb, void* arg);
+    static bool onReceiveReport(struct sa* src, struct mbuf* mb, void* arg);
 
     struct udp_helper* m_helper = nullptr;
+    struct udp_helper* m_reportHelper = nullptr; // SRTCP, on the RTCP socket
     struct srtp* m_tx = nullptr;
     struct srtp* m_rx = nullptr;
     SdesCrypto m_theirs;
