@@ -88,7 +88,8 @@ const struct sa& SipWaveDevice::destination() const
     return m_latched ? m_source : m_remote;
 }
 
-bool SipWaveDevice::acceptSource(const struct sa& source, quint16 sequence, qint64 nowNs)
+bool SipWaveDevice::acceptSource(const struct sa& source, quint16 sequence, qint64 nowNs,
+                                 const Held* audio)
 {
     // The caller's stream is the one from the address and port its SDP named; once that is
     // heard, nothing else ever is. Until then (a caller behind NAT, whose SDP names an
@@ -114,13 +115,27 @@ bool SipWaveDevice::acceptSource(const struct sa& source, quint16 sequence, qint
     if (it == m_candidates.end()) {
         if (m_candidates.size() >= kMaxCandidates)
             m_candidates.removeFirst();
-        m_candidates.append(Candidate{source, quint16(sequence + 1), 1});
+        m_candidates.append(Candidate{source, quint16(sequence + 1), 1, {}});
+        if (audio)
+            m_candidates.last().held.append(*audio);
         return false;
     }
-    it->run = it->nextSequence == sequence ? it->run + 1 : 1;
+    const bool inSequence = it->nextSequence == sequence;
+    it->run = inSequence ? it->run + 1 : 1;
     it->nextSequence = quint16(sequence + 1);
-    if (it->run < kTakeAfterPackets)
+    if (!inSequence)
+        it->held.clear();
+    if (it->run < kTakeAfterPackets) {
+        if (audio)
+            it->held.append(*audio);
         return false;
+    }
+    // Taken: what it sent before goes in first (it was counted as dropped).
+    for (const Held& h : std::as_const(it->held)) {
+        m_jitter.put(h.sequence, h.timestamp, reinterpret_cast<const quint8*>(h.ulaw.constData()),
+                     h.ulaw.size());
+        --m_dropped;
+    }
     m_latched = true;
     m_source = source;
     m_sourceHeardNs = nowNs;
@@ -142,14 +157,34 @@ void SipWaveDevice::deliver(const struct sa& source, const rtp_header& header,
                 keyPressedLocked(key);
         return;
     }
-    if (header.pt != expected || !acceptSource(source, header.seq, m_lastTickNs)) {
+    if (header.pt != expected) {
         ++m_dropped;
         return;
     }
+    const auto ulawOf = [&] {
+        QByteArray ulaw(reinterpret_cast<const char*>(payload), size);
+        if (m_codec == Codec::Pcma)
+            for (qsizetype i = 0; i < size; ++i)
+                ulaw[i] = char(g711::alawToUlaw(payload[i]));
+        return ulaw;
+    };
+    // The stream taken, or the SDP's: straight in. Another: held while it may be taken.
+    const bool known =
+        sa_cmp(&source, &m_remote, SA_ALL) || (m_latched && sa_cmp(&source, &m_source, SA_ALL));
+    if (known || m_latchedToRemote) {
+        if (!acceptSource(source, header.seq, m_lastTickNs)) {
+            ++m_dropped;
+            return;
+        }
+    } else {
+        const Held held{header.seq, header.ts, ulawOf()};
+        if (!acceptSource(source, header.seq, m_lastTickNs, &held)) {
+            ++m_dropped;
+            return;
+        }
+    }
     if (m_codec == Codec::Pcma) {
-        QByteArray ulaw(size, Qt::Uninitialized);
-        for (qsizetype i = 0; i < size; ++i)
-            ulaw[i] = char(g711::alawToUlaw(payload[i]));
+        const QByteArray ulaw = ulawOf();
         m_jitter.put(header.seq, header.ts, reinterpret_cast<const quint8*>(ulaw.constData()),
                      size);
     } else {

@@ -63,7 +63,10 @@ protected:
 
 private:
     // Under m_mutex: whether a packet from `source` belongs to the caller's stream.
-    bool acceptSource(const struct sa& source, quint16 sequence, qint64 nowNs);
+    struct Held;
+    // `audio`: the packet's mu-law, held while its stream is not yet taken (none for keys).
+    bool acceptSource(const struct sa& source, quint16 sequence, qint64 nowNs,
+                      const Held* audio = nullptr);
     // Where our audio goes: the caller's stream's source once taken, else the SDP's.
     const struct sa& destination() const;
     void keyPressedLocked(char key);
@@ -84,11 +87,18 @@ private:
     bool m_latchedToRemote = false;
     struct sa m_source;
     qint64 m_sourceHeardNs = 0;
-    // Streams from elsewhere, each taken once it has sent a few packets in sequence.
+    // Streams from elsewhere, each taken once it has sent a few packets in sequence. Their
+    // audio so far is held, and goes into the recording when the stream is taken.
+    struct Held {
+        quint16 sequence;
+        quint32 timestamp;
+        QByteArray ulaw;
+    };
     struct Candidate {
         struct sa source;
         quint16 nextSequence = 0;
         int run = 0;
+        QList<Held> held;
     };
     QList<Candidate> m_candidates;
     JitterBuffer m_jitter;
