@@ -334,29 +334,45 @@ QString withinCall(const QString& method, int cseq, const QString& extraHeaders,
 SipCallerRun runSipCaller(const QString& scenarioPath, const QString& user, quint16 remotePort,
                           int timeoutMs, const QString& localIp)
 {
+    SipCallerPlace place;
+    place.localIp = localIp;
+    return runSipCaller(scenarioPath, user, remotePort, timeoutMs, place);
+}
+
+SipCallerRun runSipCaller(const QString& scenarioPath, const QString& user, quint16 remotePort,
+                          int timeoutMs, const SipCallerPlace& place)
+{
     SipCallerRun run;
-    const quint16 sipPort = freeUdpPort();
+    const quint16 sipPort = place.sipPort ? place.sipPort : freeUdpPort();
+    const quint16 mediaPort = place.mediaPort ? place.mediaPort : freeMediaBase(sipPort);
     QProcess sipp;
     sipp.setWorkingDirectory(QFileInfo(scenarioPath).absolutePath());
     sipp.setProcessChannelMode(QProcess::MergedChannels);
-    const QStringList args{QStringLiteral("-sf"),
-                           scenarioPath,
-                           QStringLiteral("127.0.0.1:%1").arg(remotePort),
-                           QStringLiteral("-s"),
-                           user,
-                           QStringLiteral("-m"),
-                           QStringLiteral("1"),
-                           QStringLiteral("-i"),
-                           localIp,
-                           QStringLiteral("-p"),
-                           QString::number(sipPort),
-                           QStringLiteral("-mp"),
-                           QString::number(freeMediaBase(sipPort)),
-                           QStringLiteral("-timeout"),
-                           QStringLiteral("%1s").arg(timeoutMs / 1000),
-                           QStringLiteral("-nostdin"),
-                           QStringLiteral("-trace_err")};
-    sipp.start(QStringLiteral("sipp"), args);
+    QStringList args{QStringLiteral("-sf"),
+                     scenarioPath,
+                     QStringLiteral("%1:%2").arg(place.remoteIp).arg(remotePort),
+                     QStringLiteral("-s"),
+                     user,
+                     QStringLiteral("-m"),
+                     QStringLiteral("1"),
+                     QStringLiteral("-i"),
+                     place.localIp,
+                     QStringLiteral("-p"),
+                     QString::number(sipPort),
+                     QStringLiteral("-mp"),
+                     QString::number(mediaPort),
+                     QStringLiteral("-timeout"),
+                     QStringLiteral("%1s").arg(timeoutMs / 1000),
+                     QStringLiteral("-nostdin"),
+                     QStringLiteral("-trace_err")};
+    if (place.netns.isEmpty()) {
+        sipp.start(QStringLiteral("sipp"), args);
+    } else {
+        args.prepend(QStringLiteral("sipp"));
+        sipp.start(QStringLiteral("ip"),
+                   QStringList{QStringLiteral("netns"), QStringLiteral("exec"), place.netns} +
+                       args);
+    }
     if (!sipp.waitForStarted(10000)) {
         run.output = QStringLiteral("sipp did not start");
         return run;

@@ -69,4 +69,16 @@ SipCallerRun runSipCaller(const QString& scenarioPath, const QString& user, quin
                           int timeoutMs = 60000,
                           const QString& localIp = QStringLiteral("127.0.0.1"));
 
+// Where sipp runs: its own address, the line's, a network namespace to run in, and fixed
+// SIP and media ports (0: free ones of loopback).
+struct SipCallerPlace {
+    QString localIp = QStringLiteral("127.0.0.1");
+    QString remoteIp = QStringLiteral("127.0.0.1");
+    QString netns;
+    quint16 sipPort = 0;
+    quint16 mediaPort = 0;
+};
+SipCallerRun runSipCaller(const QString& scenarioPath, const QString& user, quint16 remotePort,
+                          int timeoutMs, const SipCallerPlace& place);
+
 } // namespace orvane::test
