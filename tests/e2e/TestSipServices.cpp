@@ -24,6 +24,7 @@ namespace {
 const QString kFront = QStringLiteral("Front desk");
 const QString kQuick = QStringLiteral("Quick desk");
 const QString kSecret = QStringLiteral("Secret desk");
+const QString kSix = QStringLiteral("IPv6 desk");
 constexpr int kWaitMs = 30000;
 } // namespace
 
@@ -33,7 +34,7 @@ class TestSipServices : public QObject {
     QTemporaryDir m_dir;
     quint16 m_port = 0;
     std::unique_ptr<test::TestServer> m_server;
-    LineHandle m_front, m_quick, m_secret;
+    LineHandle m_front, m_quick, m_secret, m_six;
     QString m_pcap;
 
     QString scenario(const char* name, const test::SipCallerScenario& s)
@@ -98,10 +99,12 @@ private Q_SLOTS:
                                   "stop_on_hangup = yes\n"
                                   "[%4]\nuri = sip:secret@127.0.0.1\nport = %3\n"
                                   "address = 127.0.0.1\nring_interval_ms = 200\n"
-                                  "media_encryption = srtp_mandatory\n")
+                                  "media_encryption = srtp_mandatory\n"
+                                  "[%5]\nuri = sip:sixdesk@[::1]\nport = %3\n"
+                                  "address = ::1\nring_interval_ms = 200\n")
                        .arg(kFront, kQuick)
                        .arg(m_port)
-                       .arg(kSecret)
+                       .arg(kSecret, kSix)
                        .toUtf8());
         conf.close();
         qputenv("ORVANE_LINES_CONF", QFile::encodeName(conf.fileName()));
@@ -115,8 +118,8 @@ private Q_SLOTS:
         m_server = std::make_unique<test::TestServer>();
         QVERIFY(m_server->isRunning());
         const QList<std::pair<LineHandle*, QString>> lines{
-            {&m_front, kFront}, {&m_quick, kQuick}, {&m_secret, kSecret}};
-        for (int row = 1; row <= 3; ++row) {
+            {&m_front, kFront}, {&m_quick, kQuick}, {&m_secret, kSecret}, {&m_six, kSix}};
+        for (int row = 1; row <= 4; ++row) {
             LineHandle* line = lines[row - 1].first;
             *line = m_server->newLine();
             QVERIFY(line->InitTAPI(lines[row - 1].second, m_server->gridExport(), row,
@@ -136,6 +139,7 @@ private Q_SLOTS:
         m_front.reset();
         m_quick.reset();
         m_secret.reset();
+        m_six.reset();
         m_server.reset();
     }
 
@@ -327,6 +331,26 @@ private Q_SLOTS:
         next.hangUpAfterMs = 1000;
         QVERIFY(
             !recordedCall("next", next, QStringLiteral("quickdesk")).incomingCallFile.isEmpty());
+    }
+
+    void aLineOnAnIpv6AddressTakesCallsOverIpv6()
+    {
+        const qsizetype before = rows().size();
+        test::SipCallerScenario s;
+        s.pcap = m_pcap;
+        test::SipCallerPlace place;
+        place.localIp = QStringLiteral("::1");
+        place.remoteIp = QStringLiteral("[::1]");
+        const test::SipCallerRun run =
+            test::runSipCaller(scenario("six", s), QStringLiteral("sixdesk"), m_port, 30000, place);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+        QTRY_COMPARE_WITH_TIMEOUT(rows().size(), before + 1, kWaitMs);
+        QCOMPARE(rows().last().details.line, kSix);
+        // The caller's audio came over IPv6.
+        const QVector<qint16> got = recordingOf(rows().last());
+        QCOMPARE(got.size(), 2 * 8000);
+        QVERIFY2(test::tonePower(got.mid(1600), 1000, 8000) > 0.8,
+                 qPrintable(QString::number(test::tonePower(got.mid(1600), 1000, 8000))));
     }
 
     void aLineThatMustEncryptRefusesAPlainCall()
