@@ -5,14 +5,18 @@
 // recorded with its tone, it must hear the greeting (counted by the caller's own firewall),
 // and the line's BYE must reach it through the NAT.
 
+#include "RecordingGrid.h"
+#include "ServerProcess.h"
 #include "Signals.h"
 #include "SipCaller.h"
 #include "TestServer.h"
 #include "database/RecMessageTable.h"
+#include "line_server/client/StatusGridExport.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -29,6 +33,29 @@ const QString kRouterPrivate = QStringLiteral("192.168.77.1");
 const QString kCaller = QStringLiteral("192.168.77.2");
 constexpr quint16 kCallerSip = 5070;
 constexpr quint16 kCallerMedia = 6000;
+
+// A registrar that grants one REGISTER, and only if its Contact names the NAT's public
+// address (sipp fails otherwise).
+const char* const kPublicContactRegistrar = R"(<?xml version="1.0" encoding="ISO-8859-1" ?>
+<scenario name="registrar">
+<recv request="REGISTER">
+  <action><ereg regexp="203\.0\.113\.2:5080" search_in="hdr" header="Contact:" check_it="true"
+    assign_to="contact"/></action>
+</recv>
+<Reference variables="contact"/>
+<send><![CDATA[
+SIP/2.0 200 OK
+[last_Via:]
+[last_From:]
+[last_To:];tag=[pid]SIPpTag01[call_number]
+[last_Call-ID:]
+[last_CSeq:]
+[last_Contact:]
+Expires: 600
+Content-Length: 0
+]]></send>
+</scenario>
+)";
 
 // Runs a command; its output, or why it failed.
 bool run(const QStringList& command, QString* out = nullptr)
@@ -169,6 +196,63 @@ private Q_SLOTS:
             run({"ip", "netns", "del", m_caller});
             run({"ip", "netns", "del", m_router});
         }
+    }
+
+    void aLineBehindNatLearnsItsPublicAddressFromStun()
+    {
+        // coturn answers STUN on the public side; the line server runs behind the NAT and
+        // registers at a registrar that says nothing of our address: only STUN can have
+        // told the line what to put in its Contact.
+        if (!run({"turnserver", "--version"}))
+            QSKIP("coturn is not installed (scripts/install-deps installs it)");
+        QProcess stun;
+        stun.setProcessChannelMode(QProcess::MergedChannels);
+        stun.start("turnserver",
+                   {"-n", "--stun-only", "--listening-ip", kPublicLine, "--listening-port", "3478",
+                    "--no-cli", "--no-tls", "--no-dtls", "--log-file", "stdout", "--userdb",
+                    m_dir.filePath("turndb"), "--pidfile", m_dir.filePath("turn.pid")});
+        QVERIFY(stun.waitForStarted());
+        auto stopStun = qScopeGuard([&] {
+            stun.terminate();
+            if (!stun.waitForFinished(5000))
+                stun.kill();
+        });
+        const QString scenario = m_dir.filePath("registrar.xml");
+        QFile f(scenario);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(kPublicContactRegistrar);
+        f.close();
+        QProcess registrar;
+        registrar.setProcessChannelMode(QProcess::MergedChannels);
+        registrar.setWorkingDirectory(m_dir.path());
+        registrar.start("sipp", {"-sf", scenario, "-i", kPublicLine, "-p", "5090", "-m", "1",
+                                 "-nostdin", "-timeout", "30s", "-trace_err"});
+        QVERIFY(registrar.waitForStarted());
+
+        QFile conf(m_dir.filePath("behind.conf"));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write(QStringLiteral("[Behind NAT]\nuri = sip:natdesk@%1\nregistrar = sip:%1:5090\n"
+                                  "address = %2\nport = 5080\nstun_server = %1:3478\n"
+                                  "keepalive_s = 0\n")
+                       .arg(kPublicLine, kCaller)
+                       .toUtf8());
+        conf.close();
+        QProcessEnvironment env;
+        env.insert("ORVANE_LINES_CONF", conf.fileName());
+        test::ServerProcess behind(QStringLiteral("org.orvane.Tolvex.Nat%1").arg(getpid()), env,
+                                   {"ip", "netns", "exec", m_caller});
+        QVERIFY(behind.onTheBus());
+        test::RecordingGrid grid;
+        StatusGridExport exported(grid, QDBusConnection::sessionBus());
+        TolvexClient client(QDBusConnection::sessionBus(), behind.service());
+        Result<LineHandle> line = client.createLine();
+        QVERIFY(line);
+        QVERIFY(QDir(m_dir.path()).mkpath("behind"));
+        line->InitTAPI(QStringLiteral("Behind NAT"), exported, 1, m_dir.filePath("behind"));
+        QCOMPARE(line->getMessage().value(), QStringLiteral("NOERROR"));
+        QVERIFY(registrar.waitForFinished(30000));
+        QVERIFY2(registrar.exitCode() == 0, registrar.readAll().constData());
+        line->reset();
     }
 
     void aCallerBehindNatIsRecordedHearsTheGreetingAndIsHungUpOn()

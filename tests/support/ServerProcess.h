@@ -15,15 +15,19 @@ namespace orvane::test {
 
 class ServerProcess {
 public:
+    // `wrapper`: a command that runs the server (ip netns exec NS), or none.
     explicit ServerProcess(const QString& service,
-                           const QProcessEnvironment& environment = QProcessEnvironment())
+                           const QProcessEnvironment& environment = QProcessEnvironment(),
+                           const QStringList& wrapper = QStringList())
         : m_service(service)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(environment);
         m_process.setProcessEnvironment(env);
         m_process.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_process.start(qEnvironmentVariable("ORVANE_TOLVEX"), {"--service", service});
+        QStringList command =
+            wrapper + QStringList{qEnvironmentVariable("ORVANE_TOLVEX"), "--service", service};
+        m_process.start(command.first(), command.mid(1));
     }
     ~ServerProcess()
     {

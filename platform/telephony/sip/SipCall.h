@@ -15,6 +15,7 @@
 #include "platform/telephony/sip/SipRegistration.h"
 #include "platform/telephony/sip/SipSdp.h"
 #include "platform/telephony/sip/SrtpMedia.h"
+#include "platform/telephony/sip/StunProbe.h"
 
 #include "platform/telephony/sip/ReCompat.h"
 
@@ -50,6 +51,8 @@ struct SipLine {
     SipPort* port = nullptr;
     struct sa localAddress;
     std::unique_ptr<SipRegistration> registration;
+    std::unique_ptr<StunProbe> stun;
+    struct sa stunAddress {}; // the NAT's address, when a STUN server told it (zero: unset)
 
     // Our address as the far end should name it (in SDP and Contact): the configured
     // public address, the one the registrar saw, or the local one.

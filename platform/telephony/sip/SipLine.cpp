@@ -30,6 +30,10 @@ struct sa SipLine::publicAddress() const
         sa_set_str(&address, config.publicAddress.toUtf8().constData(), sa_port(&localAddress));
     else if (registration && sa_isset(&registration->publicAddress(), SA_ADDR))
         address = registration->publicAddress();
+    else if (sa_isset(&stunAddress, SA_ADDR)) {
+        address = stunAddress;
+        sa_set_port(&address, sa_port(&localAddress));
+    }
     return address;
 }
 
@@ -66,7 +70,8 @@ QByteArray SipLine::contactUser() const
 {
     const QByteArray user = config.user.toUtf8();
     const bool behindNat = !config.publicAddress.isEmpty() ||
-                           (registration && sa_isset(&registration->publicAddress(), SA_ADDR));
+                           (registration && sa_isset(&registration->publicAddress(), SA_ADDR)) ||
+                           sa_isset(&stunAddress, SA_ADDR);
     if (!behindNat)
         return user;
     // A whole URI: libre writes it as our Contact as it stands.

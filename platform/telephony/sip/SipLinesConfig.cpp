@@ -246,6 +246,11 @@ Result<LinesFile> parseLinesFile(const QByteArray& text)
                                        : v == QLatin1String("none")
                                            ? MediaEncryption::None
                                            : MediaEncryption::SrtpMandatory;
+            } else if (key == QLatin1String("stun_server")) {
+                static const QRegularExpression server(QStringLiteral(
+                    "^(\\[[0-9A-Fa-f:.]+\\]|[A-Za-z0-9.-]+|[0-9A-Fa-f:]+)(:\\d{1,5})?$"));
+                line.stunServer = value;
+                ok = server.match(value).hasMatch();
             } else if (key == QLatin1String("detect_fax")) {
                 ok = readYesNo(value, &line.detectFax);
             } else if (key == QLatin1String("dtmf_skip_greeting")) {

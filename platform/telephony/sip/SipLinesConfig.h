@@ -29,6 +29,7 @@
 //   keepalive_s = 25                         keep-alive on the registered flow (0: none)
 //   public_address = 203.0.113.7             our address as the internet sees it, in Contact
 //                                            and SDP (default: learnt from the registrar)
+//   stun_server = stun.example.org:3478      asked for that address when the line opens
 //   tls_ca = /path/ca.pem                    CAs a TLS peer must chain to (default: system's)
 //   tls_verify = yes                         no: take any certificate (a test bed only)
 //   tls_certificate = /path/line.pem         certificate and key, PEM, for TLS calls to us
@@ -88,6 +89,7 @@ struct LineConfig {
     MediaEncryption mediaEncryption = MediaEncryption::None;
     char dtmfSkipKey = 0; // the key that skips the greeting; 0: none
     bool detectFax = false;
+    QString stunServer; // host[:port]
 
     // Whether the line answers an INVITE for `requestUser`.
     bool answers(const QString& requestUser) const;

@@ -78,6 +78,7 @@ SipRegistration::SipRegistration(struct sip* sip, const LineConfig& config, Outc
     tmr_init(&m_keepAlive);
     sa_init(&m_local, AF_UNSPEC);
     sa_init(&m_public, AF_UNSPEC);
+    sa_init(&m_stunAddress, AF_UNSPEC);
     sa_init(&m_flowPeer, AF_UNSPEC);
 }
 
@@ -145,6 +146,10 @@ int SipRegistration::onSend(enum sip_transp tp, const struct sa* src, const stru
         sa_set_str(&contact, self->m_config.publicAddress.toUtf8().constData(), sa_port(src));
     } else if (sa_isset(&self->m_public, SA_ALL)) {
         contact = self->m_public;
+    } else if (sa_isset(&self->m_stunAddress, SA_ADDR)) {
+        // The NAT's address, with our port (the probe's own port says nothing of ours).
+        sa_cpy(&contact, &self->m_stunAddress);
+        sa_set_port(&contact, sa_port(src));
     }
     if (tp != SIP_TRANSP_UDP) {
         struct sa listening;

@@ -44,6 +44,8 @@ public:
     // The registrar's Service-Route, to put before the requests the line sends.
     const QStringList& serviceRoute() const { return m_serviceRoute; }
     bool granted() const { return m_granted; }
+    // Our address as a STUN server saw it, for the Contact until the registrar says one.
+    void setStunAddress(const struct sa& address) { m_stunAddress = address; }
 
 private:
     void send(uint32_t expires);
@@ -82,6 +84,7 @@ private:
     bool m_closing = false;
     struct sa m_local;
     struct sa m_public;
+    struct sa m_stunAddress;
     QList<struct sa> m_peers;
     QStringList m_serviceRoute;
 };

@@ -372,6 +372,40 @@ Status openPort(SipPort* port, dnsc* dns)
     return {};
 }
 
+void registerLine(SipLine* line);
+
+// A line behind NAT with a STUN server asks it first what its public address is; then it
+// registers (with that address in its Contact until the registrar tells a better one).
+void openLine(SipLine* line)
+{
+    const LineConfig& c = line->config;
+    if (c.stunServer.isEmpty() || !c.publicAddress.isEmpty() || line->stun) {
+        registerLine(line);
+        return;
+    }
+    if (!c.registrar.isEmpty())
+        SipStack::instance().registrationPending(c.name);
+    const QString name = c.name;
+    line->stun = std::make_unique<StunProbe>(
+        c.stunServer, line->localAddress, [name](const Result<struct sa>& seen) {
+            // Run later: the probe may still be being made.
+            SipStack::instance().run([name, seen] {
+                SipLine* l = SipStack::instance().line(name);
+                if (!l)
+                    return;
+                if (!seen) {
+                    qCWarning(sipLog).noquote() << name << ": STUN:" << seen.status().description();
+                } else if (!sa_cmp(&seen.value(), &l->localAddress, SA_ADDR)) {
+                    l->stunAddress = seen.value();
+                    char text[64] = {};
+                    re_snprintf(text, sizeof text, "%j", &l->stunAddress);
+                    qCInfo(sipLog).noquote() << name << ": behind NAT at" << text;
+                }
+                registerLine(l);
+            });
+        });
+}
+
 void registerLine(SipLine* line)
 {
     const LineConfig& c = line->config;
@@ -393,6 +427,8 @@ void registerLine(SipLine* line)
                 SipStack::instance().registrationOutcome(name, granted, told);
             });
     }
+    if (sa_isset(&line->stunAddress, SA_ADDR))
+        line->registration->setStunAddress(line->stunAddress);
     line->registration->start();
 }
 
@@ -403,6 +439,7 @@ void closeLine(SipLine* line)
         line->current.reset();
     }
     line->registration.reset();
+    line->stun.reset();
 }
 
 void closePort(SipPort* port)
@@ -609,7 +646,7 @@ void SipStack::loop(std::promise<Status> started)
             continue;
         const Status s = m_portStatus.value(line->port);
         if (s) {
-            registerLine(line);
+            openLine(line);
             ++open;
         } else {
             qCWarning(sipLog).noquote() << line->config.name << ":" << s.toString();
