@@ -27,9 +27,9 @@ class TestSipProvider : public QObject {
 
     QTemporaryDir m_dir;
     test::Kamailio m_kamailio;
-    quint16 m_securePort = 0, m_trunkPort = 0, m_distrustfulPort = 0;
+    quint16 m_securePort = 0, m_trunkPort = 0, m_distrustfulPort = 0, m_tcpPort = 0;
     std::unique_ptr<test::TestServer> m_server;
-    LineHandle m_secure, m_trunk;
+    LineHandle m_secure, m_trunk, m_tcp;
     bool m_trunkBound = false;
     QString m_pcap;
 
@@ -88,6 +88,7 @@ private Q_SLOTS:
         m_securePort = test::freeUdpPort();
         m_trunkPort = test::freeUdpPort();
         m_distrustfulPort = test::freeUdpPort();
+        m_tcpPort = test::freeUdpPort();
         const QString common = QStringLiteral("registrar = sip:orvane.test\npassword = s3cret\n"
                                               "address = 127.0.0.1\nring_interval_ms = 200\n");
         QFile conf(m_dir.filePath("lines.conf"));
@@ -110,6 +111,11 @@ private Q_SLOTS:
                         .arg(m_kamailio.tlsPort())
                         .arg(certs.otherCa)
                         .arg(m_distrustfulPort) +
+                    common +
+                    QStringLiteral("[TCP desk]\nuri = sip:tcpdesk@orvane.test\ntransport = tcp\n"
+                                   "outbound_proxy = sip:127.0.0.1:%1\nport = %2\n")
+                        .arg(m_kamailio.port())
+                        .arg(m_tcpPort) +
                     common)
                        .toUtf8());
         conf.close();
@@ -127,6 +133,7 @@ private Q_SLOTS:
     {
         m_secure.reset();
         m_trunk.reset();
+        m_tcp.reset();
         m_server.reset();
     }
 
@@ -141,6 +148,17 @@ private Q_SLOTS:
             test::readFile(m_dir.filePath("home/Rec-Files/" + row.incomingCallFile)));
         QCOMPARE(got.size(), 2 * 8000);
         QVERIFY(test::tonePower(got.mid(1600), 1000, 8000) > 0.8);
+    }
+
+    void aLineRegistersOverTcpAndTakesACallOverIt()
+    {
+        QVERIFY2(bind(m_tcp, QStringLiteral("TCP desk"), 4), qPrintable(m_kamailio.log()));
+        QTRY_VERIFY(m_kamailio.count(QStringLiteral("over tcp for sip:tcpdesk@orvane.test")) >= 1);
+        // The Contact names our TCP listener, where the proxy brings the call.
+        QVERIFY(m_kamailio.count(QStringLiteral(";transport=tcp>;expires=")) >= 1);
+        const recmessage::CallRow row = callThroughProxy("tcp", QStringLiteral("tcpdesk"));
+        QVERIFY(!row.incomingCallFile.isEmpty());
+        QCOMPARE(row.details.line, QStringLiteral("TCP desk"));
     }
 
     void aProviderWhoseCertificateOurCasDidNotSignIsNotTrusted()
