@@ -5,6 +5,7 @@
 // recorded with its tone, it must hear the greeting (counted by the caller's own firewall),
 // and the line's BYE must reach it through the NAT.
 
+#include "Kamailio.h"
 #include "RecordingGrid.h"
 #include "ServerProcess.h"
 #include "Signals.h"
@@ -252,6 +253,48 @@ private Q_SLOTS:
         QCOMPARE(line->getMessage().value(), QStringLiteral("NOERROR"));
         QVERIFY(registrar.waitForFinished(30000));
         QVERIFY2(registrar.exitCode() == 0, registrar.readAll().constData());
+        line->reset();
+    }
+
+    void aLineBehindNatLearnsItsPublicAddressFromItsRegistrar()
+    {
+        // kamailio on the public side says in its answer's Via where the REGISTER came from
+        // (received, rport): the line registers again with that address as its Contact.
+        if (const QString why = test::Kamailio::unavailable(); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        test::Kamailio kamailio;
+        test::Kamailio::Options options;
+        options.address = kPublicLine;
+        QString problem;
+        QVERIFY2(kamailio.start(options, &problem), qPrintable(problem));
+        QFile conf(m_dir.filePath("learning.conf"));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write(QStringLiteral("[Learning]\nuri = sip:learner@orvane.test\n"
+                                  "registrar = sip:%1:%2\npassword = s3cret\n"
+                                  "address = %3\nport = 5082\nkeepalive_s = 0\n")
+                       .arg(kPublicLine)
+                       .arg(kamailio.port())
+                       .arg(kCaller)
+                       .toUtf8());
+        conf.close();
+        QProcessEnvironment env;
+        env.insert("ORVANE_LINES_CONF", conf.fileName());
+        test::ServerProcess behind(QStringLiteral("org.orvane.Tolvex.Learn%1").arg(getpid()), env,
+                                   {"ip", "netns", "exec", m_caller});
+        QVERIFY(behind.onTheBus());
+        test::RecordingGrid grid;
+        StatusGridExport exported(grid, QDBusConnection::sessionBus());
+        TolvexClient client(QDBusConnection::sessionBus(), behind.service());
+        Result<LineHandle> line = client.createLine();
+        QVERIFY(line);
+        QVERIFY(QDir(m_dir.path()).mkpath("learning"));
+        line->InitTAPI(QStringLiteral("Learning"), exported, 1, m_dir.filePath("learning"));
+        QCOMPARE(line->getMessage().value(), QStringLiteral("NOERROR"));
+        // First with its own address, then with the router's.
+        QTRY_VERIFY2(
+            kamailio.count(QStringLiteral("contact <sip:learner@%1:").arg(kRouterPublic)) >= 1,
+            qPrintable(kamailio.log().right(2000)));
+        QVERIFY(kamailio.count(QStringLiteral("contact <sip:learner@%1:5082>").arg(kCaller)) >= 1);
         line->reset();
     }
 

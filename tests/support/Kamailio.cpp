@@ -56,12 +56,13 @@ bool signedCertificate(const QString& dir, const QString& name, QString* problem
 
 // Whether a socket of `type` can bind 127.0.0.1:`port` now, or (`connect`) reaches a
 // listener there.
-bool loopbackPort(int type, quint16 port, bool connect)
+bool loopbackPort(int type, quint16 port, bool connect,
+                  const QString& at = QStringLiteral("127.0.0.1"))
 {
     const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    inet_pton(AF_INET, at.toLatin1().constData(), &a.sin_addr);
     a.sin_port = htons(port);
     const auto* address = reinterpret_cast<sockaddr*>(&a);
     const bool ok = fd >= 0 && (connect ? ::connect(fd, address, sizeof a) == 0
@@ -154,7 +155,7 @@ bool Kamailio::start(const Options& o, QString* problem)
         QStringLiteral(
             "#!KAMAILIO\n"
             "debug=2\nlog_stderror=yes\nchildren=2\ntcp_children=2\n"
-            "listen=udp:127.0.0.1:%1\nlisten=tcp:127.0.0.1:%1\nlisten=tls:127.0.0.1:%2\n"
+            "listen=udp:%8:%1\nlisten=tcp:%8:%1\nlisten=tls:%8:%2\n"
             "enable_tls=yes\nalias=\"orvane.test\"\nauto_aliases=no\n"
             "mpath=\"%3\"\n"
             "loadmodule \"tls.so\"\nloadmodule \"tm.so\"\nloadmodule \"sl.so\"\n"
@@ -184,7 +185,7 @@ bool Kamailio::start(const Options& o, QString* problem)
             "            www_challenge(\"$td\", \"0\"); exit;\n"
             "        }\n"
             "        append_to_reply(\"Service-Route: "
-            "<sip:orvane-service@127.0.0.1:%1;lr>\\r\\n\");\n"
+            "<sip:orvane-service@%8:%1;lr>\\r\\n\");\n"
             "        save(\"location\");\n"
             "        exit;\n"
             "    }\n"
@@ -201,7 +202,7 @@ bool Kamailio::start(const Options& o, QString* problem)
             .arg(m_port + 1)
             .arg(QString::fromLatin1(kModules), tlsConf)
             .arg(o.minExpires)
-            .arg(o.password, did);
+            .arg(o.password, did, o.address);
     const QString cfgPath = m_dir.filePath(QStringLiteral("kamailio.cfg"));
     if (!writeFile(cfgPath, cfg.toUtf8())) {
         *problem = QStringLiteral("cannot write %1").arg(cfgPath);
@@ -219,7 +220,7 @@ bool Kamailio::start(const Options& o, QString* problem)
     // Ready once its TLS port takes connections.
     QDeadlineTimer deadline(15000);
     while (!deadline.hasExpired()) {
-        if (loopbackPort(SOCK_STREAM, tlsPort(), true))
+        if (loopbackPort(SOCK_STREAM, tlsPort(), true, o.address))
             return true;
         if (m_process.state() == QProcess::NotRunning)
             break;

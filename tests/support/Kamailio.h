@@ -32,6 +32,7 @@ public:
         int minExpires = 0; // below it: 423 with Min-Expires
         QString didPrefix;  // calls for users starting with it go to `trunkUser`
         QString trunkUser;
+        QString address = QStringLiteral("127.0.0.1"); // where it listens
     };
 
     ~Kamailio();

@@ -242,8 +242,9 @@ void SipRegistration::granted(const struct sip_msg* msg)
     m_flowTransport = msg->tp;
     if (learnPublicAddress(msg) && m_config.publicAddress.isEmpty()) {
         // The registrar has our private address: register again with the public one.
-        qCInfo(sipLog).noquote() << m_config.name << ": behind NAT, registering as"
-                                 << QStringLiteral("%1").arg(sa_port(&m_public));
+        char seen[80] = {};
+        re_snprintf(seen, sizeof seen, "%J", &m_public);
+        qCInfo(sipLog).noquote() << m_config.name << ": behind NAT, registering as" << seen;
         send(m_expires);
         return;
     }
