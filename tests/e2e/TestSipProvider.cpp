@@ -195,6 +195,31 @@ private Q_SLOTS:
         QCOMPARE(row.details.line, QStringLiteral("Trunk"));
     }
 
+    void callsTheLinePlacesGoThroughItsProxyAndServiceRoute()
+    {
+        if (!m_trunkBound)
+            QSKIP("the trunk did not bind");
+        const QString document = m_dir.filePath("page.txt");
+        QFile page(document);
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.write("A page to a number nobody has.\n");
+        page.close();
+        LineHandle sender = m_server->newLine();
+        QVERIFY(sender.FnSendFax(QStringLiteral("7771234"), document, QString(),
+                                 QStringLiteral("Trunk"), &m_server->gridExport()));
+        // The INVITE came to the outbound proxy with the registrar's Service-Route after it.
+        const QString invite = QStringLiteral("for sip:7771234@orvane.test routed ");
+        QTRY_VERIFY2(m_kamailio.count(invite) >= 1, qPrintable(m_kamailio.log().right(2000)));
+        QString routed;
+        for (const QString& line : m_kamailio.log().split(u'\n'))
+            if (line.contains(invite))
+                routed = line;
+        QVERIFY2(routed.contains(QStringLiteral("<sip:127.0.0.1:%1;lr>").arg(m_kamailio.port())) &&
+                     routed.contains(QStringLiteral("orvane-service@127.0.0.1")),
+                 qPrintable(routed));
+        sender.reset();
+    }
+
     void aStrangerCallingARegisteredLineDirectlyIsRefused()
     {
         if (!m_trunkBound)

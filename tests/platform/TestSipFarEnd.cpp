@@ -506,6 +506,15 @@ private Q_SLOTS:
         QCOMPARE(media.listens, listens);
     }
 
+    void aRouteHopCarriesNoLrOfItsOwn()
+    {
+        // libre writes ";lr" on every hop: one of ours would make it ";lr;lr".
+        QCOMPARE(routeHop("sip:proxy.example.org;lr"), QByteArray("sip:proxy.example.org"));
+        QCOMPARE(routeHop("sip:p.example.org:5061;LR;transport=tls"),
+                 QByteArray("sip:p.example.org:5061;transport=tls"));
+        QCOMPARE(routeHop("sip:lr.example.org;lrx=1"), QByteArray("sip:lr.example.org;lrx=1"));
+    }
+
     void theExtensionsARequestRequiresAreItsRequireTags()
     {
         Message none(invite("<sip:a@198.51.100.4>"), "198.51.100.4:5060");

@@ -177,6 +177,8 @@ bool Kamailio::start(const Options& o, QString* problem)
             "        sl_send_reply(\"404\", \"Not Here\"); exit;\n"
             "    }\n"
             "    if (is_method(\"CANCEL\")) { if (t_check_trans()) t_relay(); exit; }\n"
+            "    if (is_method(\"INVITE\")) xlog(\"L_NOTICE\", \"INVITE from $si:$sp for $ru "
+            "routed $(hdr(Route)[*])\\n\");\n"
             "    loose_route();\n"
             "    if (is_method(\"REGISTER\")) {\n"
             "        xlog(\"L_NOTICE\", \"REGISTER from $si:$sp over $pr for $tu contact "

@@ -5,8 +5,9 @@
 // with a certificate signed by a CA the test makes. It challenges every REGISTER (one
 // password for every user), keeps registrations in memory, answers 423 below a minimum
 // lifetime, returns a Service-Route, routes calls to registered users (record-routing
-// them), delivers calls for DIDs to the registered trunk user with the DID kept in the
-// Request-URI, answers OPTIONS, and logs each REGISTER and OPTIONS it takes.
+// them; each INVITE logged with its Route), delivers calls for DIDs to the registered trunk user
+// with the DID kept in the Request-URI, answers OPTIONS, and logs each REGISTER and OPTIONS it
+// takes.
 
 #include <QProcess>
 #include <QString>

@@ -1,4 +1,5 @@
 #include "platform/telephony/sip/SipCall.h"
+#include "platform/telephony/sip/SipRequest.h"
 
 #include <algorithm>
 
@@ -11,14 +12,6 @@ QByteArray addressBytes(const struct sa& address)
     if (sa_af(&address) == AF_INET6)
         return QByteArray(reinterpret_cast<const char*>(&address.u.in6.sin6_addr), 16);
     return QByteArray(reinterpret_cast<const char*>(&address.u.in.sin_addr), 4);
-}
-
-QByteArray looselyRouted(const QString& uri)
-{
-    QByteArray route = uri.toUtf8();
-    if (!route.isEmpty() && !route.contains(";lr"))
-        route += ";lr";
-    return route;
 }
 
 } // namespace
@@ -57,12 +50,12 @@ QByteArrayList SipLine::routes() const
 {
     QByteArrayList list;
     if (!config.outboundProxy.isEmpty())
-        list.append(looselyRouted(config.routeUri(config.outboundProxy)));
+        list.append(routeHop(config.routeUri(config.outboundProxy)));
     if (registration)
         for (const QString& hop : registration->serviceRoute())
-            list.append(hop.toUtf8());
+            list.append(routeHop(hop));
     if (list.isEmpty() && !config.registrar.isEmpty())
-        list.append(looselyRouted(config.routeUri(config.registrar)));
+        list.append(routeHop(config.routeUri(config.registrar)));
     return list;
 }
 

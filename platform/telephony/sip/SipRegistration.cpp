@@ -1,5 +1,7 @@
 #include "platform/telephony/sip/SipRegistration.h"
 
+#include "platform/telephony/sip/SipRequest.h"
+
 #include <QLoggingCategory>
 
 #include <algorithm>
@@ -105,9 +107,7 @@ void SipRegistration::start()
     if (!m_dialog) {
         const QByteArray registrar = m_config.routeUri(m_config.registrar).toUtf8(),
                          aor = m_config.uri.toUtf8(), name = m_config.name.toUtf8();
-        QByteArray proxy = m_config.routeUri(m_config.outboundProxy).toUtf8();
-        if (!proxy.isEmpty() && !proxy.contains(";lr"))
-            proxy += ";lr";
+        const QByteArray proxy = routeHop(m_config.routeUri(m_config.outboundProxy));
         const char* routes[] = {proxy.constData()};
         if (sip_dialog_alloc(&m_dialog, registrar.constData(), aor.constData(), name.constData(),
                              aor.constData(), routes, proxy.isEmpty() ? 0 : 1) != 0 ||

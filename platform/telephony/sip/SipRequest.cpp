@@ -4,6 +4,8 @@
 
 #include <re.h>
 
+#include <QRegularExpression>
+
 namespace orvane::sip {
 
 namespace {
@@ -156,6 +158,15 @@ QByteArray contactAtSource(const struct sip_msg* msg)
     if (msg->tp != SIP_TRANSP_UDP)
         uri += QByteArray(";transport=") + sip_transp_name(msg->tp);
     return uri;
+}
+
+QByteArray routeHop(const QString& uri)
+{
+    QString hop = uri;
+    static const QRegularExpression lr(QStringLiteral(";lr(?=;|$|>)"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    hop.remove(lr);
+    return hop.toUtf8();
 }
 
 int retargetDialog(struct sip_dialog* dialog, const QByteArray& uri)

@@ -46,6 +46,10 @@ bool privateAddress(const struct sa& address);
 // carries the dialog); else the Contact's URI at the request's source.
 QByteArray contactAtSource(const struct sip_msg* msg);
 
+// A hop of a route as libre takes it: libre marks every hop loose-routing itself (";lr"), so
+// the URI goes without one.
+QByteArray routeHop(const QString& uri);
+
 // Points the dialog's remote target at `uri` (what a target refresh with that Contact
 // would do).
 int retargetDialog(struct sip_dialog* dialog, const QByteArray& uri);
