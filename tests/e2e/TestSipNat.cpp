@@ -21,6 +21,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <optional>
+
 #include <unistd.h>
 
 using namespace orvane;
@@ -143,6 +145,40 @@ class TestSipNat : public QObject {
         return {};
     }
 
+    // A line server of its own behind the NAT (in the caller's namespace), serving the one
+    // line of `lines` (a lines.conf), bound there with its home in `name`.
+    struct LineBehind {
+        std::unique_ptr<test::ServerProcess> server;
+        test::RecordingGrid grid;
+        std::unique_ptr<StatusGridExport> exported;
+        std::optional<LineHandle> line;
+    };
+    QString bindBehindNat(LineBehind& behind, const QString& name, const QString& lines)
+    {
+        QFile conf(m_dir.filePath(name + QStringLiteral(".conf")));
+        if (!conf.open(QIODevice::WriteOnly) || conf.write(lines.toUtf8()) < 0)
+            return QStringLiteral("cannot write %1").arg(conf.fileName());
+        conf.close();
+        QProcessEnvironment env;
+        env.insert("ORVANE_LINES_CONF", conf.fileName());
+        behind.server = std::make_unique<test::ServerProcess>(
+            QStringLiteral("org.orvane.Tolvex.%1%2").arg(name).arg(getpid()), env,
+            QStringList{"ip", "netns", "exec", m_caller});
+        if (!behind.server->onTheBus())
+            return QStringLiteral("the line server behind the NAT did not start");
+        behind.exported =
+            std::make_unique<StatusGridExport>(behind.grid, QDBusConnection::sessionBus());
+        TolvexClient client(QDBusConnection::sessionBus(), behind.server->service());
+        Result<LineHandle> line = client.createLine();
+        if (!line)
+            return line.status().toString();
+        behind.line = line.value();
+        QDir(m_dir.path()).mkpath(name);
+        behind.line->InitTAPI(name, *behind.exported, 1, m_dir.filePath(name));
+        const QString message = behind.line->getMessage().value();
+        return message == QLatin1String("NOERROR") ? QString() : message;
+    }
+
     // Packets from the line that reached the caller's media port.
     int heardByCaller()
     {
@@ -230,30 +266,16 @@ private Q_SLOTS:
                                  "-nostdin", "-timeout", "30s", "-trace_err"});
         QVERIFY(registrar.waitForStarted());
 
-        QFile conf(m_dir.filePath("behind.conf"));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(QStringLiteral("[Behind NAT]\nuri = sip:natdesk@%1\nregistrar = sip:%1:5090\n"
-                                  "address = %2\nport = 5080\nstun_server = %1:3478\n"
-                                  "keepalive_s = 0\n")
-                       .arg(kPublicLine, kCaller)
-                       .toUtf8());
-        conf.close();
-        QProcessEnvironment env;
-        env.insert("ORVANE_LINES_CONF", conf.fileName());
-        test::ServerProcess behind(QStringLiteral("org.orvane.Tolvex.Nat%1").arg(getpid()), env,
-                                   {"ip", "netns", "exec", m_caller});
-        QVERIFY(behind.onTheBus());
-        test::RecordingGrid grid;
-        StatusGridExport exported(grid, QDBusConnection::sessionBus());
-        TolvexClient client(QDBusConnection::sessionBus(), behind.service());
-        Result<LineHandle> line = client.createLine();
-        QVERIFY(line);
-        QVERIFY(QDir(m_dir.path()).mkpath("behind"));
-        line->InitTAPI(QStringLiteral("Behind NAT"), exported, 1, m_dir.filePath("behind"));
-        QCOMPARE(line->getMessage().value(), QStringLiteral("NOERROR"));
+        LineBehind behind;
+        const QString bound =
+            bindBehindNat(behind, QStringLiteral("Behind"),
+                          QStringLiteral("[Behind]\nuri = sip:natdesk@%1\nregistrar = sip:%1:5090\n"
+                                         "address = %2\nport = 5080\nstun_server = %1:3478\n"
+                                         "keepalive_s = 0\n")
+                              .arg(kPublicLine, kCaller));
+        QVERIFY2(bound.isEmpty(), qPrintable(bound));
         QVERIFY(registrar.waitForFinished(30000));
         QVERIFY2(registrar.exitCode() == 0, registrar.readAll().constData());
-        line->reset();
     }
 
     void aLineBehindNatLearnsItsPublicAddressFromItsRegistrar()
@@ -267,35 +289,21 @@ private Q_SLOTS:
         options.address = kPublicLine;
         QString problem;
         QVERIFY2(kamailio.start(options, &problem), qPrintable(problem));
-        QFile conf(m_dir.filePath("learning.conf"));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(QStringLiteral("[Learning]\nuri = sip:learner@orvane.test\n"
-                                  "registrar = sip:%1:%2\npassword = s3cret\n"
-                                  "address = %3\nport = 5082\nkeepalive_s = 0\n")
-                       .arg(kPublicLine)
-                       .arg(kamailio.port())
-                       .arg(kCaller)
-                       .toUtf8());
-        conf.close();
-        QProcessEnvironment env;
-        env.insert("ORVANE_LINES_CONF", conf.fileName());
-        test::ServerProcess behind(QStringLiteral("org.orvane.Tolvex.Learn%1").arg(getpid()), env,
-                                   {"ip", "netns", "exec", m_caller});
-        QVERIFY(behind.onTheBus());
-        test::RecordingGrid grid;
-        StatusGridExport exported(grid, QDBusConnection::sessionBus());
-        TolvexClient client(QDBusConnection::sessionBus(), behind.service());
-        Result<LineHandle> line = client.createLine();
-        QVERIFY(line);
-        QVERIFY(QDir(m_dir.path()).mkpath("learning"));
-        line->InitTAPI(QStringLiteral("Learning"), exported, 1, m_dir.filePath("learning"));
-        QCOMPARE(line->getMessage().value(), QStringLiteral("NOERROR"));
+        LineBehind behind;
+        const QString bound =
+            bindBehindNat(behind, QStringLiteral("Learning"),
+                          QStringLiteral("[Learning]\nuri = sip:learner@orvane.test\n"
+                                         "registrar = sip:%1:%2\npassword = s3cret\n"
+                                         "address = %3\nport = 5082\nkeepalive_s = 0\n")
+                              .arg(kPublicLine)
+                              .arg(kamailio.port())
+                              .arg(kCaller));
+        QVERIFY2(bound.isEmpty(), qPrintable(bound));
         // First with its own address, then with the router's.
         QTRY_VERIFY2(
             kamailio.count(QStringLiteral("contact <sip:learner@%1:").arg(kRouterPublic)) >= 1,
             qPrintable(kamailio.log().right(2000)));
         QVERIFY(kamailio.count(QStringLiteral("contact <sip:learner@%1:5082>").arg(kCaller)) >= 1);
-        line->reset();
     }
 
     void aCallerBehindNatIsRecordedHearsTheGreetingAndIsHungUpOn()

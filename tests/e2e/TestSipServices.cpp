@@ -69,6 +69,14 @@ class TestSipServices : public QObject {
             test::readFile(m_dir.filePath("home/Rec-Files/" + row.incomingCallFile)));
     }
 
+    // How much of the caller's 1 kHz tone a two-second recording holds once the jitter
+    // buffer has started; -1 when it is not two seconds long.
+    double callersTone(const recmessage::CallRow& row) const
+    {
+        const QVector<qint16> got = recordingOf(row);
+        return got.size() == 2 * 8000 ? test::tonePower(got.mid(1600), 1000, 8000) : -1;
+    }
+
     // Runs one call and waits until the line has logged it.
     recmessage::CallRow recordedCall(const char* name, const test::SipCallerScenario& s,
                                      const QString& user = QStringLiteral("frontdesk"))
@@ -234,9 +242,7 @@ private Q_SLOTS:
             hold + test::withinCall("INVITE", 5, "", test::callerSdp(), 200);
         const recmessage::CallRow row = recordedCall("refresh", s);
         QVERIFY(!row.incomingCallFile.isEmpty());
-        const QVector<qint16> got = recordingOf(row);
-        QCOMPARE(got.size(), 2 * 8000);
-        const double tone = test::tonePower(got.mid(1600), 1000, 8000);
+        const double tone = callersTone(row);
         QVERIFY2(tone > 0.8, qPrintable(QString::number(tone)));
     }
 
@@ -456,9 +462,7 @@ private Q_SLOTS:
         s.connection = QStringLiteral("IN IP4 192.168.77.7");
         const recmessage::CallRow row = recordedCall("nat", s);
         QVERIFY(!row.incomingCallFile.isEmpty());
-        const QVector<qint16> got = recordingOf(row);
-        QCOMPARE(got.size(), 2 * 8000);
-        const double tone = test::tonePower(got.mid(1600), 1000, 8000);
+        const double tone = callersTone(row);
         QVERIFY2(tone > 0.8, qPrintable(QString::number(tone)));
     }
 };
