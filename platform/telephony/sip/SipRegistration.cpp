@@ -90,12 +90,14 @@ SipRegistration::~SipRegistration()
     tmr_cancel(&m_keepAlive);
     m_ping = static_cast<struct sip_request*>(mem_deref(m_ping));
     m_request = static_cast<struct sip_request*>(mem_deref(m_request));
-    // Taken off the registrar on the way out (sent once; nobody waits for the answer).
-    if (m_granted && m_dialog) {
-        m_closing = true;
+    // Taken off the registrar on the way out (sent once; nobody waits for the answer). Its
+    // Contact is the last one sent, written now: this object is gone when the request goes
+    // out (the registrar's name may still be being looked up).
+    if (m_granted && m_dialog && sa_isset(&m_local, SA_ALL)) {
         m_asking = 0;
-        sip_drequestf(nullptr, m_sip, false, "REGISTER", m_dialog, 0, m_auth, onSend, nullptr, this,
-                      "Expires: 0\r\nContent-Length: 0\r\n\r\n");
+        const QByteArray contact = contactHeader(m_flowTransport, m_local);
+        sip_drequestf(nullptr, m_sip, false, "REGISTER", m_dialog, 0, m_auth, nullptr, nullptr,
+                      nullptr, "%sExpires: 0\r\nContent-Length: 0\r\n\r\n", contact.constData());
     }
     mem_deref(m_flow);
     mem_deref(m_auth);
@@ -133,32 +135,41 @@ void SipRegistration::send(uint32_t expires)
                    .arg(m_config.registrar, QString::fromLocal8Bit(strerror(rc))));
 }
 
-int SipRegistration::onSend(enum sip_transp tp, const struct sa* src, const struct sa*,
-                            struct mbuf* mb, void* arg)
+QByteArray SipRegistration::contactHeader(enum sip_transp tp, const struct sa& local) const
 {
-    // The Contact is written as the request goes out, once the local address is known: our
-    // public one when the registrar told it (or the line names one), with the port our
-    // transport listens on.
-    auto* self = static_cast<SipRegistration*>(arg);
-    self->m_local = *src;
-    struct sa contact = *src;
-    if (!self->m_config.publicAddress.isEmpty()) {
-        sa_set_str(&contact, self->m_config.publicAddress.toUtf8().constData(), sa_port(src));
-    } else if (sa_isset(&self->m_public, SA_ALL)) {
-        contact = self->m_public;
-    } else if (sa_isset(&self->m_stunAddress, SA_ADDR)) {
+    // Our public address when the registrar told it (or the line names one, or a STUN
+    // server saw it), with the port our transport listens on.
+    struct sa contact = local;
+    if (!m_config.publicAddress.isEmpty()) {
+        sa_set_str(&contact, m_config.publicAddress.toUtf8().constData(), sa_port(&local));
+    } else if (sa_isset(&m_public, SA_ALL)) {
+        contact = m_public;
+    } else if (sa_isset(&m_stunAddress, SA_ADDR)) {
         // The NAT's address, with our port (the probe's own port says nothing of ours).
-        sa_cpy(&contact, &self->m_stunAddress);
-        sa_set_port(&contact, sa_port(src));
+        sa_cpy(&contact, &m_stunAddress);
+        sa_set_port(&contact, sa_port(&local));
     }
     if (tp != SIP_TRANSP_UDP) {
         struct sa listening;
-        if (sip_transp_laddr(self->m_sip, &listening, tp, nullptr) == 0)
+        if (sip_transp_laddr(m_sip, &listening, tp, nullptr) == 0)
             sa_set_port(&contact, sa_port(&listening));
     }
-    const QByteArray user = self->m_config.user.toUtf8();
-    return mbuf_printf(mb, "Contact: <sip:%s@%J%s>;expires=%u\r\n", user.constData(), &contact,
-                       sip_transp_param(tp), self->m_asking);
+    char text[256] = {};
+    re_snprintf(text, sizeof text, "Contact: <sip:%s@%J%s>;expires=%u\r\n",
+                m_config.user.toUtf8().constData(), &contact, sip_transp_param(tp), m_asking);
+    return QByteArray(text);
+}
+
+int SipRegistration::onSend(enum sip_transp tp, const struct sa* src, const struct sa*,
+                            struct mbuf* mb, void* arg)
+{
+    // The Contact is written as the request goes out, once the local address is known.
+    auto* self = static_cast<SipRegistration*>(arg);
+    self->m_local = *src;
+    self->m_flowTransport = tp;
+    const QByteArray contact = self->contactHeader(tp, *src);
+    return mbuf_write_mem(mb, reinterpret_cast<const uint8_t*>(contact.constData()),
+                          size_t(contact.size()));
 }
 
 int SipRegistration::credentials(char** user, char** password, const char*, void* arg)

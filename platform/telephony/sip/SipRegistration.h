@@ -53,6 +53,8 @@ private:
     void keepAlive();
     void granted(const struct sip_msg* msg);
     void failed(const QString& problem);
+    // Our Contact header for a request over `tp` from `local`.
+    QByteArray contactHeader(enum sip_transp tp, const struct sa& local) const;
     // Learns our address as the registrar saw it; true when it changed.
     bool learnPublicAddress(const struct sip_msg* msg);
 
@@ -81,7 +83,6 @@ private:
     int m_challenges = 0;  // answered for the request out now
     int m_failures = 0;
     bool m_granted = false;
-    bool m_closing = false;
     struct sa m_local;
     struct sa m_public;
     struct sa m_stunAddress;
