@@ -53,16 +53,17 @@ void logSampleCalls()
         const char* name;
         const char* line;
         int seconds;
-    } calls[] = {{8, 12, 5, "5550100", "", "Front desk", 42},
-                 {9, 3, 41, "5550123", "Ann Example", "Front desk", 17},
-                 {10, 27, 9, "", "", "Workshop", 60},
-                 {11, 45, 30, "5550188", "Bob Sample", "Workshop", 8}};
+        const char* keys;
+    } calls[] = {{8, 12, 5, "5550100", "", "Front desk", 42, ""},
+                 {9, 3, 41, "5550123", "Ann Example", "Front desk", 17, "#"},
+                 {10, 27, 9, "", "", "Workshop", 60, ""},
+                 {11, 45, 30, "5550188", "Bob Sample", "Workshop", 8, "#2"}};
     int n = 0;
     for (const auto& c : calls)
-        orvane::recmessage::logCall(db, QDateTime(today, QTime(c.h, c.m, c.s)),
-                                    QStringLiteral("Rec-%1.wav").arg(++n),
-                                    {QString::fromLatin1(c.number), QString::fromLatin1(c.name),
-                                     QString::fromLatin1(c.line), c.seconds, QString()});
+        orvane::recmessage::logCall(
+            db, QDateTime(today, QTime(c.h, c.m, c.s)), QStringLiteral("Rec-%1.wav").arg(++n),
+            {QString::fromLatin1(c.number), QString::fromLatin1(c.name),
+             QString::fromLatin1(c.line), c.seconds, QString::fromLatin1(c.keys)});
 }
 
 // The notification of a new message, as the program sends it; the desktop's notification

@@ -26,8 +26,8 @@ namespace orvane {
 namespace {
 const char* const kTitle = "Answering Machine";
 const char* const kTitleHyphen = "Answering-Machine";
-// The width of the caller, line and length columns beyond the window's first design.
-constexpr int kExtraWidth = 4600;
+// The width of the caller, line, length and keys columns beyond the window's first design.
+constexpr int kExtraWidth = 5300;
 constexpr int kFileColumn = 2;
 // The playback bar under the buttons.
 constexpr int kBarHeight = 480;
@@ -83,7 +83,7 @@ frmRecordList::frmRecordList(QWidget* parent)
                      {QStringLiteral("SNo."), QStringLiteral("Time Incoming Call"),
                       QStringLiteral("Recorded File"), QStringLiteral("Caller"),
                       QStringLiteral("Line"), QStringLiteral("Length"), QStringLiteral("Keys")},
-                     {420, 2000, 2500, 2000, 1400, 700, 700}, true);
+                     {420, 2000, 2500, 2400, 1400, 700, 700}, true);
     MSFlexGrid1->installEventFilter(this);
     connect(cmdShow, &QPushButton::clicked, this, &frmRecordList::buildDayQuery);
     connect(cmdRefresh, &QPushButton::clicked, this, &frmRecordList::buildDayQuery);
