@@ -8,6 +8,7 @@
 #include "platform/fax/FaxEngine.h"
 #include "platform/fax/TextPages.h"
 #include "platform/fax/TiffFax.h"
+#include "platform/fax/Udptl.h"
 
 #include <QFile>
 #include <QPainter>
@@ -79,6 +80,76 @@ class TestFax : public QObject {
     Q_OBJECT
 
 private slots:
+    void udptlCarriesIfpsAndRecoversLostDatagramsFromRedundancy_data()
+    {
+        QTest::addColumn<int>("redundancy");
+        QTest::addColumn<QList<int>>("dropped"); // datagrams lost on the way
+        QTest::addColumn<int>("lost");           // IFPs that cannot come back
+        QTest::newRow("none lost") << 3 << QList<int>{} << 0;
+        QTest::newRow("one lost, the next brings it") << 3 << QList<int>{4} << 0;
+        QTest::newRow("three in a row, just recovered") << 3 << QList<int>{4, 5, 6} << 0;
+        QTest::newRow("four in a row: one beyond redundancy") << 3 << QList<int>{4, 5, 6, 7} << 1;
+        QTest::newRow("without redundancy every loss stays") << 0 << QList<int>{2, 9} << 2;
+        QTest::newRow("scattered") << 2 << QList<int>{1, 3, 5, 8, 9} << 0;
+    }
+
+    void udptlCarriesIfpsAndRecoversLostDatagramsFromRedundancy()
+    {
+        QFETCH(int, redundancy);
+        QFETCH(QList<int>, dropped);
+        QFETCH(int, lost);
+        fax::UdptlEncoder encoder(redundancy);
+        fax::UdptlDecoder decoder;
+        QList<QByteArray> sent;
+        QList<fax::UdptlDecoder::Ifp> got;
+        // IFPs of several sizes, a long one among them (two-byte lengths).
+        for (int i = 0; i < 12; ++i) {
+            const QByteArray ifp(i == 6 ? 300 : 1 + i, char('a' + i));
+            sent.append(ifp);
+            const QByteArray datagram = encoder.encode(ifp);
+            if (!dropped.contains(i))
+                got += decoder.decode(datagram);
+        }
+        QCOMPARE(decoder.lost(), lost);
+        QCOMPARE(decoder.malformed(), 0);
+        QCOMPARE(got.size(), 12 - lost);
+        QCOMPARE(decoder.recovered(), qint64(dropped.size() - lost));
+        // In order, each with its sequence number and its own bytes.
+        for (int k = 1; k < got.size(); ++k)
+            QVERIFY(got[k].sequence > got[k - 1].sequence);
+        for (const fax::UdptlDecoder::Ifp& ifp : got)
+            QCOMPARE(ifp.data, sent[ifp.sequence]);
+    }
+
+    void udptlTakesEachDatagramOnceAndRefusesMalformedOnes()
+    {
+        fax::UdptlEncoder encoder(2);
+        const QByteArray first = encoder.encode("one"), second = encoder.encode("two"),
+                         third = encoder.encode("three");
+        fax::UdptlDecoder decoder;
+        QCOMPARE(decoder.decode(first).size(), 1);
+        QCOMPARE(decoder.decode(third).size(), 2); // "two" recovered
+        QVERIFY(decoder.decode(second).isEmpty()); // late: already recovered
+        QVERIFY(decoder.decode(third).isEmpty());  // a duplicate
+        // A length beyond the datagram, a count beyond the redundancy, a cut datagram.
+        QByteArray beyond = third;
+        beyond[2] = char(0x7f);
+        QByteArray count = encoder.encode("four");
+        count[2 + 1 + 4 + 1] = char(40);
+        for (const QByteArray& bad : {beyond, count, third.left(5), QByteArray("\x00")})
+            QVERIFY(decoder.decode(bad).isEmpty());
+        QCOMPARE(decoder.malformed(), 4);
+        // The sequence wraps at 65536 without taking later datagrams for earlier ones.
+        fax::UdptlDecoder wrapping;
+        QByteArray at65535 = encoder.encode("x"), at0 = encoder.encode("y");
+        at65535[0] = char(0xff), at65535[1] = char(0xff);
+        at0[0] = 0, at0[1] = 0;
+        QCOMPARE(wrapping.decode(at65535).size(), 1);
+        QCOMPARE(wrapping.decode(at0).size(), 1);
+        // An IFP longer than any datagram may carry is not encoded.
+        QVERIFY(encoder.encode(QByteArray(fax::kMaxIfpBytes + 1, 'z')).isEmpty());
+    }
+
     void aFaxMachinesCallingToneIsHeardAndNothingElse_data()
     {
         QTest::addColumn<double>("hz");
