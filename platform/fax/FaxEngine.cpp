@@ -38,6 +38,7 @@ constexpr qsizetype kMaxStep = 1024;
 
 struct FaxEngine::Session {
     fax_state_t* fax = nullptr;
+    t38_terminal_state_t* t38 = nullptr;
     t30_state_t* t30 = nullptr;
     QByteArray file; // spandsp keeps the pointer
     qint16 in[kMaxStep];
@@ -47,6 +48,8 @@ struct FaxEngine::Session {
     {
         if (fax)
             fax_free(fax);
+        if (t38)
+            t38_terminal_free(t38);
     }
 };
 
@@ -122,6 +125,43 @@ FaxEngine::FaxEngine(Role role, const QString& file, const FaxOptions& options,
     }
     fax_set_transmit_on_idle(s.fax, 1);
     s.t30 = fax_get_t30_state(s.fax);
+    setUpT30(options);
+}
+
+FaxEngine::FaxEngine(Role role, const QString& file, const FaxOptions& options,
+                     std::function<void()> finished, IfpSink sendIfp)
+    : m_role(role)
+    , m_options(options)
+    , m_finished(std::move(finished))
+    , m_sendIfp(std::move(sendIfp))
+    , m_session(std::make_unique<Session>())
+{
+    Session& s = *m_session;
+    s.file = QFile::encodeName(file);
+    s.t38 = t38_terminal_init(
+        nullptr, role == Role::Send ? 1 : 0,
+        [](t38_core_state_t*, void* user, const uint8_t* buf, int len, int count) {
+            auto* self = static_cast<FaxEngine*>(user);
+            self->m_sendIfp(QByteArray(reinterpret_cast<const char*>(buf), len), count);
+            return 0;
+        },
+        this);
+    if (!s.t38) {
+        m_progress.outcome = FaxProgress::Outcome::Failed;
+        m_progress.reason = QStringLiteral("The T.38 fax terminal could not be started");
+        m_notify = true;
+        return;
+    }
+    // Training is not carried (transferredTCF is the rate management of UDP).
+    t38_set_data_rate_management_method(t38_terminal_get_t38_core_state(s.t38), 2);
+    s.t30 = t38_terminal_get_t30_state(s.t38);
+    setUpT30(options);
+}
+
+void FaxEngine::setUpT30(const FaxOptions& options)
+{
+    Session& s = *m_session;
+    const Role role = m_role;
     t30_set_tx_ident(s.t30, options.ident.left(20).toLatin1().constData());
     if (role == Role::Send)
         t30_set_tx_file(s.t30, s.file.constData(), -1, -1);
@@ -149,7 +189,7 @@ void FaxEngine::exchange(const quint8* in, quint8* out, qsizetype count)
         qsizetype done = 0;
         while (done < count) {
             const qsizetype n = qMin(count - done, kMaxStep);
-            if (m_progress.outcome != FaxProgress::Outcome::Running) {
+            if (m_progress.outcome != FaxProgress::Outcome::Running || !s.fax) {
                 std::memset(out + done, g711::ULAW_SILENCE, size_t(n));
                 done += n;
                 continue;
@@ -160,27 +200,63 @@ void FaxEngine::exchange(const quint8* in, quint8* out, qsizetype count)
             if (made < n)
                 std::memset(s.out + made, 0, size_t(n - made) * sizeof(qint16));
             g711::encodeUlaw(s.out, out + done, n);
-            m_progress.samples += n;
+            advanceLocked(n);
             done += n;
-            // A page that grows too long is caught while it arrives: once a second is enough.
-            if (m_role == Role::Receive && m_progress.negotiated &&
-                (m_progress.samples - n) / 8000 != m_progress.samples / 8000)
-                checkLimitsLocked();
-            if (m_progress.outcome == FaxProgress::Outcome::Running && !m_progress.negotiated &&
-                m_progress.samples > qint64(m_options.negotiateSeconds) * 8000) {
-                finishLocked(
-                    FaxProgress::Outcome::NotFax,
-                    QStringLiteral("No fax answer in %1 seconds").arg(m_options.negotiateSeconds));
-                t30_terminate(s.t30);
-            }
-            if (m_progress.outcome == FaxProgress::Outcome::Running &&
-                m_progress.samples > qint64(m_options.maxMinutes) * 60 * 8000) {
-                finishLocked(FaxProgress::Outcome::Failed,
-                             QStringLiteral("The fax took longer than %1 minutes")
-                                 .arg(m_options.maxMinutes));
-                t30_terminate(s.t30); // closes the received file before anyone reads it
-            }
         }
+        notify = std::exchange(m_notify, false);
+    }
+    if (notify && m_finished)
+        m_finished();
+}
+
+void FaxEngine::advanceLocked(qsizetype n)
+{
+    m_progress.samples += n;
+    // A page that grows too long is caught while it arrives: once a second is enough.
+    if (m_role == Role::Receive && m_progress.negotiated &&
+        (m_progress.samples - n) / 8000 != m_progress.samples / 8000)
+        checkLimitsLocked();
+    if (m_progress.outcome == FaxProgress::Outcome::Running && !m_progress.negotiated &&
+        m_progress.samples > qint64(m_options.negotiateSeconds) * 8000) {
+        finishLocked(FaxProgress::Outcome::NotFax,
+                     QStringLiteral("No fax answer in %1 seconds").arg(m_options.negotiateSeconds));
+        t30_terminate(m_session->t30);
+    }
+    if (m_progress.outcome == FaxProgress::Outcome::Running &&
+        m_progress.samples > qint64(m_options.maxMinutes) * 60 * 8000) {
+        finishLocked(
+            FaxProgress::Outcome::Failed,
+            QStringLiteral("The fax took longer than %1 minutes").arg(m_options.maxMinutes));
+        t30_terminate(m_session->t30); // closes the received file before anyone reads it
+    }
+}
+
+void FaxEngine::step(qsizetype samples)
+{
+    bool notify = false;
+    {
+        QMutexLocker lock(&m_mutex);
+        Session& s = *m_session;
+        if (s.t38 && m_progress.outcome == FaxProgress::Outcome::Running) {
+            t38_terminal_send_timeout(s.t38, int(samples));
+            advanceLocked(samples);
+        }
+        notify = std::exchange(m_notify, false);
+    }
+    if (notify && m_finished)
+        m_finished();
+}
+
+void FaxEngine::takeIfp(quint16 sequence, const QByteArray& ifp)
+{
+    bool notify = false;
+    {
+        QMutexLocker lock(&m_mutex);
+        Session& s = *m_session;
+        if (s.t38 && m_progress.outcome == FaxProgress::Outcome::Running)
+            t38_core_rx_ifp_packet(t38_terminal_get_t38_core_state(s.t38),
+                                   reinterpret_cast<const uint8_t*>(ifp.constData()),
+                                   int(ifp.size()), sequence);
         notify = std::exchange(m_notify, false);
     }
     if (notify && m_finished)

@@ -56,12 +56,23 @@ public:
     // and must be quick.
     FaxEngine(Role role, const QString& file, const FaxOptions& options,
               std::function<void()> finished);
+    // The same session carried as T.38: IFP packets instead of audio. `sendIfp` runs, under
+    // the engine's lock on the thread that steps it, with each IFP to send and how many
+    // times spandsp wants it sent (it repeats the ones that matter most).
+    using IfpSink = std::function<void(const QByteArray& ifp, int count)>;
+    FaxEngine(Role role, const QString& file, const FaxOptions& options,
+              std::function<void()> finished, IfpSink sendIfp);
     ~FaxEngine();
     FaxEngine(const FaxEngine&) = delete;
     FaxEngine& operator=(const FaxEngine&) = delete;
 
     // One step of the call: mu-law from the far end in, mu-law to it out.
     void exchange(const quint8* in, quint8* out, qsizetype count);
+    // T.38: `samples` of line time have passed (the session's timers run on it).
+    void step(qsizetype samples);
+    // T.38: an IFP from the far end, with its UDPTL sequence number.
+    void takeIfp(quint16 sequence, const QByteArray& ifp);
+    bool isT38() const { return bool(m_sendIfp); }
     FaxProgress progress() const;
     // The call is gone: a session still running ends as a dropped call.
     void hangUp();
@@ -73,11 +84,16 @@ private:
     struct Handlers; // spandsp's callbacks
     friend struct Handlers;
     void finishLocked(FaxProgress::Outcome outcome, const QString& reason);
+    // Configures the T.30 side of the session, whatever carries it.
+    void setUpT30(const FaxOptions& options);
+    // The line time of a step, and the session's own deadlines.
+    void advanceLocked(qsizetype samples);
     void checkLimitsLocked();
 
     const Role m_role;
     const FaxOptions m_options;
     std::function<void()> m_finished;
+    IfpSink m_sendIfp;
     mutable QMutex m_mutex;
     std::unique_ptr<Session> m_session;
     FaxProgress m_progress;

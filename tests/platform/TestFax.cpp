@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -58,6 +59,51 @@ struct Wire {
     }
 };
 
+// Two engines speaking T.38: each IFP one sends goes out in a UDPTL datagram (with the last
+// three as redundancy), and each datagram is lost at `lossRate`, else reaches the other one
+// step (20 ms) later. Runs on line time until both have finished or `maxSeconds` went by.
+struct T38Wire {
+    double lossRate = 0;
+    QRandomGenerator random{20261208};
+    UdptlEncoder encoderA{3}, encoderB{3};
+    UdptlDecoder decoderA, decoderB;
+    QList<QByteArray> fromA, fromB; // sent this step
+    qint64 datagrams = 0, lost = 0;
+
+    FaxEngine::IfpSink sinkOf(UdptlEncoder& encoder, QList<QByteArray>& queue)
+    {
+        return [&encoder, &queue](const QByteArray& ifp, int count) {
+            for (int i = 0; i < qMax(1, count); ++i)
+                queue.append(encoder.encode(ifp));
+        };
+    }
+    void deliver(QList<QByteArray>& queue, UdptlDecoder& decoder, FaxEngine& to)
+    {
+        const QList<QByteArray> now = std::exchange(queue, {});
+        for (const QByteArray& datagram : now) {
+            ++datagrams;
+            if (random.generateDouble() < lossRate) {
+                ++lost;
+                continue;
+            }
+            for (const UdptlDecoder::Ifp& ifp : decoder.decode(datagram))
+                to.takeIfp(ifp.sequence, ifp.data);
+        }
+    }
+    void run(FaxEngine& a, FaxEngine& b, double maxSeconds)
+    {
+        for (qint64 samples = 0; samples < qint64(maxSeconds * 8000); samples += 160) {
+            if (a.progress().outcome != FaxProgress::Outcome::Running &&
+                b.progress().outcome != FaxProgress::Outcome::Running)
+                return;
+            a.step(160);
+            b.step(160);
+            deliver(fromA, decoderB, b);
+            deliver(fromB, decoderA, a);
+        }
+    }
+};
+
 QString lorem(int lines)
 {
     QString text;
@@ -80,6 +126,52 @@ class TestFax : public QObject {
     Q_OBJECT
 
 private slots:
+    void t38FaxesGoThroughDatagramsLostOnTheWay_data()
+    {
+        QTest::addColumn<double>("lossRate");
+        QTest::addColumn<bool>("ecm");
+        QTest::newRow("no loss") << 0.0 << true;
+        QTest::newRow("1 % lost") << 0.01 << true;
+        QTest::newRow("2 % lost") << 0.02 << true;
+        QTest::newRow("5 % lost, without error correction") << 0.05 << false;
+    }
+
+    void t38FaxesGoThroughDatagramsLostOnTheWay()
+    {
+        QFETCH(double, lossRate);
+        QFETCH(bool, ecm);
+        Result<TextPages> layout = TextPages::create(Paper::A4);
+        QVERIFY(layout);
+        const QList<FaxPage> pages = layout->render(QStringLiteral("First page\fSecond page"));
+        const QString sent = m_dir.filePath(QStringLiteral("t38-sent.tif"));
+        const QString received = m_dir.filePath(QStringLiteral("t38-received.tif"));
+        QFile::remove(received);
+        QVERIFY(writeTiffF(sent, pages));
+        FaxOptions options;
+        options.ecm = ecm;
+        T38Wire wire;
+        wire.lossRate = lossRate;
+        FaxEngine sender(FaxEngine::Role::Send, sent, options, {},
+                         wire.sinkOf(wire.encoderA, wire.fromA));
+        FaxEngine receiver(FaxEngine::Role::Receive, received, options, {},
+                           wire.sinkOf(wire.encoderB, wire.fromB));
+        QVERIFY(sender.isT38() && receiver.isT38());
+        wire.run(sender, receiver, 240);
+        QVERIFY2(sender.progress().outcome == FaxProgress::Outcome::Completed,
+                 qPrintable(sender.progress().reason));
+        QCOMPARE(receiver.progress().outcome, FaxProgress::Outcome::Completed);
+        QCOMPARE(receiver.progress().pagesDone, 2);
+        // The loss was real, and redundancy made up for it.
+        if (lossRate > 0) {
+            QVERIFY(wire.lost > 0);
+            QVERIFY(wire.decoderA.recovered() + wire.decoderB.recovered() > 0);
+        }
+        Result<QList<FaxPage>> got = readTiffPages(received);
+        QVERIFY2(got, qPrintable(got.status().toString()));
+        QCOMPARE(got->size(), 2);
+        QVERIFY(got->at(0).bits == pages.at(0).bits);
+    }
+
     void udptlCarriesIfpsAndRecoversLostDatagramsFromRedundancy_data()
     {
         QTest::addColumn<int>("redundancy");
