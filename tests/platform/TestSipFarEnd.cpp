@@ -10,6 +10,7 @@
 #include "platform/telephony/sip/SipSdp.h"
 #include "platform/telephony/sip/SipWaveDevice.h"
 #include "platform/telephony/sip/SrtpMedia.h"
+#include "platform/telephony/sip/T38Sdp.h"
 #include "platform/telephony/sip/TelephoneEvents.h"
 
 #include "Signals.h"
@@ -513,6 +514,50 @@ private Q_SLOTS:
         QCOMPARE(routeHop("sip:p.example.org:5061;LR;transport=tls"),
                  QByteArray("sip:p.example.org:5061;transport=tls"));
         QCOMPARE(routeHop("sip:lr.example.org;lrx=1"), QByteArray("sip:lr.example.org;lrx=1"));
+    }
+
+    void aT38StreamIsReadAsOfferedAndAnsweredWithinOurLimits()
+    {
+        // As a provider's gateway offers it in a re-INVITE.
+        const QByteArray offer = "v=0\r\no=- 1 2 IN IP4 198.51.100.4\r\ns=-\r\n"
+                                 "c=IN IP4 198.51.100.4\r\nt=0 0\r\n"
+                                 "m=audio 0 RTP/AVP 0\r\n"
+                                 "m=image 40000 udptl t38\r\nc=IN IP4 198.51.100.9\r\n"
+                                 "a=T38FaxVersion:0\r\na=T38MaxBitRate:9600\r\n"
+                                 "a=T38FaxRateManagement:transferredTCF\r\n"
+                                 "a=T38FaxMaxDatagram:1400\r\na=T38FaxUdpEC:t38UDPRedundancy\r\n";
+        const T38Stream stream = t38StreamOf(offer);
+        QVERIFY(stream.offered);
+        QCOMPARE(stream.port, quint16(40000));
+        QCOMPARE(stream.address, QByteArray("198.51.100.9"));
+        QCOMPARE(stream.params.maxBitRate, 9600);
+        QCOMPARE(stream.params.maxDatagram, 1400);
+        QVERIFY(stream.params.transferredTcf && stream.params.redundancy);
+        // Ours takes the lower limits; the section says them all.
+        const T38Params ours = t38Answer(stream.params);
+        QCOMPARE(ours.maxBitRate, 9600);
+        QCOMPARE(ours.maxDatagram, 400);
+        const QByteArray section = t38Section(20000, ours);
+        QVERIFY(section.startsWith("m=image 20000 udptl t38\r\n"));
+        for (const char* a :
+             {"a=T38FaxVersion:0", "a=T38MaxBitRate:9600", "a=T38FaxRateManagement:transferredTCF",
+              "a=T38FaxMaxDatagram:400", "a=T38FaxUdpEC:t38UDPRedundancy"})
+            QVERIFY2(section.contains(a), a);
+        // Read back, it is what was written.
+        const T38Stream again = t38StreamOf("c=IN IP4 192.0.2.1\r\n" + section);
+        QVERIFY(again.offered);
+        QCOMPARE(again.address, QByteArray("192.0.2.1")); // the session's, lacking its own
+        QCOMPARE(again.params.maxBitRate, 9600);
+
+        // Another peer's ways: attributes missing or otherwise chosen, a refused stream.
+        const T38Stream other =
+            t38StreamOf("m=image 4000 UDPTL T38\r\na=T38FaxRateManagement:localTCF\r\n"
+                        "a=T38FaxUdpEC:t38UDPFEC\r\na=T38MaxBitRate:999999\r\n");
+        QVERIFY(other.offered);
+        QVERIFY(!other.params.transferredTcf && !other.params.redundancy);
+        QCOMPARE(other.params.maxBitRate, 14400); // nonsense is not taken
+        QVERIFY(!t38StreamOf("m=image 0 udptl t38\r\n").offered);
+        QVERIFY(!t38StreamOf("m=audio 4000 RTP/AVP 0\r\n").offered);
     }
 
     void theExtensionsARequestRequiresAreItsRequireTags()
