@@ -132,6 +132,7 @@ Status PacedWaveDevice::attachExchange(Exchange exchange)
     if (m_exchange)
         return Status(err::InvalidState, QStringLiteral("The audio device is already in use"));
     m_exchange = std::move(exchange);
+    exchangeAttached(true);
     return {};
 }
 
@@ -139,6 +140,8 @@ void PacedWaveDevice::detachExchange()
 {
     // Under the lock: once this returns the pacing thread cannot be inside the exchange.
     QMutexLocker lock(&m_mutex);
+    if (m_exchange)
+        exchangeAttached(false);
     m_exchange = nullptr;
 }
 

@@ -53,6 +53,8 @@ protected:
     virtual void receive(quint8* into, qsizetype count) = 0;
     // A writer has drained its message (the greeting is over).
     virtual void drained() {}
+    // Under m_mutex: an exchange (a fax modem) was attached, or let go.
+    virtual void exchangeAttached(bool attached) { Q_UNUSED(attached); }
     // Under m_mutex: the caller skips what the machine says (a greeting, while nothing is
     // recorded): what is queued is dropped, and what its writer still writes until it
     // drains. False when the machine says nothing now.

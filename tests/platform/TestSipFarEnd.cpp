@@ -20,6 +20,7 @@
 #include <algorithm>
 
 #include <arpa/inet.h>
+#include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -374,6 +375,37 @@ private Q_SLOTS:
         QCOMPARE(buffer.bytesRecorded, 320);
         QCOMPARE(steps, 3);
         device.stopRecording();
+    }
+
+    void aFaxModemHearsTheCallerAtASteadyDelay_data()
+    {
+        QTest::addColumn<bool>("fax");
+        QTest::newRow("a voice call's buffer grows for a stall") << false;
+        QTest::newRow("a fax modem's stays") << true;
+    }
+
+    void aFaxModemHearsTheCallerAtASteadyDelay()
+    {
+        QFETCH(bool, fax);
+        const struct sa remote = address("127.0.0.2:6000");
+        SipWaveDevice device(nullptr, remote, Codec::Pcmu, 0);
+        if (fax)
+            QVERIFY(device.attachExchange([](const quint8*, quint8* out, qsizetype n) {
+                std::memset(out, 0xFF, size_t(n));
+            }));
+        // On time for a while, then a stall of 200 ms, then the held packets at once.
+        for (quint16 seq = 0; seq < 5; ++seq) {
+            send(device, remote, seq);
+            device.tick(qint64(seq + 1) * 20'000'000);
+        }
+        device.tick(15 * 20'000'000);
+        for (quint16 seq = 5; seq < 15; ++seq)
+            send(device, remote, seq);
+        device.tick(20 * 20'000'000);
+        QCOMPARE(device.packetsRecovered() > 0, !fax);
+        QCOMPARE(device.packetsLate() > 0, fax);
+        if (fax)
+            device.detachExchange();
     }
 
     void aStreamIsTakenOnlyInSequenceAndKeepsItsPlace()

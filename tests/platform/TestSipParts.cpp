@@ -377,6 +377,42 @@ private Q_SLOTS:
         QCOMPARE(played.size(), 27 * 160); // exactly what was asked, whatever came
     }
 
+    void aSteadyBufferKeepsItsDelayAndPlaysLatePacketsAsSilence()
+    {
+        // The same stall, for a fax modem: the delay stays, the held packets that come
+        // after their time are not played, and the rest is on time.
+        JitterBuffer jb(160);
+        jb.setSteady(true);
+        quint8 out[160];
+        QByteArray played;
+        auto put = [&](int n) {
+            const QByteArray p = packet(char('A' + n % 20));
+            jb.put(quint16(n), quint32(n * 160), reinterpret_cast<const quint8*>(p.constData()),
+                   160);
+        };
+        for (int n = 0; n < 5; ++n) {
+            put(n);
+            jb.take(out, 160);
+            played += QByteArray(reinterpret_cast<char*>(out), 160);
+        }
+        for (int i = 0; i < 10; ++i) {
+            jb.take(out, 160);
+            played += QByteArray(reinterpret_cast<char*>(out), 160);
+        }
+        for (int n = 5; n < 20; ++n)
+            put(n);
+        for (int i = 0; i < 5; ++i) {
+            jb.take(out, 160);
+            played += QByteArray(reinterpret_cast<char*>(out), 160);
+        }
+        QCOMPARE(jb.recovered(), 0);
+        QVERIFY(jb.late() >= 8);
+        QVERIFY(!played.contains(packet(char('A' + 6)))); // came too late: silence
+        // Packets 15 on were in time for their place: played where the clock put them.
+        QVERIFY(played.contains(packet(char('A' + 16))));
+        QCOMPARE(played.size(), 20 * 160);
+    }
+
     void theOfferDecidesTheLaw_data()
     {
         QTest::addColumn<QByteArray>("sdp");

@@ -54,7 +54,7 @@ void JitterBuffer::put(quint16 sequence, quint32 timestamp, const quint8* payloa
     if (at + size <= m_playout) {
         if (m_playout - at > m_window) { // the sender started over far behind us
             restartAt(at);
-        } else if (m_highestEnd - at <= m_maxDelay) {
+        } else if (!m_steady && m_highestEnd - at <= m_maxDelay) {
             // The stream stalled (here or at the sender) and now comes in late: play on from
             // this packet, so the buffer grows by the stall instead of losing the audio.
             m_playout = at;

@@ -23,6 +23,9 @@ public:
                           int maxDelaySamples = 8000);
 
     void put(quint16 sequence, quint32 timestamp, const quint8* payload, qsizetype size);
+    // Steady: the delay never grows; what comes too late is silence. Fax modems follow a
+    // steady stream with gaps better than one whose timing shifts under them.
+    void setSteady(bool steady) { m_steady = steady; }
     void take(quint8* into, qsizetype count);
 
     qint64 received() const { return m_received; }
@@ -39,6 +42,7 @@ private:
     const int m_window;
     const int m_maxDelay;
     bool m_started = false;
+    bool m_steady = false;
     qint64 m_lastExtended = 0;
     qint64 m_playout = 0; // extended timestamp of the next sample to take
     qint64 m_firstAt = 0;

@@ -59,6 +59,8 @@ public:
 
 protected:
     void transmit(const quint8* data, qsizetype count) override;
+    // A fax modem hears the caller at a steady delay, lost audio as silence.
+    void exchangeAttached(bool attached) override { m_jitter.setSteady(attached); }
     void receive(quint8* into, qsizetype count) override;
 
 private:
