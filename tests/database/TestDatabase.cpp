@@ -32,6 +32,27 @@ QStringList files(const QList<recmessage::CallRow>& rows)
     return names;
 }
 
+// A database file in `folder` as an older program left it: made by `statements` alone.
+// The first statement that fails, or empty.
+QString writeOldFile(const QString& folder, const QList<const char*>& statements)
+{
+    QString failed;
+    {
+        QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "older program");
+        old.setDatabaseName(Database::filePath(folder));
+        if (!old.open())
+            return QStringLiteral("cannot open");
+        QSqlQuery q(old);
+        for (const char* sql : statements)
+            if (failed.isEmpty() && !q.exec(QString::fromLatin1(sql)))
+                failed = QString::fromLatin1(sql);
+        q.finish();
+        old.close();
+    }
+    QSqlDatabase::removeDatabase("older program");
+    return failed;
+}
+
 } // namespace
 
 class TestDatabase : public QObject {
@@ -158,27 +179,20 @@ private Q_SLOTS:
     void aFileThatKeptCallersGainsTheKeysWithItsRows()
     {
         QTemporaryDir dir;
-        {
-            QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "callers");
-            old.setDatabaseName(Database::filePath(dir.path()));
-            QVERIFY(old.open());
-            QSqlQuery q(old);
-            for (const char* sql :
-                 {"CREATE TABLE rec_message (INCOMING_CALL TEXT NOT NULL, INCOMING_CALL_FILE "
-                  "TEXT NOT NULL, CALLER_NUMBER TEXT, CALLER_NAME TEXT, LINE TEXT, SECONDS "
-                  "INTEGER, HEARD INTEGER)",
-                  "CREATE INDEX rec_message_by_day ON rec_message (INCOMING_CALL, "
-                  "INCOMING_CALL_FILE)",
-                  "CREATE TABLE message_play (id INTEGER PRIMARY KEY AUTOINCREMENT, message TEXT "
-                  "NOT NULL)",
-                  "CREATE TABLE recieve_fax (sFileName TEXT NOT NULL)",
-                  "INSERT INTO rec_message VALUES ('2026-12-01T09:00:00', 'kept.wav', "
-                  "'5550100', 'Ann', 'Front desk', 12, 0)",
-                  "PRAGMA user_version = 1"})
-                QVERIFY2(q.exec(QString::fromLatin1(sql)), sql);
-            old.close();
-        }
-        QSqlDatabase::removeDatabase("callers");
+        const QString failed = writeOldFile(
+            dir.path(),
+            {"CREATE TABLE rec_message (INCOMING_CALL TEXT NOT NULL, INCOMING_CALL_FILE "
+             "TEXT NOT NULL, CALLER_NUMBER TEXT, CALLER_NAME TEXT, LINE TEXT, SECONDS "
+             "INTEGER, HEARD INTEGER)",
+             "CREATE INDEX rec_message_by_day ON rec_message (INCOMING_CALL, "
+             "INCOMING_CALL_FILE)",
+             "CREATE TABLE message_play (id INTEGER PRIMARY KEY AUTOINCREMENT, message TEXT "
+             "NOT NULL)",
+             "CREATE TABLE recieve_fax (sFileName TEXT NOT NULL)",
+             "INSERT INTO rec_message VALUES ('2026-12-01T09:00:00', 'kept.wav', "
+             "'5550100', 'Ann', 'Front desk', 12, 0)",
+             "PRAGMA user_version = 1"});
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
         Database db;
         QVERIFY(db.OpenDatabase(dir.path()));
         QCOMPARE(db.query("PRAGMA user_version").value().first().first().toInt(), 2);
@@ -193,26 +207,19 @@ private Q_SLOTS:
     void aFileOfTheFirstSchemaIsBroughtUpToDateWithItsRows()
     {
         QTemporaryDir dir;
-        {
-            // A file as the program wrote it before calls kept their caller.
-            QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "old");
-            old.setDatabaseName(Database::filePath(dir.path()));
-            QVERIFY(old.open());
-            QSqlQuery q(old);
-            for (const char* sql :
-                 {"CREATE TABLE rec_message (INCOMING_CALL TEXT NOT NULL, INCOMING_CALL_FILE "
-                  "TEXT NOT NULL)",
-                  "CREATE INDEX rec_message_by_day ON rec_message (INCOMING_CALL, "
-                  "INCOMING_CALL_FILE)",
-                  "CREATE TABLE message_play (id INTEGER PRIMARY KEY AUTOINCREMENT, message TEXT "
-                  "NOT NULL)",
-                  "CREATE TABLE recieve_fax (sFileName TEXT NOT NULL)",
-                  "INSERT INTO rec_message VALUES ('2026-12-01T09:00:00', 'old-1.wav')",
-                  "INSERT INTO rec_message VALUES ('2026-12-01T10:00:00', 'old-2.wav')"})
-                QVERIFY2(q.exec(QString::fromLatin1(sql)), sql);
-            old.close();
-        }
-        QSqlDatabase::removeDatabase("old");
+        // A file as the program wrote it before calls kept their caller.
+        const QString failed = writeOldFile(
+            dir.path(),
+            {"CREATE TABLE rec_message (INCOMING_CALL TEXT NOT NULL, INCOMING_CALL_FILE "
+             "TEXT NOT NULL)",
+             "CREATE INDEX rec_message_by_day ON rec_message (INCOMING_CALL, "
+             "INCOMING_CALL_FILE)",
+             "CREATE TABLE message_play (id INTEGER PRIMARY KEY AUTOINCREMENT, message TEXT "
+             "NOT NULL)",
+             "CREATE TABLE recieve_fax (sFileName TEXT NOT NULL)",
+             "INSERT INTO rec_message VALUES ('2026-12-01T09:00:00', 'old-1.wav')",
+             "INSERT INTO rec_message VALUES ('2026-12-01T10:00:00', 'old-2.wav')"});
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
 
         for (int open = 0; open < 2; ++open) { // the second opening finds nothing to do
             Database db;

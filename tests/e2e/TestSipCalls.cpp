@@ -73,15 +73,11 @@ private Q_SLOTS:
     {
         m_port = test::freeUdpPort();
         QVERIFY(m_port != 0);
-        QFile conf(m_dir.filePath("lines.conf"));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(QStringLiteral("[%1]\nuri = sip:frontdesk@127.0.0.1\nport = %2\n"
-                                  "address = 127.0.0.1\nring_interval_ms = 200\n")
-                       .arg(kLine)
-                       .arg(m_port)
-                       .toUtf8());
-        conf.close();
-        qputenv("ORVANE_LINES_CONF", QFile::encodeName(conf.fileName()));
+        QVERIFY(test::useLinesFile(m_dir.filePath("lines.conf"),
+                                   QStringLiteral("[%1]\nuri = sip:frontdesk@127.0.0.1\nport = %2\n"
+                                                  "address = 127.0.0.1\nring_interval_ms = 200\n")
+                                       .arg(kLine)
+                                       .arg(m_port)));
         QVERIFY(QDir(m_dir.path()).mkpath("home"));
 
         const QString greeting = m_dir.filePath("greeting.wav");

@@ -98,17 +98,13 @@ private Q_SLOTS:
     void initTestCase()
     {
         m_port = test::freeUdpPort();
-        QFile conf(m_dir.filePath("lines.conf"));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(QStringLiteral("max_calls = 1\ninvite_rate = 2\n\n"
-                                  "[One]\nuri = sip:one@127.0.0.1\nport = %1\n"
-                                  "address = 127.0.0.1\nring_interval_ms = 200\n\n"
-                                  "[Two]\nuri = sip:two@127.0.0.1\nport = %1\n"
-                                  "address = 127.0.0.1\nring_interval_ms = 200\n")
-                       .arg(m_port)
-                       .toUtf8());
-        conf.close();
-        qputenv("ORVANE_LINES_CONF", QFile::encodeName(conf.fileName()));
+        QVERIFY(test::useLinesFile(m_dir.filePath("lines.conf"),
+                                   QStringLiteral("max_calls = 1\ninvite_rate = 2\n\n"
+                                                  "[One]\nuri = sip:one@127.0.0.1\nport = %1\n"
+                                                  "address = 127.0.0.1\nring_interval_ms = 200\n\n"
+                                                  "[Two]\nuri = sip:two@127.0.0.1\nport = %1\n"
+                                                  "address = 127.0.0.1\nring_interval_ms = 200\n")
+                                       .arg(m_port)));
         QVERIFY(QDir(m_dir.path()).mkpath("home"));
         QVERIFY(
             test::writePcmWav(m_dir.filePath("greeting.wav"), test::tone(600, 0.3, 8000), 8000));

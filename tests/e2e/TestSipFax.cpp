@@ -98,25 +98,22 @@ private Q_SLOTS:
         const quint16 out = test::freeUdpPort(), in = test::freeUdpPort(),
                       toPeer = test::freeUdpPort();
         m_peerPort = test::freeUdpPort();
-        QFile conf(m_dir.filePath(QStringLiteral("lines.conf")));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
         // "Fax Out" belongs to the domain where "Fax In" listens, so its numbers go there.
-        conf.write(QStringLiteral("[Fax Out]\nuri = sip:2001@127.0.0.1:%1\nport = %2\n"
-                                  "address = 127.0.0.1\n\n"
-                                  "[Fax In]\nuri = sip:2002@127.0.0.1:%1\nport = %1\n"
-                                  "address = 127.0.0.1\n\n"
-                                  "[To Peer]\nuri = sip:2003@127.0.0.1:%3\nport = %4\n"
-                                  "address = 127.0.0.1\n\n"
-                                  "[Answering]\nuri = sip:2004@127.0.0.1:%1\nport = %1\n"
-                                  "address = 127.0.0.1\nring_interval_ms = 500\n"
-                                  "detect_fax = yes\n")
-                       .arg(in)
-                       .arg(out)
-                       .arg(m_peerPort)
-                       .arg(toPeer)
-                       .toUtf8());
-        conf.close();
-        qputenv("ORVANE_LINES_CONF", QFile::encodeName(conf.fileName()));
+        QVERIFY(test::useLinesFile(
+            m_dir.filePath(QStringLiteral("lines.conf")),
+            QStringLiteral("[Fax Out]\nuri = sip:2001@127.0.0.1:%1\nport = %2\n"
+                           "address = 127.0.0.1\n\n"
+                           "[Fax In]\nuri = sip:2002@127.0.0.1:%1\nport = %1\n"
+                           "address = 127.0.0.1\n\n"
+                           "[To Peer]\nuri = sip:2003@127.0.0.1:%3\nport = %4\n"
+                           "address = 127.0.0.1\n\n"
+                           "[Answering]\nuri = sip:2004@127.0.0.1:%1\nport = %1\n"
+                           "address = 127.0.0.1\nring_interval_ms = 500\n"
+                           "detect_fax = yes\n")
+                .arg(in)
+                .arg(out)
+                .arg(m_peerPort)
+                .arg(toPeer)));
     }
 
     void aPageGoesFromLineToLine()

@@ -155,12 +155,11 @@ class TestSipNat : public QObject {
     };
     QString bindBehindNat(LineBehind& behind, const QString& name, const QString& lines)
     {
-        QFile conf(m_dir.filePath(name + QStringLiteral(".conf")));
-        if (!conf.open(QIODevice::WriteOnly) || conf.write(lines.toUtf8()) < 0)
-            return QStringLiteral("cannot write %1").arg(conf.fileName());
-        conf.close();
+        const QString conf = m_dir.filePath(name + QStringLiteral(".conf"));
+        if (!test::writeFile(conf, lines.toUtf8()))
+            return QStringLiteral("cannot write %1").arg(conf);
         QProcessEnvironment env;
-        env.insert("ORVANE_LINES_CONF", conf.fileName());
+        env.insert("ORVANE_LINES_CONF", conf);
         behind.server = std::make_unique<test::ServerProcess>(
             QStringLiteral("org.orvane.Tolvex.%1%2").arg(name).arg(getpid()), env,
             QStringList{"ip", "netns", "exec", m_caller});
@@ -201,15 +200,12 @@ private Q_SLOTS:
             QSKIP(qPrintable(QStringLiteral("this machine refuses the NAT: ") + refused));
 
         m_port = test::freeUdpPort();
-        QFile conf(m_dir.filePath("lines.conf"));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(QStringLiteral("[Front desk]\nuri = sip:frontdesk@%1\nport = %2\n"
-                                  "address = %1\nring_interval_ms = 200\n")
-                       .arg(kPublicLine)
-                       .arg(m_port)
-                       .toUtf8());
-        conf.close();
-        qputenv("ORVANE_LINES_CONF", QFile::encodeName(conf.fileName()));
+        QVERIFY(
+            test::useLinesFile(m_dir.filePath("lines.conf"),
+                               QStringLiteral("[Front desk]\nuri = sip:frontdesk@%1\nport = %2\n"
+                                              "address = %1\nring_interval_ms = 200\n")
+                                   .arg(kPublicLine)
+                                   .arg(m_port)));
         QVERIFY(QDir(m_dir.path()).mkpath("home"));
         QVERIFY(
             test::writePcmWav(m_dir.filePath("greeting.wav"), test::tone(600, 1.0, 8000), 8000));
@@ -255,10 +251,7 @@ private Q_SLOTS:
                 stun.kill();
         });
         const QString scenario = m_dir.filePath("registrar.xml");
-        QFile f(scenario);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(kPublicContactRegistrar);
-        f.close();
+        QVERIFY(test::writeFile(scenario, kPublicContactRegistrar));
         QProcess registrar;
         registrar.setProcessChannelMode(QProcess::MergedChannels);
         registrar.setWorkingDirectory(m_dir.path());

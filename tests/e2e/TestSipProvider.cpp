@@ -91,35 +91,32 @@ private Q_SLOTS:
         m_tcpPort = test::freeUdpPort();
         const QString common = QStringLiteral("registrar = sip:orvane.test\npassword = s3cret\n"
                                               "address = 127.0.0.1\nring_interval_ms = 200\n");
-        QFile conf(m_dir.filePath("lines.conf"));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write((QStringLiteral("[Secure desk]\nuri = sips:frontdesk@orvane.test\n"
-                                   "outbound_proxy = sip:127.0.0.1:%1;transport=tls\n"
-                                   "tls_ca = %2\ntls_certificate = %3\nport = %4\n")
-                        .arg(m_kamailio.tlsPort())
-                        .arg(certs.ca, certs.line)
-                        .arg(m_securePort) +
-                    common +
-                    QStringLiteral("[Trunk]\nuri = sip:trunk@orvane.test\n"
-                                   "outbound_proxy = sip:127.0.0.1:%1\naccept = 5550100, 5550101\n"
-                                   "expires = 60\nkeepalive_s = 1\nport = %2\n")
-                        .arg(m_kamailio.port())
-                        .arg(m_trunkPort) +
-                    common +
-                    QStringLiteral("[Distrustful]\nuri = sip:wary@orvane.test\ntransport = tls\n"
-                                   "outbound_proxy = sip:127.0.0.1:%1\ntls_ca = %2\nport = %3\n")
-                        .arg(m_kamailio.tlsPort())
-                        .arg(certs.otherCa)
-                        .arg(m_distrustfulPort) +
-                    common +
-                    QStringLiteral("[TCP desk]\nuri = sip:tcpdesk@orvane.test\ntransport = tcp\n"
-                                   "outbound_proxy = sip:127.0.0.1:%1\nport = %2\n")
-                        .arg(m_kamailio.port())
-                        .arg(m_tcpPort) +
-                    common)
-                       .toUtf8());
-        conf.close();
-        qputenv("ORVANE_LINES_CONF", QFile::encodeName(conf.fileName()));
+        QVERIFY(test::useLinesFile(
+            m_dir.filePath("lines.conf"),
+            (QStringLiteral("[Secure desk]\nuri = sips:frontdesk@orvane.test\n"
+                            "outbound_proxy = sip:127.0.0.1:%1;transport=tls\n"
+                            "tls_ca = %2\ntls_certificate = %3\nport = %4\n")
+                 .arg(m_kamailio.tlsPort())
+                 .arg(certs.ca, certs.line)
+                 .arg(m_securePort) +
+             common +
+             QStringLiteral("[Trunk]\nuri = sip:trunk@orvane.test\n"
+                            "outbound_proxy = sip:127.0.0.1:%1\naccept = 5550100, 5550101\n"
+                            "expires = 60\nkeepalive_s = 1\nport = %2\n")
+                 .arg(m_kamailio.port())
+                 .arg(m_trunkPort) +
+             common +
+             QStringLiteral("[Distrustful]\nuri = sip:wary@orvane.test\ntransport = tls\n"
+                            "outbound_proxy = sip:127.0.0.1:%1\ntls_ca = %2\nport = %3\n")
+                 .arg(m_kamailio.tlsPort())
+                 .arg(certs.otherCa)
+                 .arg(m_distrustfulPort) +
+             common +
+             QStringLiteral("[TCP desk]\nuri = sip:tcpdesk@orvane.test\ntransport = tcp\n"
+                            "outbound_proxy = sip:127.0.0.1:%1\nport = %2\n")
+                 .arg(m_kamailio.port())
+                 .arg(m_tcpPort) +
+             common)));
         QVERIFY(QDir(m_dir.path()).mkpath("home"));
         QVERIFY(
             test::writePcmWav(m_dir.filePath("greeting.wav"), test::tone(600, 0.5, 8000), 8000));

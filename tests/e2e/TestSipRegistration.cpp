@@ -259,17 +259,13 @@ private Q_SLOTS:
                          .arg(registrar);
             return s;
         };
-        QFile conf(m_dir.filePath("lines.conf"));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write((line("Front desk", "frontdesk", m_registrarPort, m_linePort) +
-                    line("Refused", "refused", forbid, m_linePort) +
-                    line("Challenged", "challenged", challenge, m_linePort) +
-                    line("Unanswered", "unanswered", silent, m_linePort) +
-                    line("Lapsing", "lapsing", lapse, m_linePort) +
-                    line("Taken", "taken", 0, taken))
-                       .toUtf8());
-        conf.close();
-        qputenv("ORVANE_LINES_CONF", QFile::encodeName(conf.fileName()));
+        QVERIFY(test::useLinesFile(m_dir.filePath("lines.conf"),
+                                   (line("Front desk", "frontdesk", m_registrarPort, m_linePort) +
+                                    line("Refused", "refused", forbid, m_linePort) +
+                                    line("Challenged", "challenged", challenge, m_linePort) +
+                                    line("Unanswered", "unanswered", silent, m_linePort) +
+                                    line("Lapsing", "lapsing", lapse, m_linePort) +
+                                    line("Taken", "taken", 0, taken))));
         // The lines register when the first of them is bound.
         m_server = std::make_unique<test::TestServer>();
         QVERIFY(m_server->isRunning());

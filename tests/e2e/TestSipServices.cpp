@@ -46,13 +46,12 @@ class TestSipServices : public QObject {
     QString rawScenario(const char* name, const QString& steps)
     {
         const QString path = m_dir.filePath(QString::fromLatin1(name) + ".xml");
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly))
-            return QString();
-        f.write(("<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<scenario name=\"" +
-                 QString::fromLatin1(name) + "\">\n" + steps + "</scenario>\n")
-                    .toUtf8());
-        return path;
+        return test::writeFile(path, ("<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n"
+                                      "<scenario name=\"" +
+                                      QString::fromLatin1(name) + "\">\n" + steps + "</scenario>\n")
+                                         .toUtf8())
+                   ? path
+                   : QString();
     }
 
     QList<recmessage::CallRow> rows() const
@@ -97,25 +96,21 @@ private Q_SLOTS:
     {
         m_port = test::freeUdpPort();
         QVERIFY(m_port != 0);
-        QFile conf(m_dir.filePath("lines.conf"));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(QStringLiteral("[%1]\nuri = sip:frontdesk@127.0.0.1\nport = %3\n"
-                                  "address = 127.0.0.1\nring_interval_ms = 200\n"
-                                  "dtmf_skip_greeting = #\n"
-                                  "[%2]\nuri = sip:quickdesk@127.0.0.1\nport = %3\n"
-                                  "address = 127.0.0.1\nring_interval_ms = 200\n"
-                                  "stop_on_hangup = yes\n"
-                                  "[%4]\nuri = sip:secret@127.0.0.1\nport = %3\n"
-                                  "address = 127.0.0.1\nring_interval_ms = 200\n"
-                                  "media_encryption = srtp_mandatory\n"
-                                  "[%5]\nuri = sip:sixdesk@[::1]\nport = %3\n"
-                                  "address = ::1\nring_interval_ms = 200\n")
-                       .arg(kFront, kQuick)
-                       .arg(m_port)
-                       .arg(kSecret, kSix)
-                       .toUtf8());
-        conf.close();
-        qputenv("ORVANE_LINES_CONF", QFile::encodeName(conf.fileName()));
+        QVERIFY(test::useLinesFile(m_dir.filePath("lines.conf"),
+                                   QStringLiteral("[%1]\nuri = sip:frontdesk@127.0.0.1\nport = %3\n"
+                                                  "address = 127.0.0.1\nring_interval_ms = 200\n"
+                                                  "dtmf_skip_greeting = #\n"
+                                                  "[%2]\nuri = sip:quickdesk@127.0.0.1\nport = %3\n"
+                                                  "address = 127.0.0.1\nring_interval_ms = 200\n"
+                                                  "stop_on_hangup = yes\n"
+                                                  "[%4]\nuri = sip:secret@127.0.0.1\nport = %3\n"
+                                                  "address = 127.0.0.1\nring_interval_ms = 200\n"
+                                                  "media_encryption = srtp_mandatory\n"
+                                                  "[%5]\nuri = sip:sixdesk@[::1]\nport = %3\n"
+                                                  "address = ::1\nring_interval_ms = 200\n")
+                                       .arg(kFront, kQuick)
+                                       .arg(m_port)
+                                       .arg(kSecret, kSix)));
         QVERIFY(QDir(m_dir.path()).mkpath("home"));
 
         const QString greeting = m_dir.filePath("greeting.wav");

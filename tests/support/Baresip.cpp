@@ -1,5 +1,6 @@
 #include "Baresip.h"
 
+#include "Signals.h"
 #include "SipCaller.h"
 
 #include <QDeadlineTimer>
@@ -14,12 +15,6 @@
 namespace orvane::test {
 
 namespace {
-
-bool writeFile(const QString& path, const QByteArray& text)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
-}
 
 // Ends a process the way it ends on Ctrl-C, then for good.
 void interrupt(QProcess& process)

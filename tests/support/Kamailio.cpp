@@ -1,5 +1,6 @@
 #include "Kamailio.h"
 
+#include "Signals.h"
 #include "SipCaller.h"
 
 #include <QDeadlineTimer>
@@ -31,12 +32,6 @@ bool run(const QString& program, const QStringList& args, const QString& dir, QS
         return false;
     }
     return true;
-}
-
-bool writeFile(const QString& path, const QByteArray& text)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
 }
 
 // A key and a certificate for `name`, signed by the CA in `dir` (ca.pem, ca.key).

@@ -22,6 +22,8 @@ double tonePower(const QVector<qint16>& samples, double hz, int rate);
 // somewhere, however much else surrounds it.
 double tonePeak(const QVector<qint16>& samples, double hz, int rate);
 QByteArray readFile(const QString& path);
+// Writes `bytes` as the whole file at `path`; false when it cannot.
+bool writeFile(const QString& path, const QByteArray& bytes);
 // The mu-law data of a recording file (after its 44-byte header), decoded.
 QVector<qint16> decodeMuLawFile(const QByteArray& file);
 

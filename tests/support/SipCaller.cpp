@@ -1,5 +1,7 @@
 #include "SipCaller.h"
 
+#include "Signals.h"
+
 #include "platform/audio/G711.h"
 
 #include <QDir>
@@ -199,6 +201,14 @@ bool writeRtpPcapWithKeys(const QString& path, const QVector<qint16>& samples,
         }
     }
     return writePackets(path, packets);
+}
+
+bool useLinesFile(const QString& path, const QString& text)
+{
+    if (!writeFile(path, text.toUtf8()))
+        return false;
+    qputenv("ORVANE_LINES_CONF", QFile::encodeName(path));
+    return true;
 }
 
 bool writeScenario(const QString& path, const SipCallerScenario& s)

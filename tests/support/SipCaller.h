@@ -55,6 +55,10 @@ QString withinCall(const QString& method, int cseq, const QString& extraHeaders,
 // An SDP body for scenarios, at the caller's media address and port.
 QString callerSdp(const QString& direction = QString());
 
+// Writes `text` as the lines.conf at `path`, and makes it the one this process's SIP lines
+// are read from (ORVANE_LINES_CONF).
+bool useLinesFile(const QString& path, const QString& text);
+
 // Writes the scenario as sipp XML.
 bool writeScenario(const QString& path, const SipCallerScenario& scenario);
 

@@ -313,9 +313,9 @@ void SipCall::startMedia(const struct sa& remote, Codec codec)
     });
     m_deviceId = WaveDeviceRegistry::add(m_device);
     // Reports go where the SDP says the far end takes them (its RTP port + 1, or a=rtcp).
-    m_sdp.remoteRtcp(&m_rtcpPeer);
-    const QByteArray cname = m_line.config.uri.mid(m_line.config.uri.indexOf(u':') + 1).toUtf8();
-    rtcp_start(m_rtp, cname.constData(), &m_rtcpPeer);
+    struct sa reportsTo;
+    m_sdp.remoteRtcp(&reportsTo);
+    sendReportsTo(reportsTo);
     // The stack's one media clock moves it from now on.
     SipStack::instance().keepMedia(shared_from_this());
 }
@@ -524,11 +524,17 @@ void SipCall::onRtcp(const struct sa* src, struct rtcp_msg*, void* arg)
     // go back where they come from, as its RTP does.
     if (src && call->m_rtp && !sa_cmp(src, &call->m_rtcpPeer, SA_ALL) &&
         !(call->m_device && call->m_device->sourceIsTheSdps())) {
-        call->m_rtcpPeer = *src;
-        const QByteArray cname =
-            call->m_line.config.uri.mid(call->m_line.config.uri.indexOf(u':') + 1).toUtf8();
-        rtcp_start(call->m_rtp, cname.constData(), &call->m_rtcpPeer);
+        call->sendReportsTo(*src);
     }
+}
+
+void SipCall::sendReportsTo(const struct sa& peer)
+{
+    // Our reports name us by the line's address (its uri without the scheme).
+    m_rtcpPeer = peer;
+    const QString& uri = m_line.config.uri;
+    const QByteArray cname = uri.mid(uri.indexOf(u':') + 1).toUtf8();
+    rtcp_start(m_rtp, cname.constData(), &m_rtcpPeer);
 }
 
 void SipCall::onRtp(const struct sa* src, const struct rtp_header* hdr, struct mbuf* mb, void* arg)

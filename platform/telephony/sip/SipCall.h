@@ -139,6 +139,8 @@ private:
     static void onRtp(const struct sa* src, const struct rtp_header* hdr, struct mbuf* mb,
                       void* arg);
     static void onRtcp(const struct sa* src, struct rtcp_msg* msg, void* arg);
+    // RTCP reports (re)start, to `peer`.
+    void sendReportsTo(const struct sa& peer);
     // The RTP socket (and its RTCP and SRTP) goes: at the end of the call, or of its media.
     void releaseRtp();
 
