@@ -157,6 +157,9 @@ Status ClsTapi::CallStateChanged(int state)
         if (!m_ready)
             return {};
         listenForFax();
+        // A call that came as T.38 is a fax machine's: no greeting is said to it.
+        if (faxHeard())
+            return receiveFax();
         // The greeting plays to its end before the recording starts, even if the caller
         // has hung up meanwhile.
         if (Status played = playGreeting(); !played)

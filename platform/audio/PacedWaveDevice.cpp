@@ -157,7 +157,10 @@ bool PacedWaveDevice::advanceLocked(qsizetype count, qint64 nowNs)
     if (count <= 0)
         return false;
 
-    if (m_exchange) {
+    const bool t38 = m_transport == Transport::T38;
+    if (t38 && m_t38.step)
+        m_t38.step(count);
+    if (m_exchange && !t38) {
         m_receiveBlock.resize(count);
         m_sendBlock.resize(count);
         receive(reinterpret_cast<quint8*>(m_receiveBlock.data()), count);
@@ -195,7 +198,8 @@ bool PacedWaveDevice::advanceLocked(qsizetype count, qint64 nowNs)
     if (sent > 0 && m_firstSentNs == 0)
         m_firstSentNs = nowNs;
     std::memset(block + sent, g711::ULAW_SILENCE, size_t(count - sent));
-    transmit(block, count);
+    if (!t38) // a writer's audio goes at the line's pace all the same, to nobody
+        transmit(block, count);
     if (m_writing && sent < count)
         m_gap += count - sent;
     m_queued -= sent;
@@ -210,16 +214,7 @@ bool PacedWaveDevice::advanceLocked(qsizetype count, qint64 nowNs)
     receive(reinterpret_cast<quint8*>(m_receiveBlock.data()), count);
     if (m_listener &&
         m_listener(reinterpret_cast<const quint8*>(m_receiveBlock.constData()), count)) {
-        // What the machine says and records ends here: the line turns to something else.
-        m_listener = nullptr;
-        m_interrupted = true;
-        skipSayingLocked();
-        if (m_in) {
-            m_in = nullptr;
-            std::function<void()> done = std::move(m_inDone);
-            if (done)
-                done();
-        }
+        interruptLocked();
         return true;
     }
     if (m_in) {
@@ -236,11 +231,103 @@ bool PacedWaveDevice::advanceLocked(qsizetype count, qint64 nowNs)
     return wake;
 }
 
+void PacedWaveDevice::interruptLocked()
+{
+    // What the machine says and records ends here: the line turns to something else.
+    m_listener = nullptr;
+    m_interrupted = true;
+    skipSayingLocked();
+    if (m_in) {
+        m_in = nullptr;
+        std::function<void()> done = std::move(m_inDone);
+        if (done)
+            done();
+    }
+}
+
+FaxPacketLine::Transport PacedWaveDevice::transport() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_transport;
+}
+
+void PacedWaveDevice::setT38Asking(bool mayAsk, bool atOnce)
+{
+    m_mayAskForT38 = mayAsk;
+    m_asksAtOnce = mayAsk && atOnce;
+}
+
+bool PacedWaveDevice::askForT38()
+{
+    // Once per call: a far end that refused is not asked again. No lock: this may run
+    // inside an exchange's step.
+    if (!m_mayAskForT38 || m_t38Asked.exchange(true))
+        return false;
+    m_t38Requested = true;
+    return true;
+}
+
+bool PacedWaveDevice::takeT38Request()
+{
+    return m_t38Requested.exchange(false);
+}
+
+void PacedWaveDevice::setTransportListener(TransportListener listener)
+{
+    QMutexLocker lock(&m_mutex);
+    m_transportListener = std::move(listener);
+}
+
+Status PacedWaveDevice::attachT38(T38Session session)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_closed)
+        return Status(err::InvalidState, QStringLiteral("The audio device is closed"));
+    if (m_transport != Transport::T38)
+        return Status(err::InvalidState, QStringLiteral("The call does not carry T.38"));
+    if (m_t38.step)
+        return Status(err::InvalidState, QStringLiteral("The call's T.38 is already in use"));
+    m_t38 = std::move(session);
+    return {};
+}
+
+void PacedWaveDevice::detachT38()
+{
+    QMutexLocker lock(&m_mutex);
+    m_t38 = {};
+}
+
+void PacedWaveDevice::changeTransport(Transport transport)
+{
+    TransportListener listener;
+    {
+        QMutexLocker lock(&m_mutex);
+        const bool toT38 = transport == Transport::T38 && m_transport != Transport::T38;
+        m_transport = transport;
+        if (transport == Transport::T38)
+            m_t38Asked = true; // nothing left to ask for
+        if (toT38 && !m_exchange && !m_t38.step)
+            interruptLocked();
+        listener = m_transportListener;
+    }
+    m_changed.wakeAll();
+    if (listener)
+        listener(transport);
+}
+
+void PacedWaveDevice::deliverIfp(quint16 sequence, const QByteArray& ifp)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_transport == Transport::T38 && m_t38.take)
+        m_t38.take(sequence, ifp);
+}
+
 void PacedWaveDevice::close()
 {
     QMutexLocker lock(&m_mutex);
     m_closed = true;
     m_exchange = nullptr;
+    m_t38 = {};
     if (m_in) {
         m_in = nullptr;
         std::function<void()> done = std::move(m_inDone);

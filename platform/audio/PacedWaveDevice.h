@@ -8,7 +8,13 @@
 // Thread: write, writeSound, drain, startRecording and stopRecording from any thread;
 // advance from the pacing thread. The hooks run on the pacing thread under the device's
 // lock.
+//
+// A subclass whose line can carry T.38 says so (carriesT38), sends the IFPs, hands over
+// those that come (deliverIfp) and tells when the call changes transport; the rest of the
+// T.38 side is here: while the call carries T.38 no audio goes out, writers' audio is let
+// go at the line's pace, and the attached T.38 session steps with the clock.
 
+#include "platform/audio/FaxPacketLine.h"
 #include "platform/audio/WaveDevice.h"
 
 #include <QByteArray>
@@ -16,9 +22,11 @@
 #include <QMutex>
 #include <QWaitCondition>
 
+#include <atomic>
+
 namespace orvane {
 
-class PacedWaveDevice : public WaveDevice {
+class PacedWaveDevice : public WaveDevice, public FaxPacketLine {
 public:
     qint32 formatType() const override;
     int sampleRate() const override { return 8000; }
@@ -31,6 +39,15 @@ public:
     void detachExchange() override;
     void setListener(Listener listener) override;
     bool interrupted() const override;
+    FaxPacketLine* packetLine() override { return carriesT38() ? this : nullptr; }
+
+    // FaxPacketLine, but sending.
+    Transport transport() const override;
+    bool asksAtOnce() const override { return m_asksAtOnce; }
+    bool askForT38() override;
+    void setTransportListener(TransportListener listener) override;
+    Status attachT38(T38Session session) override;
+    void detachT38() override;
 
     // Shutting down: blocked writers give up, a running recording returns its buffer.
     void close();
@@ -60,6 +77,20 @@ protected:
     // drains. False when the machine says nothing now.
     bool skipSayingLocked();
 
+    // T.38: whether the line can carry it at all, and how it asks for it (set before the
+    // device is used).
+    virtual bool carriesT38() const { return false; }
+    void setT38Asking(bool mayAsk, bool atOnce);
+    // Whether askForT38 was called since the last time: the subclass asks on its clock.
+    bool takeT38Request();
+    // Clock thread, outside the lock: the call carries its fax as `transport` from now on,
+    // or (Audio) the far end refused to switch. A call turning to T.38 with no fax session
+    // on it is a fax machine calling: what the machine says and records ends, as when a
+    // listener interrupts.
+    void changeTransport(Transport transport);
+    // Clock thread, outside the lock: an IFP from the far end.
+    void deliverIfp(quint16 sequence, const QByteArray& ifp);
+
     mutable QMutex m_mutex;
 
 private:
@@ -75,6 +106,8 @@ private:
     bool advanceLocked(qsizetype count, qint64 nowNs);
     // A writer's turn: waits while the queue is full; fails once the device is closed.
     Status waitForRoomLocked();
+    // What the machine says and records ends now (see setListener).
+    void interruptLocked();
 
     QWaitCondition m_changed;
     QList<Segment> m_out;
@@ -92,6 +125,12 @@ private:
     QByteArray m_sendBlock, m_receiveBlock;
 
     Exchange m_exchange;
+    Transport m_transport = Transport::Audio;
+    TransportListener m_transportListener;
+    T38Session m_t38;
+    bool m_mayAskForT38 = false;
+    bool m_asksAtOnce = false;
+    std::atomic<bool> m_t38Asked{false}, m_t38Requested{false};
     WaveInBuffer* m_in = nullptr;
     std::function<void()> m_inDone;
 };

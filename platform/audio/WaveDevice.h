@@ -14,6 +14,8 @@
 
 namespace orvane {
 
+class FaxPacketLine;
+
 // One recording buffer. The device fills `data` from the start and counts in
 // `bytesRecorded`; the buffer stays the caller's.
 struct WaveInBuffer {
@@ -63,8 +65,12 @@ public:
     // calling). An empty listener lets the last one go.
     using Listener = std::function<bool(const quint8* in, qsizetype count)>;
     virtual void setListener(Listener listener) = 0;
-    // Whether a listener asked for the interruption since the device was made.
+    // Whether a listener asked for the interruption since the device was made, or the
+    // call turned to carrying a fax as T.38.
     virtual bool interrupted() const = 0;
+
+    // The call's T.38 side, when its line can carry a fax as packets; else null.
+    virtual FaxPacketLine* packetLine() { return nullptr; }
 };
 
 // Wave device ids of the process. Providers add their call devices; users look them up by

@@ -64,20 +64,15 @@ int FaxEngine::Handlers::phaseB(t30_state_t*, void* user, int)
 {
     auto* self = static_cast<FaxEngine*>(user);
     self->m_progress.negotiated = true;
-    t30_stats_t stats;
-    t30_get_transfer_statistics(self->m_session->t30, &stats);
-    self->m_progress.bitRate = stats.bit_rate;
+    self->takeStatisticsLocked();
     return T30_ERR_OK;
 }
 
 int FaxEngine::Handlers::phaseD(t30_state_t*, void* user, int result)
 {
     auto* self = static_cast<FaxEngine*>(user);
-    t30_stats_t stats;
-    t30_get_transfer_statistics(self->m_session->t30, &stats);
-    self->m_progress.bitRate = stats.bit_rate;
     const int before = self->m_progress.pagesDone;
-    self->m_progress.pagesDone = self->m_role == Role::Send ? stats.pages_tx : stats.pages_rx;
+    self->takeStatisticsLocked();
     // For a receiver the result is the post-page command: end of procedure, or more to come.
     // It counts only for a page that came in: one refused as too damaged is still awaited,
     // whatever the sender said of it.
@@ -93,9 +88,7 @@ void FaxEngine::Handlers::phaseE(t30_state_t*, void* user, int result)
     auto* self = static_cast<FaxEngine*>(user);
     if (self->m_progress.outcome != FaxProgress::Outcome::Running)
         return;
-    t30_stats_t stats;
-    t30_get_transfer_statistics(self->m_session->t30, &stats);
-    self->m_progress.pagesDone = self->m_role == Role::Send ? stats.pages_tx : stats.pages_rx;
+    self->takeStatisticsLocked();
     const QString reason = QString::fromLatin1(t30_completion_code_to_str(result));
     if (result == T30_ERR_OK)
         self->finishLocked(FaxProgress::Outcome::Completed, {});
@@ -105,6 +98,16 @@ void FaxEngine::Handlers::phaseE(t30_state_t*, void* user, int result)
         self->finishLocked(FaxProgress::Outcome::Dropped, reason);
     else
         self->finishLocked(FaxProgress::Outcome::Failed, reason);
+}
+
+void FaxEngine::takeStatisticsLocked()
+{
+    t30_stats_t stats;
+    t30_get_transfer_statistics(m_session->t30, &stats);
+    m_progress.bitRate = stats.bit_rate;
+    m_progress.pagesDone = m_role == Role::Send ? stats.pages_tx : stats.pages_rx;
+    m_progress.ecm = stats.error_correcting_mode != 0;
+    m_progress.ecmRetries = stats.error_correcting_mode_retries;
 }
 
 FaxEngine::FaxEngine(Role role, const QString& file, const FaxOptions& options,
@@ -136,6 +139,7 @@ FaxEngine::FaxEngine(Role role, const QString& file, const FaxOptions& options,
     , m_sendIfp(std::move(sendIfp))
     , m_session(std::make_unique<Session>())
 {
+    m_progress.t38 = true;
     Session& s = *m_session;
     s.file = QFile::encodeName(file);
     s.t38 = t38_terminal_init(

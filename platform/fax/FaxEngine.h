@@ -42,6 +42,9 @@ struct FaxProgress {
     int pagesDone = 0;       // pages sent, or received
     bool lastPageIn = false; // receiving: the sender said the last page was its last
     int bitRate = 0;
+    bool t38 = false;   // carried as T.38 packets, not as audio
+    bool ecm = false;   // the pages went with error correction
+    int ecmRetries = 0; // error-corrected frames sent again
     qint64 samples = 0; // line time so far, 8,000 a second
     Outcome outcome = Outcome::Running;
     QString reason; // what went wrong, for the log
@@ -89,6 +92,8 @@ private:
     // The line time of a step, and the session's own deadlines.
     void advanceLocked(qsizetype samples);
     void checkLimitsLocked();
+    // What spandsp counted of the transfer so far.
+    void takeStatisticsLocked();
 
     const Role m_role;
     const FaxOptions m_options;

@@ -139,9 +139,9 @@ void FaxMachine::chooseLine(const QString& addressName)
 
 QString FaxMachine::status() const
 {
-    if (!m_running || !m_engine)
+    if (!m_running || !m_session)
         return m_status;
-    const FaxProgress p = m_engine->progress();
+    const FaxProgress p = m_session->progress();
     if (!p.negotiated)
         return m_status;
     if (m_mode == Mode::Send)
@@ -178,9 +178,9 @@ void FaxMachine::keepPagesSoFar()
 {
     if (m_partPath.isEmpty())
         return;
-    const int pages = m_engine ? m_engine->progress().pagesDone : 0;
-    if (m_device)
-        m_device->detachExchange(); // the engine writes no more into the part
+    const int pages = m_session ? m_session->progress().pagesDone : 0;
+    if (m_session)
+        m_session->stop(); // the engine writes no more into the part
     const QString part = std::exchange(m_partPath, QString());
     if (pages > 0 && inspectTiff(part, m_options.limits)) {
         if (Result<QString> kept = keepUnder(part, m_folder, QStringLiteral("-incomplete")))
@@ -233,7 +233,7 @@ Status FaxMachine::send(const QString& number, const QString& document, const QS
     m_reason.clear();
     m_number = number.trimmed();
     m_keepFolder = folder.trimmed();
-    m_lastSamples = 0;
+    m_lastProgress = {};
     setStatus(QString::fromLatin1(faxstatus::Preparing));
 
     m_work =
@@ -323,7 +323,7 @@ Status FaxMachine::receive(const QString& folder, int printFlag)
     m_folder = folder; // as given: the line logs the path under the same name
     m_printFlag = printFlag;
     m_receivedFile.clear();
-    m_lastSamples = 0;
+    m_lastProgress = {};
     setStatus(QString::fromLatin1(faxstatus::Waiting));
     if (m_folder.trimmed().isEmpty() || !QDir().mkpath(m_folder) ||
         !QFileInfo(m_folder).isWritable()) {
@@ -389,13 +389,13 @@ void FaxMachine::callStateChanged(const TapiEvent& event)
 {
     switch (event.callState) {
     case tapi::CS_CONNECTED:
-        if (m_running && !m_engine)
+        if (m_running && !m_session)
             startExchange();
         return;
     case tapi::CS_DISCONNECTED:
-        if (m_engine) {
+        if (m_session) {
             // The engine decides how the fax went; its end arrives as exchangeFinished().
-            m_engine->hangUp();
+            m_session->hangUp();
             return;
         }
         m_call.reset();
@@ -417,8 +417,8 @@ void FaxMachine::startExchange()
     Result<std::unique_ptr<LineMedia>> media = m_telephony->createLineMedia();
     Result<qint32> id = media ? media.value()->waveDeviceId(m_call, tapi::LINE_MEDIA_WAVE_DEVICE)
                               : Result<qint32>(media.status());
-    m_device = id ? WaveDeviceRegistry::find(id.value()) : nullptr;
-    if (!m_device) {
+    std::shared_ptr<WaveDevice> device = id ? WaveDeviceRegistry::find(id.value()) : nullptr;
+    if (!device) {
         finish(faxstatus::FatalError,
                QStringLiteral("The call has no audio: %1").arg(id.status().description()));
         return;
@@ -434,34 +434,31 @@ void FaxMachine::startExchange()
     setStatus(QString::fromLatin1(faxstatus::Connected));
     const auto role = m_mode == Mode::Send ? FaxEngine::Role::Send : FaxEngine::Role::Receive;
     QPointer<FaxMachine> self(this);
-    m_engine = std::make_shared<FaxEngine>(role, file, m_options, [self] {
-        // On the audio thread: only hand the news over to ours.
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self] {
-                if (self)
-                    self->exchangeFinished();
-            },
-            Qt::QueuedConnection);
-    });
-    std::shared_ptr<FaxEngine> engine = m_engine;
-    if (Status s =
-            m_device->attachExchange([engine](const quint8* in, quint8* out, qsizetype count) {
-                engine->exchange(in, out, count);
-            });
-        !s) {
-        finish(faxstatus::FatalError, s.description());
+    Result<std::shared_ptr<FaxCallSession>> session =
+        FaxCallSession::start(device, role, file, m_options, false, [self] {
+            // On the audio thread: only hand the news over to ours.
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self] {
+                    if (self)
+                        self->exchangeFinished();
+                },
+                Qt::QueuedConnection);
+        });
+    if (!session) {
+        finish(faxstatus::FatalError, session.status().description());
+        return;
     }
+    m_session = session.value();
 }
 
 void FaxMachine::exchangeFinished()
 {
-    if (!m_engine || m_engine->progress().outcome == FaxProgress::Outcome::Running)
+    if (!m_session || m_session->progress().outcome == FaxProgress::Outcome::Running)
         return;
-    const FaxProgress progress = m_engine->progress();
-    m_lastSamples = progress.samples;
-    if (m_device)
-        m_device->detachExchange();
+    const FaxProgress progress = m_session->progress();
+    m_lastProgress = progress;
+    m_session->stop();
     if (m_mode == Mode::Receive) {
         keepReceivedFax(progress);
         return;
@@ -545,13 +542,10 @@ void FaxMachine::printingFailed(const QString& path, const QString& reason)
 
 void FaxMachine::hangUpAndRelease()
 {
-    if (m_device) {
-        m_device->detachExchange();
-        m_device.reset();
-    }
-    if (m_engine) {
-        m_lastSamples = m_engine->progress().samples;
-        m_engine.reset();
+    if (m_session) {
+        m_session->stop();
+        m_lastProgress = m_session->progress();
+        m_session.reset();
     }
     if (m_call) {
         if (m_call->state() != tapi::CS_DISCONNECTED)

@@ -11,6 +11,7 @@
 #include "platform/Status.h"
 #include "platform/audio/WaveDevice.h"
 #include "platform/fax/Fax.h"
+#include "platform/fax/FaxCallSession.h"
 #include "platform/fax/FaxDocument.h"
 #include "platform/fax/FaxEngine.h"
 #include "platform/telephony/Telephony.h"
@@ -50,7 +51,9 @@ public:
     QString lastReason() const override { return m_reason; }
     void onPrintFailed(std::function<void(const QString&, const QString&)> handler) override;
     // Line time of the last fax exchange, in samples (8,000 a second).
-    qint64 lastLineSamples() const { return m_lastSamples; }
+    qint64 lastLineSamples() const { return m_lastProgress.samples; }
+    // How the last fax exchange went: its transport, speed, pages and error correction.
+    FaxProgress lastProgress() const { return m_lastProgress; }
 
 signals:
     // A job has reached a final status.
@@ -108,9 +111,8 @@ private:
 
     // The call and its fax session.
     std::shared_ptr<TelephonyCall> m_call;
-    std::shared_ptr<WaveDevice> m_device;
-    std::shared_ptr<FaxEngine> m_engine;
-    qint64 m_lastSamples = 0;
+    std::shared_ptr<FaxCallSession> m_session;
+    FaxProgress m_lastProgress;
 };
 
 } // namespace orvane::fax

@@ -1,6 +1,7 @@
 #include "platform/fax/FaxOnCall.h"
 
 #include "platform/FreeName.h"
+#include "platform/fax/FaxCallSession.h"
 #include "platform/fax/TiffFax.h"
 
 #include <QCoreApplication>
@@ -43,26 +44,26 @@ Result<FaxOnCall> receiveFaxOnDevice(const std::shared_ptr<WaveDevice>& device,
     std::promise<void> ended;
     std::future<void> done = ended.get_future();
     std::atomic<bool> told{false};
-    auto engine = std::make_shared<FaxEngine>(FaxEngine::Role::Receive, part, options, [&] {
-        if (!told.exchange(true))
-            ended.set_value();
-    });
-    if (Status s = device->attachExchange(
-            [engine](const quint8* in, quint8* out, qsizetype n) { engine->exchange(in, out, n); });
-        !s) {
+    // The caller is known to be a fax machine: a line that can is asked for T.38 at once.
+    Result<std::shared_ptr<FaxCallSession>> session =
+        FaxCallSession::start(device, FaxEngine::Role::Receive, part, options, true, [&] {
+            if (!told.exchange(true))
+                ended.set_value();
+        });
+    if (!session) {
         QFile::remove(part);
-        return s;
+        return session.status();
     }
     // The session ends itself: by its own timers when the far end is no fax machine or goes
     // silent, by its line-time limit at the latest. A little beyond that, it is hung up.
     const auto limit = std::chrono::minutes(options.maxMinutes) + std::chrono::seconds(30);
     if (done.wait_for(limit) != std::future_status::ready)
-        engine->hangUp();
-    device->detachExchange();
+        session.value()->hangUp();
     done.wait();
+    session.value()->stop();
 
     FaxOnCall result;
-    result.progress = engine->progress();
+    result.progress = session.value()->progress();
     const bool whole = result.progress.outcome == FaxProgress::Outcome::Completed;
     Result<TiffSummary> summary = inspectTiff(part, options.limits);
     if (summary && summary->pages > 0 && (whole || result.progress.pagesDone > 0)) {

@@ -50,4 +50,21 @@ double clockSpeedFromEnvironment()
     return ok && speed >= 0.01 && speed <= 1000 ? speed : 1.0;
 }
 
+FaxTransport faxTransportFromEnvironment()
+{
+    const QString name = qEnvironmentVariable("ORVANE_SIM_FAX_TRANSPORT").trimmed().toLower();
+    if (name == QLatin1String("audio"))
+        return FaxTransport::Audio;
+    if (name == QLatin1String("t38"))
+        return FaxTransport::T38;
+    return FaxTransport::Auto;
+}
+
+double lossFromEnvironment()
+{
+    bool ok = false;
+    const double percent = qEnvironmentVariable("ORVANE_SIM_LOSS").toDouble(&ok);
+    return ok && percent > 0 ? qMin(percent, 50.0) / 100.0 : 0.0;
+}
+
 } // namespace orvane::sim

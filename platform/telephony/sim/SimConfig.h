@@ -6,6 +6,11 @@
 //   ORVANE_SIM_LINES  number of simulated voice lines (default 3, at most 5000)
 //   ORVANE_SIM_SPEED  how many times faster than real time simulated audio and rings run
 //                     (default 1; tests use more to stay short)
+// Two more shape the calls between two simulated lines, read as each call connects:
+//   ORVANE_SIM_FAX_TRANSPORT  audio | t38 | auto (default): how such a call carries a fax,
+//                             as the SIP lines' fax_transport says
+//   ORVANE_SIM_LOSS           the share of packets lost on the way, in percent (0..50,
+//                             default 0): 20 ms of audio each, or one T.38 datagram
 
 #include <QList>
 #include <QString>
@@ -30,5 +35,10 @@ const QList<LineConfig>& configuredLines();
 QList<LineConfig> makeLines(int voiceLines);
 QString voiceLineName(int n);
 double clockSpeedFromEnvironment();
+
+enum class FaxTransport { Audio, T38, Auto };
+FaxTransport faxTransportFromEnvironment();
+// A share: 0.01 is 1 %.
+double lossFromEnvironment();
 
 } // namespace orvane::sim

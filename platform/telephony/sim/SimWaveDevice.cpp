@@ -21,10 +21,20 @@ namespace {
 constexpr qsizetype kWireStepBytes = 160;
 } // namespace
 
-SimWire::SimWire()
+SimWire::SimWire(FaxTransport transport, double loss, quint32 seed)
+    : transport(transport)
+    , loss(loss)
+    , random(seed)
 {
     for (QByteArray& queue : toSide)
         queue.fill(char(g711::ULAW_SILENCE), kWireStepBytes);
+}
+
+bool SimWire::loses()
+{
+    const bool lost = loss > 0 && random.generateDouble() < loss;
+    packetsLost += lost;
+    return lost;
 }
 
 SimWaveDevice::SimWaveDevice(std::shared_ptr<SimWire> wire, int side, double speed, qint64 startNs)
@@ -34,7 +44,48 @@ SimWaveDevice::SimWaveDevice(std::shared_ptr<SimWire> wire, int side, double spe
     , m_keepHeard(false)
     , m_wire(std::move(wire))
     , m_side(side)
-{}
+{
+    setT38Asking(m_wire->transport != FaxTransport::Audio, m_wire->transport == FaxTransport::T38);
+}
+
+bool SimWaveDevice::carriesT38() const
+{
+    return m_wire && m_wire->transport != FaxTransport::Audio;
+}
+
+void SimWaveDevice::sendIfp(const QByteArray& ifp, int count)
+{
+    // Under the lock, inside the T.38 session's step: the wire is the clock thread's.
+    if (!m_wire || m_callEnded)
+        return;
+    for (int i = 0; i < qMax(1, count); ++i) {
+        const QByteArray datagram = m_wire->encoders[m_side].encode(ifp);
+        if (!m_wire->loses())
+            m_wire->datagramsToSide[1 - m_side].append(datagram);
+    }
+}
+
+void SimWaveDevice::takeDatagrams()
+{
+    const QList<QByteArray> came = std::exchange(m_wire->datagramsToSide[m_side], {});
+    if (callEnded())
+        return;
+    for (const QByteArray& datagram : came)
+        for (const fax::UdptlDecoder::Ifp& ifp : m_wire->decoders[m_side].decode(datagram))
+            deliverIfp(ifp.sequence, ifp.data);
+}
+
+void SimWaveDevice::switchIfAsked(SimWaveDevice& a, SimWaveDevice& b)
+{
+    // Both sides of a simulated call agree to carry the fax as T.38 (neither asks when the
+    // wire carries audio only).
+    const bool asked = a.takeT38Request() | b.takeT38Request();
+    if (!asked || a.m_wire->t38)
+        return;
+    a.m_wire->t38 = true;
+    a.changeTransport(Transport::T38);
+    b.changeTransport(Transport::T38);
+}
 
 SimWaveDevice::SimWaveDevice(std::shared_ptr<SimFaxCaller> faxCaller, bool keepHeard, double speed,
                              qint64 startNs)
@@ -77,10 +128,13 @@ void SimWaveDevice::tickLinked(SimWaveDevice& a, SimWaveDevice& b, qint64 nowNs)
         QMutexLocker lock(&b.m_mutex);
         b.m_clocked += due;
     }
+    switchIfAsked(a, b);
     // Each side takes one step's worth from the wire and puts one back: the wire always
     // holds exactly one step each way between the two calls.
     while (due > 0) {
         const qsizetype n = qsizetype(qMin<qint64>(due, kWireStepBytes));
+        a.takeDatagrams();
+        b.takeDatagrams();
         a.advance(n, nowNs);
         b.advance(n, nowNs);
         due -= n;
@@ -90,8 +144,11 @@ void SimWaveDevice::tickLinked(SimWaveDevice& a, SimWaveDevice& b, qint64 nowNs)
 void SimWaveDevice::transmit(const quint8* data, qsizetype count)
 {
     if (m_wire) {
-        if (!m_callEnded)
+        // A packet lost on the way is heard as silence, as a jitter buffer plays it.
+        if (!m_callEnded && !m_wire->loses())
             m_wire->toSide[1 - m_side].append(reinterpret_cast<const char*>(data), count);
+        else if (!m_callEnded)
+            m_wire->toSide[1 - m_side].append(QByteArray(count, char(g711::ULAW_SILENCE)));
         return;
     }
     if (m_keepHeard && !m_callEnded)

@@ -7,17 +7,34 @@
 // its full length.
 
 #include "platform/audio/PacedWaveDevice.h"
+#include "platform/fax/Udptl.h"
+#include "platform/telephony/sim/SimConfig.h"
+
+#include <QRandomGenerator>
 
 namespace orvane::sim {
 
 class SimFaxCaller;
 
 // The line between two simulated lines in a call with each other (a fax sent from one line
-// to another): what one side sends reaches the other one wire step later. Only the
-// simulator's clock thread touches it.
+// to another): what one side sends reaches the other one wire step later. It carries audio,
+// or T.38 datagrams (UDPTL with redundancy, as on a SIP line) once the receiving side has
+// asked for them. It loses packets at random at `loss`, the same ones for the same seed.
+// Only the simulator's clock thread touches it.
 struct SimWire {
-    SimWire();
+    SimWire(FaxTransport transport = FaxTransport::Auto, double loss = 0, quint32 seed = 1);
+    // Whether the next packet is lost on the way.
+    bool loses();
+
+    const FaxTransport transport;
+    const double loss;
+    QRandomGenerator random;
     QByteArray toSide[2];
+    bool t38 = false;
+    QList<QByteArray> datagramsToSide[2];
+    fax::UdptlEncoder encoders[2] = {fax::UdptlEncoder(3), fax::UdptlEncoder(3)};
+    fax::UdptlDecoder decoders[2];
+    qint64 packetsLost = 0;
 };
 
 class SimWaveDevice : public PacedWaveDevice {
@@ -46,13 +63,20 @@ public:
     bool callEnded() const;
     QByteArray heard() const;
 
+    void sendIfp(const QByteArray& ifp, int count) override;
+
 protected:
+    bool carriesT38() const override;
     void transmit(const quint8* data, qsizetype count) override;
     void receive(quint8* into, qsizetype count) override;
     void drained() override { m_callerSpeaking = true; }
 
 private:
     qint64 dueLocked(qint64 nowNs) const;
+    // Clock thread, outside the locks: a side's wish for T.38 is granted for both sides.
+    static void switchIfAsked(SimWaveDevice& a, SimWaveDevice& b);
+    // Clock thread, outside the lock: the datagrams that reached this side.
+    void takeDatagrams();
 
     const double m_speed;
     const qint64 m_startNs;

@@ -459,7 +459,8 @@ Status Simulator::answer(SimCall& call)
         answered.call = shared;
         if (peer && peer->state() == tapi::CS_INPROGRESS) {
             // Two simulated lines: one wire, both sides connected at the same instant.
-            auto wire = std::make_shared<SimWire>();
+            auto wire = std::make_shared<SimWire>(faxTransportFromEnvironment(),
+                                                  lossFromEnvironment(), quint32(call.id()));
             peer->m_state = tapi::CS_CONNECTED;
             CallRecord& placed = peer->m_record;
             placed.state = tapi::CS_CONNECTED;

@@ -6,6 +6,7 @@
 #include "platform/telephony/CallerText.h"
 #include "platform/telephony/sip/SipStack.h"
 #include "platform/telephony/sip/SipWaveDevice.h"
+#include "platform/telephony/sip/UdptlSocket.h"
 
 #include <QLoggingCategory>
 
@@ -17,8 +18,6 @@ namespace orvane::sip {
 
 namespace {
 
-constexpr uint16_t kRtpPortMin = 16384;
-constexpr uint16_t kRtpPortMax = 32766;
 constexpr int kRtpSocketBuffer = 256 * 1024;
 // A call we place that nobody answers is given up after this long.
 constexpr int kDialTimeoutMs = 60 * 1000;
@@ -72,6 +71,7 @@ SipCall::SipCall(SipLine& line, quint64 id, QString callerNumber, QString caller
     , m_callerName(std::move(callerName))
 {
     tmr_init(&m_ringTimer);
+    tmr_init(&m_t38Timer);
     sa_init(&m_rtcpPeer, AF_UNSPEC);
 }
 
@@ -84,8 +84,8 @@ SipCall::~SipCall()
 Status SipCall::openRtp(const QByteArray& offer)
 {
     // With RTCP on the next port: reports both ways (RFC 3550).
-    if (rtp_listen(&m_rtp, IPPROTO_UDP, &m_line.localAddress, kRtpPortMin, kRtpPortMax, true, onRtp,
-                   onRtcp, this) != 0)
+    if (rtp_listen(&m_rtp, IPPROTO_UDP, &m_line.localAddress, kMediaPortMin, kMediaPortMax, true,
+                   onRtp, onRtcp, this) != 0)
         return Status(err::Fail, QStringLiteral("No RTP port is free"));
     // Room for a second of the far end's audio, should the SIP loop fall behind for a moment.
     udp_sockbuf_set(static_cast<struct udp_sock*>(rtp_sock(m_rtp)), kRtpSocketBuffer);
@@ -94,7 +94,9 @@ Status SipCall::openRtp(const QByteArray& offer)
     // packets come from needs no more).
     struct sa local = m_line.publicAddress();
     sa_set_port(&local, sa_port(rtp_local(m_rtp)));
-    if (Status s = m_sdp.prepare(local, offer, m_line.config.mediaEncryption); !s)
+    // The SDP library serves the audio only: an offer of T.38 alone is answered apart.
+    const QByteArray audio = hasActiveAudio(offer) ? withoutT38(offer) : QByteArray();
+    if (Status s = m_sdp.prepare(local, audio, m_line.config.mediaEncryption); !s)
         return s;
     return startEncryption();
 }
@@ -117,6 +119,7 @@ Status SipCall::startEncryption()
 Status SipCall::accept(struct sipsess_sock* sock, const struct sip_msg* invite,
                        const QByteArray& offer)
 {
+    m_offer = offer;
     if (Status s = openRtp(offer); !s)
         return s;
     const QByteArray user = m_line.contactUser();
@@ -144,6 +147,10 @@ Status SipCall::connect(const QString& toUri, const void* owner)
     Result<QByteArray> offer = m_sdp.encode(true);
     if (!offer)
         return offer.status();
+    // A line that prefers T.38 offers it beside the audio; the far end takes one of them.
+    if (m_line.config.faxTransport == LineConfig::FaxTransport::T38 && openUdptl())
+        offer = withSection(offer.value(), t38Section(m_udptl->port(), T38Params()));
+    offer = stamped(offer.value());
 
     const LineConfig& c = m_line.config;
     const QByteArray to = c.routeUri(toUri).toUtf8(), name = c.name.toUtf8(), from = c.uri.toUtf8(),
@@ -234,10 +241,13 @@ Status SipCall::answerHere()
 {
     if (state() != tapi::CS_OFFERING || m_answered || !m_session)
         return Status(err::InvalidState, QStringLiteral("The call is not being offered"));
-    const bool hadOffer = m_sdp.codec() != Codec::None;
-    Result<QByteArray> sdp = m_sdp.encode(!hadOffer);
+    const bool hadOffer = !m_offer.isEmpty();
+    Result<QByteArray> sdp =
+        hadOffer && takesT38(m_offer, false) ? answerWithT38(m_offer) : m_sdp.encode(!hadOffer);
     if (!sdp)
         return sdp.status();
+    if (!m_onT38)
+        sdp = stamped(hadOffer ? alignedAnswer(sdp.value(), m_offer) : sdp.value());
     mbuf* mb = toMbuf(sdp.value());
     const int rc = mb ? sipsess_answer(m_session, 200, "OK", mb, nullptr) : ENOMEM;
     mem_deref(mb);
@@ -249,7 +259,7 @@ Status SipCall::answerHere()
     struct sa remote;
     sa_init(&remote, AF_INET);
     m_sdp.remote(&remote);
-    startMedia(remote, hadOffer ? m_sdp.codec() : Codec::Pcmu);
+    startMedia(remote, m_sdp.codec() != Codec::None ? m_sdp.codec() : Codec::Pcmu);
     return {};
 }
 
@@ -311,6 +321,16 @@ void SipCall::startMedia(const struct sa& remote, Codec codec)
         if (m_keys.size() < kMaxKeys)
             m_keys.append(QLatin1Char(key));
     });
+    const LineConfig::FaxTransport fax = m_line.config.faxTransport;
+    m_device->setT38(
+        fax != LineConfig::FaxTransport::Audio, fax == LineConfig::FaxTransport::T38,
+        [this] { askForT38(); },
+        [this](const QByteArray& ifp) {
+            if (m_udptl)
+                m_udptl->send(ifp);
+        });
+    if (m_onT38)
+        m_device->changeTransport(FaxPacketLine::Transport::T38);
     m_deviceId = WaveDeviceRegistry::add(m_device);
     // Reports go where the SDP says the far end takes them (its RTP port + 1, or a=rtcp).
     struct sa reportsTo;
@@ -326,33 +346,26 @@ int SipCall::onAnswer(const struct sip_msg* msg, void* arg)
     // that came without one).
     auto* call = static_cast<SipCall*>(arg);
     const QByteArray answer = messageBody(msg);
-    if (!call->m_sdp.takeAnswer(answer))
+    if (call->answeredWithT38(answer))
+        return 0;
+    if (!call->m_onT38)
+        call->releaseUdptl(); // a T.38 stream we offered beside the audio was not taken
+    const QByteArray audio = withoutT38(answer);
+    if (!call->m_sdp.takeAnswer(audio))
         return EPROTO;
-    call->followRemote(answer);
+    call->followRemote(audio);
     return 0;
 }
 
 int SipCall::onOffer(struct mbuf** descp, const struct sip_msg* msg, void* arg)
 {
+    // A re-INVITE: with a new offer (audio, or the far end switching to T.38), or without
+    // one (a session refresh: we offer what we have, and its ACK brings the answer).
     auto* call = static_cast<SipCall*>(arg);
-    const QByteArray offer = messageBody(msg);
-    if (offer.isEmpty()) {
-        // A re-INVITE without SDP (a session refresh): we offer what we have, and its ACK
-        // brings the answer.
-        Result<QByteArray> ours = call->m_sdp.encode(true);
-        if (!ours)
-            return EPROTO;
-        *descp = toMbuf(ours.value());
-        return *descp ? 0 : ENOMEM;
-    }
-    // A new offer in the call (a re-INVITE): keep the law we speak if it still may.
-    if (!call->m_sdp.takeOffer(offer))
-        return EPROTO;
-    call->followRemote(offer);
-    call->retargetToSource(); // the re-INVITE's Contact replaced the caller's target
-    Result<QByteArray> answer = call->m_sdp.encode(false);
+    Result<QByteArray> answer = call->answerReoffer(messageBody(msg));
     if (!answer)
         return EPROTO;
+    call->retargetToSource(); // the re-INVITE's Contact replaced the caller's target
     *descp = toMbuf(answer.value());
     return *descp ? 0 : ENOMEM;
 }
@@ -368,13 +381,11 @@ void SipCall::takeUpdate(struct sip* sip, const struct sip_msg* msg)
     const QByteArray offer = messageBody(msg);
     QByteArray answer;
     if (!offer.isEmpty()) {
-        const Status taken = m_sdp.takeOffer(offer);
-        Result<QByteArray> ours = taken ? m_sdp.encode(false) : Result<QByteArray>(taken);
+        Result<QByteArray> ours = answerReoffer(offer);
         if (!ours) {
             sip_treply(nullptr, sip, msg, 488, "Not Acceptable Here");
             return;
         }
-        followRemote(offer);
         answer = ours.value();
     }
     sip_treplyf(nullptr, nullptr, sip, msg, false, 200, "OK",
@@ -391,7 +402,8 @@ void SipCall::onEstablished(const struct sip_msg*, void* arg)
         // The far end answered our offer in its 200 OK (onAnswer took it).
         tmr_cancel(&call->m_ringTimer);
         struct sa remote;
-        if (!call->m_sdp.remote(&remote)) {
+        sa_init(&remote, AF_INET);
+        if (!call->m_sdp.remote(&remote) && !call->m_onT38) {
             call->m_session = static_cast<struct sipsess*>(mem_deref(call->m_session));
             call->ended(tapi::CEC_DISCONNECT_FAILED);
             return;
@@ -442,11 +454,15 @@ void SipCall::ended(int cause)
     std::shared_ptr<SipCall> self = shared_from_this();
     m_state = tapi::CS_DISCONNECTED;
     tmr_cancel(&m_ringTimer);
+    tmr_cancel(&m_t38Timer);
+    m_t38Request = static_cast<struct sip_request*>(mem_deref(m_t38Request));
     if (m_device) {
-        // The recording may go on; the far end is gone: its socket, reports and port go now.
+        // The recording may go on; the far end is gone: its sockets, reports and ports go
+        // now.
         m_device->endCall(m_line.config.stopOnHangup);
         releaseRtp();
     }
+    releaseUdptl();
     raise(tapi::TE_CALLSTATE, tapi::CS_DISCONNECTED, cause);
     if (m_line.current.get() == this) {
         m_line.current.reset();
@@ -482,6 +498,10 @@ bool SipCall::lineFreeSoon() const
 
 void SipCall::stopMedia()
 {
+    tmr_cancel(&m_t38Timer);
+    m_t38Request = static_cast<struct sip_request*>(mem_deref(m_t38Request));
+    m_t38Auth = static_cast<struct sip_auth*>(mem_deref(m_t38Auth));
+    releaseUdptl();
     if (m_device) {
         WaveDeviceRegistry::remove(m_deviceId);
         m_device->close();
@@ -514,6 +534,13 @@ void SipCall::releaseRtp()
         m_srtp.reset(); // before the socket it sits on
     }
     m_rtp = static_cast<struct rtp_sock*>(mem_deref(m_rtp));
+}
+
+QByteArray SipCall::stamped(const QByteArray& sdp)
+{
+    m_sdpVersion = qMax(m_sdpVersion + 1, originVersion(sdp));
+    m_lastSdp = withOriginVersion(sdp, m_sdpVersion);
+    return m_lastSdp;
 }
 
 void SipCall::onRtcp(const struct sa* src, struct rtcp_msg*, void* arg)

@@ -16,6 +16,7 @@
 #include "platform/telephony/sip/SipSdp.h"
 #include "platform/telephony/sip/SrtpMedia.h"
 #include "platform/telephony/sip/StunProbe.h"
+#include "platform/telephony/sip/T38Sdp.h"
 
 #include "platform/telephony/sip/ReCompat.h"
 
@@ -30,6 +31,7 @@ namespace orvane::sip {
 
 class SipWaveDevice;
 class SipCall;
+class UdptlSocket;
 
 struct SipLine;
 
@@ -143,6 +145,32 @@ private:
     void sendReportsTo(const struct sa& peer);
     // The RTP socket (and its RTCP and SRTP) goes: at the end of the call, or of its media.
     void releaseRtp();
+    // Our description, its origin version the next of the call's; kept as the last sent.
+    QByteArray stamped(const QByteArray& sdp);
+
+    // --- T.38 (SipCallT38.cpp) ---------------------------------------------------------
+    // Whether an offer is answered with its T.38 stream: never on a line that carries
+    // faxes as audio; a re-offer always (the far end switches); the first offer when it
+    // has no audio, or the line prefers T.38.
+    bool takesT38(const QByteArray& offer, bool reoffer) const;
+    // Our answer to an offer whose T.38 stream we take; the call carries T.38 from now on.
+    Result<QByteArray> answerWithT38(const QByteArray& offer);
+    // Our answer to a new offer within the call (re-INVITE or UPDATE), T.38 or audio.
+    Result<QByteArray> answerReoffer(const QByteArray& offer);
+    // The far end's answer to our offer, when it takes T.38 (and no audio); else false.
+    bool answeredWithT38(const QByteArray& answer);
+    Status openUdptl();
+    void releaseUdptl();
+    // The call's media now: T.38 (`t38`) or audio; its device is told.
+    void carryT38(bool t38);
+    // A fax session wants T.38: a re-INVITE of our own (libre's would end the call when
+    // the far end does not answer it), given up after a while.
+    void askForT38();
+    void sendT38Invite();
+    static int onT38Send(enum sip_transp tp, const struct sa* src, const struct sa* dst,
+                         struct mbuf* mb, void* arg);
+    static void onT38Response(int err, const struct sip_msg* msg, void* arg);
+    static void onT38Timeout(void* arg);
 
     SipLine& m_line;
     const quint64 m_id;
@@ -169,6 +197,18 @@ private:
     qint64 m_rtcpReceived = 0;
     mutable QMutex m_keysMutex;
     QString m_keys; // under m_keysMutex: pressed on the loop, read by the line
+
+    QByteArray m_offer;   // the INVITE's
+    QByteArray m_lastSdp; // ours, as last sent
+    quint64 m_sdpVersion = 0;
+    std::unique_ptr<UdptlSocket> m_udptl;
+    bool m_onT38 = false;
+    T38Params m_t38Params;
+    QByteArray m_t38Offer; // our re-INVITE's, while it is out
+    struct sip_request* m_t38Request = nullptr;
+    struct sip_auth* m_t38Auth = nullptr;
+    int m_t38Challenges = 0;
+    struct tmr m_t38Timer;
 };
 
 } // namespace orvane::sip

@@ -253,6 +253,13 @@ Result<LinesFile> parseLinesFile(const QByteArray& text)
                 ok = server.match(value).hasMatch();
             } else if (key == QLatin1String("detect_fax")) {
                 ok = readYesNo(value, &line.detectFax);
+            } else if (key == QLatin1String("fax_transport")) {
+                const QString v = value.toLower();
+                ok = v == QLatin1String("auto") || v == QLatin1String("t38") ||
+                     v == QLatin1String("audio");
+                line.faxTransport = v == QLatin1String("t38")     ? LineConfig::FaxTransport::T38
+                                    : v == QLatin1String("audio") ? LineConfig::FaxTransport::Audio
+                                                                  : LineConfig::FaxTransport::Auto;
             } else if (key == QLatin1String("dtmf_skip_greeting")) {
                 ok = value.size() == 1 && QStringLiteral("0123456789*#ABCD").contains(value[0]);
                 line.dtmfSkipKey = ok ? char(value[0].toLatin1()) : 0;

@@ -43,6 +43,11 @@
 //   dtmf_skip_greeting = #                   the key that skips the greeting (default none)
 //   detect_fax = no                          yes: a fax machine calling is heard (its CNG
 //                                            tone) and its fax received, not recorded
+//   fax_transport = auto                     how faxes go: auto (as audio until a fax is
+//                                            heard, then T.38 if the far end agrees; a T.38
+//                                            offer is taken), t38 (also asked for at once
+//                                            and offered on calls we place), audio (never
+//                                            T.38)
 
 #include "platform/Status.h"
 #include "platform/telephony/sip/SrtpMedia.h"
@@ -89,6 +94,8 @@ struct LineConfig {
     MediaEncryption mediaEncryption = MediaEncryption::None;
     char dtmfSkipKey = 0; // the key that skips the greeting; 0: none
     bool detectFax = false;
+    enum class FaxTransport { Auto, T38, Audio };
+    FaxTransport faxTransport = FaxTransport::Auto;
     QString stunServer; // host[:port]
 
     // Whether the line answers an INVITE for `requestUser`.

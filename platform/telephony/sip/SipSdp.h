@@ -23,6 +23,9 @@ enum class Codec { None, Pcmu, Pcma };
 constexpr int kPayloadPcmu = 0;
 constexpr int kPayloadPcma = 8;
 constexpr int kPayloadTelephoneEvent = 101;
+// The UDP ports a call's media (RTP and RTCP, T.38) takes.
+constexpr quint16 kMediaPortMin = 16384;
+constexpr quint16 kMediaPortMax = 32766;
 
 // The law an SDP offer lets us answer with; None when it offers neither, is not SDP, or
 // names an address or port that cannot be (999.999.1.1, port 99999999).

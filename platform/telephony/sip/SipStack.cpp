@@ -1,4 +1,5 @@
 #include "platform/telephony/sip/SipStack.h"
+#include "platform/telephony/sip/T38Sdp.h"
 
 #include "platform/LogThrottle.h"
 #include "platform/SteadyClock.h"
@@ -125,9 +126,16 @@ void onInvite(const struct sip_msg* msg, void* arg)
         return;
     }
     const QByteArray offer = messageBody(msg);
-    if (!offer.isEmpty() && (chooseCodec(offer) == Codec::None ||
-                             offeredMedia(offer).family != sa_af(&line->localAddress) ||
-                             !chooseCrypto(offer, line->config.mediaEncryption))) {
+    // A fax machine's gateway may offer T.38 alone; the line takes it unless it carries
+    // faxes as audio only (or never plain media).
+    const bool t38Alone = !hasActiveAudio(offer) && t38StreamOf(offer).offered &&
+                          line->config.faxTransport != LineConfig::FaxTransport::Audio &&
+                          line->config.mediaEncryption != MediaEncryption::SrtpMandatory;
+    const QByteArray audio = withoutT38(offer);
+    if (!offer.isEmpty() && !t38Alone &&
+        (chooseCodec(audio) == Codec::None ||
+         offeredMedia(audio).family != sa_af(&line->localAddress) ||
+         !chooseCrypto(audio, line->config.mediaEncryption))) {
         reply(port, msg, 488, "Not Acceptable Here");
         return;
     }

@@ -46,6 +46,28 @@ void SipWaveDevice::tick(qint64 nowNs)
         m_lastTickNs = nowNs;
     }
     advance(qsizetype(due), nowNs);
+    // A fax session asked for T.38 during the step: the far end is asked now, outside the
+    // device's lock.
+    if (takeT38Request() && m_askT38)
+        m_askT38();
+}
+
+void SipWaveDevice::setT38(bool carries, bool atOnce, std::function<void()> ask,
+                           std::function<void(const QByteArray&)> send)
+{
+    m_carriesT38 = carries;
+    setT38Asking(carries, atOnce);
+    m_askT38 = std::move(ask);
+    m_sendIfp = std::move(send);
+}
+
+void SipWaveDevice::sendIfp(const QByteArray& ifp, int count)
+{
+    // Under the lock, inside the T.38 session's step, on the loop.
+    if (m_callEnded || !m_sendIfp)
+        return;
+    for (int i = 0; i < qMax(1, count); ++i)
+        m_sendIfp(ifp);
 }
 
 void SipWaveDevice::transmit(const quint8* data, qsizetype count)

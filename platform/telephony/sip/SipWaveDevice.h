@@ -45,6 +45,14 @@ public:
     void keyPressed(char key);
     // Whether the caller's stream is heard from the address its SDP named.
     bool sourceIsTheSdps() const;
+    // T.38: whether the line carries faxes so (and asks for it at once); `ask` runs on the
+    // loop when a fax session wants T.38, `send` with each IFP to go out.
+    void setT38(bool carries, bool atOnce, std::function<void()> ask,
+                std::function<void(const QByteArray&)> send);
+    using PacedWaveDevice::changeTransport;
+    using PacedWaveDevice::deliverIfp;
+    void sendIfp(const QByteArray& ifp, int count) override;
+
     // The call is over: nothing more is sent (the RTP socket is not touched again), and the
     // caller is silent. With `cutShort` the recording ends too, so that the line is free at
     // once.
@@ -58,6 +66,7 @@ public:
     qint64 packetsRecovered() const; // came late, played after all
 
 protected:
+    bool carriesT38() const override { return m_carriesT38; }
     void transmit(const quint8* data, qsizetype count) override;
     // A fax modem hears the caller at a steady delay, lost audio as silence.
     void exchangeAttached(bool attached) override { m_jitter.setSteady(attached); }
@@ -109,6 +118,9 @@ private:
     char m_skipKey = 0;
     std::function<void(char)> m_pressed;
     qint64 m_sent = 0, m_dropped = 0;
+    bool m_carriesT38 = false;
+    std::function<void()> m_askT38;
+    std::function<void(const QByteArray&)> m_sendIfp;
 };
 
 } // namespace orvane::sip
