@@ -5,7 +5,7 @@
 // not survive lost audio packets; T.38 sends what the modems mean, with redundancy.
 //
 // The call starts as audio, or as T.38 when it was offered so. The receiving side asks to
-// switch once it knows a fax is coming; the far end may switch on its own. Either way the
+// switch as its fax session starts; the far end may switch on its own. Either way the
 // transport listener hears the change, and the fax session moves to the new transport.
 //
 // Thread: the listener runs on the device's clock thread outside the device's lock; step and
@@ -28,9 +28,6 @@ public:
     virtual ~FaxPacketLine() = default;
 
     virtual Transport transport() const = 0;
-    // Whether the line asks for T.38 as soon as a fax session starts on it, rather than
-    // once a fax is heard.
-    virtual bool asksAtOnce() const = 0;
     // Asks the far end to carry the call's fax as T.38. False when the line does not ask
     // (it carries faxes as audio only, or has asked already); otherwise the answer comes to
     // the listener: T38 when the far end agreed, Audio when it refused or did not answer.

@@ -251,10 +251,9 @@ FaxPacketLine::Transport PacedWaveDevice::transport() const
     return m_transport;
 }
 
-void PacedWaveDevice::setT38Asking(bool mayAsk, bool atOnce)
+void PacedWaveDevice::setT38Asking(bool mayAsk)
 {
     m_mayAskForT38 = mayAsk;
-    m_asksAtOnce = mayAsk && atOnce;
 }
 
 bool PacedWaveDevice::askForT38()

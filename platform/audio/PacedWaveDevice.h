@@ -43,7 +43,6 @@ public:
 
     // FaxPacketLine, but sending.
     Transport transport() const override;
-    bool asksAtOnce() const override { return m_asksAtOnce; }
     bool askForT38() override;
     void setTransportListener(TransportListener listener) override;
     Status attachT38(T38Session session) override;
@@ -77,10 +76,10 @@ protected:
     // drains. False when the machine says nothing now.
     bool skipSayingLocked();
 
-    // T.38: whether the line can carry it at all, and how it asks for it (set before the
-    // device is used).
+    // T.38: whether the line can carry it at all, and whether it asks for it (set before
+    // the device is used).
     virtual bool carriesT38() const { return false; }
-    void setT38Asking(bool mayAsk, bool atOnce);
+    void setT38Asking(bool mayAsk);
     // Whether askForT38 was called since the last time: the subclass asks on its clock.
     bool takeT38Request();
     // Clock thread, outside the lock: the call carries its fax as `transport` from now on,
@@ -129,7 +128,6 @@ private:
     TransportListener m_transportListener;
     T38Session m_t38;
     bool m_mayAskForT38 = false;
-    bool m_asksAtOnce = false;
     std::atomic<bool> m_t38Asked{false}, m_t38Requested{false};
     WaveInBuffer* m_in = nullptr;
     std::function<void()> m_inDone;

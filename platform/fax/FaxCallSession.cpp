@@ -1,7 +1,6 @@
 #include "platform/fax/FaxCallSession.h"
 
 #include "platform/audio/FaxPacketLine.h"
-#include "platform/fax/CallingTone.h"
 
 #include <QLoggingCategory>
 
@@ -28,7 +27,7 @@ FaxCallSession::~FaxCallSession()
 
 Result<std::shared_ptr<FaxCallSession>>
 FaxCallSession::start(const std::shared_ptr<WaveDevice>& device, FaxEngine::Role role,
-                      const QString& file, const FaxOptions& options, bool faxHeard,
+                      const QString& file, const FaxOptions& options,
                       std::function<void()> finished)
 {
     if (!device)
@@ -36,9 +35,6 @@ FaxCallSession::start(const std::shared_ptr<WaveDevice>& device, FaxEngine::Role
     std::shared_ptr<FaxCallSession> session(
         new FaxCallSession(device, role, file, options, std::move(finished)));
     FaxPacketLine* packets = session->m_packets;
-    const bool asking = packets && role == FaxEngine::Role::Receive;
-    if (asking && !faxHeard && !packets->asksAtOnce())
-        session->m_listening = std::make_shared<CallingToneDetector>();
     {
         QMutexLocker moving(&session->m_moving);
         if (Status s = session->run(packets ? packets->transport() : Transport::Audio); !s)
@@ -53,7 +49,7 @@ FaxCallSession::start(const std::shared_ptr<WaveDevice>& device, FaxEngine::Role
     });
     // A change that came before the listener did.
     session->transportChanged(packets->transport());
-    if (asking && !session->m_listening)
+    if (role == FaxEngine::Role::Receive)
         packets->askForT38();
     return session;
 }
@@ -93,15 +89,9 @@ Status FaxCallSession::run(Transport transport)
                                      [engine](quint16 sequence, const QByteArray& ifp) {
                                          engine->takeIfp(sequence, ifp);
                                      }});
-    std::shared_ptr<CallingToneDetector> listening = m_listening;
-    FaxPacketLine* packets = m_packets;
-    return m_device->attachExchange(
-        [engine, listening, packets](const quint8* in, quint8* out, qsizetype count) {
-            engine->exchange(in, out, count);
-            // A fax machine calling: the far end is asked to carry its fax as T.38.
-            if (listening && !listening->heard() && listening->hear(in, count))
-                packets->askForT38();
-        });
+    return m_device->attachExchange([engine](const quint8* in, quint8* out, qsizetype count) {
+        engine->exchange(in, out, count);
+    });
 }
 
 void FaxCallSession::transportChanged(Transport transport)
@@ -146,6 +136,7 @@ FaxProgress FaxCallSession::progress() const
     }
     FaxProgress progress = current ? current->progress() : FaxProgress();
     progress.samples += before;
+    progress.switched = m_generation > 1;
     return progress;
 }
 

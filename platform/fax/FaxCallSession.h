@@ -3,9 +3,9 @@
 // One fax session on a call: the fax engine on the call's audio, or on its T.38 packets
 // when the line carries them. The session follows the call's transport: when the far end
 // switches the call to T.38 (or back), the session starts again on the new transport,
-// with the same document or into the same file. The receiving side asks for T.38 once it
-// knows a fax is coming: at once when the line says so or a fax was already heard, else
-// when the caller's calling tone is heard. A far end that refuses keeps the fax on audio.
+// with the same document or into the same file. The receiving side asks for T.38 as the
+// session starts: it runs on a call known to bring a fax (a receive job's, or one whose
+// calling tone was heard). A far end that refuses keeps the fax on audio.
 //
 // Thread: created and used on any thread but the device's clock; `finished` runs on the
 // thread that ends the session (the clock's, or hangUp()'s caller) and must be quick.
@@ -22,15 +22,11 @@
 
 namespace orvane::fax {
 
-class CallingToneDetector;
-
 class FaxCallSession : public std::enable_shared_from_this<FaxCallSession> {
 public:
-    // `faxHeard`: the call is known to be a fax machine's (the receiving side asks for
-    // T.38 at once).
     static Result<std::shared_ptr<FaxCallSession>> start(const std::shared_ptr<WaveDevice>& device,
                                                          FaxEngine::Role role, const QString& file,
-                                                         const FaxOptions& options, bool faxHeard,
+                                                         const FaxOptions& options,
                                                          std::function<void()> finished);
     ~FaxCallSession();
     FaxCallSession(const FaxCallSession&) = delete;
@@ -68,7 +64,6 @@ private:
     bool m_hungUp = false;
     // Which engine may tell that the session finished: the current one only.
     std::atomic<int> m_generation{0};
-    std::shared_ptr<CallingToneDetector> m_listening; // until a fax is heard
 };
 
 } // namespace orvane::fax

@@ -42,10 +42,11 @@ struct FaxProgress {
     int pagesDone = 0;       // pages sent, or received
     bool lastPageIn = false; // receiving: the sender said the last page was its last
     int bitRate = 0;
-    bool t38 = false;   // carried as T.38 packets, not as audio
-    bool ecm = false;   // the pages went with error correction
-    int ecmRetries = 0; // error-corrected frames sent again
-    qint64 samples = 0; // line time so far, 8,000 a second
+    bool t38 = false;      // carried as T.38 packets, not as audio
+    bool switched = false; // the call changed transport on the way (see FaxCallSession)
+    bool ecm = false;      // the pages went with error correction
+    int ecmRetries = 0;    // error-corrected frames sent again
+    qint64 samples = 0;    // line time so far, 8,000 a second
     Outcome outcome = Outcome::Running;
     QString reason; // what went wrong, for the log
 };

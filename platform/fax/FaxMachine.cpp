@@ -435,7 +435,7 @@ void FaxMachine::startExchange()
     const auto role = m_mode == Mode::Send ? FaxEngine::Role::Send : FaxEngine::Role::Receive;
     QPointer<FaxMachine> self(this);
     Result<std::shared_ptr<FaxCallSession>> session =
-        FaxCallSession::start(device, role, file, m_options, false, [self] {
+        FaxCallSession::start(device, role, file, m_options, [self] {
             // On the audio thread: only hand the news over to ours.
             QMetaObject::invokeMethod(
                 self.data(),

@@ -44,9 +44,8 @@ Result<FaxOnCall> receiveFaxOnDevice(const std::shared_ptr<WaveDevice>& device,
     std::promise<void> ended;
     std::future<void> done = ended.get_future();
     std::atomic<bool> told{false};
-    // The caller is known to be a fax machine: a line that can is asked for T.38 at once.
     Result<std::shared_ptr<FaxCallSession>> session =
-        FaxCallSession::start(device, FaxEngine::Role::Receive, part, options, true, [&] {
+        FaxCallSession::start(device, FaxEngine::Role::Receive, part, options, [&] {
             if (!told.exchange(true))
                 ended.set_value();
         });

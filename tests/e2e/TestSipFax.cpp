@@ -96,7 +96,8 @@ private Q_SLOTS:
     void initTestCase()
     {
         const quint16 out = test::freeUdpPort(), in = test::freeUdpPort(),
-                      toPeer = test::freeUdpPort();
+                      toPeer = test::freeUdpPort(), t38Out = test::freeUdpPort(),
+                      audioOut = test::freeUdpPort();
         m_peerPort = test::freeUdpPort();
         // "Fax Out" belongs to the domain where "Fax In" listens, so its numbers go there.
         QVERIFY(test::useLinesFile(
@@ -109,11 +110,19 @@ private Q_SLOTS:
                            "address = 127.0.0.1\n\n"
                            "[Answering]\nuri = sip:2004@127.0.0.1:%1\nport = %1\n"
                            "address = 127.0.0.1\nring_interval_ms = 500\n"
-                           "detect_fax = yes\n")
+                           "detect_fax = yes\n\n"
+                           "[T38 Out]\nuri = sip:2005@127.0.0.1:%1\nport = %5\n"
+                           "address = 127.0.0.1\nfax_transport = t38\n\n"
+                           "[T38 In]\nuri = sip:2006@127.0.0.1:%1\nport = %1\n"
+                           "address = 127.0.0.1\nfax_transport = t38\n\n"
+                           "[Audio Out]\nuri = sip:2007@127.0.0.1:%1\nport = %6\n"
+                           "address = 127.0.0.1\nfax_transport = audio\n")
                 .arg(in)
                 .arg(out)
                 .arg(m_peerPort)
-                .arg(toPeer)));
+                .arg(toPeer)
+                .arg(t38Out)
+                .arg(audioOut)));
     }
 
     void aPageGoesFromLineToLine()
@@ -135,6 +144,52 @@ private Q_SLOTS:
         QVERIFY2(fax, qPrintable(fax.status().toString()));
         QCOMPARE(fax->pages, 1);
         QCOMPARE(fax->widths.first(), 1728);
+        // The receiving line asked for T.38 as its session started, and the sending one
+        // took the switch.
+        QVERIFY(sender.lastProgress().t38 && sender.lastProgress().switched);
+        QVERIFY(receiver.lastProgress().t38 && receiver.lastProgress().switched);
+    }
+
+    // How the fax goes between two lines, by what each line's fax_transport says: T.38 from
+    // the INVITE on, when the caller offers it beside the audio and the line called prefers
+    // it; audio, when the caller refuses the receiving line's switch (488).
+    void theLinesAgreeOnHowTheFaxGoes_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<bool>("t38");
+        QTest::newRow("T.38 offered at once") << "T38 Out"
+                                              << "T38 In"
+                                              << "2006" << true;
+        QTest::newRow("T.38 refused") << "Audio Out"
+                                      << "Fax In"
+                                      << "2002" << false;
+    }
+    void theLinesAgreeOnHowTheFaxGoes()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QString, number);
+        QFETCH(bool, t38);
+        const QString folder = m_dir.filePath(QStringLiteral("agreed-") + number);
+        FaxMachine receiver;
+        receiver.chooseLine(to);
+        QVERIFY(receiver.receive(folder, 2));
+        FaxMachine sender;
+        sender.chooseLine(from);
+        QSignalSpy sent(&sender, &FaxMachine::finished);
+        QSignalSpy received(&receiver, &FaxMachine::finished);
+        QVERIFY(sender.send(number, document(), QString()));
+        QTRY_VERIFY_WITH_TIMEOUT(sent.count() == 1 && received.count() == 1, 120000);
+        QCOMPARE(sender.status(), QStringLiteral("Completed"));
+        QCOMPARE(receiver.status(), QStringLiteral("Completed"));
+        QCOMPARE(inspectTiff(QDir(folder).filePath(receiver.receivedFile()))->pages, 1);
+        for (const FaxProgress& side : {sender.lastProgress(), receiver.lastProgress()}) {
+            QCOMPARE(side.t38, t38);
+            QVERIFY(!side.switched); // one transport from the answer to the end
+            QVERIFY(side.ecm);
+        }
     }
 
     void aFaxMachineCallingAnAnsweringLineIsReceivedAsAFax()

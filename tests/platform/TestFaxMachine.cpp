@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -330,6 +331,49 @@ private slots:
             if (!malformed)
                 QVERIFY2(std::memcmp(got.row(y), sent.row(y), size_t(sent.stride())) == 0,
                          qPrintable(QStringLiteral("row %1 differs").arg(y)));
+        }
+    }
+
+    // Two simulated lines lose 2 % of their packets on the way. Carried as audio, lost
+    // packets are silence in the modems' tones and the fax breaks down; the receiving side
+    // hears the caller's tone, asks for T.38, and the fax goes through as datagrams whose
+    // redundancy brings the lost ones back.
+    void lostPacketsBreakAudioFaxesButNotT38_data()
+    {
+        QTest::addColumn<QByteArray>("transport");
+        QTest::addColumn<bool>("completes");
+        QTest::newRow("auto: T.38") << QByteArray("auto") << true;
+        QTest::newRow("audio") << QByteArray("audio") << false;
+    }
+    void lostPacketsBreakAudioFaxesButNotT38()
+    {
+        QFETCH(QByteArray, transport);
+        QFETCH(bool, completes);
+        qputenv("ORVANE_SIM_LOSS", "2");
+        qputenv("ORVANE_SIM_FAX_TRANSPORT", transport);
+        const auto restore = qScopeGuard([] {
+            qunsetenv("ORVANE_SIM_LOSS");
+            qunsetenv("ORVANE_SIM_FAX_TRANSPORT");
+        });
+        const QString folder = m_dir.filePath(QStringLiteral("lossy-") + transport);
+        auto receiver = machineOn(kLine2);
+        auto sender = machineOn(kLine1);
+        QSignalSpy senderDone(sender.get(), &FaxMachine::finished);
+        QSignalSpy receiverDone(receiver.get(), &FaxMachine::finished);
+        QVERIFY(receiver->receive(folder, 2));
+        QVERIFY(sender->send(QStringLiteral("2002"), document(2), QString()));
+        QTRY_VERIFY_WITH_TIMEOUT(senderDone.count() == 1 && receiverDone.count() == 1, kWaitMs);
+        const FaxProgress sent = sender->lastProgress(), received = receiver->lastProgress();
+        QCOMPARE(sender->status() == QLatin1String("Completed"), completes);
+        QCOMPARE(receiver->status() == QLatin1String("Completed"), completes);
+        // Audio all the way, or switched to T.38 by the receiver: both ends agree.
+        QCOMPARE(sent.t38, completes);
+        QCOMPARE(received.t38, completes);
+        QCOMPARE(sent.switched, completes);
+        if (completes) {
+            QCOMPARE(inspectTiff(QDir(folder).filePath(receiver->receivedFile()))->pages, 2);
+            QVERIFY(sent.ecm); // error correction is asked for and both ends have it
+            QCOMPARE(sent.bitRate, 14400);
         }
     }
 

@@ -7,8 +7,8 @@
 //   ORVANE_SIM_SPEED  how many times faster than real time simulated audio and rings run
 //                     (default 1; tests use more to stay short)
 // Two more shape the calls between two simulated lines, read as each call connects:
-//   ORVANE_SIM_FAX_TRANSPORT  audio | t38 | auto (default): how such a call carries a fax,
-//                             as the SIP lines' fax_transport says
+//   ORVANE_SIM_FAX_TRANSPORT  audio, or t38 | auto (default): a fax goes as T.38 once the
+//                             receiving side asks for it
 //   ORVANE_SIM_LOSS           the share of packets lost on the way, in percent (0..50,
 //                             default 0): 20 ms of audio each, or one T.38 datagram
 

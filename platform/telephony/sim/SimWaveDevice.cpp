@@ -21,20 +21,26 @@ namespace {
 constexpr qsizetype kWireStepBytes = 160;
 } // namespace
 
-SimWire::SimWire(FaxTransport transport, double loss, quint32 seed)
+SimWire::SimWire(FaxTransport transport, double loss, quint64 seed)
     : transport(transport)
     , loss(loss)
-    , random(seed)
+    , seed(seed)
 {
     for (QByteArray& queue : toSide)
         queue.fill(char(g711::ULAW_SILENCE), kWireStepBytes);
 }
 
-bool SimWire::loses()
+bool SimWire::loses(int side, bool datagram, qint64 index)
 {
-    const bool lost = loss > 0 && random.generateDouble() < loss;
-    packetsLost += lost;
-    return lost;
+    if (loss <= 0)
+        return false;
+    // splitmix64 of the packet's place: a fixed draw for each packet.
+    quint64 z =
+        seed * 0x9E3779B97F4A7C15ULL + quint64(index) * 4 + quint64(side) * 2 + (datagram ? 1 : 0);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    z ^= z >> 31;
+    return double(z >> 11) / double(1ULL << 53) < loss;
 }
 
 SimWaveDevice::SimWaveDevice(std::shared_ptr<SimWire> wire, int side, double speed, qint64 startNs)
@@ -45,7 +51,7 @@ SimWaveDevice::SimWaveDevice(std::shared_ptr<SimWire> wire, int side, double spe
     , m_wire(std::move(wire))
     , m_side(side)
 {
-    setT38Asking(m_wire->transport != FaxTransport::Audio, m_wire->transport == FaxTransport::T38);
+    setT38Asking(m_wire->transport != FaxTransport::Audio);
 }
 
 bool SimWaveDevice::carriesT38() const
@@ -58,10 +64,11 @@ void SimWaveDevice::sendIfp(const QByteArray& ifp, int count)
     // Under the lock, inside the T.38 session's step: the wire is the clock thread's.
     if (!m_wire || m_callEnded)
         return;
+    const int to = 1 - m_side;
     for (int i = 0; i < qMax(1, count); ++i) {
         const QByteArray datagram = m_wire->encoders[m_side].encode(ifp);
-        if (!m_wire->loses())
-            m_wire->datagramsToSide[1 - m_side].append(datagram);
+        if (!m_wire->loses(to, true, m_wire->datagramsSentToSide[to]++))
+            m_wire->datagramsToSide[to].append(datagram);
     }
 }
 
@@ -144,11 +151,22 @@ void SimWaveDevice::tickLinked(SimWaveDevice& a, SimWaveDevice& b, qint64 nowNs)
 void SimWaveDevice::transmit(const quint8* data, qsizetype count)
 {
     if (m_wire) {
-        // A packet lost on the way is heard as silence, as a jitter buffer plays it.
-        if (!m_callEnded && !m_wire->loses())
-            m_wire->toSide[1 - m_side].append(reinterpret_cast<const char*>(data), count);
-        else if (!m_callEnded)
-            m_wire->toSide[1 - m_side].append(QByteArray(count, char(g711::ULAW_SILENCE)));
+        if (m_callEnded)
+            return;
+        // The audio goes in packets of one wire step; one lost on the way is heard as
+        // silence, as a jitter buffer plays it.
+        const int to = 1 - m_side;
+        QByteArray& queue = m_wire->toSide[to];
+        qint64& sent = m_wire->audioBytesToSide[to];
+        for (qsizetype at = 0; at < count;) {
+            const qsizetype n = qMin(count - at, kWireStepBytes - sent % kWireStepBytes);
+            if (m_wire->loses(to, false, sent / kWireStepBytes))
+                queue.append(QByteArray(n, char(g711::ULAW_SILENCE)));
+            else
+                queue.append(reinterpret_cast<const char*>(data + at), n);
+            at += n;
+            sent += n;
+        }
         return;
     }
     if (m_keepHeard && !m_callEnded)

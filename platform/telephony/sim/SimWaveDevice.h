@@ -10,8 +10,6 @@
 #include "platform/fax/Udptl.h"
 #include "platform/telephony/sim/SimConfig.h"
 
-#include <QRandomGenerator>
-
 namespace orvane::sim {
 
 class SimFaxCaller;
@@ -22,19 +20,21 @@ class SimFaxCaller;
 // asked for them. It loses packets at random at `loss`, the same ones for the same seed.
 // Only the simulator's clock thread touches it.
 struct SimWire {
-    SimWire(FaxTransport transport = FaxTransport::Auto, double loss = 0, quint32 seed = 1);
-    // Whether the next packet is lost on the way.
-    bool loses();
+    SimWire(FaxTransport transport = FaxTransport::Auto, double loss = 0, quint64 seed = 1);
+    // Whether packet `index` of those sent to `side` (of audio, or of datagrams) is lost
+    // on the way: the same packets for the same seed, however the clock steps.
+    bool loses(int side, bool datagram, qint64 index);
 
     const FaxTransport transport;
     const double loss;
-    QRandomGenerator random;
+    const quint64 seed;
     QByteArray toSide[2];
+    qint64 audioBytesToSide[2] = {0, 0};
+    qint64 datagramsSentToSide[2] = {0, 0};
     bool t38 = false;
     QList<QByteArray> datagramsToSide[2];
     fax::UdptlEncoder encoders[2] = {fax::UdptlEncoder(3), fax::UdptlEncoder(3)};
     fax::UdptlDecoder decoders[2];
-    qint64 packetsLost = 0;
 };
 
 class SimWaveDevice : public PacedWaveDevice {

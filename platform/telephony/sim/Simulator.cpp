@@ -460,7 +460,7 @@ Status Simulator::answer(SimCall& call)
         if (peer && peer->state() == tapi::CS_INPROGRESS) {
             // Two simulated lines: one wire, both sides connected at the same instant.
             auto wire = std::make_shared<SimWire>(faxTransportFromEnvironment(),
-                                                  lossFromEnvironment(), quint32(call.id()));
+                                                  lossFromEnvironment(), call.id());
             peer->m_state = tapi::CS_CONNECTED;
             CallRecord& placed = peer->m_record;
             placed.state = tapi::CS_CONNECTED;

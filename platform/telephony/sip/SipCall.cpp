@@ -323,8 +323,7 @@ void SipCall::startMedia(const struct sa& remote, Codec codec)
     });
     const LineConfig::FaxTransport fax = m_line.config.faxTransport;
     m_device->setT38(
-        fax != LineConfig::FaxTransport::Audio, fax == LineConfig::FaxTransport::T38,
-        [this] { askForT38(); },
+        fax != LineConfig::FaxTransport::Audio, [this] { askForT38(); },
         [this](const QByteArray& ifp) {
             if (m_udptl)
                 m_udptl->send(ifp);

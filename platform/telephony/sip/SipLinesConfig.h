@@ -43,11 +43,12 @@
 //   dtmf_skip_greeting = #                   the key that skips the greeting (default none)
 //   detect_fax = no                          yes: a fax machine calling is heard (its CNG
 //                                            tone) and its fax received, not recorded
-//   fax_transport = auto                     how faxes go: auto (as audio until a fax is
-//                                            heard, then T.38 if the far end agrees; a T.38
-//                                            offer is taken), t38 (also asked for at once
-//                                            and offered on calls we place), audio (never
-//                                            T.38)
+//   fax_transport = auto                     how faxes go: auto (a call starts as audio;
+//                                            the receiving side asks for T.38 and the fax
+//                                            goes so if the far end agrees; a T.38 offer is
+//                                            taken), t38 (besides, offered on the calls we
+//                                            place and preferred in offers of both), audio
+//                                            (never T.38)
 
 #include "platform/Status.h"
 #include "platform/telephony/sip/SrtpMedia.h"

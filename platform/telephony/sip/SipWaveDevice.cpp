@@ -52,11 +52,11 @@ void SipWaveDevice::tick(qint64 nowNs)
         m_askT38();
 }
 
-void SipWaveDevice::setT38(bool carries, bool atOnce, std::function<void()> ask,
+void SipWaveDevice::setT38(bool carries, std::function<void()> ask,
                            std::function<void(const QByteArray&)> send)
 {
     m_carriesT38 = carries;
-    setT38Asking(carries, atOnce);
+    setT38Asking(carries);
     m_askT38 = std::move(ask);
     m_sendIfp = std::move(send);
 }

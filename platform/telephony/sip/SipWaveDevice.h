@@ -45,9 +45,9 @@ public:
     void keyPressed(char key);
     // Whether the caller's stream is heard from the address its SDP named.
     bool sourceIsTheSdps() const;
-    // T.38: whether the line carries faxes so (and asks for it at once); `ask` runs on the
-    // loop when a fax session wants T.38, `send` with each IFP to go out.
-    void setT38(bool carries, bool atOnce, std::function<void()> ask,
+    // T.38: whether the line carries faxes so; `ask` runs on the loop when a fax session
+    // wants T.38, `send` with each IFP to go out.
+    void setT38(bool carries, std::function<void()> ask,
                 std::function<void(const QByteArray&)> send);
     using PacedWaveDevice::changeTransport;
     using PacedWaveDevice::deliverIfp;
