@@ -355,6 +355,20 @@ int sendFax(const Context& c)
                                           QLatin1String(tolvex::kFactoryInterface),
                                           QStringLiteral("LineStatusChanged"), &progress,
                                           SLOT(changed(QString, QString, QString, bool)));
+    // How the fax went: its transport, speed, pages and error correction.
+    QString outcome;
+    QVariantMap facts;
+    progress.onFaxEnded(
+        [&](const QString& path, const QString&, const QString& text, const QVariantMap& named) {
+            if (path == handle->path()) {
+                outcome = text;
+                facts = named;
+            }
+        });
+    QDBusConnection::sessionBus().connect(c.service, QLatin1String(tolvex::kFactoryPath),
+                                          QLatin1String(tolvex::kFactoryInterface),
+                                          QStringLiteral("FaxEnded"), &progress,
+                                          SLOT(faxEnded(QString, QString, QString, QVariantMap)));
     QString message;
     QObject::connect(handle->events(), &LineEvents::messageBox, &loop,
                      [&](const QString& text, const QString&) { message = text; });
@@ -375,11 +389,15 @@ int sendFax(const Context& c)
                         {QStringLiteral("line"), line},
                         {QStringLiteral("status"), final},
                         {QStringLiteral("sent"), sent},
-                        {QStringLiteral("message"), message}},
+                        {QStringLiteral("message"), message},
+                        {QStringLiteral("outcome"), outcome},
+                        {QStringLiteral("how"), QJsonObject::fromVariantMap(facts)}},
             [&] {
-                return sent ? QStringLiteral("The fax to %1 was sent.").arg(number)
-                            : QStringLiteral("The fax to %1 was not sent: %2")
-                                  .arg(number, message.isEmpty() ? shown(final) : message);
+                const QString how = outcome.isEmpty() ? QString() : QStringLiteral("\n") + outcome;
+                return (sent ? QStringLiteral("The fax to %1 was sent.").arg(number)
+                             : QStringLiteral("The fax to %1 was not sent: %2")
+                                   .arg(number, message.isEmpty() ? shown(final) : message)) +
+                       how;
             });
     return sent ? Ok : Failed;
 }

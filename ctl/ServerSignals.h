@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QVariantMap>
 
 #include <functional>
 
@@ -40,11 +41,24 @@ public Q_SLOTS:
     {
         m_fax(path, line, time, pages);
     }
+    void faxEnded(const QString& path, const QString& line, const QString& outcome,
+                  const QVariantMap& facts)
+    {
+        if (m_faxEnded)
+            m_faxEnded(path, line, outcome, facts);
+    }
+
+public:
+    // How a fax exchange went, where it is followed.
+    using FaxEndedHandler = std::function<void(const QString& path, const QString& line,
+                                               const QString& outcome, const QVariantMap& facts)>;
+    void onFaxEnded(FaxEndedHandler handler) { m_faxEnded = std::move(handler); }
 
 private:
     StatusHandler m_status;
     MessageHandler m_message;
     FaxHandler m_fax;
+    FaxEndedHandler m_faxEnded;
 };
 
 } // namespace orvane::ctl

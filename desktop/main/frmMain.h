@@ -89,6 +89,10 @@ private:
     void showUnheard(int count);
     void noteLastCall(const QString& line, const QString& caller, const QDateTime& time,
                       int seconds);
+    void noteLastFax(const QString& line, const QString& outcome);
+    // The line's row in the status grid shows its notes (last message, last fax) in its
+    // tooltip.
+    void showRowNotes(const QString& line);
     void BuildDefaultFlow();
     QTreeWidgetItem* nodeWithKey(const QString& part) const;
     void refreshPlayNode();
@@ -147,6 +151,7 @@ private:
     QMap<int, QIcon> m_treeImages; // the tree's image list, by position
     QSystemTrayIcon* m_tray = nullptr;
     QString m_trayToolTip = QStringLiteral("Orvane");
+    QHash<QString, QString> m_callNotes, m_faxNotes; // by line
     // The windows that exist once in the program, made when first opened.
     frmPlay* m_play = nullptr;
     frmRecordList* m_records = nullptr;

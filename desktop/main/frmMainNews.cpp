@@ -46,6 +46,7 @@ void frmMain::followNews()
                 if (m_records)
                     m_records->callLogged(file, time);
             });
+    connect(&news, &MessageNews::faxEnded, this, &frmMain::noteLastFax);
     connect(&news, &MessageNews::playRequested, this,
             [this](const QString& file) { showCall(file, true); });
     connect(&news, &MessageNews::showRequested, this,
@@ -81,10 +82,26 @@ void frmMain::noteLastCall(const QString& line, const QString& caller, const QDa
                             datetext::general(time));
     if (seconds >= 0)
         note += QStringLiteral(" (%1)").arg(eventtext::lengthText(seconds));
+    m_callNotes.insert(line, note);
+    showRowNotes(line);
+}
+
+void frmMain::noteLastFax(const QString& line, const QString& outcome)
+{
+    m_faxNotes.insert(line, QStringLiteral("Last fax: ") + outcome);
+    showRowNotes(line);
+}
+
+void frmMain::showRowNotes(const QString& line)
+{
+    QStringList notes;
+    for (const QHash<QString, QString>* kind : {&m_callNotes, &m_faxNotes})
+        if (const QString note = kind->value(line); !note.isEmpty())
+            notes << note;
     // The row of the line in the status grid: its Device Name column.
     for (int row = 1; row < MSFlexGrid1->rows(); ++row)
         if (MSFlexGrid1->textMatrix(row, 1) == line)
-            MSFlexGrid1->setRowNote(row, note);
+            MSFlexGrid1->setRowNote(row, notes.join(QLatin1Char('\n')));
 }
 
 } // namespace orvane

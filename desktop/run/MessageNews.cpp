@@ -22,6 +22,8 @@ MessageNews::MessageNews(const QDBusConnection& bus, QObject* parent)
               SLOT(onMessageLogged(QString, QString, QString, QString, QString, int)));
     b.connect(service, path, interface, QStringLiteral("FaxReceived"), this,
               SLOT(onFaxReceived(QString, QString, QString, int)));
+    b.connect(service, path, interface, QStringLiteral("FaxEnded"), this,
+              SLOT(onFaxEnded(QString, QString, QString, QVariantMap)));
     connect(m_notifications, &Notifications::actionInvoked, this, &MessageNews::act);
     connect(m_notifications, &Notifications::closed, this, [this](uint id) { m_shown.remove(id); });
     recount();
@@ -74,6 +76,12 @@ void MessageNews::onFaxReceived(const QString& path, const QString& line, const 
                                     m_shown.insert(id, {true, path});
                             });
     Q_EMIT faxReceived(path);
+}
+
+void MessageNews::onFaxEnded(const QString&, const QString& line, const QString& outcome,
+                             const QVariantMap&)
+{
+    Q_EMIT faxEnded(line, outcome);
 }
 
 void MessageNews::act(uint id, const QString& action)

@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QObject>
+#include <QVariantMap>
 
 namespace orvane {
 
@@ -35,6 +36,8 @@ Q_SIGNALS:
     void messageLogged(const QString& file, const QString& line, const QString& caller,
                        const QDateTime& time, int seconds);
     void faxReceived(const QString& path);
+    // A fax exchange on `line` has ended; `outcome` says how it went.
+    void faxEnded(const QString& line, const QString& outcome);
     // The user's answer to a notification.
     void playRequested(const QString& file);
     void showRequested(const QString& file);
@@ -45,6 +48,8 @@ private Q_SLOTS:
     void onMessageLogged(const QString& file, const QString& line, const QString& number,
                          const QString& name, const QString& time, int seconds);
     void onFaxReceived(const QString& path, const QString& line, const QString& time, int pages);
+    void onFaxEnded(const QString& path, const QString& line, const QString& outcome,
+                    const QVariantMap& facts);
 
 private:
     void act(uint id, const QString& action);

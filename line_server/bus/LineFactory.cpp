@@ -69,6 +69,12 @@ QDBusObjectPath LineFactory::createLine(bool owned)
     object->onLogged([this](const LoggedEvent& event) {
         QMetaObject::invokeMethod(this, [this, event] { announce(event); });
     });
+    object->onFaxEnded(
+        [this, path](const QString& line, const QString& outcome, const QVariantMap& facts) {
+            QMetaObject::invokeMethod(this, [this, path, line, outcome, facts] {
+                Q_EMIT FaxEnded(path, line, outcome, facts);
+            });
+        });
     object->moveToThread(thread);
     connect(object, &QObject::destroyed, thread, &QThread::quit, Qt::DirectConnection);
     thread->start();

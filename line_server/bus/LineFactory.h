@@ -85,6 +85,11 @@ Q_SIGNALS:
     // A received fax is in recieve_fax: its full path (the row's key), the line, the time
     // it came (ISO 8601) and its pages (-1 when unknown).
     void FaxReceived(const QString& path, const QString& line, const QString& time, int pages);
+    // A fax exchange has ended on the line object at `path` (sent, received, or broken
+    // off): how it went, in words and as named values (transport audio or t38, switched,
+    // bitRate, pages, ecm, ecmRetries, seconds).
+    void FaxEnded(const QString& path, const QString& line, const QString& outcome,
+                  const QVariantMap& facts);
 
 private:
     struct Entry {

@@ -57,6 +57,12 @@ void LineObject::logged(const LoggedEvent& event)
         m_onLogged(event);
 }
 
+void LineObject::faxEnded(const QString& line, const QString& outcome, const QVariantMap& facts)
+{
+    if (m_onFaxEnded)
+        m_onFaxEnded(line, outcome, facts);
+}
+
 void LineObject::messageBox(const QString& text, const QString& title)
 {
     {

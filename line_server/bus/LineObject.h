@@ -58,6 +58,10 @@ public:
     {
         m_onLogged = std::move(listener);
     }
+    // Called on the line's thread when a fax exchange on the line has ended.
+    using FaxEndedListener =
+        std::function<void(const QString& line, const QString& outcome, const QVariantMap& facts)>;
+    void onFaxEnded(FaxEndedListener listener) { m_onFaxEnded = std::move(listener); }
 
     QString getMessage() const { return m_line->getMessage(); }
     void setGetMessage(const QString&) {} // accepted and ignored
@@ -105,6 +109,7 @@ private:
     void raiseTest2() override;
     void statusWritten(const QString& line, const QString& text) override;
     void logged(const LoggedEvent& event) override;
+    void faxEnded(const QString& line, const QString& outcome, const QVariantMap& facts) override;
     void reply(const Status& status);
     StatusGrid grid(const QString& service, const QDBusObjectPath& path) const;
 
@@ -113,6 +118,7 @@ private:
     Report m_report; // under m_reportMutex
     std::function<void(const QString&, const QString&)> m_onStatus;
     std::function<void(const LoggedEvent&)> m_onLogged;
+    FaxEndedListener m_onFaxEnded;
     std::unique_ptr<ClsTapi> m_line;
 };
 

@@ -8,6 +8,7 @@
 #include "line_server/line/modData.h"
 #include "platform/fax/CallingTone.h"
 #include "platform/fax/FaxOnCall.h"
+#include "platform/fax/FaxOutcome.h"
 #include "platform/telephony/CallerText.h"
 
 #include <QTimer>
@@ -83,6 +84,9 @@ Status ClsTapi::receiveFax()
             << "row" << m_row << "fax not received:" << got.status().toString();
         return {};
     }
+    if (const QString outcome = fax::outcomeText(got->progress, fax::FaxEngine::Role::Receive);
+        !outcome.isEmpty())
+        m_outlet.faxEnded(lineName(), outcome, fax::outcomeFacts(got->progress));
     if (got->path.isEmpty()) {
         qCInfo(lineLog).noquote() << "row" << m_row << "no fax came:" << got->progress.reason;
         return {};

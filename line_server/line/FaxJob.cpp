@@ -95,6 +95,10 @@ void FaxJob::tick()
     if (!faxstatus::isFinal(status))
         return;
     m_timer->stop();
+    if (const QString outcome = m_fax->outcome(); !outcome.isEmpty()) {
+        qCInfo(lineLog).noquote() << m_line << status << "-" << outcome;
+        m_outlet.faxEnded(m_line, outcome, m_fax->outcomeFacts());
+    }
     if (status == QLatin1String(faxstatus::Completed) && m_mode == Mode::Receive) {
         logReceived(QDir(m_folder).filePath(m_fax->receivedFile()));
         // The line's thread stays free for the wait: the next fax is taken after it.

@@ -20,6 +20,10 @@ public:
     virtual void statusWritten(const QString& line, const QString& text) = 0;
     // A row is in the log (written once per call or fax, also when it was held back).
     virtual void logged(const LoggedEvent& event) = 0;
+    // A fax exchange on the line (its name) has ended: how it went, in words and as named
+    // values (fax/FaxOutcome.h).
+    virtual void faxEnded(const QString& line, const QString& outcome,
+                          const QVariantMap& facts) = 0;
 };
 
 } // namespace orvane

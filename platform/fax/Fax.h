@@ -8,6 +8,7 @@
 #include "platform/Status.h"
 
 #include <QString>
+#include <QVariantMap>
 
 #include <functional>
 #include <memory>
@@ -29,6 +30,10 @@ public:
     virtual QString receivedFile() const = 0;
     // The last failure's explanation.
     virtual QString lastReason() const = 0;
+    // How the last fax exchange went (fax/FaxOutcome.h); empty when no fax machine
+    // answered.
+    virtual QString outcome() const = 0;
+    virtual QVariantMap outcomeFacts() const = 0;
     // Ends the job: a finished job is closed, a running one is hung up.
     virtual void end() = 0;
     virtual bool running() const = 0;

@@ -3,6 +3,7 @@
 #include "platform/FreeName.h"
 
 #include "platform/fax/FaxOnCall.h"
+#include "platform/fax/FaxOutcome.h"
 #include "platform/fax/FaxStatus.h"
 #include "platform/fax/TiffFax.h"
 
@@ -552,6 +553,17 @@ void FaxMachine::hangUpAndRelease()
             m_call->disconnect(tapi::DC_NORMAL);
         m_call.reset();
     }
+}
+
+QString FaxMachine::outcome() const
+{
+    return outcomeText(m_lastProgress,
+                       m_mode == Mode::Send ? FaxEngine::Role::Send : FaxEngine::Role::Receive);
+}
+
+QVariantMap FaxMachine::outcomeFacts() const
+{
+    return m_lastProgress.negotiated ? fax::outcomeFacts(m_lastProgress) : QVariantMap();
 }
 
 void FaxMachine::onPrintFailed(std::function<void(const QString&, const QString&)> handler)

@@ -49,6 +49,8 @@ public:
     void setOptions(const FaxOptions& options) { m_options = options; }
     // The last failure's explanation, also written to standard error.
     QString lastReason() const override { return m_reason; }
+    QString outcome() const override;
+    QVariantMap outcomeFacts() const override;
     void onPrintFailed(std::function<void(const QString&, const QString&)> handler) override;
     // Line time of the last fax exchange, in samples (8,000 a second).
     qint64 lastLineSamples() const { return m_lastProgress.samples; }

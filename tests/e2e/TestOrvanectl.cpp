@@ -248,6 +248,17 @@ private Q_SLOTS:
         const Run sent = ctl({"fax", "send", "2002", document, "--line", kLine1, "--json"});
         QCOMPARE(sent.code, 0);
         QCOMPARE(sent.json().object().value("status").toString(), QStringLiteral("Completed"));
+        // How it went: the answering line heard the fax machine and asked for T.38.
+        const QJsonObject how = sent.json().object().value("how").toObject();
+        QCOMPARE(how.value("transport").toString(), QStringLiteral("t38"));
+        QVERIFY(how.value("switched").toBool());
+        QCOMPARE(how.value("pages").toInt(), 1);
+        QCOMPARE(how.value("bitRate").toInt(), 14400);
+        QVERIFY(how.value("ecm").toBool());
+        QVERIFY2(
+            sent.json().object().value("outcome").toString().startsWith(
+                "Sent as T.38 (switched from audio) at 14400 bit/s: 1 page, error correction on"),
+            qPrintable(sent.out));
         QTRY_COMPARE_WITH_TIMEOUT(ctl({"fax", "list", "--json"}).json().array().size(), 1, kWaitMs);
         QVERIFY(ctl({"fax", "list", "--json"})
                     .json()

@@ -27,6 +27,7 @@ struct Outlet : LineOutlet {
     void statusWritten(const QString&, const QString&) override {}
     QList<LoggedEvent> events;
     void logged(const LoggedEvent& event) override { events << event; }
+    void faxEnded(const QString&, const QString&, const QVariantMap&) override {}
 };
 
 struct Listener : RecordingKeeper::Listener {

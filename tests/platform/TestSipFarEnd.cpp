@@ -592,6 +592,52 @@ private Q_SLOTS:
         QVERIFY(!t38StreamOf("m=audio 4000 RTP/AVP 0\r\n").offered);
     }
 
+    // The SDP library answers the audio; T.38 is put beside it or in its place as text. Every
+    // answer keeps the offer's media lines in their order, and every description of ours a
+    // higher origin version than the last.
+    void descriptionsWithT38KeepTheOffersShape()
+    {
+        const QByteArray ours = "v=0\r\no=- 7 3 IN IP4 192.0.2.1\r\ns=-\r\nt=0 0\r\n"
+                                "m=audio 30000 RTP/AVP 0\r\nc=IN IP4 192.0.2.1\r\n"
+                                "a=rtpmap:0 PCMU/8000\r\na=sendrecv\r\n";
+        const QByteArray both = "v=0\r\no=- 1 1 IN IP4 198.51.100.4\r\ns=-\r\n"
+                                "c=IN IP4 198.51.100.4\r\nt=0 0\r\n"
+                                "m=audio 4000 RTP/AVP 0 8\r\na=rtpmap:8 PCMA/8000\r\n"
+                                "m=image 4002 udptl t38\r\na=T38FaxVersion:0\r\n";
+        // The audio side is given the offer without its image line.
+        const QByteArray audio = withoutT38(both);
+        QVERIFY(audio.contains("m=audio 4000") && !audio.contains("m=image"));
+        QVERIFY(audio.contains("a=rtpmap:8 PCMA/8000\r\n"));
+        QVERIFY(hasActiveAudio(both) && hasActiveAudio(audio));
+        QVERIFY(!hasActiveAudio("m=audio 0 RTP/AVP 0\r\nm=image 4002 udptl t38\r\n"));
+
+        // Answered with audio: the image line refused in its place.
+        const QByteArray audioAnswer = alignedAnswer(ours, both);
+        QVERIFY(audioAnswer.indexOf("m=audio 30000") < audioAnswer.indexOf("m=image 0 udptl t38"));
+        QVERIFY(!t38StreamOf(audioAnswer).offered);
+        // Answered with T.38: the audio refused, the stream on our connection address.
+        const QByteArray t38 = t38Description(ours, 31000, T38Params());
+        QVERIFY(!t38.contains("m=audio"));
+        QCOMPARE(t38StreamOf(t38).address, QByteArray("192.0.2.1"));
+        const QByteArray t38Answer = alignedAnswer(t38, both);
+        QVERIFY(t38Answer.indexOf("m=audio 0 RTP/AVP 0 8") < t38Answer.indexOf("m=image 31000"));
+        QCOMPARE(t38StreamOf(t38Answer).port, quint16(31000));
+        QVERIFY(t38Answer.startsWith("v=0\r\no=- 7 3 "));
+        // An offer of T.38 alone is answered with one line.
+        const QByteArray alone = alignedAnswer(t38, "v=0\r\nm=image 4002 udptl t38\r\n");
+        QCOMPARE(alone.count("m="), 1);
+
+        // Our offer of both, as a line preferring T.38 places a call.
+        const QByteArray offered = withSection(ours, t38Section(31000, T38Params()));
+        QVERIFY(offered.indexOf("m=audio") < offered.indexOf("m=image 31000"));
+
+        QCOMPARE(originVersion(ours), quint64(3));
+        const QByteArray next = withOriginVersion(t38Answer, 4);
+        QCOMPARE(originVersion(next), quint64(4));
+        QVERIFY(next.contains("o=- 7 4 IN IP4 192.0.2.1\r\n"));
+        QCOMPARE(next.size(), t38Answer.size());
+    }
+
     void theExtensionsARequestRequiresAreItsRequireTags()
     {
         Message none(invite("<sip:a@198.51.100.4>"), "198.51.100.4:5060");
