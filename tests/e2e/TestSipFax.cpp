@@ -82,6 +82,7 @@ class TestSipFax : public QObject {
 
     QTemporaryDir m_dir;
     quint16 m_peerPort = 0;
+    quint16 m_inPort = 0;
 
     QString document()
     {
@@ -99,6 +100,7 @@ private Q_SLOTS:
                       toPeer = test::freeUdpPort(), t38Out = test::freeUdpPort(),
                       audioOut = test::freeUdpPort();
         m_peerPort = test::freeUdpPort();
+        m_inPort = in;
         // "Fax Out" belongs to the domain where "Fax In" listens, so its numbers go there.
         QVERIFY(test::useLinesFile(
             m_dir.filePath(QStringLiteral("lines.conf")),
@@ -225,6 +227,28 @@ private Q_SLOTS:
         QVERIFY(db.OpenDatabase(home));
         QVERIFY(recmessage::listDay(db, QDate::currentDate())->isEmpty());
         line.reset();
+    }
+
+    void aFarEndThatNeverAnswersTheSwitchKeepsTheFaxOnAudio()
+    {
+        // A caller that takes the receiving line's re-INVITE for T.38 and never answers
+        // it, not even with 100 Trying: after a few seconds the line gives up asking, and
+        // the fax session goes on as audio until its own timers end it (this caller sends
+        // no fax), with our BYE, in the call as it was.
+        FaxMachine receiver;
+        receiver.chooseLine(QStringLiteral("Fax In"));
+        QSignalSpy ended(&receiver, &FaxMachine::finished);
+        QVERIFY(receiver.receive(m_dir.filePath(QStringLiteral("unanswered")), 2));
+        test::SipCallerScenario s;
+        s.afterAnswer = QStringLiteral("<recv request=\"INVITE\"/>\n");
+        const QString path = m_dir.filePath(QStringLiteral("unanswered.xml"));
+        QVERIFY(test::writeScenario(path, s));
+        const test::SipCallerRun run = test::runSipCaller(path, QStringLiteral("2002"), m_inPort);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+        QTRY_COMPARE(ended.count(), 1);
+        QCOMPARE(receiver.status(), QStringLiteral("Not a Fax Call"));
+        QVERIFY(!receiver.lastProgress().t38);
+        QVERIFY(receiver.lastLineSamples() > 10 * 8000); // well beyond the 6 s of asking
     }
 
     void aRefusedCallEndsWithWhatTheRefusalMeans_data()

@@ -4,10 +4,13 @@
 
 #include "platform/audio/G711.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTest>
+#include <QThread>
 #include <QtEndian>
 
 #include <arpa/inet.h>
@@ -387,9 +390,23 @@ SipCallerRun runSipCaller(const QString& scenarioPath, const QString& user, quin
         run.output = QStringLiteral("sipp did not start");
         return run;
     }
-    sipp.waitForFinished(timeoutMs + 5000);
+    // On the test's own thread its events go on meanwhile (lines of this process answer
+    // sipp); a thread of its own just waits. A sipp still running at the end has not
+    // finished its scenario: a failure, never the exit code of a process that has not
+    // exited.
+    const bool mainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+    const bool finished =
+        mainThread ? QTest::qWaitFor([&] { return sipp.state() == QProcess::NotRunning; },
+                                     timeoutMs + 5000)
+                   : sipp.waitForFinished(timeoutMs + 5000);
+    if (!finished) {
+        sipp.kill();
+        sipp.waitForFinished(5000);
+    }
     run.output = QString::fromLocal8Bit(sipp.readAll());
-    run.exitCode = sipp.exitStatus() == QProcess::NormalExit ? sipp.exitCode() : -1;
+    run.exitCode = finished && sipp.exitStatus() == QProcess::NormalExit ? sipp.exitCode() : -1;
+    if (!finished)
+        run.output += QStringLiteral("\n(sipp was still running after %1 ms)").arg(timeoutMs);
     return run;
 }
 
