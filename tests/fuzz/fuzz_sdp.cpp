@@ -1,11 +1,13 @@
 // Fuzz target: an SDP offer from the network, as a SIP line reads and answers it. The law
 // chosen must be one the offer carries, and our answer must name it (and only it) at our own
-// port; a re-INVITE with the same offer keeps the call as it was.
+// port; a re-INVITE with the same offer keeps the call as it was. Around the SDP library,
+// our answer has one media line for each offered one, with T.38 or with audio.
 
 #include "FuzzCheck.h"
 
 #include "platform/telephony/sip/ReCompat.h"
 #include "platform/telephony/sip/SipSdp.h"
+#include "platform/telephony/sip/T38Sdp.h"
 
 #include <re.h>
 
@@ -18,6 +20,28 @@ using namespace orvane::sip;
 namespace {
 
 constexpr quint16 kLocalPort = 20000;
+
+int mediaLines(const QByteArray& sdp)
+{
+    int count = 0;
+    for (const QByteArray& line : sdp.split('\n'))
+        count += line.startsWith("m=");
+    return count;
+}
+
+// Our answer shaped to the offer, however it came: audio, or T.38 in its place.
+void checkAligned(const QByteArray& ours, const QByteArray& offer)
+{
+    const QByteArray audio = alignedAnswer(ours, offer);
+    FUZZ_CHECK(mediaLines(audio) == mediaLines(offer));
+    const T38Stream stream = t38StreamOf(offer);
+    FUZZ_CHECK(!stream.offered || stream.port != 0);
+    const QByteArray t38 =
+        alignedAnswer(t38Description(ours, kLocalPort, t38Answer(stream.params)), offer);
+    FUZZ_CHECK(mediaLines(t38) == mediaLines(offer));
+    FUZZ_CHECK(originVersion(withOriginVersion(t38, 7)) == 7);
+    FUZZ_CHECK(!hasActiveAudio(withoutT38(offer)) || hasActiveAudio(offer));
+}
 
 bool names(const QByteArray& sdp, const char* law)
 {
@@ -80,6 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const Result<QByteArray> answer = negotiation.encode(false);
     FUZZ_CHECK(answer.isOk());
+    checkAligned(answer.value(), offer);
     // Our audio (the other media of the offer are refused beside it): the law chosen, not
     // the other one.
     const QList<QByteArray> formats = audioFormats(answer.value());

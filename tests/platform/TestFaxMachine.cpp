@@ -369,7 +369,7 @@ private slots:
         // Audio all the way, or switched to T.38 by the receiver: both ends agree.
         QCOMPARE(sent.t38, completes);
         QCOMPARE(received.t38, completes);
-        QCOMPARE(sent.switched, completes);
+        QCOMPARE(received.switched, completes);
         if (completes) {
             QCOMPARE(inspectTiff(QDir(folder).filePath(receiver->receivedFile()))->pages, 2);
             QVERIFY(sent.ecm); // error correction is asked for and both ends have it
