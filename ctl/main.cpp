@@ -55,11 +55,13 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("orvanectl"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("The Orvane answering machine from a shell.\n\n") + commandHelp());
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("what to do"));
     parser.addOptions({
         {QStringLiteral("json"), QStringLiteral("Prints JSON instead of text.")},
@@ -99,6 +101,10 @@ int main(int argc, char** argv)
     }
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
+        return orvane::ctl::Ok;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::printf("orvanectl %s\n", ORVANE_VERSION);
         return orvane::ctl::Ok;
     }
     QStringList args = parser.positionalArguments();

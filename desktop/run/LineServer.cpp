@@ -7,6 +7,7 @@
 #include <QDBusServiceWatcher>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <algorithm>
@@ -77,7 +78,12 @@ QString LineServer::program()
     const QString configured = qEnvironmentVariable("ORVANE_TOLVEX");
     if (!configured.isEmpty())
         return configured;
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tolvex"));
+    const QDir here(QCoreApplication::applicationDirPath());
+    // Beside this program in the build tree; in libexec/orvane once installed.
+    const QString beside = here.filePath(QStringLiteral("tolvex"));
+    if (QFileInfo(beside).isExecutable())
+        return beside;
+    return QDir::cleanPath(here.filePath(QStringLiteral(ORVANE_BIN_TO_TOLVEX "/tolvex")));
 }
 
 void LineServer::start()

@@ -27,7 +27,8 @@ public:
     // A new line object whose messages the program shows.
     Result<LineHandle> createLine();
     bool running() const { return m_client.serverRunning(); }
-    // The tolvex to start: $ORVANE_TOLVEX, or the one beside this program.
+    // The tolvex to start: $ORVANE_TOLVEX, the one beside this program (the build tree), or
+    // the installed one in libexec/orvane.
     static QString program();
 
     // Starts the server; if it is not on the bus within a few seconds, the user is told, once.

@@ -94,6 +94,16 @@ QDBusObjectPath LineFactory::createLine(bool owned)
 void LineFactory::announce(const LoggedEvent& event)
 {
     const QString time = event.time.toString(Qt::ISODate);
+    // The line that a service's journal keeps for each call and fax.
+    if (event.kind == LoggedEvent::Kind::Message)
+        qCInfo(lineLog).noquote() << event.line << "recorded a call from"
+                                  << (event.callerNumber.isEmpty()
+                                          ? QStringLiteral("an unknown caller")
+                                          : event.callerNumber)
+                                  << QStringLiteral("(%1 s):").arg(event.seconds) << event.key;
+    else
+        qCInfo(lineLog).noquote() << event.line << "received a fax of" << event.pages
+                                  << "page(s):" << event.key;
     if (event.kind == LoggedEvent::Kind::Message)
         Q_EMIT MessageLogged(event.key, event.line, event.callerNumber, event.callerName, time,
                              event.seconds);

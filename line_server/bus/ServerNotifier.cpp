@@ -27,10 +27,13 @@ QString ServerNotifier::desktopProgram()
     const QString chosen = qEnvironmentVariable("ORVANE_DESKTOP");
     if (!chosen.isEmpty())
         return chosen;
-    const QString beside =
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("orvane"));
-    if (QFileInfo(beside).isExecutable())
-        return beside;
+    // Beside the line server in the build tree; installed, in bin.
+    const QDir here(QCoreApplication::applicationDirPath());
+    for (const QString& candidate :
+         {here.filePath(QStringLiteral("orvane")),
+          QDir::cleanPath(here.filePath(QStringLiteral(ORVANE_TOLVEX_TO_BIN "/orvane")))})
+        if (QFileInfo(candidate).isExecutable())
+            return candidate;
     return QStringLiteral("orvane");
 }
 

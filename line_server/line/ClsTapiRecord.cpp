@@ -71,7 +71,7 @@ bool ClsTapi::faxHeard() const
 Status ClsTapi::receiveFax()
 {
     writeStatus(status::ReceivingFax);
-    qCInfo(lineLog).noquote() << "row" << m_row << "a fax machine calls: taking its fax";
+    qCDebug(lineLog).noquote() << "row" << m_row << "a fax machine calls: taking its fax";
     const std::shared_ptr<TelephonyCall> call = m_call.control;
     const QString appPath = m_keeper.programFolder();
     Result<fax::FaxOnCall> got =

@@ -6,6 +6,8 @@
 #include "line_server/bus/StandingLines.h"
 #include "line_server/bus/TolvexServer.h"
 #include "line_server/client/TolvexNames.h"
+#include "line_server/line/LineLog.h"
+#include "line_server/program/ServerLogging.h"
 #include "platform/QuitOnSignals.h"
 #include "platform/audio/AudioFormat.h"
 #include "platform/speech/Speech.h"
@@ -17,13 +19,15 @@
 #include <QDBusError>
 #include <QTimer>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace {
 
@@ -71,6 +75,12 @@ void startLean(char** argv)
         tunables += tunables.empty() ? "" : ":";
         tunables += "glibc.malloc.tcache_count=0";
         setenv("GLIBC_TUNABLES", tunables.c_str(), 1);
+        // By the program's own path: started through /proc/self/exe it would be called
+        // "exe" in ps, pgrep and the journal.
+        char self[PATH_MAX] = {};
+        const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+        if (length > 0)
+            execv(self, argv);
         execv("/proc/self/exe", argv);
     }
 }
@@ -83,6 +93,7 @@ int main(int argc, char** argv)
     qputenv("QT_NO_GLIB", "1");
     raiseDescriptorLimit();
     QCoreApplication app(argc, argv);
+    orvane::installServerLogging();
     QCoreApplication::setApplicationName(QStringLiteral("tolvex"));
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
@@ -100,7 +111,7 @@ int main(int argc, char** argv)
 
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        std::fprintf(stderr, "tolvex: no session bus: %s\n", qPrintable(bus.lastError().message()));
+        qCCritical(lineLog).noquote() << "no session bus:" << bus.lastError().message();
         return 1;
     }
     orvane::quitOnTerminationSignals(app);
@@ -109,10 +120,11 @@ int main(int argc, char** argv)
     orvane::TolvexServer server(bus);
     const QString name = parser.value(serviceOption);
     if (orvane::Status s = server.start(name); !s) {
-        std::fprintf(stderr, "tolvex: %s\n", qPrintable(s.description()));
+        qCCritical(lineLog).noquote() << s.description();
         return 1;
     }
-    std::fprintf(stderr, "tolvex: serving as %s\n", qPrintable(name));
+    // A detail: the journal already says that the service started.
+    qCDebug(lineLog).noquote() << "serving as" << name;
     // SIGHUP reads answering.conf again, as `systemctl --user reload` sends it.
     orvane::onSignal(SIGHUP, [&server] { server.standingLines().reload(); });
     // The desktop program that started this server has ended (its parent-death signal):
@@ -122,8 +134,8 @@ int main(int argc, char** argv)
             app.quit();
             return;
         }
-        std::fprintf(stderr, "tolvex: the program that started it has ended; its standing "
-                             "lines go on answering\n");
+        qCInfo(lineLog) << "the program that started the server has ended; its standing lines "
+                           "go on answering";
     });
     // Start the speech engine and load the default voice now, not at the first call.
     if (auto speech = orvane::createSpeech())
@@ -131,7 +143,7 @@ int main(int argc, char** argv)
                                 orvane::audioformat::kTelephoneSampleRate);
     const int rc = app.exec();
     if (!bus.isConnected())
-        std::fprintf(stderr, "tolvex: the session bus is gone; ending\n");
+        qCWarning(lineLog) << "the session bus is gone; ending";
     // Wake lines blocked on a provider's audio, then let every line end in order.
     orvane::shutdownTelephony();
     server.stop();

@@ -113,8 +113,8 @@ void FaxCallSession::transportChanged(Transport transport)
         m_samplesBefore += m_engine->progress().samples;
         m_engine.reset(); // its file is let go before the next engine takes it
     }
-    qCInfo(faxLog).noquote() << "the fax session goes on as"
-                             << (transport == Transport::T38 ? "T.38" : "audio");
+    qCDebug(faxLog).noquote() << "the fax session goes on as"
+                              << (transport == Transport::T38 ? "T.38" : "audio");
     if (Status s = run(transport); !s)
         qCWarning(faxLog).noquote() << "the fax session cannot go on:" << s.toString();
 }

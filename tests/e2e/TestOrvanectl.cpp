@@ -43,6 +43,7 @@ class TestOrvanectl : public QObject {
     std::unique_ptr<test::ServerProcess> m_server;
 
     QString home() const { return m_dir.filePath("home"); }
+    QString journal() const { return m_dir.filePath("journal.log"); }
     QString service() const
     {
         return QStringLiteral("org.orvane.Tolvex.Ctl%1").arg(QCoreApplication::applicationPid());
@@ -154,8 +155,13 @@ private Q_SLOTS:
         QProcessEnvironment env;
         env.insert("ORVANE_ANSWERING_CONF", m_dir.filePath("answering.conf"));
         env.insert("ORVANE_HOME", home());
-        m_server = std::make_unique<test::ServerProcess>(service(), env);
+        env.remove("QT_LOGGING_RULES");
+        m_server = std::make_unique<test::ServerProcess>(service(), env, QStringList(), journal());
         QVERIFY(m_server->onTheBus());
+        // Named as itself in ps, pgrep and the journal, also after starting itself again.
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(m_server->pid()));
+        QVERIFY(comm.open(QIODevice::ReadOnly));
+        QCOMPARE(comm.readAll().trimmed(), QByteArray("tolvex"));
         QTRY_COMPARE_WITH_TIMEOUT(
             lineIn(ctl({"status", "--json"}), kLine1).value("status").toString(),
             QStringLiteral("Waiting for call ...."), kWaitMs);
@@ -229,6 +235,19 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(call.value("path").toString()));
         QCOMPARE(ctl({"calls", "--json"}).json().array().size(), 0);
         QCOMPARE(ctl({"delete", "1"}).code, 1);
+
+        // Run as a service, the server's journal holds a line for the call, with the
+        // priority of a notice, and no details.
+        QFile log(journal());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray said = log.readAll();
+        QVERIFY2(said.contains("<6>orvane.line: " + kLine1.toUtf8() +
+                               " recorded a call from 5550100 (1 s): " +
+                               call.value("file").toString().toUtf8() + '\n'),
+                 said.constData());
+        for (const QByteArray& line : said.split('\n'))
+            QVERIFY2(line.isEmpty() || (line.startsWith('<') && !line.startsWith("<7>")),
+                     line.constData());
     }
 
     void aFaxIsSentAndReceivedThroughStandingLines()

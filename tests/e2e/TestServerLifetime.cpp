@@ -21,6 +21,7 @@ private Q_SLOTS:
         QProcess server;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        env.insert("QT_LOGGING_RULES", "orvane.*.debug=true"); // "serving as" is a detail
         server.setProcessEnvironment(env);
         server.setProcessChannelMode(QProcess::MergedChannels);
         server.start(qEnvironmentVariable("ORVANE_TOLVEX"), {});

@@ -5,9 +5,12 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTest>
+
+#include <sys/stat.h>
 
 #include <csignal>
 
@@ -15,16 +18,28 @@ namespace orvane::test {
 
 class ServerProcess {
 public:
-    // `wrapper`: a command that runs the server (ip netns exec NS), or none.
+    // `wrapper`: a command that runs the server (ip netns exec NS), or none. `journal`: a
+    // file that stands for the journal, as systemd connects a service's standard error to
+    // it (named in JOURNAL_STREAM); empty: the test's own standard error.
     explicit ServerProcess(const QString& service,
                            const QProcessEnvironment& environment = QProcessEnvironment(),
-                           const QStringList& wrapper = QStringList())
+                           const QStringList& wrapper = QStringList(),
+                           const QString& journal = QString())
         : m_service(service)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(environment);
-        m_process.setProcessEnvironment(env);
         m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+        struct stat st {};
+        if (!journal.isEmpty() && QFile(journal).open(QIODevice::WriteOnly) &&
+            ::stat(QFile::encodeName(journal).constData(), &st) == 0) {
+            env.insert(
+                QStringLiteral("JOURNAL_STREAM"),
+                QStringLiteral("%1:%2").arg(qulonglong(st.st_dev)).arg(qulonglong(st.st_ino)));
+            m_process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+            m_process.setStandardErrorFile(journal, QIODevice::Append);
+        }
+        m_process.setProcessEnvironment(env);
         QStringList command =
             wrapper + QStringList{qEnvironmentVariable("ORVANE_TOLVEX"), "--service", service};
         m_process.start(command.first(), command.mid(1));

@@ -519,7 +519,7 @@ void SipCall::stopMedia()
         releaseRtp();
         if (m_encrypted)
             media += QStringLiteral(", SRTP, %1 failed authentication").arg(m_srtpRejected);
-        qCInfo(sipLog).noquote() << media;
+        qCDebug(sipLog).noquote() << media;
         m_device.reset();
     }
     releaseRtp();

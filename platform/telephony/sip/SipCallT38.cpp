@@ -47,14 +47,14 @@ Status SipCall::openUdptl()
 void SipCall::releaseUdptl()
 {
     if (m_udptl)
-        qCInfo(sipLog).noquote() << QStringLiteral("T.38 of call %1 on %2: %3 datagrams sent, %4 "
-                                                   "received, %5 IFPs recovered, %6 lost")
-                                        .arg(m_id)
-                                        .arg(m_lineName)
-                                        .arg(m_udptl->sent())
-                                        .arg(m_udptl->datagramsReceived())
-                                        .arg(m_udptl->decoder().recovered())
-                                        .arg(m_udptl->decoder().lost());
+        qCDebug(sipLog).noquote() << QStringLiteral("T.38 of call %1 on %2: %3 datagrams sent, %4 "
+                                                    "received, %5 IFPs recovered, %6 lost")
+                                         .arg(m_id)
+                                         .arg(m_lineName)
+                                         .arg(m_udptl->sent())
+                                         .arg(m_udptl->datagramsReceived())
+                                         .arg(m_udptl->decoder().recovered())
+                                         .arg(m_udptl->decoder().lost());
     m_udptl.reset();
 }
 
@@ -65,8 +65,8 @@ void SipCall::carryT38(bool t38)
     if (!t38)
         releaseUdptl();
     if (changed)
-        qCInfo(sipLog).noquote() << m_lineName << "call" << m_id << "now carries"
-                                 << (t38 ? "T.38" : "audio");
+        qCDebug(sipLog).noquote() << m_lineName << "call" << m_id << "now carries"
+                                  << (t38 ? "T.38" : "audio");
     if (m_device)
         m_device->changeTransport(t38 ? FaxPacketLine::Transport::T38
                                       : FaxPacketLine::Transport::Audio);
