@@ -26,6 +26,16 @@ constexpr qint64 kMaxGreetingBytes = 16 * 1024 * 1024;
 
 // The installed greeting, copied whole or not at all: a greeting cut short by a full disk
 // would otherwise stay, since a greeting that exists is left as it is.
+// The help page as installed (share/orvane), or as built into the program.
+QString helpSource()
+{
+    for (const QString& folder : dataFolders())
+        if (const QFileInfo installed(QDir(folder).filePath(QStringLiteral("help.htm")));
+            installed.isFile())
+            return installed.filePath();
+    return QStringLiteral(":/help/help.htm");
+}
+
 Status copyDefaultGreeting(const QString& target)
 {
     QString source;
@@ -104,7 +114,7 @@ Status prepare()
     Status greeting;
     if (!QFile::exists(greetingFile()))
         greeting = copyDefaultGreeting(greetingFile());
-    if (!QFile::exists(helpPage()) && !QFile::copy(QStringLiteral(":/help/help.htm"), helpPage()))
+    if (!QFile::exists(helpPage()) && !QFile::copy(helpSource(), helpPage()))
         return Status(err::Fail, QStringLiteral("Cannot write %1").arg(helpPage()));
     QFile::setPermissions(helpPage(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                           QFileDevice::ReadGroup | QFileDevice::ReadOther);
