@@ -1,5 +1,7 @@
 #include "database/Database.h"
 
+#include "database/DatabaseLocation.h"
+
 #include <QAtomicInteger>
 #include <QDir>
 #include <QSqlError>
@@ -122,6 +124,58 @@ Status prepareSchema(QSqlDatabase& db)
     return migrate(db);
 }
 
+// The same tables in PostgreSQL, shared by several line servers: made whole at once, or
+// brought up to date column by column, while one advisory lock keeps two servers starting
+// together from doing it at the same moment.
+constexpr qint64 kSchemaLock = 0x4f7276616e65; // "Orvane"
+const char* const kPostgresSchema[] = {
+    "CREATE TABLE IF NOT EXISTS rec_message ("
+    " INCOMING_CALL TEXT NOT NULL,"
+    " INCOMING_CALL_FILE TEXT NOT NULL)",
+    "CREATE INDEX IF NOT EXISTS rec_message_by_day ON rec_message (INCOMING_CALL, "
+    "INCOMING_CALL_FILE)",
+    "CREATE INDEX IF NOT EXISTS rec_message_by_file ON rec_message (INCOMING_CALL_FILE)",
+    "CREATE TABLE IF NOT EXISTS message_play ("
+    " id SERIAL PRIMARY KEY,"
+    " message TEXT NOT NULL)",
+    // SQLite numbers its rows itself; the faxes are listed in the order they came.
+    "CREATE TABLE IF NOT EXISTS recieve_fax (rowid BIGSERIAL, sFileName TEXT NOT NULL)",
+    "CREATE INDEX IF NOT EXISTS recieve_fax_by_name ON recieve_fax (sFileName)",
+};
+
+Status preparePostgresSchema(QSqlDatabase& db)
+{
+    if (hasTables(db)) {
+        // Up to date when rec_message has every column of this version.
+        const QSqlRecord columns = db.record(QStringLiteral("rec_message"));
+        bool whole = true;
+        for (const char* column : kCallColumns)
+            whole = whole &&
+                    columns.contains(QString::fromLatin1(column).section(u' ', 0, 0).toLower());
+        if (whole)
+            return {};
+    }
+    QSqlQuery step(db);
+    const auto failed = [&](const QSqlQuery& q) {
+        const Status s = sqlFailure(QStringLiteral("Cannot prepare the tables"), q.lastError());
+        step.exec(QStringLiteral("ROLLBACK"));
+        return s;
+    };
+    if (!step.exec(QStringLiteral("BEGIN")) ||
+        !step.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kSchemaLock)))
+        return failed(step);
+    for (const char* statement : kPostgresSchema)
+        if (!step.exec(QString::fromLatin1(statement)))
+            return failed(step);
+    for (const char* column : kCallColumns)
+        if (!step.exec(QStringLiteral("ALTER TABLE rec_message ADD COLUMN IF NOT EXISTS ") +
+                       QString::fromLatin1(column)))
+            return failed(step);
+    if (!step.exec(QStringLiteral("COMMIT")))
+        return failed(step);
+    return {};
+}
+
 } // namespace
 
 QString Database::filePath(const QString& folder)
@@ -132,6 +186,12 @@ QString Database::filePath(const QString& folder)
 Status Database::OpenDatabase(const QString& folder)
 {
     CloseDatabase();
+    const Result<DatabaseLocation> location = configuredDatabase();
+    if (!location)
+        return location.status();
+    m_postgres = location->kind == DatabaseLocation::Kind::PostgreSql;
+    if (m_postgres)
+        return openPostgres(location.value());
     if (folder.isEmpty() || !QDir(folder).exists())
         return Status(err::FileNotFound,
                       QStringLiteral("The program folder \"%1\" does not exist").arg(folder));
@@ -146,6 +206,37 @@ Status Database::OpenDatabase(const QString& folder)
                 sqlFailure(QStringLiteral("Cannot open %1").arg(filePath(folder)), db.lastError());
         else
             opened = prepareSchema(db);
+    }
+    if (!opened)
+        CloseDatabase();
+    return opened;
+}
+
+Status Database::openPostgres(const DatabaseLocation& location)
+{
+    m_name = nextConnectionName();
+    Status opened;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
+        if (!db.isValid()) {
+            opened = Status(err::NotImplemented,
+                            QStringLiteral("PostgreSQL cannot be reached: Qt's driver for it is "
+                                           "not installed (Debian package libqt6sql6-psql)"));
+        } else {
+            db.setHostName(location.host);
+            if (location.port > 0)
+                db.setPort(location.port);
+            db.setUserName(location.user);
+            db.setPassword(location.password);
+            db.setDatabaseName(location.name);
+            db.setConnectOptions(location.options);
+            if (!db.open())
+                opened =
+                    sqlFailure(QStringLiteral("Cannot open the database %1").arg(location.shown),
+                               db.lastError());
+            else
+                opened = preparePostgresSchema(db);
+        }
     }
     if (!opened)
         CloseDatabase();
@@ -176,6 +267,29 @@ Status Database::execute(const QString& sql, const QVariantList& values)
     if (!statement.exec())
         return sqlFailure(sql, statement.lastError());
     return {};
+}
+
+Status Database::beginWrite()
+{
+    if (!m_postgres)
+        return execute(QStringLiteral("BEGIN IMMEDIATE"));
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    if (!db.transaction())
+        return sqlFailure(QStringLiteral("Cannot begin a transaction"), db.lastError());
+    return {};
+}
+
+Status Database::commit()
+{
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    if (!db.commit())
+        return sqlFailure(QStringLiteral("Cannot commit"), db.lastError());
+    return {};
+}
+
+void Database::rollback()
+{
+    QSqlDatabase::database(m_name, false).rollback();
 }
 
 Result<QList<DbRow>> Database::query(const QString& sql, const QVariantList& values)

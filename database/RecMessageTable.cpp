@@ -112,7 +112,7 @@ Status deleteByFiles(Database& db, const QStringList& fileNames)
     };
     // One transaction, in statements of a few hundred names (SQLite's limit on bound values).
     constexpr qsizetype kPerStatement = 500;
-    if (Status s = run(QStringLiteral("BEGIN IMMEDIATE")); !s)
+    if (Status s = db.beginWrite(); !s)
         return s;
     for (qsizetype at = 0; at < fileNames.size(); at += kPerStatement) {
         const QStringList some = fileNames.mid(at, kPerStatement);
@@ -126,12 +126,12 @@ Status deleteByFiles(Database& db, const QStringList& fileNames)
                                  .arg(marks.join(QLatin1Char(','))),
                              values);
         if (!s) {
-            db.execute(QStringLiteral("ROLLBACK"));
+            db.rollback();
             return s;
         }
     }
-    if (Status s = run(QStringLiteral("COMMIT")); !s) {
-        db.execute(QStringLiteral("ROLLBACK"));
+    if (Status s = db.commit(); !s) {
+        db.rollback();
         return s;
     }
     return {};
