@@ -15,8 +15,11 @@ namespace {
 // How long a statement waits for another connection's write to finish.
 constexpr int kBusyTimeoutMs = 10000;
 
-// The schema, created when missing. rec_message keeps its two columns in their order;
-// the call time is ISO 8601 local time, so a day is an indexed range.
+// The schema, created when missing; one for both databases, {key} the key of message_play
+// and {rows} the numbering of recieve_fax's rows as each database writes them (SQLite numbers
+// every table's rows itself: its faxes are listed in the order they came, by rowid).
+// rec_message keeps its two columns in their order; the call time is ISO 8601 local time,
+// so a day is an indexed range.
 const char* const kSchema[] = {
     "CREATE TABLE IF NOT EXISTS rec_message ("
     " INCOMING_CALL TEXT NOT NULL,"
@@ -26,11 +29,21 @@ const char* const kSchema[] = {
     "INCOMING_CALL_FILE)",
     "CREATE INDEX IF NOT EXISTS rec_message_by_file ON rec_message (INCOMING_CALL_FILE)",
     "CREATE TABLE IF NOT EXISTS message_play ("
-    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " id {key},"
     " message TEXT NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS recieve_fax (sFileName TEXT NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS recieve_fax ({rows}sFileName TEXT NOT NULL)",
     "CREATE INDEX IF NOT EXISTS recieve_fax_by_name ON recieve_fax (sFileName)",
 };
+
+QString schemaStatement(const char* statement, bool postgres)
+{
+    return QString::fromLatin1(statement)
+        .replace(QLatin1String("{key}"), postgres
+                                             ? QLatin1String("SERIAL PRIMARY KEY")
+                                             : QLatin1String("INTEGER PRIMARY KEY AUTOINCREMENT"))
+        .replace(QLatin1String("{rows}"),
+                 postgres ? QLatin1String("rowid BIGSERIAL, ") : QLatin1String(""));
+}
 
 QString nextConnectionName()
 {
@@ -117,7 +130,7 @@ Status prepareSchema(QSqlDatabase& db)
     if (!hasTables(db) || !hasIndex(db, QStringLiteral("rec_message_by_day"))) {
         for (const char* statement : kSchema) {
             QSqlQuery create(db);
-            if (!create.exec(QString::fromLatin1(statement)))
+            if (!create.exec(schemaStatement(statement, false)))
                 return sqlFailure(QStringLiteral("Cannot create the tables"), create.lastError());
         }
     }
@@ -128,20 +141,6 @@ Status prepareSchema(QSqlDatabase& db)
 // brought up to date column by column, while one advisory lock keeps two servers starting
 // together from doing it at the same moment.
 constexpr qint64 kSchemaLock = 0x4f7276616e65; // "Orvane"
-const char* const kPostgresSchema[] = {
-    "CREATE TABLE IF NOT EXISTS rec_message ("
-    " INCOMING_CALL TEXT NOT NULL,"
-    " INCOMING_CALL_FILE TEXT NOT NULL)",
-    "CREATE INDEX IF NOT EXISTS rec_message_by_day ON rec_message (INCOMING_CALL, "
-    "INCOMING_CALL_FILE)",
-    "CREATE INDEX IF NOT EXISTS rec_message_by_file ON rec_message (INCOMING_CALL_FILE)",
-    "CREATE TABLE IF NOT EXISTS message_play ("
-    " id SERIAL PRIMARY KEY,"
-    " message TEXT NOT NULL)",
-    // SQLite numbers its rows itself; the faxes are listed in the order they came.
-    "CREATE TABLE IF NOT EXISTS recieve_fax (rowid BIGSERIAL, sFileName TEXT NOT NULL)",
-    "CREATE INDEX IF NOT EXISTS recieve_fax_by_name ON recieve_fax (sFileName)",
-};
 
 Status preparePostgresSchema(QSqlDatabase& db)
 {
@@ -164,8 +163,8 @@ Status preparePostgresSchema(QSqlDatabase& db)
     if (!step.exec(QStringLiteral("BEGIN")) ||
         !step.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kSchemaLock)))
         return failed(step);
-    for (const char* statement : kPostgresSchema)
-        if (!step.exec(QString::fromLatin1(statement)))
+    for (const char* statement : kSchema)
+        if (!step.exec(schemaStatement(statement, true)))
             return failed(step);
     for (const char* column : kCallColumns)
         if (!step.exec(QStringLiteral("ALTER TABLE rec_message ADD COLUMN IF NOT EXISTS ") +
