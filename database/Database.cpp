@@ -74,10 +74,21 @@ bool hasIndex(QSqlDatabase& db, const QString& name)
 
 // The schema's version, kept in the file (PRAGMA user_version). 0: the tables as they were
 // first made. 1: rec_message knows each call's caller, line, length and whether it was
-// heard (NULL for the rows written before). 2: and the keys the caller pressed.
-constexpr int kSchemaVersion = 2;
-const char* const kCallColumns[] = {"CALLER_NUMBER TEXT", "CALLER_NAME TEXT", "LINE TEXT",
-                                    "SECONDS INTEGER",    "HEARD INTEGER",    "DIGITS TEXT"};
+// heard (NULL for the rows written before). 2: and the keys the caller pressed. 3: each
+// row says which line server took it, and a fax on which line.
+constexpr int kSchemaVersion = 3;
+struct AddedColumn {
+    const char* table;
+    const char* definition;
+    QString name() const { return QString::fromLatin1(definition).section(u' ', 0, 0); }
+};
+const AddedColumn kAddedColumns[] = {
+    {"rec_message", "CALLER_NUMBER TEXT"}, {"rec_message", "CALLER_NAME TEXT"},
+    {"rec_message", "LINE TEXT"},          {"rec_message", "SECONDS INTEGER"},
+    {"rec_message", "HEARD INTEGER"},      {"rec_message", "DIGITS TEXT"},
+    {"rec_message", "SERVER TEXT"},        {"recieve_fax", "LINE TEXT"},
+    {"recieve_fax", "SERVER TEXT"},
+};
 
 int schemaVersion(QSqlDatabase& db)
 {
@@ -96,15 +107,16 @@ Status migrate(QSqlDatabase& db)
     QSqlQuery step(db);
     if (!step.exec(QStringLiteral("BEGIN IMMEDIATE")))
         return sqlFailure(QStringLiteral("Cannot bring the database up to date"), step.lastError());
-    QStringList present;
-    if (step.exec(QStringLiteral("PRAGMA table_info(rec_message)")))
-        while (step.next())
-            present.append(step.value(1).toString().toUpper());
-    for (const char* column : kCallColumns) {
-        const QString definition = QString::fromLatin1(column);
-        if (present.contains(definition.section(QLatin1Char(' '), 0, 0)))
+    for (const AddedColumn& column : kAddedColumns) {
+        const QString table = QString::fromLatin1(column.table);
+        QStringList present;
+        if (step.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table)))
+            while (step.next())
+                present.append(step.value(1).toString().toUpper());
+        if (present.contains(column.name()))
             continue;
-        if (!step.exec(QStringLiteral("ALTER TABLE rec_message ADD COLUMN ") + definition)) {
+        if (!step.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2")
+                           .arg(table, QString::fromLatin1(column.definition)))) {
             const Status failed = sqlFailure(QStringLiteral("Cannot bring the database up to date"),
                                              step.lastError());
             step.exec(QStringLiteral("ROLLBACK"));
@@ -145,12 +157,13 @@ constexpr qint64 kSchemaLock = 0x4f7276616e65; // "Orvane"
 Status preparePostgresSchema(QSqlDatabase& db)
 {
     if (hasTables(db)) {
-        // Up to date when rec_message has every column of this version.
-        const QSqlRecord columns = db.record(QStringLiteral("rec_message"));
+        // Up to date when the tables have every column of this version.
+        const QSqlRecord calls = db.record(QStringLiteral("rec_message"));
+        const QSqlRecord faxes = db.record(QStringLiteral("recieve_fax"));
         bool whole = true;
-        for (const char* column : kCallColumns)
-            whole = whole &&
-                    columns.contains(QString::fromLatin1(column).section(u' ', 0, 0).toLower());
+        for (const AddedColumn& column : kAddedColumns)
+            whole = whole && (qstrcmp(column.table, "rec_message") == 0 ? calls : faxes)
+                                 .contains(column.name().toLower());
         if (whole)
             return {};
     }
@@ -166,9 +179,10 @@ Status preparePostgresSchema(QSqlDatabase& db)
     for (const char* statement : kSchema)
         if (!step.exec(schemaStatement(statement, true)))
             return failed(step);
-    for (const char* column : kCallColumns)
-        if (!step.exec(QStringLiteral("ALTER TABLE rec_message ADD COLUMN IF NOT EXISTS ") +
-                       QString::fromLatin1(column)))
+    for (const AddedColumn& column : kAddedColumns)
+        if (!step.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN IF NOT EXISTS %2")
+                           .arg(QString::fromLatin1(column.table),
+                                QString::fromLatin1(column.definition))))
             return failed(step);
     if (!step.exec(QStringLiteral("COMMIT")))
         return failed(step);

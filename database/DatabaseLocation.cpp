@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QMutex>
+#include <QSysInfo>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -19,30 +20,38 @@ Status uriMistake(const QString& uri, const QString& why)
                   QStringLiteral("The database \"%1\" cannot be used: %2").arg(uri, why));
 }
 
-// `database =` of orvane.conf; empty when the file or the key is not there.
-Result<QString> databaseInConf()
+struct OrvaneConf {
+    QString database;   // empty: none
+    QString serverName; // empty: none
+};
+
+// orvane.conf's settings; empty when the file or a key is not there.
+Result<OrvaneConf> readOrvaneConf()
 {
     const QString path = userConfigFile("ORVANE_CONF", QStringLiteral("orvane.conf"));
     QFile file(path);
     if (!file.exists())
-        return QString();
+        return OrvaneConf();
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxConfBytes)
         return Status(err::Fail, QStringLiteral("%1 cannot be read").arg(path));
     Result<SectionedText> text =
         parseSectionedText(file.readAll(), {QStringLiteral("orvane.conf"), true});
     if (!text)
         return text.status();
-    QString database;
+    OrvaneConf conf;
     for (const SectionedText::Entry& entry : text->head) {
-        if (entry.key != QLatin1String("database"))
+        if (entry.key == QLatin1String("database"))
+            conf.database = entry.value;
+        else if (entry.key == QLatin1String("server_name"))
+            conf.serverName = entry.value;
+        else
             return sectionedTextMistake(QStringLiteral("orvane.conf"), entry.lineNo,
                                         QStringLiteral("\"%1\" is not a setting").arg(entry.key));
-        database = entry.value;
     }
     if (!text->sections.isEmpty())
         return sectionedTextMistake(QStringLiteral("orvane.conf"), text->sections.first().lineNo,
                                     QStringLiteral("orvane.conf has no sections"));
-    return database;
+    return conf;
 }
 
 } // namespace
@@ -100,14 +109,32 @@ Result<DatabaseLocation> configuredDatabase()
     QMutexLocker lock(&mutex);
     if (key == cachedKey && !cachedKey.isEmpty())
         return cached;
-    Result<QString> uri = chosen.isEmpty() ? databaseInConf() : Result<QString>(chosen);
-    if (!uri)
-        cached = uri.status();
-    else if (uri->isEmpty() || uri.value() == QLatin1String("sqlite"))
+    Result<OrvaneConf> conf =
+        chosen.isEmpty() ? readOrvaneConf() : Result<OrvaneConf>(OrvaneConf());
+    const QString uri = chosen.isEmpty() && conf ? conf->database : chosen;
+    if (!conf)
+        cached = conf.status();
+    else if (uri.isEmpty() || uri == QLatin1String("sqlite"))
         cached = DatabaseLocation();
     else
-        cached = parseDatabaseUri(uri.value());
+        cached = parseDatabaseUri(uri);
     cachedKey = key;
+    return cached;
+}
+
+QString serverName()
+{
+    static QMutex mutex;
+    static QString cachedConf = QStringLiteral("\n"); // no setting is a newline
+    static QString cached;
+    const QString key = qEnvironmentVariable("ORVANE_CONF");
+    QMutexLocker lock(&mutex);
+    if (key != cachedConf) {
+        const Result<OrvaneConf> conf = readOrvaneConf();
+        cached = conf && !conf->serverName.trimmed().isEmpty() ? conf->serverName.trimmed()
+                                                               : QSysInfo::machineHostName();
+        cachedConf = key;
+    }
     return cached;
 }
 

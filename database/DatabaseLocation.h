@@ -33,5 +33,8 @@ struct DatabaseLocation {
 Result<DatabaseLocation> parseDatabaseUri(const QString& uri);
 // The location this process's configuration chooses (read once per setting).
 Result<DatabaseLocation> configuredDatabase();
+// The name of this line server in the rows it writes: `server_name =` in orvane.conf, else
+// the machine's host name.
+QString serverName();
 
 } // namespace orvane

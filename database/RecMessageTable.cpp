@@ -1,5 +1,6 @@
 #include "database/RecMessageTable.h"
 
+#include "database/DatabaseLocation.h"
 #include "database/DateTimeText.h"
 
 namespace orvane::recmessage {
@@ -15,12 +16,13 @@ Status logCall(Database& db, const QDateTime& callTime, const QString& fileName,
                const CallDetails& details)
 {
     return db.execute(
-        QStringLiteral(
-            "INSERT INTO rec_message (INCOMING_CALL, INCOMING_CALL_FILE, CALLER_NUMBER, "
-            "CALLER_NAME, LINE, SECONDS, HEARD, DIGITS) VALUES (?, ?, ?, ?, ?, ?, 0, ?)"),
+        QStringLiteral("INSERT INTO rec_message (INCOMING_CALL, INCOMING_CALL_FILE, CALLER_NUMBER, "
+                       "CALLER_NAME, LINE, SECONDS, HEARD, DIGITS, SERVER) VALUES (?, ?, ?, ?, ?, "
+                       "?, 0, ?, ?)"),
         {datetext::toStored(callTime), fileName, orNull(details.callerNumber),
          orNull(details.callerName), orNull(details.line),
-         details.seconds < 0 ? QVariant() : QVariant(details.seconds), orNull(details.keys)});
+         details.seconds < 0 ? QVariant() : QVariant(details.seconds), orNull(details.keys),
+         serverName()});
 }
 
 namespace {

@@ -1,10 +1,14 @@
 #include "database/RecieveFaxTable.h"
 
+#include "database/DatabaseLocation.h"
+
 namespace orvane::recievefax {
 
-Status logFax(Database& db, const QString& path)
+Status logFax(Database& db, const QString& path, const QString& line)
 {
-    return db.execute(QStringLiteral("INSERT INTO recieve_fax (sFileName) VALUES (?)"), {path});
+    return db.execute(
+        QStringLiteral("INSERT INTO recieve_fax (sFileName, LINE, SERVER) VALUES (?, ?, ?)"),
+        {path, line.isEmpty() ? QVariant() : QVariant(line), serverName()});
 }
 
 Result<QStringList> listAll(Database& db)

@@ -6,7 +6,8 @@
 
 namespace orvane::recievefax {
 
-Status logFax(Database& db, const QString& path);
+// A received fax; `line` the line it came on (empty: unknown). The row names this server.
+Status logFax(Database& db, const QString& path, const QString& line = QString());
 Result<QStringList> listAll(Database& db);
 Status remove(Database& db, const QString& path);
 Status removeAll(Database& db);

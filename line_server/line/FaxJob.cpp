@@ -116,7 +116,7 @@ void FaxJob::tick()
 Status listReceivedFax(LineOutlet& outlet, const QString& appPath, const QString& path,
                        const QString& line)
 {
-    if (Status s = modData::LogReceivedFax(appPath, path); !s)
+    if (Status s = modData::LogReceivedFax(appPath, path, line); !s)
         return s;
     qCInfo(lineLog).noquote() << "received" << path;
     LoggedEvent event;

@@ -90,12 +90,12 @@ Status LogRecordedCall(const QString& appPath, const QDateTime& callTime, const 
     return s;
 }
 
-Status LogReceivedFax(const QString& appPath, const QString& path)
+Status LogReceivedFax(const QString& appPath, const QString& path, const QString& line)
 {
     Database db;
     if (Status s = db.OpenDatabase(appPath); !s)
         return s;
-    Status s = recievefax::logFax(db, path);
+    Status s = recievefax::logFax(db, path, line);
     db.CloseDatabase();
     return s;
 }

@@ -26,6 +26,6 @@ QString MakeRecordingName(qint16 row, const QDateTime& now = QDateTime::currentD
 // One row in rec_message, on a connection of its own.
 Status LogRecordedCall(const QString& appPath, const QDateTime& callTime, const QString& fileName,
                        const recmessage::CallDetails& details = {});
-Status LogReceivedFax(const QString& appPath, const QString& path);
+Status LogReceivedFax(const QString& appPath, const QString& path, const QString& line);
 
 } // namespace orvane::modData

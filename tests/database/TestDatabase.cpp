@@ -1,6 +1,7 @@
 // The answering database: its file and tables, every statement, day ranges, values with
 // quotes in them, and many writers at once.
 
+#include "database/DatabaseLocation.h"
 #include "database/DateTimeText.h"
 #include "database/MessagePlayTable.h"
 #include "database/RecMessageTable.h"
@@ -170,6 +171,18 @@ private Q_SLOTS:
         QCOMPARE(recievefax::listAll(db).value(),
                  QStringList({"/home/o'neil/Faxes/fax-1.tif", "/home/o'neil/Faxes/fax-2.tif",
                               "/srv/fax-3.tif"}));
+        // Each row says which server took it, and a fax on which line.
+        QVERIFY(recievefax::logFax(db, "/srv/fax-4.tif", "Front desk"));
+        QCOMPARE(
+            db.query("SELECT LINE, SERVER FROM recieve_fax WHERE sFileName = ?", {"/srv/fax-4.tif"})
+                .value()
+                .first(),
+            DbRow({QStringLiteral("Front desk"), serverName()}));
+        QVERIFY(recmessage::logCall(db, QDateTime::currentDateTime(), "call.wav"));
+        QCOMPARE(db.query("SELECT SERVER FROM rec_message").value().first().first().toString(),
+                 serverName());
+        QVERIFY(!serverName().isEmpty());
+        QVERIFY(recievefax::remove(db, "/srv/fax-4.tif"));
         QVERIFY(recievefax::remove(db, "/home/o'neil/Faxes/fax-2.tif"));
         QCOMPARE(recievefax::listAll(db).value().size(), 2);
         QVERIFY(recievefax::removeAll(db));
@@ -195,7 +208,7 @@ private Q_SLOTS:
         QVERIFY2(failed.isEmpty(), qPrintable(failed));
         Database db;
         QVERIFY(db.OpenDatabase(dir.path()));
-        QCOMPARE(db.query("PRAGMA user_version").value().first().first().toInt(), 2);
+        QCOMPARE(db.query("PRAGMA user_version").value().first().first().toInt(), 3);
         const QList<recmessage::CallRow> rows = recmessage::listDay(db, QDate(2026, 12, 1)).value();
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows[0].details.callerNumber, QStringLiteral("5550100"));
@@ -224,7 +237,7 @@ private Q_SLOTS:
         for (int open = 0; open < 2; ++open) { // the second opening finds nothing to do
             Database db;
             QVERIFY(db.OpenDatabase(dir.path()));
-            QCOMPARE(db.query("PRAGMA user_version").value().first().first().toInt(), 2);
+            QCOMPARE(db.query("PRAGMA user_version").value().first().first().toInt(), 3);
             const QList<recmessage::CallRow> rows =
                 recmessage::listDay(db, QDate(2026, 12, 1)).value();
             QCOMPARE(files(rows), QStringList({"old-1.wav", "old-2.wav"}));

@@ -116,8 +116,14 @@ private Q_SLOTS:
 
         QVERIFY(messageplay::add(db, QStringLiteral("Please leave a message.")));
         QCOMPARE(messageplay::listAll(db)->size(), 1);
-        QVERIFY(recievefax::logFax(db, QStringLiteral("/faxes/fax-1.tif")));
+        QVERIFY(recievefax::logFax(db, QStringLiteral("/faxes/fax-1.tif"),
+                                   QStringLiteral("Front desk")));
         QCOMPARE(recievefax::listAll(db).value(), QStringList({"/faxes/fax-1.tif"}));
+        // Which server took each row, in the log they share.
+        QCOMPARE(db.query(QStringLiteral("SELECT LINE, SERVER FROM recieve_fax")).value().first(),
+                 DbRow({QStringLiteral("Front desk"), serverName()}));
+        QCOMPARE(db.query(QStringLiteral("SELECT DISTINCT SERVER FROM rec_message")).value(),
+                 QList<DbRow>({DbRow({serverName()})}));
         db.CloseDatabase();
 
         // Opened again, the tables are found as they were.
