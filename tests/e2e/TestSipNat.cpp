@@ -5,6 +5,7 @@
 // recorded with its tone, it must hear the greeting (counted by the caller's own firewall),
 // and the line's BYE must reach it through the NAT.
 
+#include "Command.h"
 #include "Kamailio.h"
 #include "RecordingGrid.h"
 #include "ServerProcess.h"
@@ -60,17 +61,13 @@ Content-Length: 0
 </scenario>
 )";
 
-// Runs a command; its output, or why it failed.
+// Runs a command; `out`: what it said, and why it failed.
 bool run(const QStringList& command, QString* out = nullptr)
 {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(command.first(), command.mid(1));
-    const bool ok =
-        p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (out)
-        *out = command.join(u' ') + QStringLiteral(": ") + QString::fromLocal8Bit(p.readAll());
-    return ok;
+    test::CommandOptions options;
+    options.timeoutMs = 10000;
+    options.output = out;
+    return test::runCommand(command.first(), command.mid(1), out, options);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "Kamailio.h"
 
+#include "Command.h"
+
 #include "Signals.h"
 #include "SipCaller.h"
 
@@ -22,16 +24,9 @@ const char* const kModules = "/usr/lib/x86_64-linux-gnu/kamailio/modules/";
 
 bool run(const QString& program, const QStringList& args, const QString& dir, QString* problem)
 {
-    QProcess p;
-    p.setWorkingDirectory(dir);
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        *problem = program + QLatin1Char(' ') + args.join(QLatin1Char(' ')) + QStringLiteral(": ") +
-                   QString::fromLocal8Bit(p.readAll());
-        return false;
-    }
-    return true;
+    CommandOptions options;
+    options.workingDirectory = dir;
+    return runCommand(program, args, problem, options);
 }
 
 // A key and a certificate for `name`, signed by the CA in `dir` (ca.pem, ca.key).

@@ -8,9 +8,9 @@
 // enter() must run before the process starts any thread: only the calling thread moves, and
 // the threads and processes it starts afterwards inherit its namespace.
 
-#include <QProcess>
+#include "Command.h"
+
 #include <QString>
-#include <QStringList>
 
 #include <sched.h>
 
@@ -18,31 +18,6 @@
 #include <cstring>
 
 namespace orvane::test {
-
-namespace lossy {
-
-inline bool run(const QString& program, const QStringList& arguments, const QByteArray& input,
-                QString* why)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, arguments);
-    if (!p.waitForStarted(5000)) {
-        *why =
-            QStringLiteral("%1 is not installed (scripts/install-deps installs it)").arg(program);
-        return false;
-    }
-    p.write(input);
-    p.closeWriteChannel();
-    const bool ok =
-        p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (!ok)
-        *why = QStringLiteral("%1 %2: %3")
-                   .arg(program, arguments.join(u' '), QString::fromLocal8Bit(p.readAll()));
-    return ok;
-}
-
-} // namespace lossy
 
 // Empty when the process is in its new namespace; else why not. Plain system calls only: it
 // runs before the application object exists.
@@ -57,14 +32,16 @@ inline QString enterLossyLoopback()
 // Loopback up, and from now on `percent` of the datagrams to the media ports lost (0: none).
 inline bool setLoopbackLoss(double percent, QString* why)
 {
-    if (!lossy::run(QStringLiteral("ip"), {"link", "set", "lo", "up"}, {}, why))
+    if (!runCommand(QStringLiteral("ip"), {"link", "set", "lo", "up"}, why))
         return false;
     QByteArray rules = "flush ruleset\n";
     if (percent > 0)
         rules += "table inet loss {\n chain in {\n  type filter hook input priority 0;\n"
                  "  udp dport 16384-32767 numgen random mod 100000 < " +
                  QByteArray::number(qRound(percent * 1000)) + " drop\n }\n}\n";
-    return lossy::run(QStringLiteral("nft"), {"-f", "-"}, rules, why);
+    CommandOptions nft;
+    nft.input = rules;
+    return runCommand(QStringLiteral("nft"), {"-f", "-"}, why, nft);
 }
 
 } // namespace orvane::test

@@ -1,5 +1,7 @@
 #include "Postgres.h"
 
+#include "Command.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTest>
@@ -41,16 +43,13 @@ Postgres::~Postgres()
 
 bool Postgres::runAsPostgres(const QString& program, const QStringList& arguments, QString* problem)
 {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral("runuser"), QStringList{QStringLiteral("-u"), QStringLiteral("postgres"),
-                                                   QStringLiteral("--"), m_bin + u'/' + program} +
-                                           arguments);
-    const bool ok =
-        p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (!ok)
-        *problem = program + QStringLiteral(": ") + QString::fromLocal8Bit(p.readAll());
-    return ok;
+    CommandOptions options;
+    options.timeoutMs = 60000;
+    return runCommand(QStringLiteral("runuser"),
+                      QStringList{QStringLiteral("-u"), QStringLiteral("postgres"),
+                                  QStringLiteral("--"), m_bin + u'/' + program} +
+                          arguments,
+                      problem, options);
 }
 
 bool Postgres::start(QString* problem)
