@@ -192,7 +192,7 @@ int faxList(const Context& c)
     Database db;
     if (Status s = db.OpenDatabase(c.programFolder); !s)
         return c.fail(Failed, s.description());
-    Result<QStringList> paths = recievefax::listAll(db);
+    Result<QStringList> paths = recievefax::listAll(db, c.programFolder);
     if (!paths)
         return c.fail(Failed, paths.status().description());
     QJsonArray array;

@@ -1,8 +1,7 @@
 #include "database/DatabaseLocation.h"
 
-#include "platform/SectionedText.h"
+#include "database/OrvaneConf.h"
 
-#include <QFile>
 #include <QMutex>
 #include <QSysInfo>
 #include <QUrl>
@@ -12,46 +11,10 @@ namespace orvane {
 
 namespace {
 
-constexpr qint64 kMaxConfBytes = 64 * 1024;
-
 Status uriMistake(const QString& uri, const QString& why)
 {
     return Status(err::InvalidArg,
                   QStringLiteral("The database \"%1\" cannot be used: %2").arg(uri, why));
-}
-
-struct OrvaneConf {
-    QString database;   // empty: none
-    QString serverName; // empty: none
-};
-
-// orvane.conf's settings; empty when the file or a key is not there.
-Result<OrvaneConf> readOrvaneConf()
-{
-    const QString path = userConfigFile("ORVANE_CONF", QStringLiteral("orvane.conf"));
-    QFile file(path);
-    if (!file.exists())
-        return OrvaneConf();
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxConfBytes)
-        return Status(err::Fail, QStringLiteral("%1 cannot be read").arg(path));
-    Result<SectionedText> text =
-        parseSectionedText(file.readAll(), {QStringLiteral("orvane.conf"), true});
-    if (!text)
-        return text.status();
-    OrvaneConf conf;
-    for (const SectionedText::Entry& entry : text->head) {
-        if (entry.key == QLatin1String("database"))
-            conf.database = entry.value;
-        else if (entry.key == QLatin1String("server_name"))
-            conf.serverName = entry.value;
-        else
-            return sectionedTextMistake(QStringLiteral("orvane.conf"), entry.lineNo,
-                                        QStringLiteral("\"%1\" is not a setting").arg(entry.key));
-    }
-    if (!text->sections.isEmpty())
-        return sectionedTextMistake(QStringLiteral("orvane.conf"), text->sections.first().lineNo,
-                                    QStringLiteral("orvane.conf has no sections"));
-    return conf;
 }
 
 } // namespace
@@ -100,42 +63,32 @@ Result<DatabaseLocation> parseDatabaseUri(const QString& uri)
 
 Result<DatabaseLocation> configuredDatabase()
 {
-    // Read once per setting: every action of the program opens the log anew.
+    // Parsed once per setting: every action of the program opens the log anew.
     static QMutex mutex;
-    static QString cachedKey;
+    static QString cachedUri = QStringLiteral("\n"); // nothing parsed yet
     static Result<DatabaseLocation> cached{DatabaseLocation()};
-    const QString chosen = qEnvironmentVariable("ORVANE_DATABASE").trimmed();
-    const QString key = chosen + u'\n' + qEnvironmentVariable("ORVANE_CONF");
+    QString uri = qEnvironmentVariable("ORVANE_DATABASE").trimmed();
+    if (uri.isEmpty()) {
+        const Result<OrvaneConf> conf = orvaneConf();
+        if (!conf)
+            return conf.status();
+        uri = conf->database.trimmed();
+    }
     QMutexLocker lock(&mutex);
-    if (key == cachedKey && !cachedKey.isEmpty())
-        return cached;
-    Result<OrvaneConf> conf =
-        chosen.isEmpty() ? readOrvaneConf() : Result<OrvaneConf>(OrvaneConf());
-    const QString uri = chosen.isEmpty() && conf ? conf->database : chosen;
-    if (!conf)
-        cached = conf.status();
-    else if (uri.isEmpty() || uri == QLatin1String("sqlite"))
-        cached = DatabaseLocation();
-    else
-        cached = parseDatabaseUri(uri);
-    cachedKey = key;
+    if (uri != cachedUri) {
+        cached = uri.isEmpty() || uri == QLatin1String("sqlite")
+                     ? Result<DatabaseLocation>(DatabaseLocation())
+                     : parseDatabaseUri(uri);
+        cachedUri = uri;
+    }
     return cached;
 }
 
 QString serverName()
 {
-    static QMutex mutex;
-    static QString cachedConf = QStringLiteral("\n"); // no setting is a newline
-    static QString cached;
-    const QString key = qEnvironmentVariable("ORVANE_CONF");
-    QMutexLocker lock(&mutex);
-    if (key != cachedConf) {
-        const Result<OrvaneConf> conf = readOrvaneConf();
-        cached = conf && !conf->serverName.trimmed().isEmpty() ? conf->serverName.trimmed()
-                                                               : QSysInfo::machineHostName();
-        cachedConf = key;
-    }
-    return cached;
+    const Result<OrvaneConf> conf = orvaneConf();
+    return conf && !conf->serverName.trimmed().isEmpty() ? conf->serverName.trimmed()
+                                                         : QSysInfo::machineHostName();
 }
 
 } // namespace orvane

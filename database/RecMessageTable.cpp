@@ -15,14 +15,18 @@ QVariant orNull(const QString& text)
 Status logCall(Database& db, const QDateTime& callTime, const QString& fileName,
                const CallDetails& details)
 {
+    // Once per recording: a row whose commit was not confirmed (a connection lost at that
+    // moment) is written again, and a recording another server found unlisted may be
+    // listed by its own server late; neither may list the call twice.
     return db.execute(
         QStringLiteral("INSERT INTO rec_message (INCOMING_CALL, INCOMING_CALL_FILE, CALLER_NUMBER, "
-                       "CALLER_NAME, LINE, SECONDS, HEARD, DIGITS, SERVER) VALUES (?, ?, ?, ?, ?, "
-                       "?, 0, ?, ?)"),
+                       "CALLER_NAME, LINE, SECONDS, HEARD, DIGITS, SERVER) SELECT ?, ?, ?, ?, ?, "
+                       "CAST(? AS INTEGER), 0, ?, ? WHERE NOT EXISTS (SELECT 1 FROM rec_message "
+                       "WHERE INCOMING_CALL_FILE = ?)"),
         {datetext::toStored(callTime), fileName, orNull(details.callerNumber),
          orNull(details.callerName), orNull(details.line),
          details.seconds < 0 ? QVariant() : QVariant(details.seconds), orNull(details.keys),
-         serverName()});
+         serverName(), fileName});
 }
 
 namespace {

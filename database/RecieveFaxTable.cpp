@@ -1,17 +1,18 @@
 #include "database/RecieveFaxTable.h"
 
 #include "database/DatabaseLocation.h"
+#include "database/StorageRoot.h"
 
 namespace orvane::recievefax {
 
-Status logFax(Database& db, const QString& path, const QString& line)
+Status logFax(Database& db, const QString& stored, const QString& line)
 {
     return db.execute(
         QStringLiteral("INSERT INTO recieve_fax (sFileName, LINE, SERVER) VALUES (?, ?, ?)"),
-        {path, line.isEmpty() ? QVariant() : QVariant(line), serverName()});
+        {stored, line.isEmpty() ? QVariant() : QVariant(line), serverName()});
 }
 
-Result<QStringList> listAll(Database& db)
+Result<QStringList> listAll(Database& db, const QString& programFolder)
 {
     Result<QList<DbRow>> rows =
         db.query(QStringLiteral("SELECT sFileName FROM recieve_fax ORDER BY rowid"));
@@ -20,13 +21,15 @@ Result<QStringList> listAll(Database& db)
     QStringList paths;
     paths.reserve(rows->size());
     for (const DbRow& row : rows.value())
-        paths.append(row.at(0).toString());
+        paths.append(storage::resolved(programFolder, row.at(0).toString()));
     return paths;
 }
 
-Status remove(Database& db, const QString& path)
+Status remove(Database& db, const QString& programFolder, const QString& path)
 {
-    return db.execute(QStringLiteral("DELETE FROM recieve_fax WHERE sFileName = ?"), {path});
+    return db.execute(
+        QStringLiteral("DELETE FROM recieve_fax WHERE sFileName = ? OR sFileName = ?"),
+        {path, storage::stored(programFolder, path)});
 }
 
 Status removeAll(Database& db)

@@ -1,5 +1,7 @@
 #include "database/RecordingRemoval.h"
 
+#include "database/StorageRoot.h"
+
 #include "database/Database.h"
 #include "database/RecMessageTable.h"
 
@@ -50,7 +52,7 @@ QString recordingPath(const QString& programFolder, const QString& fileName)
         fileName.contains(QLatin1Char('\\')) || fileName == QLatin1String("..") ||
         fileName == QLatin1String("."))
         return QString();
-    return QDir(programFolder).filePath(QStringLiteral("Rec-Files/") + fileName);
+    return QDir(storage::recordingsFolder(programFolder)).filePath(fileName);
 }
 
 RemovalOutcome deleteRecordings(const QString& programFolder, const QStringList& files)

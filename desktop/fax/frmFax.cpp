@@ -203,7 +203,7 @@ void frmFax::FillFaxGrid()
     Database db;
     Status s = db.OpenDatabase(programfolder::path());
     if (s) {
-        Result<QStringList> faxes = recievefax::listAll(db);
+        Result<QStringList> faxes = recievefax::listAll(db, programfolder::path());
         if (faxes) {
             for (const QString& path : faxes.value())
                 rows.append({path});
@@ -258,7 +258,7 @@ void frmFax::cmdDelete_Click()
     MSFlexGrid1->setCol(1);
     const QString path = m_list->current(1);
     QFile::remove(path); // a file already gone does not keep its row
-    changeFaxList([&](Database& db) { return recievefax::remove(db, path); },
+    changeFaxList([&](Database& db) { return recievefax::remove(db, programfolder::path(), path); },
                   QStringLiteral("The fax could not be removed from the list: %1"));
 }
 

@@ -7,6 +7,7 @@
 #include "database/DateTimeText.h"
 #include "database/RecMessageTable.h"
 #include "database/RecieveFaxTable.h"
+#include "database/RecordingRemoval.h"
 #include "line_server/client/LineHandle.h"
 #include "line_server/client/StatusGridExport.h"
 #include "line_server/client/TolvexNames.h"
@@ -248,8 +249,7 @@ int main(int argc, char** argv)
         say(QStringLiteral("  cannot read the database: %1").arg(logged.status().toString()));
     } else {
         for (const recmessage::CallRow& call : logged.value()) {
-            const QFileInfo file(
-                QDir(home).filePath(QStringLiteral("Rec-Files/") + call.incomingCallFile));
+            const QFileInfo file(recordingPath(home, call.incomingCallFile));
             const double seconds =
                 file.exists() ? (file.size() - wav::kMuLawHeaderSize) / 8000.0 : 0;
             say(QStringLiteral("  %1  %2  %3 s")
@@ -260,7 +260,7 @@ int main(int argc, char** argv)
 
     Result<QStringList> faxes = Status(err::Fail, QString());
     if (Status s = db.OpenDatabase(home); s)
-        faxes = recievefax::listAll(db);
+        faxes = recievefax::listAll(db, home);
     db.CloseDatabase();
     say(QString());
     say(QStringLiteral("Received faxes:"));

@@ -1,8 +1,10 @@
 #include "line_server/line/modData.h"
 
+#include "database/DatabaseLocation.h"
 #include "database/DateTimeText.h"
 #include "database/RecMessageTable.h"
 #include "database/RecieveFaxTable.h"
+#include "database/StorageRoot.h"
 
 #include "line_server/line/LineLog.h"
 #include "platform/RegularFile.h"
@@ -19,12 +21,12 @@ namespace orvane::modData {
 
 QString recordingsFolder(const QString& appPath)
 {
-    return QDir(appPath).filePath(QStringLiteral("Rec-Files"));
+    return storage::recordingsFolder(appPath);
 }
 
 QString faxesFolder(const QString& appPath)
 {
-    return QDir(appPath).filePath(QStringLiteral("Fax-Files"));
+    return storage::answeredFaxesFolder(appPath);
 }
 
 namespace {
@@ -57,7 +59,13 @@ Status checkProgramFolder(const QString& appPath)
         return Status(err::Fail, QStringLiteral("Cannot make the folder %1").arg(recordings));
     if (Status s = writable(recordings, W_OK | X_OK, "Cannot write in"); !s)
         return s;
-    // The database is made, or written with its journal, beside the recordings folder.
+    // A log in PostgreSQL needs nothing of the program folder.
+    const Result<DatabaseLocation> log = configuredDatabase();
+    if (!log)
+        return log.status();
+    if (log->kind != DatabaseLocation::Kind::Sqlite)
+        return {};
+    // The database is made, or written with its journal, in the program folder.
     if (Status s = writable(appPath, W_OK | X_OK, "Cannot write in"); !s)
         return s;
     const QString database = Database::filePath(appPath);
@@ -95,7 +103,7 @@ Status LogReceivedFax(const QString& appPath, const QString& path, const QString
     Database db;
     if (Status s = db.OpenDatabase(appPath); !s)
         return s;
-    Status s = recievefax::logFax(db, path, line);
+    Status s = recievefax::logFax(db, storage::stored(appPath, path), line);
     db.CloseDatabase();
     return s;
 }

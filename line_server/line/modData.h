@@ -10,13 +10,15 @@
 
 namespace orvane::modData {
 
-// The recordings folder under a program folder.
+// The recordings folder of a program folder (under its storage root, see StorageRoot.h).
 QString recordingsFolder(const QString& appPath);
-// Where an answering line files the fax of a fax machine that called it.
+// Where an answering line files the fax of a fax machine that called it (under the storage
+// root too).
 QString faxesFolder(const QString& appPath);
-// Whether a line can keep its recordings and rows under `appPath`: an absolute path whose
-// Rec-Files/ exists or can be made, both writable, and whose database is a writable file or
-// can be made. Otherwise the reason.
+// Whether a line can keep its recordings and rows for `appPath`: an absolute path whose
+// recordings folder exists or can be made and is writable, and, for a log in SQLite, a
+// writable program folder whose database is a writable file or can be made. Otherwise the
+// reason.
 Status checkProgramFolder(const QString& appPath);
 
 // The current date and time in the general format, " " -> "--", ":" -> "-", "/" -> "-",

@@ -6,6 +6,9 @@
 #include "database/MessagePlayTable.h"
 #include "database/RecMessageTable.h"
 #include "database/RecieveFaxTable.h"
+#include "database/StorageRoot.h"
+
+#include <QDir>
 
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -71,10 +74,10 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(dir.filePath("velmoc.mdb")));
         QVERIFY(recmessage::listDay(db, QDate::currentDate()).isOk());
         QVERIFY(messageplay::listAll(db).isOk());
-        QVERIFY(recievefax::listAll(db).isOk());
+        QVERIFY(recievefax::listAll(db, dir.path()).isOk());
         db.CloseDatabase();
         QVERIFY(!db.isOpen());
-        QVERIFY(!recievefax::listAll(db).isOk());
+        QVERIFY(!recievefax::listAll(db, dir.path()).isOk());
 
         Database nowhere;
         QCOMPARE(nowhere.OpenDatabase(dir.filePath("missing")).code(), err::FileNotFound);
@@ -168,7 +171,7 @@ private Q_SLOTS:
         QVERIFY(recievefax::logFax(db, "/home/o'neil/Faxes/fax-1.tif"));
         QVERIFY(recievefax::logFax(db, "/home/o'neil/Faxes/fax-2.tif"));
         QVERIFY(recievefax::logFax(db, "/srv/fax-3.tif"));
-        QCOMPARE(recievefax::listAll(db).value(),
+        QCOMPARE(recievefax::listAll(db, dir.path()).value(),
                  QStringList({"/home/o'neil/Faxes/fax-1.tif", "/home/o'neil/Faxes/fax-2.tif",
                               "/srv/fax-3.tif"}));
         // Each row says which server took it, and a fax on which line.
@@ -182,11 +185,77 @@ private Q_SLOTS:
         QCOMPARE(db.query("SELECT SERVER FROM rec_message").value().first().first().toString(),
                  serverName());
         QVERIFY(!serverName().isEmpty());
-        QVERIFY(recievefax::remove(db, "/srv/fax-4.tif"));
-        QVERIFY(recievefax::remove(db, "/home/o'neil/Faxes/fax-2.tif"));
-        QCOMPARE(recievefax::listAll(db).value().size(), 2);
+        QVERIFY(recievefax::remove(db, dir.path(), "/srv/fax-4.tif"));
+        QVERIFY(recievefax::remove(db, dir.path(), "/home/o'neil/Faxes/fax-2.tif"));
+        QCOMPARE(recievefax::listAll(db, dir.path()).value().size(), 2);
         QVERIFY(recievefax::removeAll(db));
-        QVERIFY(recievefax::listAll(db).value().isEmpty());
+        QVERIFY(recievefax::listAll(db, dir.path()).value().isEmpty());
+    }
+
+    void aSharedStorageRootHoldsTheFilesAndRowsNameThemRelatively()
+    {
+        // Two program folders (two machines) reach one root through their own mounts: a fax
+        // filed under the root is listed from either at its own path there.
+        QTemporaryDir programs, mountA, mountB;
+        const QString homeA = programs.filePath("a"), homeB = programs.filePath("b");
+        QVERIFY(QDir().mkpath(homeA) && QDir().mkpath(homeB));
+        QVERIFY(QDir().mkpath(mountB.filePath("Fax-Files")));
+        QCOMPARE(storage::recordingsFolder(homeA), homeA + "/Rec-Files"); // none configured
+        QCOMPARE(storage::stored(homeA, homeA + "/Fax-Files/x.tif"), homeA + "/Fax-Files/x.tif");
+
+        QFile conf(programs.filePath("orvane.conf"));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write(("storage = " + mountA.path() + "/./\n").toUtf8());
+        conf.close();
+        qputenv("ORVANE_CONF", conf.fileName().toUtf8());
+        QCOMPARE(storage::root(homeA), mountA.path());
+        QCOMPARE(storage::recordingsFolder(homeA), mountA.path() + "/Rec-Files");
+        QCOMPARE(storage::answeredFaxesFolder(homeA), mountA.path() + "/Fax-Files");
+        const QString fax = mountA.path() + "/Fax-Files/fax-1.tif";
+        QCOMPARE(storage::stored(homeA, fax), QStringLiteral("Fax-Files/fax-1.tif"));
+        // Beside the root, not under it: a name that merely starts like it stays whole.
+        QCOMPARE(storage::stored(homeA, mountA.path() + "-other/f.tif"),
+                 mountA.path() + "-other/f.tif");
+
+        Database db;
+        QVERIFY(db.OpenDatabase(homeA));
+        QVERIFY(recievefax::logFax(db, storage::stored(homeA, fax)));
+        QVERIFY(recievefax::logFax(db, "/home/someone/Faxes/job.tif"));
+        QCOMPARE(recievefax::listAll(db, homeA).value(),
+                 QStringList({fax, "/home/someone/Faxes/job.tif"}));
+
+        // The other machine names its mount in the environment, which goes before the file.
+        qputenv("ORVANE_STORAGE", mountB.path().toUtf8());
+        QCOMPARE(recievefax::listAll(db, homeB).value().first(),
+                 mountB.path() + "/Fax-Files/fax-1.tif");
+        QVERIFY(recievefax::remove(db, homeB, mountB.path() + "/Fax-Files/fax-1.tif"));
+        QCOMPARE(recievefax::listAll(db, homeB).value(),
+                 QStringList({"/home/someone/Faxes/job.tif"}));
+        // A relative root is taken from the program folder.
+        qputenv("ORVANE_STORAGE", "shared");
+        QCOMPARE(storage::root(homeB), homeB + "/shared");
+        qunsetenv("ORVANE_STORAGE");
+        qunsetenv("ORVANE_CONF");
+        QCOMPARE(storage::root(homeA), homeA);
+    }
+
+    void aCallIsListedOnceHoweverOftenItIsLogged()
+    {
+        // A row written again (its commit never confirmed), or a recording that another
+        // server listed while its own still held the row.
+        QTemporaryDir dir;
+        Database db;
+        QVERIFY(db.OpenDatabase(dir.path()));
+        recmessage::CallDetails details;
+        details.seconds = 7;
+        QVERIFY(recmessage::logCall(db, at(2026, 12, 9, 8, 0, 0), "once.wav", details));
+        QVERIFY(recmessage::logCall(db, at(2026, 12, 9, 8, 0, 0), "once.wav", details));
+        QVERIFY(recmessage::logCall(db, at(2026, 12, 9, 8, 0, 5), "once.wav"));
+        QVERIFY(recmessage::logCall(db, at(2026, 12, 9, 8, 1, 0), "other.wav"));
+        const auto day = recmessage::listDay(db, QDate(2026, 12, 9)).value();
+        QCOMPARE(files(day), QStringList({"once.wav", "other.wav"}));
+        QCOMPARE(day.first().details.seconds, 7);
+        QCOMPARE(day.last().details.seconds, -1);
     }
 
     void aFileThatKeptCallersGainsTheKeysWithItsRows()

@@ -99,6 +99,7 @@ private Q_SLOTS:
         details.keys = QStringLiteral("1#");
         QVERIFY(recmessage::logCall(db, at, QStringLiteral("a.wav"), details));
         QVERIFY(recmessage::logCall(db, at.addSecs(60), QStringLiteral("b.wav")));
+        QVERIFY(recmessage::logCall(db, at, QStringLiteral("a.wav"), details)); // once only
         QVERIFY(recmessage::logCall(db, at.addDays(1), QStringLiteral("c.wav")));
         const Result<QList<recmessage::CallRow>> day = recmessage::listDay(db, at.date());
         QVERIFY(day);
@@ -118,7 +119,8 @@ private Q_SLOTS:
         QCOMPARE(messageplay::listAll(db)->size(), 1);
         QVERIFY(recievefax::logFax(db, QStringLiteral("/faxes/fax-1.tif"),
                                    QStringLiteral("Front desk")));
-        QCOMPARE(recievefax::listAll(db).value(), QStringList({"/faxes/fax-1.tif"}));
+        QCOMPARE(recievefax::listAll(db, m_folder.path()).value(),
+                 QStringList({"/faxes/fax-1.tif"}));
         // Which server took each row, in the log they share.
         QCOMPARE(db.query(QStringLiteral("SELECT LINE, SERVER FROM recieve_fax")).value().first(),
                  DbRow({QStringLiteral("Front desk"), serverName()}));

@@ -76,7 +76,7 @@ QStringList logged()
     Database db;
     if (!db.OpenDatabase(programfolder::path()))
         return {QStringLiteral("cannot open the database")};
-    return recievefax::listAll(db).value();
+    return recievefax::listAll(db, programfolder::path()).value();
 }
 
 // A double-click as the user makes it: a click, then the second press.

@@ -217,7 +217,7 @@ private Q_SLOTS:
         QCOMPARE(sender.status(), QStringLiteral("Completed"));
         const auto listed = [&] {
             Database db;
-            return db.OpenDatabase(home) ? recievefax::listAll(db).value() : QStringList();
+            return db.OpenDatabase(home) ? recievefax::listAll(db, home).value() : QStringList();
         };
         QTRY_COMPARE_WITH_TIMEOUT(listed().size(), 1, 30000);
         Result<TiffSummary> fax = inspectTiff(listed().first());

@@ -62,7 +62,7 @@ class TestFaxJobs : public QObject {
         Database db;
         if (!db.OpenDatabase(m_home->path()))
             return {QStringLiteral("cannot open the database")};
-        return recievefax::listAll(db).value();
+        return recievefax::listAll(db, m_home->path()).value();
     }
 
     QStringList faxesIn(const QString& folder) const
