@@ -107,7 +107,8 @@ int calls(const Context& c)
                         {QStringLiteral("callerName"), call.row.details.callerName},
                         {QStringLiteral("line"), call.row.details.line},
                         {QStringLiteral("keys"), call.row.details.keys},
-                        {QStringLiteral("heard"), call.row.heard}});
+                        {QStringLiteral("heard"), call.row.heard},
+                        {QStringLiteral("server"), call.row.server}});
     }
     c.print(array, [&] {
         if (list->isEmpty())

@@ -54,8 +54,8 @@ Result<QList<CallRow>> listDay(Database& db, const QDate& day)
 {
     Result<QList<DbRow>> rows =
         db.query(QStringLiteral("SELECT INCOMING_CALL, INCOMING_CALL_FILE, CALLER_NUMBER, "
-                                "CALLER_NAME, LINE, SECONDS, DIGITS, HEARD FROM rec_message "
-                                "WHERE INCOMING_CALL >= ? AND INCOMING_CALL < ? "
+                                "CALLER_NAME, LINE, SECONDS, DIGITS, HEARD, SERVER FROM "
+                                "rec_message WHERE INCOMING_CALL >= ? AND INCOMING_CALL < ? "
                                 "ORDER BY INCOMING_CALL"),
                  {datetext::dayStart(day), datetext::dayStart(day.addDays(1))});
     if (!rows)
@@ -64,7 +64,8 @@ Result<QList<CallRow>> listDay(Database& db, const QDate& day)
     calls.reserve(rows->size());
     for (const DbRow& row : rows.value())
         calls.append({datetext::fromStored(row.at(0).toString()), row.at(1).toString(),
-                      detailsFrom(row, 2), row.at(7).isNull() || row.at(7).toInt() != 0});
+                      detailsFrom(row, 2), row.at(7).isNull() || row.at(7).toInt() != 0,
+                      row.at(8).toString()});
     return calls;
 }
 

@@ -25,6 +25,7 @@ struct CallRow {
     QString incomingCallFile;
     CallDetails details; // all unknown for a row written before they were kept
     bool heard = true;   // false only for a call logged with the flag and not yet played
+    QString server;      // the line server that took it (empty for rows from before)
 };
 
 Status logCall(Database& db, const QDateTime& callTime, const QString& fileName,

@@ -48,7 +48,8 @@ QList<recmessage::CallRow> loggedCalls(const QString& folder)
             calls.append({QDateTime::fromString(row.value(0).toString(), Qt::ISODate),
                           row.value(1).toString(),
                           {},
-                          true});
+                          true,
+                          {}});
     return calls;
 }
 

@@ -200,15 +200,8 @@ bool Kamailio::start(const Options& o, QString* problem)
         *problem = QStringLiteral("cannot write %1").arg(cfgPath);
         return false;
     }
-    m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.setWorkingDirectory(m_dir.path());
-    m_process.start(QStringLiteral("/usr/sbin/kamailio"),
-                    {"-f", cfgPath, "-DD", "-E", "-n", "1", "-m", "64", "-M", "8", "-Y",
-                     m_dir.path(), "-P", m_dir.filePath(QStringLiteral("kamailio.pid"))});
-    if (!m_process.waitForStarted(10000)) {
-        *problem = QStringLiteral("kamailio did not start");
+    if (!run({"-f", cfgPath}, problem))
         return false;
-    }
     // Ready once its TLS port takes connections.
     QDeadlineTimer deadline(15000);
     while (!deadline.hasExpired()) {
@@ -220,6 +213,53 @@ bool Kamailio::start(const Options& o, QString* problem)
     }
     *problem = QStringLiteral("kamailio did not come up: ") + log();
     return false;
+}
+
+bool Kamailio::startDispatcher(const QStringList& servers, QString* problem, int frTimerMs,
+                               int pingSeconds)
+{
+    m_port = freeUdpPort();
+    QString list;
+    for (const QString& server : servers)
+        list += QStringLiteral("1 sip:%1\n").arg(server);
+    const QString listPath = m_dir.filePath(QStringLiteral("dispatcher.list"));
+    if (!writeFile(listPath, list.toUtf8())) {
+        *problem = QStringLiteral("cannot write %1").arg(listPath);
+        return false;
+    }
+    if (!run({"-f", QStringLiteral(ORVANE_DISPATCHER_CFG), "-A",
+              QStringLiteral("LISTEN=udp:127.0.0.1:%1").arg(m_port), "-A",
+              QStringLiteral("DISPATCHER_LIST=\"%1\"").arg(listPath), "-A",
+              QStringLiteral("FR_TIMER_MS=%1").arg(frTimerMs), "-A",
+              QStringLiteral("PING_INTERVAL=%1").arg(pingSeconds)},
+             problem))
+        return false;
+    // Ready once its UDP port is taken (requests wait in the socket until a child reads).
+    QDeadlineTimer deadline(15000);
+    while (!deadline.hasExpired()) {
+        if (!loopbackPort(SOCK_DGRAM, m_port, false))
+            return true;
+        if (m_process.state() == QProcess::NotRunning)
+            break;
+        QTest::qWait(50);
+    }
+    *problem = QStringLiteral("kamailio did not come up: ") + log();
+    return false;
+}
+
+bool Kamailio::run(const QStringList& arguments, QString* problem)
+{
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.setWorkingDirectory(m_dir.path());
+    m_process.start(QStringLiteral("/usr/sbin/kamailio"),
+                    arguments + QStringList{"-DD", "-E", "-n", "1", "-m", "64", "-M", "8", "-Y",
+                                            m_dir.path(), "-P",
+                                            m_dir.filePath(QStringLiteral("kamailio.pid"))});
+    if (!m_process.waitForStarted(10000)) {
+        *problem = QStringLiteral("kamailio did not start");
+        return false;
+    }
+    return true;
 }
 
 QString Kamailio::log()

@@ -2,7 +2,8 @@
 
 // A real SIP registrar and proxy for tests: kamailio (Debian's), started in the foreground
 // with a configuration we write, on loopback: UDP and TCP on one port, TLS on the next,
-// with a certificate signed by a CA the test makes. It challenges every REGISTER (one
+// with a certificate signed by a CA the test makes. Or: the dispatcher in front of several
+// line servers, as docs/kamailio/kamailio.cfg configures it. It challenges every REGISTER (one
 // password for every user), keeps registrations in memory, answers 423 below a minimum
 // lifetime, returns a Service-Route, routes calls to registered users (record-routing
 // them; each INVITE logged with its Route), delivers calls for DIDs to the registered trunk user
@@ -40,6 +41,12 @@ public:
     // Why it cannot run here (not installed, not root), or empty.
     static QString unavailable();
     bool start(const Options& options, QString* problem);
+    // Instead: the dispatcher configuration Orvane ships (docs/kamailio/kamailio.cfg), on a
+    // UDP port of loopback, spreading calls over `servers` ("127.0.0.1:5070"...). A server
+    // that does not answer an INVITE within `frTimerMs` is given up; failed servers are
+    // probed every `pingSeconds`.
+    bool startDispatcher(const QStringList& servers, QString* problem, int frTimerMs = 1000,
+                         int pingSeconds = 1);
     quint16 port() const { return m_port; } // UDP and TCP
     quint16 tlsPort() const { return m_port + 1; }
     const TestCertificates& certificates() const { return m_certs; }
@@ -49,6 +56,7 @@ public:
     int count(const QString& text);
 
 private:
+    bool run(const QStringList& arguments, QString* problem);
     QTemporaryDir m_dir;
     QProcess m_process;
     QString m_log;

@@ -66,7 +66,9 @@ bool Postgres::start(QString* problem)
         return false;
     }
     const QString data = m_dir.filePath(QStringLiteral("data"));
-    if (!runAsPostgres(QStringLiteral("initdb"),
+    // Started again after stop(): the same data.
+    if (!QFile::exists(data + QStringLiteral("/PG_VERSION")) &&
+        !runAsPostgres(QStringLiteral("initdb"),
                        {QStringLiteral("-D"), data, QStringLiteral("-A"), QStringLiteral("trust"),
                         QStringLiteral("-U"), QStringLiteral("orvane"), QStringLiteral("-E"),
                         QStringLiteral("UTF8")},
@@ -85,13 +87,18 @@ bool Postgres::start(QString* problem)
             QStringLiteral("postgres did not start: ") + QString::fromLocal8Bit(m_server.readAll());
         return false;
     }
+    // The socket is there a moment before the server takes connections.
+    if (!ready()) {
+        *problem = QStringLiteral("postgres does not take connections: ") +
+                   QString::fromLocal8Bit(m_server.readAll());
+        return false;
+    }
     return true;
 }
 
-QString Postgres::uri(const QString& name, QString* problem)
+bool Postgres::ready()
 {
-    // pg_isready first: the socket is there a moment before the server takes connections.
-    (void)QTest::qWaitFor(
+    return QTest::qWaitFor(
         [&] {
             QString ignored;
             return runAsPostgres(QStringLiteral("pg_isready"),
@@ -101,6 +108,10 @@ QString Postgres::uri(const QString& name, QString* problem)
                                  &ignored);
         },
         30000);
+}
+
+QString Postgres::uri(const QString& name, QString* problem)
+{
     if (!runAsPostgres(QStringLiteral("createdb"),
                        {QStringLiteral("-h"), m_dir.path(), QStringLiteral("-U"),
                         QStringLiteral("orvane"), name},

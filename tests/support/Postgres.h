@@ -16,6 +16,7 @@ public:
     ~Postgres();
     // Why it cannot run here (not installed, no postgres user), or empty.
     static QString unavailable();
+    // Makes the server (once) and starts it; after stop(), starts it again on its data.
     bool start(QString* problem);
     // The URI of a database of its own, made for `name`: postgresql:///name?host=SOCKETDIR.
     QString uri(const QString& name, QString* problem);
@@ -23,6 +24,7 @@ public:
     void stop();
 
 private:
+    bool ready();
     bool runAsPostgres(const QString& program, const QStringList& arguments, QString* problem);
     QTemporaryDir m_dir;
     QProcess m_server;

@@ -352,15 +352,15 @@ SipCallerRun runSipCaller(const QString& scenarioPath, const QString& user, quin
     return runSipCaller(scenarioPath, user, remotePort, timeoutMs, place);
 }
 
-SipCallerRun runSipCaller(const QString& scenarioPath, const QString& user, quint16 remotePort,
-                          int timeoutMs, const SipCallerPlace& place)
+std::unique_ptr<QProcess> startSipCaller(const QString& scenarioPath, const QString& user,
+                                         quint16 remotePort, int timeoutMs,
+                                         const SipCallerPlace& place)
 {
-    SipCallerRun run;
     const quint16 sipPort = place.sipPort ? place.sipPort : freeUdpPort();
     const quint16 mediaPort = place.mediaPort ? place.mediaPort : freeMediaBase(sipPort);
-    QProcess sipp;
-    sipp.setWorkingDirectory(QFileInfo(scenarioPath).absolutePath());
-    sipp.setProcessChannelMode(QProcess::MergedChannels);
+    auto sipp = std::make_unique<QProcess>();
+    sipp->setWorkingDirectory(QFileInfo(scenarioPath).absolutePath());
+    sipp->setProcessChannelMode(QProcess::MergedChannels);
     QStringList args{QStringLiteral("-sf"),
                      scenarioPath,
                      QStringLiteral("%1:%2").arg(place.remoteIp).arg(remotePort),
@@ -379,14 +379,20 @@ SipCallerRun runSipCaller(const QString& scenarioPath, const QString& user, quin
                      QStringLiteral("-nostdin"),
                      QStringLiteral("-trace_err")};
     if (place.netns.isEmpty()) {
-        sipp.start(QStringLiteral("sipp"), args);
+        sipp->start(QStringLiteral("sipp"), args);
     } else {
         args.prepend(QStringLiteral("sipp"));
-        sipp.start(QStringLiteral("ip"),
-                   QStringList{QStringLiteral("netns"), QStringLiteral("exec"), place.netns} +
-                       args);
+        sipp->start(QStringLiteral("ip"),
+                    QStringList{QStringLiteral("netns"), QStringLiteral("exec"), place.netns} +
+                        args);
     }
-    if (!sipp.waitForStarted(10000)) {
+    return sipp;
+}
+
+SipCallerRun finishSipCaller(QProcess& sipp, int timeoutMs)
+{
+    SipCallerRun run;
+    if (sipp.state() == QProcess::NotRunning && sipp.error() == QProcess::FailedToStart) {
         run.output = QStringLiteral("sipp did not start");
         return run;
     }
@@ -408,6 +414,19 @@ SipCallerRun runSipCaller(const QString& scenarioPath, const QString& user, quin
     if (!finished)
         run.output += QStringLiteral("\n(sipp was still running after %1 ms)").arg(timeoutMs);
     return run;
+}
+
+SipCallerRun runSipCaller(const QString& scenarioPath, const QString& user, quint16 remotePort,
+                          int timeoutMs, const SipCallerPlace& place)
+{
+    const std::unique_ptr<QProcess> sipp =
+        startSipCaller(scenarioPath, user, remotePort, timeoutMs, place);
+    if (!sipp->waitForStarted(10000)) {
+        SipCallerRun run;
+        run.output = QStringLiteral("sipp did not start");
+        return run;
+    }
+    return finishSipCaller(*sipp, timeoutMs);
 }
 
 } // namespace orvane::test

@@ -7,6 +7,10 @@
 #include <QStringList>
 #include <QVector>
 
+#include <memory>
+
+class QProcess;
+
 namespace orvane::test {
 
 // A free UDP port on 127.0.0.1 (free when asked).
@@ -84,5 +88,11 @@ struct SipCallerPlace {
 };
 SipCallerRun runSipCaller(const QString& scenarioPath, const QString& user, quint16 remotePort,
                           int timeoutMs, const SipCallerPlace& place);
+// The same in two steps, for calls that run side by side: sipp started (not yet waited
+// for), then waited for and read.
+std::unique_ptr<QProcess> startSipCaller(const QString& scenarioPath, const QString& user,
+                                         quint16 remotePort, int timeoutMs,
+                                         const SipCallerPlace& place = SipCallerPlace());
+SipCallerRun finishSipCaller(QProcess& sipp, int timeoutMs);
 
 } // namespace orvane::test
