@@ -6,6 +6,7 @@
 //
 //   dbus-run-session -- build/bin/bench_answering [N ...]     (default 10 100 1000)
 
+#include "ProcessFigures.h"
 #include "database/RecMessageTable.h"
 #include "line_server/client/LineHandle.h"
 #include "line_server/client/StatusGridExport.h"
@@ -28,6 +29,7 @@
 #include <unistd.h>
 
 using namespace orvane;
+using namespace orvane::bench;
 
 namespace {
 
@@ -50,57 +52,6 @@ public:
     }
     QSet<int> recording, done;
 };
-
-// Waits for events rather than spinning: a benchmark that takes a core of its own takes it
-// from the line server it measures. The timer wakes it to look again.
-bool waitFor(const std::function<bool()>& condition, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    QTimer look;
-    look.start(20);
-    while (!condition()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
-double cpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    // utime and stime are fields 14 and 15 of the whole line, 12 and 13 after the name.
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) /
-           double(sysconf(_SC_CLK_TCK));
-}
-
-// A figure of /proc/PID/status in KiB ("VmHWM:" the peak, "VmRSS:" now).
-qint64 statusKiB(qint64 pid, const QByteArray& field)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(field.size()).trimmed().split(' ').first().toLongLong();
-    return 0;
-}
-
-qint64 peakKiB(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return 0;
-}
 
 double percentile(QVector<double> v, double p)
 {

@@ -1,13 +1,17 @@
 // SIP load on loopback: N concurrent calls from sipp to N SIP lines of one line server (one
 // port, users line1..lineN). Each call rings once, is answered, hears a spoken greeting and
 // is recorded for 10 s while sipp sends RTP (a tone), then the line hangs up. The server
-// keeps its default limits (1,000 calls at once), so beyond them calls are refused with 503.
+// takes them all (max_calls and invite_rate as large as the run, at least their defaults).
 // Prints, per N: calls completed (logged), refused, lost (neither), recordings of exactly
 // 10 x 8000 bytes, RTP packets late or samples missing at the server, packets the server
-// dropped, line-server CPU per call-second, and its peak memory.
+// dropped, line-server CPU per call-second, and its peak memory. The server moves the calls'
+// audio on one thread per core unless ORVANE_BENCH_MEDIA_THREADS says how many (0: on the
+// SIP loop, as a server did before it had media threads).
 //
 //   dbus-run-session -- build/bin/bench_sip [N ...]     (default 50 200 500)
 
+#include "ProcessFigures.h"
+#include "SippLoad.h"
 #include "database/RecMessageTable.h"
 #include "line_server/client/LineHandle.h"
 #include "line_server/client/StatusGridExport.h"
@@ -30,6 +34,7 @@
 #include <unistd.h>
 
 using namespace orvane;
+using namespace orvane::bench;
 
 namespace {
 
@@ -50,151 +55,6 @@ public:
     QSet<int> recording, done;
 };
 
-// Waits for events rather than spinning: a benchmark that takes a core of its own takes it
-// from the line server it measures. The timer wakes it to look again.
-bool waitFor(const std::function<bool()>& condition, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    QTimer look;
-    look.start(20);
-    while (!condition()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
-quint16 freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof(a);
-    quint16 port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    ::close(fd);
-    return port;
-}
-
-double cpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) /
-           double(sysconf(_SC_CLK_TCK));
-}
-
-qint64 peakKiB(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return 0;
-}
-
-// A 1 kHz tone as raw 8 kHz mu-law, the form sipp's rtp_stream sends as payload 0. (sipp's
-// pcap play is not used: each call it plays holds a raw socket, and every UDP packet on
-// loopback then costs the kernel a look at every one of them, a cost that lands on the
-// line server's loop at a thousand calls.)
-bool writeToneUlaw(const QString& path, double seconds)
-{
-    QByteArray out;
-    const int samples = int(seconds * 8000);
-    out.reserve(samples);
-    for (int i = 0; i < samples; ++i) {
-        const double s = 6000 * std::sin(2 * M_PI * 1000 * i / 8000.0);
-        // mu-law by the book (bias 0x84)
-        int x = int(s), sign = x < 0 ? 0x80 : 0;
-        x = std::min(std::abs(x), 32635) + 0x84;
-        int exp = 7;
-        for (int mask = 0x4000; !(x & mask) && exp > 0; mask >>= 1)
-            --exp;
-        out.append(char(~(sign | exp << 4 | ((x >> (exp + 3)) & 0x0F))));
-    }
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(out) == out.size();
-}
-
-QString scenario(const QString& audio)
-{
-    return QStringLiteral(R"(<?xml version="1.0" encoding="ISO-8859-1" ?>
-<scenario name="load">
-<send retrans="500"><![CDATA[
-INVITE sip:[field0]@[remote_ip]:[remote_port] SIP/2.0
-Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]
-From: sipp <sip:5550123@[local_ip]:[local_port]>;tag=[pid]SIPpTag00[call_number]
-To: <sip:[field0]@[remote_ip]:[remote_port]>
-Call-ID: [call_id]
-CSeq: 1 INVITE
-Contact: sip:sipp@[local_ip]:[local_port]
-Max-Forwards: 70
-Content-Type: application/sdp
-Content-Length: [len]
-
-v=0
-o=user1 53655765 2353687637 IN IP[local_ip_type] [local_ip]
-s=-
-c=IN IP[media_ip_type] [media_ip]
-t=0 0
-m=audio [auto_media_port] RTP/AVP 0
-a=rtpmap:0 PCMU/8000
-]]></send>
-<recv response="100" optional="true"/>
-<recv response="180" optional="true"/>
-<recv response="503" optional="true" next="refused"/>
-<recv response="200" rrs="true"/>
-<send><![CDATA[
-ACK [next_url] SIP/2.0
-Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]
-From: sipp <sip:5550123@[local_ip]:[local_port]>;tag=[pid]SIPpTag00[call_number]
-To: <sip:[field0]@[remote_ip]:[remote_port]>[peer_tag_param]
-Call-ID: [call_id]
-CSeq: 1 ACK
-Contact: sip:sipp@[local_ip]:[local_port]
-Max-Forwards: 70
-Content-Length: 0
-]]></send>
-<nop><action><exec rtp_stream="%1,1,0"/></action></nop>
-<recv request="BYE" timeout="60000"/>
-<send><![CDATA[
-SIP/2.0 200 OK
-[last_Via:]
-[last_From:]
-[last_To:]
-[last_Call-ID:]
-[last_CSeq:]
-Contact: <sip:[local_ip]:[local_port];transport=[transport]>
-Content-Length: 0
-]]></send>
-<nop next="end"/>
-<label id="refused"/>
-<send><![CDATA[
-ACK sip:[field0]@[remote_ip]:[remote_port] SIP/2.0
-[last_Via:]
-[last_From:]
-[last_To:]
-[last_Call-ID:]
-CSeq: 1 ACK
-Max-Forwards: 70
-Content-Length: 0
-]]></send>
-<label id="end"/>
-</scenario>
-)")
-        .arg(audio);
-}
-
 int runOnce(int n)
 {
     QTemporaryDir home;
@@ -204,6 +64,13 @@ int runOnce(int n)
     if (!conf.open(QIODevice::WriteOnly) || !users.open(QIODevice::WriteOnly))
         return 1;
     users.write("SEQUENTIAL\n");
+    // Room for every call of the run; the media threads as the environment chooses (the
+    // server's default: one per core).
+    conf.write(QStringLiteral("max_calls = %1\ninvite_rate = %1\n").arg(qMax(1000, n)).toUtf8());
+    if (const QString threads = qEnvironmentVariable("ORVANE_BENCH_MEDIA_THREADS");
+        !threads.isEmpty())
+        conf.write(QStringLiteral("media_threads = %1\n").arg(threads).toUtf8());
+    conf.write("\n");
     for (int i = 1; i <= n; ++i) {
         conf.write(QStringLiteral("[Line %1]\nuri = sip:line%1@127.0.0.1\nport = %2\n"
                                   "address = 127.0.0.1\nring_interval_ms = 1000\n\n")
@@ -219,14 +86,15 @@ int runOnce(int n)
     QFile xml(home.filePath("load.xml"));
     if (!xml.open(QIODevice::WriteOnly))
         return 1;
-    xml.write(scenario(audio).toUtf8());
+    xml.write(loadScenario(audio).toUtf8());
     xml.close();
 
     const QString service = QStringLiteral("org.orvane.Tolvex.SipBench%1x%2").arg(getpid()).arg(n);
     QProcess tolvex;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("ORVANE_LINES_CONF", conf.fileName());
-    env.insert("QT_LOGGING_RULES", "orvane.line.info=false");
+    // Each call's media figures are a debug line of the SIP loop's.
+    env.insert("QT_LOGGING_RULES", "orvane.line.info=false;orvane.sip.debug=true");
     tolvex.setProcessEnvironment(env);
     tolvex.start(QDir(QCoreApplication::applicationDirPath()).filePath("tolvex"),
                  {"--service", service});
@@ -268,23 +136,13 @@ int runOnce(int n)
                         // Away from the line server's RTP ports (16384-32766): sipp names a
                         // port per call in its SDP but sends from this one, so a port it
                         // names may be bound by another of our calls meanwhile.
-                        "-mp", "40000", "-nostdin", "-timeout", "120s", "-max_socket", "2048"});
+                        "-mp", "40000", "-nostdin", "-timeout", "120s", "-max_socket",
+                        QString::number(qMax(2048, 2 * n + 100))});
     // sipp ends when every call has ended or been refused; the last recordings are then
     // still being saved and logged.
     const bool sippEnded = waitFor([&] { return sipp.state() == QProcess::NotRunning; }, 180000);
     const QString sippScreen = QString::fromLocal8Bit(sipp.readAll());
-    auto responses = [&sippScreen](int code) {
-        static const QRegularExpression row(QStringLiteral("^\\s*(\\d{3}) <-+\\s+(\\d+)"),
-                                            QRegularExpression::MultilineOption);
-        int count = 0;
-        for (auto it = row.globalMatch(sippScreen); it.hasNext();) {
-            const QRegularExpressionMatch m = it.next();
-            if (m.captured(1).toInt() == code)
-                count = m.captured(2).toInt(); // the last screen holds the totals
-        }
-        return count;
-    };
-    const int answered = responses(200), refused = responses(503);
+    const int answered = sippResponses(sippScreen, 200), refused = sippResponses(sippScreen, 503);
     const bool finished =
         sippEnded && waitFor([&] { return int(grid.done.size()) >= answered; }, 60000);
     const double wallSeconds = wall.elapsed() / 1000.0;

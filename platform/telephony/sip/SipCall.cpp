@@ -1,4 +1,6 @@
 #include "platform/telephony/sip/SipCall.h"
+
+#include "platform/telephony/sip/MediaLoop.h"
 #include "platform/telephony/sip/SipRequest.h"
 
 #include "platform/SteadyClock.h"
@@ -24,6 +26,16 @@ constexpr int kDialTimeoutMs = 60 * 1000;
 // A recording this close to full lets the next caller ring meanwhile: the line answers it
 // in time. More, and the next caller is told the line is busy at once.
 constexpr qint64 kFreeSoonBytes = 5 * 8000;
+
+// Runs `work` on the SIP loop: at once when called there, else queued.
+void onSipLoop(std::function<void()> work)
+{
+    SipStack& stack = SipStack::instance();
+    if (stack.onLoopThread())
+        work();
+    else
+        stack.run(std::move(work));
+}
 
 // The cause of a call that ended before it connected, from the final response.
 int causeOf(int err, const struct sip_msg* msg)
@@ -321,12 +333,22 @@ void SipCall::startMedia(const struct sa& remote, Codec codec)
         if (m_keys.size() < kMaxKeys)
             m_keys.append(QLatin1Char(key));
     });
+    // The device asks and sends from the thread that moves it; both are the SIP loop's.
     const LineConfig::FaxTransport fax = m_line.config.faxTransport;
+    const std::weak_ptr<SipCall> weak = weak_from_this();
     m_device->setT38(
-        fax != LineConfig::FaxTransport::Audio, [this] { askForT38(); },
-        [this](const QByteArray& ifp) {
-            if (m_udptl)
-                m_udptl->send(ifp);
+        fax != LineConfig::FaxTransport::Audio,
+        [weak] {
+            onSipLoop([weak] {
+                if (const std::shared_ptr<SipCall> call = weak.lock())
+                    call->askForT38();
+            });
+        },
+        [weak](const QByteArray& ifp) {
+            onSipLoop([weak, ifp] {
+                if (const std::shared_ptr<SipCall> call = weak.lock(); call && call->m_udptl)
+                    call->m_udptl->send(ifp);
+            });
         });
     if (m_onT38)
         m_device->changeTransport(FaxPacketLine::Transport::T38);
@@ -473,12 +495,34 @@ void SipCall::ended(int cause)
 
 bool SipCall::mediaTick(qint64 nowNs)
 {
-    if (m_device)
-        m_device->tick(nowNs);
-    if (!mediaDone())
+    if (!stepMedia(nowNs))
         return false;
     stopMedia();
     return true;
+}
+
+bool SipCall::stepMedia(qint64 nowNs)
+{
+    if (m_device)
+        m_device->tick(nowNs);
+    return mediaDone();
+}
+
+bool SipCall::mayMoveMedia() const
+{
+    return m_line.config.mediaEncryption == MediaEncryption::None && !m_srtp;
+}
+
+void SipCall::handMediaTo(MediaLoop* loop, std::function<void(std::shared_ptr<SipCall>)> over)
+{
+    // Packets that come meanwhile wait in the socket.
+    auto* socket = m_rtp ? static_cast<struct udp_sock*>(rtp_sock(m_rtp)) : nullptr;
+    if (socket)
+        udp_thread_detach(socket);
+    m_mediaLoop = loop;
+    loop->run([loop, self = shared_from_this(), socket, over = std::move(over)] {
+        loop->take(self, socket, over);
+    });
 }
 
 bool SipCall::mediaDone() const
@@ -528,6 +572,12 @@ void SipCall::stopMedia()
 
 void SipCall::releaseRtp()
 {
+    // Read by a media loop: it lets go first, so that nothing reads the socket as it goes.
+    if (m_rtp && m_mediaLoop) {
+        auto* socket = static_cast<struct udp_sock*>(rtp_sock(m_rtp));
+        MediaLoop* loop = m_mediaLoop;
+        loop->call([loop, socket] { loop->letGo(socket); });
+    }
     if (m_srtp) {
         m_srtpRejected = m_srtp->rejected();
         m_srtp.reset(); // before the socket it sits on

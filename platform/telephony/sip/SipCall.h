@@ -25,12 +25,14 @@
 #include <QMutex>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 namespace orvane::sip {
 
 class SipWaveDevice;
 class SipCall;
+class MediaLoop;
 class UdptlSocket;
 
 struct SipLine;
@@ -112,6 +114,18 @@ public:
     // over (and let go).
     bool mediaTick(qint64 nowNs);
     void stopMedia();
+    // Whether a media loop may move the call's audio: not on a line that encrypts it (SRTP
+    // keeps its state with the SIP loop).
+    bool mayMoveMedia() const;
+    // The call's audio is moved by `loop` from now on: its RTP socket is read there, and its
+    // device stepped, until `over` hands it back (on `loop`'s thread).
+    void handMediaTo(MediaLoop* loop, std::function<void(std::shared_ptr<SipCall>)> over);
+    // The media loop has stopped (the server ends): the call's audio is the SIP loop's again.
+    void mediaLoopGone() { m_mediaLoop = nullptr; }
+
+    // --- the thread that moves its audio (the SIP loop's or a media loop's) -------------
+    // Moves what is due at `nowNs`; true once the call's audio is over.
+    bool stepMedia(qint64 nowNs);
 
 private:
     // An RTP socket on the line's address, and our side of the SDP (answering `offer`, or
@@ -182,6 +196,7 @@ private:
 
     struct sipsess* m_session = nullptr;
     struct rtp_sock* m_rtp = nullptr;
+    MediaLoop* m_mediaLoop = nullptr; // the loop that reads m_rtp, when not the SIP loop
     SdpNegotiation m_sdp;
     bool m_answered = false;
     bool m_outgoing = false;

@@ -165,6 +165,9 @@ Result<LinesFile> parseLinesFile(const QByteArray& text)
         } else if (e.key == QLatin1String("invite_rate")) {
             limits.inviteRate = e.value.toInt(&ok);
             ok = ok && limits.inviteRate >= 1 && limits.inviteRate <= 100000;
+        } else if (e.key == QLatin1String("media_threads")) {
+            limits.mediaThreads = e.value.toInt(&ok);
+            ok = ok && limits.mediaThreads >= 0 && limits.mediaThreads <= 64;
         } else {
             return mistake(e.lineNo, QStringLiteral("\"%1\" is no setting of the server; line "
                                                     "settings come after a [line]")

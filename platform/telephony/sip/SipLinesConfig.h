@@ -11,6 +11,8 @@
 //                         at once with 503 and Retry-After (never left ringing)
 //   invite_rate = 1000    new calls a second from one address, with a burst as large;
 //                         beyond it 503 as well
+//   media_threads = 2     threads that move the calls' audio (default: one per core);
+//                         0 moves it on the SIP loop's thread
 //
 //   [Front desk]
 //   uri = sip:frontdesk@pbx.example.org      the line's own address (required)
@@ -113,6 +115,7 @@ struct CallLimits {
     int maxCalls = 1000;
     int inviteRate = 1000;
     int retryAfterSeconds = 5; // what a refused caller is told to wait
+    int mediaThreads = -1;     // -1: one per core
 };
 
 struct LinesFile {

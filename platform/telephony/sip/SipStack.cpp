@@ -1,4 +1,6 @@
 #include "platform/telephony/sip/SipStack.h"
+
+#include "platform/telephony/sip/MediaLoop.h"
 #include "platform/telephony/sip/T38Sdp.h"
 
 #include "platform/LogThrottle.h"
@@ -612,6 +614,7 @@ void SipStack::loop(std::promise<Status> started)
         return;
     }
     fd_setsize(kMaxDescriptors);
+    startMediaLoops();
     if (mqueue_alloc(&m_queue, onWork, this) != 0) {
         libre_close();
         started.set_value(Status(err::Fail, QStringLiteral("Cannot start the SIP event loop")));
@@ -697,6 +700,15 @@ void SipStack::stop()
         m_ports.clear();
         m_portStatus.clear();
         tmr_cancel(m_mediaClock);
+        // The media loops let go of their sockets first; their calls end here.
+        for (const std::unique_ptr<MediaLoop>& loop : m_mediaLoops)
+            loop->stop();
+        m_mediaLoops.clear();
+        for (const std::shared_ptr<SipCall>& call : std::as_const(m_elsewhere)) {
+            call->mediaLoopGone();
+            call->stopMedia();
+        }
+        m_elsewhere.clear();
         for (const std::shared_ptr<SipCall>& call : std::as_const(m_media))
             call->stopMedia();
         m_media.clear();
@@ -757,15 +769,48 @@ int SipStack::callsNow() const
 {
     // Calls whose audio runs (also after they ended, while a recording fills) and calls that
     // still ring.
-    int calls = int(m_media.size());
+    int calls = int(m_media.size() + m_elsewhere.size());
     for (const SipLine* line : m_lines)
         if (line->current && line->current->waveDeviceId() == 0)
             ++calls;
     return calls;
 }
 
+void SipStack::startMediaLoops()
+{
+    const int count = m_limits.mediaThreads >= 0 ? m_limits.mediaThreads
+                                                 : int(std::thread::hardware_concurrency());
+    for (int i = 0; i < count; ++i) {
+        auto loop = std::make_unique<MediaLoop>();
+        if (Status s = loop->start(kMaxDescriptors); !s) {
+            qCWarning(sipLog).noquote() << s.toString() << "; the SIP loop moves the audio";
+            break;
+        }
+        m_mediaLoops.push_back(std::move(loop));
+    }
+}
+
+void SipStack::mediaOver(const std::shared_ptr<SipCall>& call)
+{
+    if (m_elsewhere.remove(call.get()) == 0)
+        return; // the server ended meanwhile
+    call->mediaLoopGone();
+    call->stopMedia();
+}
+
 void SipStack::keepMedia(const std::shared_ptr<SipCall>& call)
 {
+    if (!m_mediaLoops.empty() && call->mayMoveMedia()) {
+        MediaLoop* loop = m_mediaLoops.front().get();
+        for (const std::unique_ptr<MediaLoop>& other : m_mediaLoops)
+            if (other->calls() < loop->calls())
+                loop = other.get();
+        m_elsewhere.insert(call.get(), call);
+        call->handMediaTo(loop, [this](std::shared_ptr<SipCall> over) {
+            run([this, over] { mediaOver(over); });
+        });
+        return;
+    }
     m_media.append(call);
     if (m_media.size() == 1)
         tmr_start(m_mediaClock, kPacketMs, onMediaClock, this);

@@ -20,6 +20,7 @@
 #include <future>
 #include <memory>
 #include <thread>
+#include <vector>
 
 struct mqueue;
 struct tmr;
@@ -29,6 +30,7 @@ struct dnsc;
 namespace orvane::sip {
 
 class SipCall;
+class MediaLoop;
 struct SipLine;
 struct SipPort;
 
@@ -71,9 +73,10 @@ public:
     // --- the loop's thread only ------------------------------------------------------
     quint64 nextCallId() { return m_nextCall++; }
     dnsc* dns() const { return m_dns; }
-    // The call's audio is moved by the stack's one media clock (a timer every 20 ms for all
-    // calls: a timer a call would cost every re-arm a walk past every other call's timers)
-    // until its audio is over.
+    // The call's audio is moved until it is over: by the media loop with the fewest calls,
+    // or (no media loops, an encrypted call) by the stack's own media clock. A clock per
+    // loop, not a timer per call: a timer a call would cost every re-arm a walk past every
+    // other call's timers.
     void keepMedia(const std::shared_ptr<SipCall>& call);
     // The open line of that name, or null.
     SipLine* line(const QString& name) const;
@@ -94,6 +97,9 @@ private:
     QString lineRegistrar(const QString& name) const;
     static void onWork(int id, void* data, void* arg);
     static void onMediaClock(void* arg);
+    void startMediaLoops();
+    // A media loop is done with the call: its audio is over.
+    void mediaOver(const std::shared_ptr<SipCall>& call);
 
     mutable QMutex m_mutex;
     QMutex m_startMutex;
@@ -121,8 +127,10 @@ private:
     };
     QHash<QString, Registration> m_registrations; // under m_mutex
     QWaitCondition m_registrationChanged;
-    QList<std::shared_ptr<SipCall>> m_media; // calls whose audio still runs
-    ::tmr* m_mediaClock = nullptr;           // the loop's; made when the loop starts
+    QList<std::shared_ptr<SipCall>> m_media; // calls whose audio runs on this loop
+    std::vector<std::unique_ptr<MediaLoop>> m_mediaLoops;
+    QHash<SipCall*, std::shared_ptr<SipCall>> m_elsewhere; // on a media loop
+    ::tmr* m_mediaClock = nullptr;                         // the loop's; made when the loop starts
     EventHub m_events;
     quint64 m_nextCall = 1;
 };
