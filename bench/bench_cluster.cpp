@@ -3,9 +3,9 @@
 // recordings under one storage root, all made here on loopback. N calls from sipp at once
 // (default 1000: 500 a server), each to a line of its own that both servers serve: rings
 // once, hears a spoken greeting, is recorded for 10 s while sipp sends RTP, and the line
-// hangs up. Prints calls completed (rows in the shared log), refused (503), lost (neither),
-// the rows each server wrote, recordings of exactly 10 s, line-server CPU per call-second
-// (both servers' CPU over the calls' time) and the wall time. Needs root (kamailio, and
+// hangs up. Prints calls completed, refused (503), lost, the rows in the shared log and
+// those each server wrote, recordings of exactly 10 s, line-server CPU per call-second and
+// the wall time. Needs root (kamailio, and
 // PostgreSQL as its own system user).
 //
 //   dbus-run-session -- build/bin/bench_cluster [N ...]
@@ -201,7 +201,10 @@ int runOnce(int n)
                                         QString::number(qMax(2048, 2 * n + 100))});
     const bool sippEnded = waitFor([&] { return sipp.state() == QProcess::NotRunning; }, 240000);
     const QString screen = QString::fromLocal8Bit(sipp.readAll());
-    const int answered = sippResponses(screen, 200), refused = sippResponses(screen, 503);
+    const int answered = sippCount(screen, QStringLiteral("200"));
+    const int refused = sippCount(screen, QStringLiteral("503"));
+    // Completed: answered, recorded, and hung up by the line.
+    const int completed = sippCount(screen, QStringLiteral("BYE"));
     // The last recordings are still being saved and logged as sipp ends.
     QList<recmessage::CallRow> logged;
     const bool finished = sippEnded && waitFor(
@@ -223,10 +226,12 @@ int runOnce(int n)
     }
     if (!qEnvironmentVariableIsEmpty("ORVANE_BENCH_VERBOSE"))
         std::fprintf(stderr, "%s\n", qPrintable(screen.right(6000)));
+    // Lost: offered, but neither refused nor in the log.
     const int lost = n - int(logged.size()) - refused;
-    std::printf("%5d %9d %7d %5d %6d %6d %6d %12.5f %7.1f%s\n", n, int(logged.size()), refused,
-                lost, byAlpha, byBeta, exact, cpu / qMax(1.0, wallSeconds * logged.size()),
-                wallSeconds, finished ? "" : "  (not all calls finished)");
+    std::printf("%5d %9d %7d %5d %6d %6d %6d %6d %12.5f %7.1f%s\n", n, completed, refused, lost,
+                int(logged.size()), byAlpha, byBeta, exact,
+                cpu / qMax(1.0, wallSeconds * logged.size()), wallSeconds,
+                finished ? "" : "  (not all calls finished)");
     std::fflush(stdout);
     for (Server* s : {&alpha, &beta}) {
         s->process->terminate();
@@ -253,14 +258,16 @@ int main(int argc, char** argv)
     std::printf("Two line servers behind kamailio, one PostgreSQL log: Rings 1, spoken greeting,\n"
                 "RecordTime %d s, RTP both ways\n",
                 kRecordTime);
-    std::printf("%5s %9s %7s %5s %6s %6s %6s %12s %7s\n", "N", "completed", "refused", "lost",
-                "alpha", "beta", "exact", "CPU s/call-s", "wall s");
+    std::printf("%5s %9s %7s %5s %6s %6s %6s %6s %12s %7s\n", "N", "completed", "refused", "lost",
+                "rows", "alpha", "beta", "exact", "CPU s/call-s", "wall s");
     int rc = 0;
     for (int n : sizes)
         rc |= runOnce(n);
-    std::printf("completed: rows in the shared log; alpha, beta: the rows each server wrote;\n"
-                "exact: recordings of exactly %d s; CPU: both line servers' over the calls' "
-                "time\n",
+    std::printf("completed: calls answered and hung up by a line; refused: answered 503 by both\n"
+                "servers; lost: offered but neither refused nor in the log; rows: in the shared\n"
+                "log, alpha and beta those each server wrote; exact: recordings of exactly %d s;\n"
+                "CPU: both line servers' from the first call until the last row, over that time\n"
+                "times the calls (as bench_sip counts it)\n",
                 kRecordTime);
     return rc;
 }

@@ -142,7 +142,8 @@ int runOnce(int n)
     // still being saved and logged.
     const bool sippEnded = waitFor([&] { return sipp.state() == QProcess::NotRunning; }, 180000);
     const QString sippScreen = QString::fromLocal8Bit(sipp.readAll());
-    const int answered = sippResponses(sippScreen, 200), refused = sippResponses(sippScreen, 503);
+    const int answered = sippCount(sippScreen, QStringLiteral("200")),
+              refused = sippCount(sippScreen, QStringLiteral("503"));
     const bool finished =
         sippEnded && waitFor([&] { return int(grid.done.size()) >= answered; }, 60000);
     const double wallSeconds = wall.elapsed() / 1000.0;

@@ -118,16 +118,14 @@ Content-Length: 0
         .arg(audio, routed ? QStringLiteral("[routes]\n") : QString());
 }
 
-int sippResponses(const QString& screen, int code)
+int sippCount(const QString& screen, const QString& message)
 {
-    static const QRegularExpression row(QStringLiteral("^\\s*(\\d{3}) <-+\\s+(\\d+)"),
-                                        QRegularExpression::MultilineOption);
+    const QRegularExpression row(
+        QStringLiteral("^\\s*%1 <-+\\s+(\\d+)").arg(QRegularExpression::escape(message)),
+        QRegularExpression::MultilineOption);
     int count = 0;
-    for (auto it = row.globalMatch(screen); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        if (m.captured(1).toInt() == code)
-            count = m.captured(2).toInt(); // the last screen holds the totals
-    }
+    for (auto it = row.globalMatch(screen); it.hasNext();)
+        count = it.next().captured(1).toInt(); // the last screen holds the totals
     return count;
 }
 

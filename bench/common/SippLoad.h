@@ -15,7 +15,8 @@ bool writeToneUlaw(const QString& path, double seconds);
 // answer, `audio` sent after the ACK, the line's BYE answered. `routed`: through a proxy that
 // record-routes, whose route the ACK takes.
 QString loadScenario(const QString& audio, bool routed = false);
-// How many responses of `code` sipp's last screen counts.
-int sippResponses(const QString& screen, int code);
+// How many of `message` (a response code, or a request such as BYE) sipp's last screen
+// counts as received.
+int sippCount(const QString& screen, const QString& message);
 
 } // namespace orvane::bench

@@ -108,8 +108,9 @@ class TestLineServerCluster : public QObject {
                QTest::qWaitFor([&] { return waitingLines(s) == kLines; }, kCallMs);
     }
 
-    // The server's lines now waiting for a call; -1 when it does not answer.
-    int waitingLines(const Server& s)
+    // The server's lines now showing a status that starts with `status`; -1 when it does not
+    // answer.
+    int linesShowing(const Server& s, const QString& status)
     {
         const QDBusMessage reply = QDBusConnection::sessionBus().call(
             QDBusMessage::createMethodCall(s.process->service(), tolvex::kFactoryPath,
@@ -117,12 +118,12 @@ class TestLineServerCluster : public QObject {
             QDBus::Block, 5000);
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
             return -1;
-        int waiting = 0;
+        int showing = 0;
         for (const QVariantMap& line : qdbus_cast<QList<QVariantMap>>(reply.arguments().first()))
-            waiting += line.value("status").toString().startsWith(QLatin1String("Waiting for"),
-                                                                  Qt::CaseInsensitive);
-        return waiting;
+            showing += line.value("status").toString().startsWith(status, Qt::CaseInsensitive);
+        return showing;
     }
+    int waitingLines(const Server& s) { return linesShowing(s, QStringLiteral("Waiting for")); }
 
     // Calls to the users given, all at once through the proxy; the outcome of each.
     QList<test::SipCallerRun> callTogether(const QList<int>& lines,
@@ -287,6 +288,10 @@ private Q_SLOTS:
                        before + 1;
             },
             kCallMs));
+        // The line says so meanwhile.
+        QVERIFY(QTest::qWaitFor(
+            [&] { return linesShowing(m_alpha, QStringLiteral("Call Not Logged")) == 1; },
+            kCallMs));
         QString problem;
         QVERIFY2(m_database.start(&problem), qPrintable(problem));
         // Tried again within the keeper's retry interval.
@@ -294,6 +299,9 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return (logged = rows()).size() == before + 1; }, 40000));
         QCOMPARE(logged.last().server, QStringLiteral("alpha"));
         QCOMPARE(wholeRecordings(logged.mid(before)), 1);
+        QVERIFY(QTest::qWaitFor(
+            [&] { return linesShowing(m_alpha, QStringLiteral("Call Not Logged")) == 0; },
+            kCallMs));
     }
 };
 

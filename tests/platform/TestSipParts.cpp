@@ -134,19 +134,21 @@ private Q_SLOTS:
     {
         Result<LinesFile> file =
             parseLinesFile("# the shop\nmax_calls = 40   # the box is small\ninvite_rate = 5\n"
-                           "[A]\nuri = sip:a@b\n");
+                           "media_threads = 0\n[A]\nuri = sip:a@b\n");
         QVERIFY2(file.isOk(), qPrintable(file.status().toString()));
         QCOMPARE(file->limits.maxCalls, 40);
         QCOMPARE(file->limits.inviteRate, 5);
+        QCOMPARE(file->limits.mediaThreads, 0); // the audio on the SIP loop
         QCOMPARE(file->lines.size(), 1);
         // Without them, the defaults.
         const Result<LinesFile> plain = parseLinesFile("[A]\nuri = sip:a@b\n");
         QCOMPARE(plain->limits.maxCalls, CallLimits().maxCalls);
         QCOMPARE(plain->limits.inviteRate, CallLimits().inviteRate);
+        QCOMPARE(plain->limits.mediaThreads, -1); // one per core
         // A limit inside a line is a line's setting, which there is none of.
         QVERIFY(!parseLinesFile("[A]\nuri = sip:a@b\nmax_calls = 3\n").isOk());
-        for (const char* bad :
-             {"max_calls = 0\n", "max_calls = many\n", "invite_rate = -1\n", "port = 5060\n"}) {
+        for (const char* bad : {"max_calls = 0\n", "max_calls = many\n", "invite_rate = -1\n",
+                                "port = 5060\n", "media_threads = -1\n", "media_threads = 65\n"}) {
             const Result<LinesFile> refused =
                 parseLinesFile(QByteArray(bad) + "[A]\nuri=sip:a@b\n");
             QVERIFY2(!refused.isOk(), bad);
