@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 namespace orvane {
 
@@ -25,6 +26,8 @@ public:
 
     // Shows the message and returns the button chosen.
     static QMessageBox::StandardButton show(const MessageRequest& request);
+    // The box show() runs: wide enough that the window manager shows its whole title.
+    static std::unique_ptr<QMessageBox> box(const MessageRequest& request);
 
     // The common kinds: an information message with OK; a warning (exclamation) with OK; a
     // question with Yes and No and no icon.

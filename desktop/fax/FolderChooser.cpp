@@ -4,10 +4,12 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalBlocker>
 #include <QStorageInfo>
+#include <QToolButton>
 
 namespace orvane {
 
@@ -31,8 +33,21 @@ bool isSystemMount(const QStorageInfo& volume)
 
 } // namespace
 
+namespace {
+FolderChooser::FolderDialog& folderDialog()
+{
+    static FolderChooser::FolderDialog dialog;
+    return dialog;
+}
+} // namespace
+
+void FolderChooser::setFolderDialog(FolderDialog dialog)
+{
+    folderDialog() = std::move(dialog);
+}
+
 FolderChooser::FolderChooser(QWidget* parent, const char* driveName, const char* folderName,
-                             const char* boxName)
+                             const char* boxName, const char* buttonName)
     : QObject(parent)
 {
     m_drives = new QComboBox(parent);
@@ -42,6 +57,12 @@ FolderChooser::FolderChooser(QWidget* parent, const char* driveName, const char*
     m_box = new QLineEdit(parent);
     m_box->setObjectName(QLatin1String(boxName));
     m_box->setReadOnly(true);
+    m_button = new QToolButton(parent);
+    m_button->setObjectName(QLatin1String(buttonName));
+    m_button->setText(QStringLiteral("..."));
+    m_button->setToolTip(QStringLiteral("Choose a folder"));
+    m_button->setAccessibleName(QStringLiteral("Choose a folder"));
+    connect(m_button, &QToolButton::clicked, this, &FolderChooser::chooseWithDialog);
 
     QStringList roots = {QStringLiteral("/"), QDir::homePath()};
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
@@ -54,6 +75,28 @@ FolderChooser::FolderChooser(QWidget* parent, const char* driveName, const char*
     connect(m_drives, &QComboBox::currentIndexChanged, this, &FolderChooser::Drive_Change);
     connect(m_folders, &QListWidget::itemActivated, this, &FolderChooser::folderActivated);
     setFolder(QDir::currentPath());
+}
+
+void FolderChooser::chooseWithDialog()
+{
+    auto* window = m_box->window();
+    const QString title = m_purpose.isEmpty() ? QStringLiteral("Choose a folder") : m_purpose;
+    const QString chosen = folderDialog()
+                               ? folderDialog()(window, title, m_folder)
+                               : QFileDialog::getExistingDirectory(window, title, m_folder);
+    if (!chosen.isEmpty() && !setFolder(chosen))
+        Messages::warn(QStringLiteral("The folder %1 cannot be read.").arg(chosen),
+                       window->windowTitle());
+}
+
+void FolderChooser::nameForReaders(const QString& purpose)
+{
+    m_purpose = purpose;
+    m_drives->setAccessibleName(QStringLiteral("Drive"));
+    m_drives->setAccessibleDescription(purpose);
+    m_folders->setAccessibleName(QStringLiteral("Folders"));
+    m_folders->setAccessibleDescription(purpose);
+    m_box->setAccessibleName(purpose);
 }
 
 void FolderChooser::selectDriveOf(const QString& path)

@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QUrl>
 
 namespace orvane {
@@ -61,7 +62,9 @@ void placeChooser(FolderChooser& chooser, int top)
 {
     chooser.drives()->setGeometry(twips::rect(120, top, 3000, 315));
     chooser.folders()->setGeometry(twips::rect(120, top + 400, 3000, 1300));
-    chooser.box()->setGeometry(twips::rect(3240, top, 3000, 315));
+    // The box leaves room beside it for the folder dialog's button.
+    chooser.box()->setGeometry(twips::rect(3240, top, 2520, 315));
+    chooser.dialogButton()->setGeometry(twips::rect(5820, top, 420, 315));
 }
 
 } // namespace
@@ -107,17 +110,23 @@ frmFax::frmFax(DesktopRun& run, QWidget* parent)
         makeButton(send, "cmdSelectFile", QStringLiteral("...."), twips::rect(5700, 660, 540, 315));
     makeLabel(send, "Label6", QStringLiteral("Device Name"), twips::rect(120, 1200, 1800, 255));
     listAddress = makeLineList(send, "listAddress", twips::rect(120, 1500, 6120, 1200));
+    nameForReaders(listAddress, QStringLiteral("Device Name"),
+                   QStringLiteral("The line that sends the fax"));
     makeLabel(send, "Label3", QStringLiteral("Directory Where Send Files will be Saved "),
               twips::rect(120, 2880, 6120, 255));
-    m_sendFolder = new FolderChooser(send, "Drive1", "Dir1", "txtDir");
+    m_sendFolder = new FolderChooser(send, "Drive1", "Dir1", "txtDir", "cmdDir");
+    m_sendFolder->nameForReaders(QStringLiteral("Directory Where Send Files will be Saved"));
     placeChooser(*m_sendFolder, 3180);
 
     // "Recieve".
     makeLabel(receive, "Label5", QStringLiteral("Device Name"), twips::rect(120, 180, 1800, 255));
     ListAddress1 = makeLineList(receive, "ListAddress1", twips::rect(120, 480, 3000, 900));
+    nameForReaders(ListAddress1, QStringLiteral("Device Name"),
+                   QStringLiteral("The line that receives faxes"));
     makeLabel(receive, "Label4", QStringLiteral("Directory Where Receive Files will be Saved "),
               twips::rect(120, 1500, 6120, 255));
-    m_receiveFolder = new FolderChooser(receive, "Drive2", "Dir2", "txtDirRec");
+    m_receiveFolder = new FolderChooser(receive, "Drive2", "Dir2", "txtDirRec", "cmdDirRec");
+    m_receiveFolder->nameForReaders(QStringLiteral("Directory Where Receive Files will be Saved"));
     // Received faxes go to the program folder's Faxes/ unless the user chooses another:
     // the folder the program happened to be started in is nobody's place for them.
     const QString faxes = QDir(programfolder::path()).filePath(QStringLiteral("Faxes"));
@@ -138,6 +147,8 @@ frmFax::frmFax(DesktopRun& run, QWidget* parent)
     MSFlexGrid1 = new MSFlexGrid(Frame1);
     MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
     MSFlexGrid1->setGeometry(twips::rect(120, 300, 5880, 900));
+    nameForReaders(MSFlexGrid1, QStringLiteral("Received Fax"),
+                   QStringLiteral("The faxes received so far"));
     cmdDelete = makeButton(Frame1, "cmdDelete", QStringLiteral("Delete"),
                            twips::rect(3420, 1260, 1215, 375));
     cmdDeleteAll = makeButton(Frame1, "cmdDeleteAll", QStringLiteral("Delete All"),

@@ -1,5 +1,7 @@
 #include "desktop/lines/frmAddress.h"
 
+#include "desktop/common/Controls.h"
+
 #include "desktop/lines/VoiceLineList.h"
 
 #include "desktop/common/AnsweringSettings.h"
@@ -29,6 +31,8 @@ frmAddress::frmAddress(DesktopRun& run, QWidget* parent)
     listAddress->setObjectName(QStringLiteral("listAddress"));
     listAddress->setSelectionMode(QAbstractItemView::MultiSelection);
     listAddress->setGeometry(twips::px(120), twips::px(120), twips::px(4680), twips::px(2460));
+    nameForReaders(listAddress, QStringLiteral("Telephony Line Devices"),
+                   QStringLiteral("The lines to start; choose one or more"));
     cmdOk = new QPushButton(QStringLiteral("&Ok"), this);
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
     cmdOk->setGeometry(twips::px(2160), twips::px(2760), twips::px(1215), twips::px(375));

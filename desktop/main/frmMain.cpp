@@ -2,6 +2,7 @@
 
 #include "desktop/common/AnsweringSettings.h"
 #include "desktop/common/Artwork.h"
+#include "desktop/common/Controls.h"
 #include "desktop/common/Messages.h"
 #include "desktop/common/ProgramFolder.h"
 #include "desktop/common/Twips.h"
@@ -37,8 +38,9 @@ namespace orvane {
 namespace {
 
 const char* const kTitle = "Answering Machine";
-const char* const kSupportPage = "https://www.orvane.example/support";
-const char* const kFeedbackPage = "https://www.orvane.example/feedback";
+// There is no web site: support and feedback are sections of the installed help page.
+const char* const kSupportSection = "support";
+const char* const kFeedbackSection = "feedback";
 
 } // namespace
 
@@ -144,9 +146,9 @@ void frmMain::buildMenus()
     connect(mRStop, &QAction::triggered, this, [this] { stop(false); });
     connect(mHelpView, &QAction::triggered, this, &frmMain::openHelp);
     connect(mSupport, &QAction::triggered, this,
-            [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kSupportPage))); });
+            [] { QDesktopServices::openUrl(helpSection(QLatin1String(kSupportSection))); });
     connect(mFeedback, &QAction::triggered, this,
-            [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kFeedbackPage))); });
+            [] { QDesktopServices::openUrl(helpSection(QLatin1String(kFeedbackSection))); });
     connect(mAbout, &QAction::triggered, this, &frmMain::openAbout);
     connect(mPopRestore, &QAction::triggered, this, &frmMain::restoreFromTray);
     connect(mPopMin, &QAction::triggered, this, &frmMain::minimizeToTray);
@@ -163,12 +165,16 @@ void frmMain::buildControls()
     treeViewFun->setObjectName(QStringLiteral("treeViewFun"));
     treeViewFun->setHeaderHidden(true);
     treeViewFun->setGeometry(twips::rect(45, 660, 6720, 3255));
+    nameForReaders(treeViewFun, QStringLiteral("Call Flow"),
+                   QStringLiteral("How a line answers: rings, greeting and recording"));
 
     MSFlexGrid1 = new MSFlexGrid(client);
     MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
     MSFlexGrid1->setCols(3);
     MSFlexGrid1->setRows(2);
     MSFlexGrid1->setGeometry(twips::rect(45, 3960, 6720, 1335));
+    nameForReaders(MSFlexGrid1, QStringLiteral("Line Status"),
+                   QStringLiteral("Each line that runs and what it is doing"));
     // The status column takes what the grid has left; a status longer than that ends in
     // "..." and shows whole as its tooltip.
     MSFlexGrid1->horizontalHeader()->setStretchLastSection(true);
@@ -608,6 +614,13 @@ void frmMain::openDevices()
 {
     frmAddress window(m_run, this);
     window.PopUp(QStringLiteral("Device"));
+}
+
+QUrl frmMain::helpSection(const QString& section)
+{
+    QUrl page = QUrl::fromLocalFile(programfolder::helpPage());
+    page.setFragment(section);
+    return page;
 }
 
 void frmMain::openHelp()

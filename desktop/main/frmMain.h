@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QMap>
 #include <QSystemTrayIcon>
+#include <QUrl>
 
 class QAction;
 class QMenu;
@@ -64,6 +65,8 @@ public:
     void treeMenuRequested(const QPoint& globalPosition);
     // The text of the Play node from the answering settings.
     static QString playNodeText();
+    // A section of the help page (what Online Support and Feedback open).
+    static QUrl helpSection(const QString& section);
 
     // The tray icon's tooltip: the program, and how many messages wait to be heard.
     QString trayToolTip() const { return m_trayToolTip; }

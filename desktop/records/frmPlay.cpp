@@ -44,6 +44,8 @@ frmPlay::frmPlay(QWidget* parent)
     MSFlexGrid1 = new MSFlexGrid(messages);
     MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
     MSFlexGrid1->setGeometry(twips::rect(120, 120, 5400, 2460));
+    nameForReaders(MSFlexGrid1, QStringLiteral("Messages"),
+                   QStringLiteral("The spoken greetings of the library"));
     cmdNew = makeButton(messages, "cmdNew", QStringLiteral("&Record New Message"),
                         twips::rect(120, 2700, 2160, 375));
     cmdMod = makeButton(messages, "cmdMod", QStringLiteral("&Modify"),

@@ -47,6 +47,8 @@ frmRecordList::frmRecordList(QWidget* parent)
     DTPicker1->setObjectName(QStringLiteral("DTPicker1"));
     DTPicker1->setCalendarPopup(true);
     DTPicker1->setGeometry(twips::rect(120, 120, 1800, 330));
+    nameForReaders(DTPicker1, QStringLiteral("Day"),
+                   QStringLiteral("The day whose recorded calls are listed"));
     cmdShow = makeButton(this, "cmdShow", QStringLiteral("&Show Messages"),
                          twips::rect(2040, 120, 1560, 330));
     cmdRefresh = makeButton(this, "cmdRefresh", QStringLiteral("&Refresh"),
@@ -54,6 +56,8 @@ frmRecordList::frmRecordList(QWidget* parent)
     MSFlexGrid1 = new MSFlexGrid(this);
     MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
     MSFlexGrid1->setGeometry(twips::rect(120, 570, 5160 + kExtraWidth, 3360));
+    nameForReaders(MSFlexGrid1, QStringLiteral("Recorded Calls"),
+                   QStringLiteral("The calls of the day: time, caller, line and length"));
     cmdPlay =
         makeButton(this, "cmdPlay", QStringLiteral("&Play"), twips::rect(120, 4080, 1200, 375));
     cmdDelete = makeButton(this, "cmdDelete", QStringLiteral("&Delete"),

@@ -1,0 +1,185 @@
+// The desktop program as a Linux desktop expects it: every control a screen reader can name,
+// message boxes wide enough for their title, Help's pages that exist, and the desktop's own
+// folder dialog in the fax window.
+
+#include "DesktopTesting.h"
+#include "desktop/dialogs/NumberDialog.h"
+#include "desktop/dialogs/frmSplash.h"
+#include "desktop/dialogs/frmVoice.h"
+#include "desktop/fax/FolderChooser.h"
+#include "desktop/fax/frmFax.h"
+#include "desktop/records/frmNewMess.h"
+#include "desktop/records/frmPlay.h"
+#include "desktop/records/frmRecordList.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
+#include <QAccessible>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTabBar>
+#include <QTextEdit>
+#include <QToolButton>
+
+using namespace orvane;
+
+namespace {
+
+bool interactive(const QWidget* w)
+{
+    return qobject_cast<const QAbstractButton*>(w) || qobject_cast<const QLineEdit*>(w) ||
+           qobject_cast<const QComboBox*>(w) || qobject_cast<const QAbstractItemView*>(w) ||
+           qobject_cast<const QAbstractSpinBox*>(w) || qobject_cast<const QAbstractSlider*>(w) ||
+           qobject_cast<const QTextEdit*>(w) || qobject_cast<const QTabBar*>(w);
+}
+
+// The interactive controls of `window` shown now that a screen reader finds no name for.
+QStringList nameless(QWidget* window)
+{
+    QStringList missing;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (!interactive(w) || !w->isVisibleTo(window))
+            continue;
+        // A combo box's own line edit and an item view's scroll bars are parts of their
+        // control, named with it.
+        // So are a grid's header and a scroll area's scroll bars.
+        QWidget* parent = w->parentWidget();
+        if (qobject_cast<QComboBox*>(parent) || qobject_cast<QHeaderView*>(w) ||
+            (qobject_cast<QAbstractSlider*>(w) && parent &&
+             (parent->inherits("QAbstractScrollArea") ||
+              parent->objectName().startsWith(QLatin1String("qt_scrollarea")))) ||
+            w->objectName().startsWith(QLatin1String("qt_")))
+            continue;
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        if (!a || a->text(QAccessible::Name).trimmed().isEmpty())
+            missing << QStringLiteral("%1 (%2)").arg(
+                w->objectName(), QString::fromLatin1(w->metaObject()->className()));
+    }
+    return missing;
+}
+
+} // namespace
+
+class TestDesktopAtHome : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    std::unique_ptr<test::MessageRecorder> m_messages;
+    std::unique_ptr<DesktopRun> m_run;
+    std::unique_ptr<frmMain> m_window;
+
+    void checkNamed(QWidget* window)
+    {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        const QStringList missing = nameless(window);
+        QVERIFY2(missing.isEmpty(), qPrintable(window->objectName() + QStringLiteral(": ") +
+                                               missing.join(QStringLiteral(", "))));
+        window->hide();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("ORVANE_HOME", QFile::encodeName(m_home.path()));
+        m_messages = std::make_unique<test::MessageRecorder>();
+        QVERIFY(programfolder::prepare());
+        m_run = std::make_unique<DesktopRun>();
+        m_window = std::make_unique<frmMain>(*m_run);
+    }
+
+    void everyControlHasAName()
+    {
+        checkNamed(m_window.get());
+        frmRings rings(m_window.get());
+        checkNamed(&rings);
+        frmRecord record(m_window.get());
+        checkNamed(&record);
+        frmVoice voice(m_window.get());
+        checkNamed(&voice);
+        frmSplash about(m_window.get());
+        checkNamed(&about);
+        frmPlay play(m_window.get());
+        checkNamed(&play);
+        frmNewMess message(m_window.get());
+        checkNamed(&message);
+        frmRecordList calls(m_window.get());
+        checkNamed(&calls);
+        frmAddress lines(*m_run, m_window.get());
+        checkNamed(&lines);
+        frmFax fax(*m_run, m_window.get());
+        checkNamed(&fax);
+        fax.findChild<QTabWidget*>(QStringLiteral("SSTab1"))->setCurrentIndex(1);
+        checkNamed(&fax);
+    }
+
+    void onlineSupportAndFeedbackLeadToTheHelpPage()
+    {
+        // No web site to lead to: sections of the help page that is there.
+        QFile page(programfolder::helpPage());
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QByteArray html = page.readAll();
+        for (const char* section : {"support", "feedback"}) {
+            const QUrl url = frmMain::helpSection(QLatin1String(section));
+            QVERIFY(url.isLocalFile());
+            QCOMPARE(url.toLocalFile(), programfolder::helpPage());
+            QVERIFY2(html.contains("id=\"" + QByteArray(section) + "\""), section);
+        }
+    }
+
+    void theFaxWindowChoosesFoldersWithTheDesktopsDialog()
+    {
+        QTemporaryDir chosen;
+        QVERIFY(QDir(chosen.path()).mkdir(QStringLiteral("Letters")));
+        QString askedWith;
+        FolderChooser::setFolderDialog([&](QWidget*, const QString& title, const QString&) {
+            askedWith = title;
+            return chosen.path();
+        });
+        frmFax fax(*m_run, m_window.get());
+        fax.show();
+        auto* button = fax.findChild<QToolButton*>(QStringLiteral("cmdDir"));
+        QVERIFY(button && button->isVisible());
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(askedWith, QStringLiteral("Directory Where Send Files will be Saved"));
+        // The described controls follow: the box shows it, the list its sub-folders.
+        QCOMPARE(fax.findChild<QLineEdit*>(QStringLiteral("txtDir"))->text(), chosen.path());
+        QVERIFY(!fax.findChild<QListWidget*>(QStringLiteral("Dir1"))
+                     ->findItems(QStringLiteral("Letters"), Qt::MatchExactly)
+                     .isEmpty());
+        // Cancelled, nothing changes.
+        FolderChooser::setFolderDialog(
+            [](QWidget*, const QString&, const QString&) { return QString(); });
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(fax.findChild<QLineEdit*>(QStringLiteral("txtDir"))->text(), chosen.path());
+        FolderChooser::setFolderDialog({});
+    }
+
+    void aMessageBoxIsWideEnoughForItsTitle()
+    {
+        const MessageRequest request{QStringLiteral("Done."),
+                                     QStringLiteral("Answering Machine and Fax Machine"),
+                                     QMessageBox::Information, QMessageBox::Ok, QString()};
+        const std::unique_ptr<QMessageBox> box = Messages::box(request);
+        box->show();
+        QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+        const int title = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar"))
+                              .horizontalAdvance(request.title);
+        QVERIFY2(
+            box->width() >= title + 100,
+            qPrintable(QStringLiteral("%1 wide for a title of %2").arg(box->width()).arg(title)));
+        // A short title leaves the box as the toolkit sizes it.
+        const std::unique_ptr<QMessageBox> small =
+            Messages::box({QStringLiteral("Done."), QStringLiteral("Orvane"),
+                           QMessageBox::Information, QMessageBox::Ok, QString()});
+        small->show();
+        QVERIFY(QTest::qWaitForWindowExposed(small.get()));
+        QVERIFY(small->width() < box->width());
+    }
+};
+
+QTEST_MAIN(TestDesktopAtHome)
+#include "TestDesktopAtHome.moc"
