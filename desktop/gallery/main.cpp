@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPalette>
 #include <QPixmap>
 #include <QTabWidget>
 #include <QTest>
@@ -23,8 +24,39 @@
 
 namespace {
 
-bool save(QWidget* window, const QDir& folder, const QString& name)
+// Added to every picture's name: "-dark" in the dark theme, "-150" at 150 % scale.
+QString& suffix()
 {
+    static QString s;
+    return s;
+}
+
+// The dark theme as a desktop gives it (Fusion with a dark palette): the windows take their
+// colours from the palette.
+void useDarkTheme()
+{
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Base, QColor(30, 30, 32));
+    dark.setColor(QPalette::AlternateBase, QColor(45, 45, 48));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::Button, QColor(55, 55, 58));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    dark.setColor(QPalette::ToolTipBase, QColor(60, 60, 64));
+    dark.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
+    QApplication::setPalette(dark);
+}
+
+bool save(QWidget* window, const QDir& folder, const QString& baseName)
+{
+    const QString name = baseName + suffix();
     window->show();
     if (!QTest::qWaitForWindowExposed(window)) {
         std::fprintf(stderr, "orvane-gallery: %s was never shown\n", qPrintable(name));
@@ -104,6 +136,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "orvane-gallery: cannot make %s\n", argv[1]);
         return 1;
     }
+    if (qEnvironmentVariable("ORVANE_GALLERY_THEME") == QLatin1String("dark")) {
+        useDarkTheme();
+        suffix() += QStringLiteral("-dark");
+    }
+    if (const double scale = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(); scale > 1)
+        suffix() += QStringLiteral("-%1").arg(qRound(scale * 100));
     if (const orvane::Status prepared = orvane::programfolder::prepare(); !prepared) {
         std::fprintf(stderr, "orvane-gallery: %s\n", qPrintable(prepared.description()));
         return 1;
@@ -112,6 +150,12 @@ int main(int argc, char** argv)
     orvane::DesktopRun run;
     orvane::frmMain main(run);
     bool ok = save(&main, folder, QStringLiteral("main-window"));
+    // As a user at 1280x800 sees it maximised (the size a maximised window has there, the
+    // panel's height aside).
+    const QSize first = main.size();
+    main.resize(1280, 760);
+    ok = save(&main, folder, QStringLiteral("main-window-1280x800")) && ok;
+    main.resize(first);
     orvane::frmRings rings(&main);
     ok = save(&rings, folder, QStringLiteral("rings-dialog")) && ok;
     rings.hide();

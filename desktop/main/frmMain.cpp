@@ -21,9 +21,11 @@
 #include "line_server/client/AnsweringConf.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QRadioButton>
@@ -32,6 +34,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QUrl>
+#include <QVBoxLayout>
 
 namespace orvane {
 
@@ -56,6 +59,8 @@ frmMain::frmMain(DesktopRun& run)
     buildMenus();
     buildControls();
     buildToolbar();
+    // The first size is the described one, not what the controls would like.
+    resize(minimumSizeHint());
     buildTray();
     sGreetingFile = programfolder::greetingFile();
     resetAnsweringSettings(sGreetingFile);
@@ -157,14 +162,19 @@ void frmMain::buildMenus()
 
 void frmMain::buildControls()
 {
+    // The described first size is the window's first and least: it grows from there, the
+    // tree and the status grid taking the room (the grid's status column the most).
     auto* client = new QWidget(this);
-    client->setFixedSize(twips::px(6810), twips::px(5325));
+    client->setMinimumSize(twips::px(6810), twips::px(5325));
     setCentralWidget(client);
+    auto* column = new QVBoxLayout(client);
+    const int margin = twips::px(45);
+    column->setContentsMargins(0, 0, 0, margin);
+    column->setSpacing(margin);
 
     treeViewFun = new QTreeWidget(client);
     treeViewFun->setObjectName(QStringLiteral("treeViewFun"));
     treeViewFun->setHeaderHidden(true);
-    treeViewFun->setGeometry(twips::rect(45, 660, 6720, 3255));
     nameForReaders(treeViewFun, QStringLiteral("Call Flow"),
                    QStringLiteral("How a line answers: rings, greeting and recording"));
 
@@ -172,29 +182,36 @@ void frmMain::buildControls()
     MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
     MSFlexGrid1->setCols(3);
     MSFlexGrid1->setRows(2);
-    MSFlexGrid1->setGeometry(twips::rect(45, 3960, 6720, 1335));
     nameForReaders(MSFlexGrid1, QStringLiteral("Line Status"),
                    QStringLiteral("Each line that runs and what it is doing"));
     // The status column takes what the grid has left; a status longer than that ends in
     // "..." and shows whole as its tooltip.
     MSFlexGrid1->horizontalHeader()->setStretchLastSection(true);
 
-    // Over the upper right part of the tree.
+    // Beside the tree's upper right part, so that long node texts and the selection bar
+    // never pass under their captions.
     Option1 = new QRadioButton(QStringLiteral("Answering Machine"), client);
     Option1->setObjectName(QStringLiteral("Option1"));
-    Option1->setGeometry(twips::rect(4800, 720, 1890, 255));
     Option1->setChecked(true);
     Option2 = new QRadioButton(QStringLiteral("Fax Machine"), client);
     Option2->setObjectName(QStringLiteral("Option2"));
-    Option2->setGeometry(twips::rect(4800, 1005, 1890, 255));
-    // Opaque on the tree's own background, so that a long node text or the selection bar
-    // passes under them instead of through their captions.
-    for (QRadioButton* option : {Option1, Option2}) {
-        QPalette palette = option->palette();
-        palette.setColor(QPalette::Window, treeViewFun->palette().color(QPalette::Base));
-        option->setPalette(palette);
-        option->setAutoFillBackground(true);
-    }
+    auto* modes = new QVBoxLayout;
+    modes->setContentsMargins(0, twips::px(60), 0, 0);
+    modes->addWidget(Option1);
+    modes->addWidget(Option2);
+    modes->addStretch();
+    auto* flow = new QHBoxLayout;
+    flow->setContentsMargins(margin, 0, margin, 0);
+    flow->addWidget(treeViewFun, 1);
+    flow->addLayout(modes);
+
+    // The toolbar goes first (buildToolbar), then the tree and the grid in their described
+    // proportions (3255 to 1335).
+    column->addLayout(flow, 3255);
+    auto* grid = new QHBoxLayout;
+    grid->setContentsMargins(margin, 0, margin, 0);
+    grid->addWidget(MSFlexGrid1);
+    column->addLayout(grid, 1335);
 }
 
 void frmMain::buildToolbar()
@@ -219,7 +236,8 @@ void frmMain::buildToolbar()
     };
     ToolMExecute = new QToolBar(centralWidget());
     ToolMExecute->setObjectName(QStringLiteral("ToolMExecute"));
-    ToolMExecute->setGeometry(0, 0, twips::px(6810), twips::px(630));
+    ToolMExecute->setMinimumHeight(twips::px(630));
+    qobject_cast<QBoxLayout*>(centralWidget()->layout())->insertWidget(0, ToolMExecute);
     ToolMExecute->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     ToolMExecute->setIconSize(QSize(16, 16));
     ToolMExecute->setMovable(false);

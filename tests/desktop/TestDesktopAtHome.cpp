@@ -19,6 +19,7 @@
 #include <QAccessible>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTabBar>
 #include <QTextEdit>
@@ -59,6 +60,32 @@ QStringList nameless(QWidget* window)
                 w->objectName(), QString::fromLatin1(w->metaObject()->className()));
     }
     return missing;
+}
+
+// Pairs of controls of `window` that overlap as it is laid out now, or that reach out of
+// their parent: controls that take input or show text (pictures may lie under text).
+QStringList overlaps(QWidget* window)
+{
+    QList<QWidget*> controls;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        const auto* label = qobject_cast<QLabel*>(w);
+        const bool shown = w->isVisibleTo(window) && !w->objectName().isEmpty() &&
+                           !w->objectName().startsWith(QLatin1String("qt_"));
+        if (shown && ((interactive(w) && !qobject_cast<QComboBox*>(w->parentWidget())) ||
+                      (label && label->pixmap().isNull() && !label->text().isEmpty())))
+            controls.append(w);
+    }
+    QStringList found;
+    for (QWidget* a : controls) {
+        const QRect inside = a->parentWidget()->rect();
+        if (!inside.contains(a->geometry()))
+            found << QStringLiteral("%1 out of its parent").arg(a->objectName());
+        for (QWidget* b : controls)
+            if (a < b && a->parentWidget() == b->parentWidget() &&
+                a->geometry().intersects(b->geometry()))
+                found << QStringLiteral("%1 over %2").arg(a->objectName(), b->objectName());
+    }
+    return found;
 }
 
 } // namespace
@@ -114,6 +141,28 @@ private Q_SLOTS:
         checkNamed(&fax);
         fax.findChild<QTabWidget*>(QStringLiteral("SSTab1"))->setCurrentIndex(1);
         checkNamed(&fax);
+    }
+
+    void noControlOverlapsAnotherAtAnySize()
+    {
+        // The main window at its first size, at 1280x800 maximised, and as small as it goes.
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        const QSize first = m_window->size();
+        for (const QSize size : {first, QSize(1280, 800), m_window->minimumSizeHint()}) {
+            m_window->resize(size);
+            QCoreApplication::processEvents();
+            const QStringList found = overlaps(m_window.get());
+            QVERIFY2(found.isEmpty(),
+                     qPrintable(QStringLiteral("%1x%2: ").arg(size.width()).arg(size.height()) +
+                                found.join(QStringLiteral(", "))));
+        }
+        m_window->resize(first);
+        // The grid's status column takes the room the window gives it.
+        m_window->resize(1280, 800);
+        QCoreApplication::processEvents();
+        QVERIFY(m_window->statusGrid()->width() > first.width() - 40);
+        m_window->hide();
     }
 
     void onlineSupportAndFeedbackLeadToTheHelpPage()

@@ -28,6 +28,7 @@
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QToolBar>
 #include <QTreeWidget>
 
 #include <csignal>
@@ -154,7 +155,10 @@ private Q_SLOTS:
         QCOMPARE(grid()->textMatrix(0, 2), QStringLiteral("Status"));
         QVERIFY(grid()->textMatrix(1, 2).isEmpty());
         auto* tree = m_window->findChild<QTreeWidget*>("treeViewFun");
-        QVERIFY(tree && tree->geometry() == twips::rect(45, 660, 6720, 3255));
+        // The described first size; the tree under the toolbar, at the described left edge.
+        QCOMPARE(m_window->centralWidget()->size(), QSize(twips::px(6810), twips::px(5325)));
+        QVERIFY(tree && tree->x() == twips::px(45) &&
+                tree->y() >= m_window->findChild<QToolBar*>("ToolMExecute")->height());
         QCOMPARE(m_window->toolbarButton(5)->text(), QStringLiteral("   Voice   "));
         QCOMPARE(m_window->toolbarButton(3)->objectName(), QStringLiteral("Modem"));
         QCOMPARE(m_window->toolbarButton(3)->toolTip(), QStringLiteral("Telephony Devices"));
