@@ -20,14 +20,19 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScreen>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QUrl>
+#include <QVBoxLayout>
 
 namespace orvane {
 
@@ -35,20 +40,18 @@ namespace {
 
 const char* const kTitle = "Answering Machine";
 
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, const QRect& place)
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption)
 {
     auto* label = new QLabel(caption, parent);
     label->setObjectName(QLatin1String(name));
-    label->setGeometry(place);
     return label;
 }
 
-QListWidget* makeLineList(QWidget* parent, const char* name, const QRect& place)
+QListWidget* makeLineList(QWidget* parent, const char* name)
 {
     auto* list = new QListWidget(parent);
     list->setObjectName(QLatin1String(name));
     list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setGeometry(place);
     return list;
 }
 
@@ -58,13 +61,20 @@ FaxOpener& opener()
     return o;
 }
 
-void placeChooser(FolderChooser& chooser, int top)
+// The drive list over the folder list on the left; the box and the folder dialog's button
+// beside the drive list.
+QGridLayout* chooserLayout(FolderChooser& chooser)
 {
-    chooser.drives()->setGeometry(twips::rect(120, top, 3000, 315));
-    chooser.folders()->setGeometry(twips::rect(120, top + 400, 3000, 1300));
-    // The box leaves room beside it for the folder dialog's button.
-    chooser.box()->setGeometry(twips::rect(3240, top, 2520, 315));
-    chooser.dialogButton()->setGeometry(twips::rect(5820, top, 420, 315));
+    auto* grid = new QGridLayout;
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->addWidget(chooser.drives(), 0, 0);
+    grid->addWidget(chooser.box(), 0, 1);
+    grid->addWidget(chooser.dialogButton(), 0, 2);
+    grid->addWidget(chooser.folders(), 1, 0);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(1, 1);
+    return grid;
 }
 
 } // namespace
@@ -82,49 +92,61 @@ frmFax::frmFax(DesktopRun& run, QWidget* parent)
     setWindowTitle(QStringLiteral("Fax"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(twips::px(6720), twips::px(6360));
+    const int gap = twips::px(120);
 
     SSTab1 = new QTabWidget(this);
     SSTab1->setObjectName(QStringLiteral("SSTab1"));
-    SSTab1->setGeometry(twips::rect(120, 120, 6480, 5520));
     auto* send = new QWidget;
     auto* receive = new QWidget;
     SSTab1->addTab(send, QStringLiteral("Send"));
     SSTab1->addTab(receive, QStringLiteral("Recieve"));
 
-    // "Send".
-    auto* label1 = makeLabel(send, "Label1", QStringLiteral("Phone Number "),
-                             twips::rect(120, 240, 1800, 255));
+    // "Send": the number and the file beside their captions, the lines, the folder.
+    auto* label1 = makeLabel(send, "Label1", QStringLiteral("Phone Number "));
     txtNum = new QLineEdit(send);
     txtNum->setObjectName(QStringLiteral("txtNum"));
     txtNum->setMaxLength(25);
-    txtNum->setGeometry(twips::rect(1920, 180, 3000, 315));
     label1->setBuddy(txtNum);
-    auto* label2 = makeLabel(send, "Label2", QStringLiteral("File To Send "),
-                             twips::rect(120, 720, 1800, 255));
+    auto* label2 = makeLabel(send, "Label2", QStringLiteral("File To Send "));
     txtFileSend = new QLineEdit(send);
     txtFileSend->setObjectName(QStringLiteral("txtFileSend"));
-    txtFileSend->setGeometry(twips::rect(1920, 660, 3720, 315));
     label2->setBuddy(txtFileSend);
-    cmdSelectFile =
-        makeButton(send, "cmdSelectFile", QStringLiteral("...."), twips::rect(5700, 660, 540, 315));
-    makeLabel(send, "Label6", QStringLiteral("Device Name"), twips::rect(120, 1200, 1800, 255));
-    listAddress = makeLineList(send, "listAddress", twips::rect(120, 1500, 6120, 1200));
+    cmdSelectFile = new QPushButton(QStringLiteral("...."), send);
+    cmdSelectFile->setObjectName(QStringLiteral("cmdSelectFile"));
+    cmdSelectFile->setFixedWidth(twips::px(540));
+    auto* label6 = makeLabel(send, "Label6", QStringLiteral("Device Name"));
+    listAddress = makeLineList(send, "listAddress");
+    label6->setBuddy(listAddress);
     nameForReaders(listAddress, QStringLiteral("Device Name"),
                    QStringLiteral("The line that sends the fax"));
-    makeLabel(send, "Label3", QStringLiteral("Directory Where Send Files will be Saved "),
-              twips::rect(120, 2880, 6120, 255));
+    makeLabel(send, "Label3", QStringLiteral("Directory Where Send Files will be Saved "));
     m_sendFolder = new FolderChooser(send, "Drive1", "Dir1", "txtDir", "cmdDir");
     m_sendFolder->nameForReaders(QStringLiteral("Directory Where Send Files will be Saved"));
-    placeChooser(*m_sendFolder, 3180);
+    {
+        auto* grid = new QGridLayout(send);
+        grid->setContentsMargins(gap, gap, gap, gap);
+        grid->addWidget(label1, 0, 0);
+        grid->addWidget(txtNum, 0, 1);
+        grid->addWidget(label2, 1, 0);
+        grid->addWidget(txtFileSend, 1, 1);
+        grid->addWidget(cmdSelectFile, 1, 2);
+        grid->addWidget(label6, 2, 0, 1, 3);
+        grid->addWidget(listAddress, 3, 0, 1, 3);
+        grid->addWidget(send->findChild<QLabel*>(QStringLiteral("Label3")), 4, 0, 1, 3);
+        grid->addLayout(chooserLayout(*m_sendFolder), 5, 0, 1, 3);
+        grid->setRowStretch(3, 1200);
+        grid->setRowStretch(5, 1300);
+        grid->setColumnStretch(1, 1);
+    }
 
-    // "Recieve".
-    makeLabel(receive, "Label5", QStringLiteral("Device Name"), twips::rect(120, 180, 1800, 255));
-    ListAddress1 = makeLineList(receive, "ListAddress1", twips::rect(120, 480, 3000, 900));
+    // "Recieve": the lines, the folder, printing, and the faxes received so far.
+    auto* label5 = makeLabel(receive, "Label5", QStringLiteral("Device Name"));
+    ListAddress1 = makeLineList(receive, "ListAddress1");
+    label5->setBuddy(ListAddress1);
     nameForReaders(ListAddress1, QStringLiteral("Device Name"),
                    QStringLiteral("The line that receives faxes"));
-    makeLabel(receive, "Label4", QStringLiteral("Directory Where Receive Files will be Saved "),
-              twips::rect(120, 1500, 6120, 255));
+    auto* label4 = makeLabel(receive, "Label4",
+                             QStringLiteral("Directory Where Receive Files will be Saved "));
     m_receiveFolder = new FolderChooser(receive, "Drive2", "Dir2", "txtDirRec", "cmdDirRec");
     m_receiveFolder->nameForReaders(QStringLiteral("Directory Where Receive Files will be Saved"));
     // Received faxes go to the program folder's Faxes/ unless the user chooses another:
@@ -132,31 +154,68 @@ frmFax::frmFax(DesktopRun& run, QWidget* parent)
     const QString faxes = QDir(programfolder::path()).filePath(QStringLiteral("Faxes"));
     if (QDir().mkpath(faxes))
         m_receiveFolder->setFolder(faxes);
-    placeChooser(*m_receiveFolder, 1800);
-    m_receiveFolder->folders()->setGeometry(twips::rect(120, 2200, 3000, 800));
     Check2 = new QCheckBox(receive);
     Check2->setObjectName(QStringLiteral("Check2"));
-    Check2->setGeometry(twips::rect(120, 3120, 255, 255));
     auto* label7 =
-        makeLabel(receive, "Label7", QStringLiteral("Automatically Print Fax Upon Arrival  "),
-                  twips::rect(420, 3120, 5820, 255));
+        makeLabel(receive, "Label7", QStringLiteral("Automatically Print Fax Upon Arrival  "));
     label7->setBuddy(Check2);
     Frame1 = new QGroupBox(QStringLiteral("Received Fax"), receive);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(twips::rect(120, 3480, 6120, 1740));
     MSFlexGrid1 = new MSFlexGrid(Frame1);
     MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
-    MSFlexGrid1->setGeometry(twips::rect(120, 300, 5880, 900));
     nameForReaders(MSFlexGrid1, QStringLiteral("Received Fax"),
                    QStringLiteral("The faxes received so far"));
-    cmdDelete = makeButton(Frame1, "cmdDelete", QStringLiteral("Delete"),
-                           twips::rect(3420, 1260, 1215, 375));
-    cmdDeleteAll = makeButton(Frame1, "cmdDeleteAll", QStringLiteral("Delete All"),
-                              twips::rect(4785, 1260, 1215, 375));
+    MSFlexGrid1->horizontalHeader()->setStretchLastSection(true); // the file name takes the room
+    cmdDelete = new QPushButton(QStringLiteral("Delete"), Frame1);
+    cmdDelete->setObjectName(QStringLiteral("cmdDelete"));
+    cmdDeleteAll = new QPushButton(QStringLiteral("Delete All"), Frame1);
+    cmdDeleteAll->setObjectName(QStringLiteral("cmdDeleteAll"));
+    {
+        auto* column = new QVBoxLayout(Frame1);
+        column->addWidget(MSFlexGrid1, 1);
+        auto* buttons = new QHBoxLayout;
+        buttons->addStretch();
+        buttons->addWidget(cmdDelete);
+        buttons->addWidget(cmdDeleteAll);
+        column->addLayout(buttons);
 
-    cmdOkR = makeButton(this, "cmdOkR", QStringLiteral("&Ok"), twips::rect(3960, 5820, 1215, 375));
-    cmdCancelR = makeButton(this, "cmdCancelR", QStringLiteral("&Cancel"),
-                            twips::rect(5385, 5820, 1215, 375));
+        auto* grid = new QGridLayout(receive);
+        grid->setContentsMargins(gap, gap, gap, gap);
+        grid->addWidget(label5, 0, 0, 1, 2);
+        grid->addWidget(ListAddress1, 1, 0, 1, 2);
+        grid->addWidget(label4, 2, 0, 1, 2);
+        grid->addLayout(chooserLayout(*m_receiveFolder), 3, 0, 1, 2);
+        grid->addWidget(Check2, 4, 0);
+        grid->addWidget(label7, 4, 1);
+        grid->addWidget(Frame1, 5, 0, 1, 2);
+        grid->setColumnStretch(1, 1);
+        grid->setRowStretch(1, 900);
+        grid->setRowStretch(3, 800);
+        grid->setRowStretch(5, 1740);
+    }
+
+    cmdOkR = new QPushButton(QStringLiteral("&Ok"), this);
+    cmdOkR->setObjectName(QStringLiteral("cmdOkR"));
+    cmdCancelR = new QPushButton(QStringLiteral("&Cancel"), this);
+    cmdCancelR->setObjectName(QStringLiteral("cmdCancelR"));
+    for (QPushButton* b : {cmdOkR, cmdCancelR})
+        b->setMinimumWidth(twips::px(1215));
+    {
+        auto* column = new QVBoxLayout(this);
+        column->setContentsMargins(gap, gap, gap, gap);
+        column->addWidget(SSTab1, 1);
+        auto* buttons = new QHBoxLayout;
+        buttons->addStretch();
+        buttons->addWidget(cmdOkR);
+        buttons->addWidget(cmdCancelR);
+        column->addLayout(buttons);
+    }
+    // The described first size, within the screen: on a small or scaled screen the window
+    // starts smaller, down to what its controls need.
+    QSize first(twips::px(6720), twips::px(6360));
+    if (const QScreen* screen = this->screen())
+        first = first.boundedTo(screen->availableGeometry().size() * 9 / 10);
+    resize(first.expandedTo(minimumSizeHint()));
 
     m_list = new ListGrid(MSFlexGrid1, {QStringLiteral("SNo."), QStringLiteral("File Name")},
                           {420, 4730});

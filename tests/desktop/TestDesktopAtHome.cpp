@@ -165,6 +165,38 @@ private Q_SLOTS:
         m_window->hide();
     }
 
+    void noControlOfADialogOverlapsAnother()
+    {
+        frmRings rings(m_window.get());
+        frmRecord record(m_window.get());
+        frmVoice voice(m_window.get());
+        frmPlay play(m_window.get());
+        frmNewMess message(m_window.get());
+        frmRecordList calls(m_window.get());
+        frmAddress lines(*m_run, m_window.get());
+        frmFax fax(*m_run, m_window.get());
+        for (QWidget* window : std::initializer_list<QWidget*>{&rings, &record, &voice, &play,
+                                                               &message, &calls, &lines, &fax}) {
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            const QSize first = window->size();
+            QList<QSize> sizes{first};
+            if (window->minimumSize() != window->maximumSize())
+                sizes << window->minimumSize() << QSize(1280, 760);
+            for (const QSize size : sizes) {
+                window->resize(size);
+                QCoreApplication::processEvents();
+                const QStringList found = overlaps(window);
+                QVERIFY2(found.isEmpty(), qPrintable(QStringLiteral("%1 at %2x%3: ")
+                                                         .arg(window->objectName())
+                                                         .arg(size.width())
+                                                         .arg(size.height()) +
+                                                     found.join(QStringLiteral(", "))));
+            }
+            window->hide();
+        }
+    }
+
     void onlineSupportAndFeedbackLeadToTheHelpPage()
     {
         // No web site to lead to: sections of the help page that is there.
