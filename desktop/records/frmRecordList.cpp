@@ -16,10 +16,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
+#include <QVBoxLayout>
 
 namespace orvane {
 
@@ -39,47 +43,66 @@ frmRecordList::frmRecordList(QWidget* parent)
     setObjectName(QStringLiteral("frmRecordList"));
     setWindowTitle(QStringLiteral("Recorded Calls"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    // Wider than the buttons' row by the columns for the caller, the line and the length.
-    // Taller by the playback bar under the buttons.
-    setFixedSize(twips::px(5400 + kExtraWidth), twips::px(4650 + kBarHeight));
-
     DTPicker1 = new QDateEdit(this);
     DTPicker1->setObjectName(QStringLiteral("DTPicker1"));
     DTPicker1->setCalendarPopup(true);
-    DTPicker1->setGeometry(twips::rect(120, 120, 1800, 330));
     nameForReaders(DTPicker1, QStringLiteral("Day"),
                    QStringLiteral("The day whose recorded calls are listed"));
-    cmdShow = makeButton(this, "cmdShow", QStringLiteral("&Show Messages"),
-                         twips::rect(2040, 120, 1560, 330));
-    cmdRefresh = makeButton(this, "cmdRefresh", QStringLiteral("&Refresh"),
-                            twips::rect(3720, 120, 1560, 330));
+    const auto button = [this](const char* name, const QString& caption, int widthTwips) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(QLatin1String(name));
+        b->setMinimumWidth(twips::px(widthTwips));
+        return b;
+    };
+    cmdShow = button("cmdShow", QStringLiteral("&Show Messages"), 1560);
+    cmdRefresh = button("cmdRefresh", QStringLiteral("&Refresh"), 1560);
     MSFlexGrid1 = new MSFlexGrid(this);
     MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
-    MSFlexGrid1->setGeometry(twips::rect(120, 570, 5160 + kExtraWidth, 3360));
     nameForReaders(MSFlexGrid1, QStringLiteral("Recorded Calls"),
                    QStringLiteral("The calls of the day: time, caller, line and length"));
-    cmdPlay =
-        makeButton(this, "cmdPlay", QStringLiteral("&Play"), twips::rect(120, 4080, 1200, 375));
-    cmdDelete = makeButton(this, "cmdDelete", QStringLiteral("&Delete"),
-                           twips::rect(1440, 4080, 1200, 375));
-    cmdDeleteAll = makeButton(this, "cmdDeleteAll", QStringLiteral("Delete &All"),
-                              twips::rect(2760, 4080, 1200, 375));
-    cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("&Cancel"),
-                           twips::rect(4080, 4080, 1200, 375));
-    cmdSaveAs = makeButton(this, "cmdSaveAs", QStringLiteral("Sa&ve As..."),
-                           twips::rect(5400, 4080, 1400, 375));
-    cmdPause =
-        makeButton(this, "cmdPause", QStringLiteral("Pa&use"), twips::rect(120, 4560, 1200, 375));
-    cmdStop =
-        makeButton(this, "cmdStop", QStringLiteral("S&top"), twips::rect(1440, 4560, 1200, 375));
+    cmdPlay = button("cmdPlay", QStringLiteral("&Play"), 1200);
+    cmdDelete = button("cmdDelete", QStringLiteral("&Delete"), 1200);
+    cmdDeleteAll = button("cmdDeleteAll", QStringLiteral("Delete &All"), 1200);
+    cmdCancel = button("cmdCancel", QStringLiteral("&Cancel"), 1200);
+    cmdSaveAs = button("cmdSaveAs", QStringLiteral("Sa&ve As..."), 1400);
+    cmdPause = button("cmdPause", QStringLiteral("Pa&use"), 1200);
+    cmdStop = button("cmdStop", QStringLiteral("S&top"), 1200);
     sldPosition = new QSlider(Qt::Horizontal, this);
     sldPosition->setObjectName(QStringLiteral("sldPosition"));
-    sldPosition->setGeometry(twips::rect(2760, 4560, 4600 + kExtraWidth - 2760 - 1800, 375));
     sldPosition->setAccessibleName(QStringLiteral("Position"));
     lblPosition = new QLabel(this);
     lblPosition->setObjectName(QStringLiteral("lblPosition"));
-    lblPosition->setGeometry(twips::rect(5400 + kExtraWidth - 1920, 4560, 1800, 375));
     lblPosition->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblPosition->setMinimumWidth(twips::px(1800));
+
+    // The day's row, the list (which takes the room), the commands, the playback bar.
+    auto* column = new QVBoxLayout(this);
+    const int gap = twips::px(120);
+    column->setContentsMargins(gap, gap, gap, gap);
+    auto* day = new QHBoxLayout;
+    day->addWidget(DTPicker1);
+    day->addWidget(cmdShow);
+    day->addWidget(cmdRefresh);
+    day->addStretch();
+    column->addLayout(day);
+    column->addWidget(MSFlexGrid1, 1);
+    auto* commands = new QHBoxLayout;
+    for (QPushButton* b : {cmdPlay, cmdDelete, cmdDeleteAll, cmdCancel, cmdSaveAs})
+        commands->addWidget(b);
+    commands->addStretch();
+    column->addLayout(commands);
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(cmdPause);
+    bar->addWidget(cmdStop);
+    bar->addWidget(sldPosition, 1);
+    bar->addWidget(lblPosition);
+    column->addLayout(bar);
+    // The first size: wider than the buttons' row by the columns for the caller, the line
+    // and the length, taller by the playback bar; within the screen.
+    QSize first(twips::px(5400 + kExtraWidth), twips::px(4650 + kBarHeight));
+    if (const QScreen* screen = this->screen())
+        first = first.boundedTo(screen->availableGeometry().size() * 9 / 10);
+    resize(first.expandedTo(minimumSizeHint()));
     m_player = new RecordingPlayer(this);
 
     m_list =
@@ -88,6 +111,8 @@ frmRecordList::frmRecordList(QWidget* parent)
                       QStringLiteral("Recorded File"), QStringLiteral("Caller"),
                       QStringLiteral("Line"), QStringLiteral("Length"), QStringLiteral("Keys")},
                      {420, 2000, 2500, 2400, 1400, 700, 700}, true);
+    // As the window grows, the recording's name takes the room.
+    MSFlexGrid1->horizontalHeader()->setSectionResizeMode(kFileColumn, QHeaderView::Stretch);
     MSFlexGrid1->installEventFilter(this);
     connect(cmdShow, &QPushButton::clicked, this, &frmRecordList::buildDayQuery);
     connect(cmdRefresh, &QPushButton::clicked, this, &frmRecordList::buildDayQuery);
