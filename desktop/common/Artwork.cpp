@@ -1,13 +1,21 @@
 #include "desktop/common/Artwork.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPalette>
 
 namespace orvane::artwork {
 
 namespace {
 
-const QColor kInk(0x26, 0x3a, 0x52);
+// The lines of a glyph: dark blue on a light desktop, light on a dark one (the palette's
+// window colour says which), so that they read in either theme.
+QColor inkColour()
+{
+    const QColor window = QGuiApplication::palette().color(QPalette::Window);
+    return window.lightness() < 128 ? QColor(0xd8, 0xe2, 0xee) : QColor(0x26, 0x3a, 0x52);
+}
 const QColor kBlue(0x1f, 0x6f, 0xb2);
 const QColor kRed(0xd0, 0x3a, 0x2f);
 const QColor kGreen(0x2e, 0x8b, 0x57);
@@ -17,7 +25,7 @@ const QColor kFolder(0xe0, 0xb0, 0x48);
 void draw(QPainter& p, Glyph glyph, qreal s)
 {
     const qreal w = qMax<qreal>(1.0, s / 12.0); // line width
-    QPen ink(kInk, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    QPen ink(inkColour(), w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     p.setPen(ink);
     p.setBrush(Qt::NoBrush);
     switch (glyph) {
@@ -37,10 +45,10 @@ void draw(QPainter& p, Glyph glyph, qreal s)
         QPainterPath h;
         h.moveTo(0.22 * s, 0.42 * s);
         h.cubicTo(0.22 * s, 0.18 * s, 0.78 * s, 0.18 * s, 0.78 * s, 0.42 * s);
-        p.setPen(QPen(kInk, 0.12 * s, Qt::SolidLine, Qt::RoundCap));
+        p.setPen(QPen(inkColour(), 0.12 * s, Qt::SolidLine, Qt::RoundCap));
         p.drawPath(h);
         p.setPen(Qt::NoPen);
-        p.setBrush(kInk);
+        p.setBrush(inkColour());
         p.drawRoundedRect(QRectF(0.14 * s, 0.38 * s, 0.22 * s, 0.14 * s), 0.04 * s, 0.04 * s);
         p.drawRoundedRect(QRectF(0.64 * s, 0.38 * s, 0.22 * s, 0.14 * s), 0.04 * s, 0.04 * s);
         if (glyph == Glyph::Device) { // the telephone's body
@@ -59,7 +67,7 @@ void draw(QPainter& p, Glyph glyph, qreal s)
         }
         break;
     case Glyph::Voice: {
-        p.setBrush(kInk);
+        p.setBrush(inkColour());
         QPolygonF speaker{{0.16 * s, 0.4 * s},  {0.3 * s, 0.4 * s}, {0.48 * s, 0.24 * s},
                           {0.48 * s, 0.76 * s}, {0.3 * s, 0.6 * s}, {0.16 * s, 0.6 * s}};
         p.drawPolygon(speaker);
@@ -80,7 +88,7 @@ void draw(QPainter& p, Glyph glyph, qreal s)
     case Glyph::Fax:
         p.setBrush(kPaper);
         p.drawRect(QRectF(0.26 * s, 0.12 * s, 0.48 * s, 0.42 * s));
-        p.setBrush(kInk);
+        p.setBrush(inkColour());
         p.drawRoundedRect(QRectF(0.14 * s, 0.5 * s, 0.72 * s, 0.34 * s), 0.05 * s, 0.05 * s);
         break;
     case Glyph::Help: {

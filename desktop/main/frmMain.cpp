@@ -239,7 +239,10 @@ void frmMain::buildToolbar()
     ToolMExecute->setMinimumHeight(twips::px(630));
     qobject_cast<QBoxLayout*>(centralWidget()->layout())->insertWidget(0, ToolMExecute);
     ToolMExecute->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    ToolMExecute->setIconSize(QSize(16, 16));
+    // 16 pixels at 96 dpi, larger with the desktop's font resolution (the icons carry
+    // pictures up to 48 pixels).
+    const int iconSize = qMax(16, qRound(16 * logicalDpiY() / 96.0));
+    ToolMExecute->setIconSize(QSize(iconSize, iconSize));
     ToolMExecute->setMovable(false);
     int position = 1;
     for (const Button& b : buttons) {
