@@ -5,6 +5,7 @@
 
 #include "desktop/common/Messages.h"
 #include "desktop/common/ProgramFolder.h"
+#include "desktop/common/Translations.h"
 #include "desktop/main/SingleInstance.h"
 #include "desktop/main/frmMain.h"
 #include "desktop/run/DesktopRun.h"
@@ -69,6 +70,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("orvane"));
     QApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("org.orvane.Orvane"));
+    // In the user's language where a translation is done; English otherwise.
+    orvane::translations::install();
 
     // One copy per session: the first owns the name; a second shows the first and ends.
     QDBusConnection bus = QDBusConnection::sessionBus();

@@ -4,6 +4,7 @@
 
 #include "database/RecMessageTable.h"
 #include "desktop/common/ProgramFolder.h"
+#include "desktop/common/Translations.h"
 #include "desktop/dialogs/NumberDialog.h"
 #include "desktop/dialogs/frmSplash.h"
 #include "desktop/dialogs/frmVoice.h"
@@ -136,6 +137,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "orvane-gallery: cannot make %s\n", argv[1]);
         return 1;
     }
+    // The pictures in the system locale's language, as the program shows it.
+    orvane::translations::install();
     if (qEnvironmentVariable("ORVANE_GALLERY_THEME") == QLatin1String("dark")) {
         useDarkTheme();
         suffix() += QStringLiteral("-dark");

@@ -40,7 +40,7 @@ namespace orvane {
 
 namespace {
 
-const char* const kTitle = "Answering Machine";
+const char* const kTitle = QT_TRANSLATE_NOOP("orvane::frmMain", "Answering Machine");
 // There is no web site: support and feedback are sections of the installed help page.
 const char* const kSupportSection = "support";
 const char* const kFeedbackSection = "feedback";
@@ -59,17 +59,18 @@ frmMain::frmMain(DesktopRun& run)
     buildMenus();
     buildControls();
     buildToolbar();
-    // The first size is the described one, not what the controls would like.
-    resize(minimumSizeHint());
+    // The first size is the described one, not what the controls would like; only wider
+    // where the toolbar's captions need it (a translation's longer words).
+    resize(minimumSizeHint().expandedTo(QSize(ToolMExecute->sizeHint().width(), 0)));
     buildTray();
     sGreetingFile = programfolder::greetingFile();
     resetAnsweringSettings(sGreetingFile);
     bRunning = false;
     m_buttons.at(1)->setEnabled(false);
     mRStop->setEnabled(false);
-    MSFlexGrid1->setTextMatrix(0, 0, QStringLiteral("SNo."));
-    MSFlexGrid1->setTextMatrix(0, 1, QStringLiteral("Device Name"));
-    MSFlexGrid1->setTextMatrix(0, 2, QStringLiteral("Status"));
+    MSFlexGrid1->setTextMatrix(0, 0, tr("SNo."));
+    MSFlexGrid1->setTextMatrix(0, 1, tr("Device Name"));
+    MSFlexGrid1->setTextMatrix(0, 2, tr("Status"));
     MSFlexGrid1->setColWidthTwips(0, 420);
     MSFlexGrid1->setColWidthTwips(1, 3670);
     MSFlexGrid1->setColWidthTwips(2, 2500);
@@ -100,44 +101,44 @@ frmMain::~frmMain()
 void frmMain::buildMenus()
 {
     auto action = [this](QMenu* menu, const char* name, const char* caption) {
-        QAction* a = menu->addAction(QString::fromLatin1(caption));
+        QAction* a = menu->addAction(tr(caption));
         a->setObjectName(QLatin1String(name));
         return a;
     };
     auto menu = [this](const char* name, const char* caption) {
-        QMenu* m = menuBar()->addMenu(QString::fromLatin1(caption));
+        QMenu* m = menuBar()->addMenu(tr(caption));
         m->setObjectName(QLatin1String(name));
         return m;
     };
-    mFile = menu("mFile", "&File");
-    mFileRecord = action(mFile, "mFileRecord", "&Record Message");
-    mFExit = action(mFile, "mFExit", "&Exit");
-    mView = menu("mView", "&View");
-    mVIncom = action(mView, "mVIncom", "&Recorded Calls");
-    mOptions = menu("mOptions", "&Options");
-    mOModem = action(mOptions, "mOModem", "&Device");
-    mOSettings = action(mOptions, "mOSettings", "&Voice");
-    mOBackground = action(mOptions, "mOBackground", "Answer in the &Background");
-    mRun = menu("mRun", "&Run");
-    mRStart = action(mRun, "mRStart", "&Start");
-    mRStop = action(mRun, "mRStop", "S&top");
-    mHelp = menu("mHelp", "&Help");
-    mHelpView = action(mHelp, "mHelpView", "&Help View");
-    mSupport = action(mHelp, "mSupport", "&Online Support");
-    mFeedback = action(mHelp, "mFeedback", "&Feedback");
+    mFile = menu("mFile", QT_TR_NOOP("&File"));
+    mFileRecord = action(mFile, "mFileRecord", QT_TR_NOOP("&Record Message"));
+    mFExit = action(mFile, "mFExit", QT_TR_NOOP("&Exit"));
+    mView = menu("mView", QT_TR_NOOP("&View"));
+    mVIncom = action(mView, "mVIncom", QT_TR_NOOP("&Recorded Calls"));
+    mOptions = menu("mOptions", QT_TR_NOOP("&Options"));
+    mOModem = action(mOptions, "mOModem", QT_TR_NOOP("&Device"));
+    mOSettings = action(mOptions, "mOSettings", QT_TR_NOOP("&Voice"));
+    mOBackground = action(mOptions, "mOBackground", QT_TR_NOOP("Answer in the &Background"));
+    mRun = menu("mRun", QT_TR_NOOP("&Run"));
+    mRStart = action(mRun, "mRStart", QT_TR_NOOP("&Start"));
+    mRStop = action(mRun, "mRStop", QT_TR_NOOP("S&top"));
+    mHelp = menu("mHelp", QT_TR_NOOP("&Help"));
+    mHelpView = action(mHelp, "mHelpView", QT_TR_NOOP("&Help View"));
+    mSupport = action(mHelp, "mSupport", QT_TR_NOOP("&Online Support"));
+    mFeedback = action(mHelp, "mFeedback", QT_TR_NOOP("&Feedback"));
     mSep = mHelp->addSeparator();
     mSep->setObjectName(QStringLiteral("mSep"));
-    mAbout = action(mHelp, "mAbout", "&About");
+    mAbout = action(mHelp, "mAbout", QT_TR_NOOP("&About"));
 
     // Popup menus, never in the menu bar.
     mSysTray = new QMenu(QStringLiteral("&SytemTray"), this);
     mSysTray->setObjectName(QStringLiteral("mSysTray"));
-    mPopMin = action(mSysTray, "mPopMin", "&Minimize");
-    mPopRestore = action(mSysTray, "mPopRestore", "&Restore");
-    msExit = action(mSysTray, "msExit", "&Exit");
+    mPopMin = action(mSysTray, "mPopMin", QT_TR_NOOP("&Minimize"));
+    mPopRestore = action(mSysTray, "mPopRestore", QT_TR_NOOP("&Restore"));
+    msExit = action(mSysTray, "msExit", QT_TR_NOOP("&Exit"));
     mTree = new QMenu(QStringLiteral("&TreeFunction"), this);
     mTree->setObjectName(QStringLiteral("mTree"));
-    mTProp = action(mTree, "mTProp", "&Edit");
+    mTProp = action(mTree, "mTProp", QT_TR_NOOP("&Edit"));
 
     connect(mFileRecord, &QAction::triggered, this, &frmMain::openRecordMessage);
     mFExit->setShortcut(QKeySequence::Quit);
@@ -175,25 +176,24 @@ void frmMain::buildControls()
     treeViewFun = new QTreeWidget(client);
     treeViewFun->setObjectName(QStringLiteral("treeViewFun"));
     treeViewFun->setHeaderHidden(true);
-    nameForReaders(treeViewFun, QStringLiteral("Call Flow"),
-                   QStringLiteral("How a line answers: rings, greeting and recording"));
+    nameForReaders(treeViewFun, tr("Call Flow"),
+                   tr("How a line answers: rings, greeting and recording"));
 
     MSFlexGrid1 = new MSFlexGrid(client);
     MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
     MSFlexGrid1->setCols(3);
     MSFlexGrid1->setRows(2);
-    nameForReaders(MSFlexGrid1, QStringLiteral("Line Status"),
-                   QStringLiteral("Each line that runs and what it is doing"));
+    nameForReaders(MSFlexGrid1, tr("Line Status"), tr("Each line that runs and what it is doing"));
     // The status column takes what the grid has left; a status longer than that ends in
     // "..." and shows whole as its tooltip.
     MSFlexGrid1->horizontalHeader()->setStretchLastSection(true);
 
     // Beside the tree's upper right part, so that long node texts and the selection bar
     // never pass under their captions.
-    Option1 = new QRadioButton(QStringLiteral("Answering Machine"), client);
+    Option1 = new QRadioButton(tr("Answering Machine"), client);
     Option1->setObjectName(QStringLiteral("Option1"));
     Option1->setChecked(true);
-    Option2 = new QRadioButton(QStringLiteral("Fax Machine"), client);
+    Option2 = new QRadioButton(tr("Fax Machine"), client);
     Option2->setObjectName(QStringLiteral("Option2"));
     auto* modes = new QVBoxLayout;
     modes->setContentsMargins(0, twips::px(60), 0, 0);
@@ -224,15 +224,15 @@ void frmMain::buildToolbar()
     };
     using artwork::Glyph;
     static const Button buttons[] = {
-        {"Start", "Start", "Start", Glyph::Start},
-        {"Stop", "Stop", "Stop", Glyph::Stop},
-        {"Device", "Modem", "Telephony Devices", Glyph::Device},
-        {"Record", "Record", "Record Message", Glyph::Record},
-        {"   Voice   ", "Settings", "Voice Settings", Glyph::Voice},
-        {"Calls", "Calls", "Recorded Calls", Glyph::Calls},
-        {"Fax", "Fax", "Fax", Glyph::Fax},
-        {"Help", "Help", "Help", Glyph::Help},
-        {"Exit", "Exit", "Exit", Glyph::Exit},
+        {QT_TR_NOOP("Start"), "Start", QT_TR_NOOP("Start"), Glyph::Start},
+        {QT_TR_NOOP("Stop"), "Stop", QT_TR_NOOP("Stop"), Glyph::Stop},
+        {QT_TR_NOOP("Device"), "Modem", QT_TR_NOOP("Telephony Devices"), Glyph::Device},
+        {QT_TR_NOOP("Record"), "Record", QT_TR_NOOP("Record Message"), Glyph::Record},
+        {QT_TR_NOOP("   Voice   "), "Settings", QT_TR_NOOP("Voice Settings"), Glyph::Voice},
+        {QT_TR_NOOP("Calls"), "Calls", QT_TR_NOOP("Recorded Calls"), Glyph::Calls},
+        {QT_TR_NOOP("Fax"), "Fax", QT_TR_NOOP("Fax"), Glyph::Fax},
+        {QT_TR_NOOP("Help"), "Help", QT_TR_NOOP("Help"), Glyph::Help},
+        {QT_TR_NOOP("Exit"), "Exit", QT_TR_NOOP("Exit"), Glyph::Exit},
     };
     ToolMExecute = new QToolBar(centralWidget());
     ToolMExecute->setObjectName(QStringLiteral("ToolMExecute"));
@@ -246,9 +246,9 @@ void frmMain::buildToolbar()
     ToolMExecute->setMovable(false);
     int position = 1;
     for (const Button& b : buttons) {
-        QAction* a = ToolMExecute->addAction(artwork::icon(b.icon), QString::fromLatin1(b.caption));
+        QAction* a = ToolMExecute->addAction(artwork::icon(b.icon), tr(b.caption));
         a->setObjectName(QLatin1String(b.key));
-        a->setToolTip(QString::fromLatin1(b.tooltip));
+        a->setToolTip(tr(b.tooltip));
         a->setData(position);
         connect(a, &QAction::triggered, this,
                 [this, position] { ToolMExecute_ButtonClick(position); });
@@ -330,7 +330,7 @@ void frmMain::startBegins()
     if (m_outcomeShown) {
         m_outcomeShown = false;
         MSFlexGrid1->setRows(2);
-        MSFlexGrid1->setTextMatrix(0, 2, QStringLiteral("Status"));
+        MSFlexGrid1->setTextMatrix(0, 2, tr("Status"));
         for (int c = 0; c < 3; ++c)
             MSFlexGrid1->setTextMatrix(1, c, QString());
     }
@@ -409,7 +409,7 @@ void frmMain::stop(bool fromToolbar)
         gaTapiLines[i].reset();
     }
     MSFlexGrid1->setRows(2);
-    MSFlexGrid1->setTextMatrix(0, 2, QStringLiteral("Status"));
+    MSFlexGrid1->setTextMatrix(0, 2, tr("Status"));
     for (int c = 0; c < 3; ++c)
         MSFlexGrid1->setTextMatrix(1, c, QString());
     setRunLocked(false, fromToolbar);
@@ -435,11 +435,11 @@ void frmMain::closeEvent(QCloseEvent* event)
 {
     const QStringList lines = bRunning ? answeringLines(m_run.gaTapiLines) : QStringList();
     if (!lines.isEmpty() &&
-        !Messages::confirm(QStringLiteral("%1 stop answering when this window closes. Lines "
-                                          "set to answer in the background go on.\n\nClose "
-                                          "the window?")
+        !Messages::confirm(tr("%1 stop answering when this window closes. Lines "
+                              "set to answer in the background go on.\n\nClose "
+                              "the window?")
                                .arg(lines.join(QStringLiteral(", "))),
-                           QString::fromLatin1(kTitle))) {
+                           tr(kTitle))) {
         event->ignore();
         return;
     }
@@ -450,15 +450,15 @@ void frmMain::answerInBackground()
 {
     const QStringList lines = bRunning ? answeringLines(m_run.gaTapiLines) : QStringList();
     if (lines.isEmpty()) {
-        Messages::inform(QStringLiteral("Start answering on the lines first: the lines that "
-                                        "answer now, with the settings they answer with, are "
-                                        "the ones that go on answering in the background."),
-                         QString::fromLatin1(kTitle));
+        Messages::inform(tr("Start answering on the lines first: the lines that "
+                            "answer now, with the settings they answer with, are "
+                            "the ones that go on answering in the background."),
+                         tr(kTitle));
         return;
     }
     Result<answering::AnsweringFile> file = answering::readAnsweringFile();
     if (!file) {
-        Messages::warn(file.status().description(), QString::fromLatin1(kTitle));
+        Messages::warn(file.status().description(), tr(kTitle));
         return;
     }
     const AnsweringSettingsRecord& s = AnsweringSettings;
@@ -480,14 +480,14 @@ void frmMain::answerInBackground()
     if (Result<answering::AnsweringFile> check =
             answering::parseAnsweringFile(answering::formatAnsweringFile(file.value()));
         !check) {
-        Messages::warn(check.status().description(), QString::fromLatin1(kTitle));
+        Messages::warn(check.status().description(), tr(kTitle));
         return;
     }
-    if (!Messages::confirm(QStringLiteral("%1 will answer in the background with the current "
-                                          "settings, also when this window is closed and after "
-                                          "the line server starts again.\n\nGo on?")
+    if (!Messages::confirm(tr("%1 will answer in the background with the current "
+                              "settings, also when this window is closed and after "
+                              "the line server starts again.\n\nGo on?")
                                .arg(lines.join(QStringLiteral(", "))),
-                           QString::fromLatin1(kTitle)))
+                           tr(kTitle)))
         return;
     // The line server takes the lines over: this window lets go of them first.
     stop(false);
@@ -496,13 +496,13 @@ void frmMain::answerInBackground()
         done = m_run.lineServer().client().reloadStandingLines();
     m_run.backgroundLines().refresh();
     if (!done) {
-        Messages::warn(done.description(), QString::fromLatin1(kTitle));
+        Messages::warn(done.description(), tr(kTitle));
         return;
     }
-    Messages::inform(QStringLiteral("%1 now answer in the background. orvanectl status shows "
-                                    "how they are; orvanectl stop LINE ends one.")
+    Messages::inform(tr("%1 now answer in the background. orvanectl status shows "
+                        "how they are; orvanectl stop LINE ends one.")
                          .arg(lines.join(QStringLiteral(", "))),
-                     QString::fromLatin1(kTitle));
+                     tr(kTitle));
 }
 
 void frmMain::watchSendJob(const LineHandle& job)
@@ -543,7 +543,7 @@ void frmMain::serverLost()
     // Every running line has gone with the server; Stop still returns to idle.
     for (int row = 1; row < MSFlexGrid1->rows(); ++row)
         if (!MSFlexGrid1->textMatrix(row, 1).isEmpty())
-            MSFlexGrid1->setTextMatrix(row, 2, QStringLiteral("Line Server Stopped ...."));
+            MSFlexGrid1->setTextMatrix(row, 2, tr("Line Server Stopped ...."));
 }
 
 // --- window state and the tray -----------------------------------------------------------

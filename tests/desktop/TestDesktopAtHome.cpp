@@ -3,6 +3,7 @@
 // folder dialog in the fax window.
 
 #include "DesktopTesting.h"
+#include "desktop/common/Translations.h"
 #include "desktop/dialogs/NumberDialog.h"
 #include "desktop/dialogs/frmSplash.h"
 #include "desktop/dialogs/frmVoice.h"
@@ -21,6 +22,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QRadioButton>
 #include <QTabBar>
 #include <QTextEdit>
 #include <QToolButton>
@@ -237,6 +240,28 @@ private Q_SLOTS:
         QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(fax.findChild<QLineEdit*>(QStringLiteral("txtDir"))->text(), chosen.path());
         FolderChooser::setFolderDialog({});
+    }
+
+    void theWindowsSpeakTheLanguageOfTheLocale()
+    {
+        QVERIFY(translations::install(QLocale(QLocale::German, QLocale::Germany)));
+        {
+            frmMain german(*m_run);
+            QCOMPARE(german.findChild<QMenu*>(QStringLiteral("mFile"))->title(),
+                     QStringLiteral("&Datei"));
+            QCOMPARE(german.findChild<QRadioButton*>(QStringLiteral("Option1"))->text(),
+                     QStringLiteral("Anrufbeantworter"));
+            QCOMPARE(german.toolbarButton(3)->toolTip(), QStringLiteral("Telefoniegeräte"));
+            QCOMPARE(german.statusGrid()->textMatrix(0, 1), QStringLiteral("Gerätename"));
+        }
+        // A language without a translation keeps the English texts, as does English.
+        QVERIFY(!translations::install(QLocale(QLocale::Finnish)));
+        QVERIFY(!translations::install(QLocale(QLocale::English)));
+        frmMain english(*m_run);
+        QCOMPARE(english.findChild<QMenu*>(QStringLiteral("mFile"))->title(),
+                 QStringLiteral("&File"));
+        QCOMPARE(english.toolbarButton(5)->text(), QStringLiteral("   Voice   "));
+        translations::remove();
     }
 
     void aMessageBoxIsWideEnoughForItsTitle()
