@@ -45,10 +45,9 @@ NumberDialog::NumberDialog(const Layout& layout, qint16& setting, int upperBound
         unit->setObjectName(QLatin1String(layout.unitName));
         unit->setGeometry(twips::rect(2640, 420, 480, 255));
     }
-    auto* ok = makeButton(this, "cmdOk", QStringLiteral("&Ok"), twips::rect(840, 1320, 1215, 375));
+    auto* ok = makeButton(this, "cmdOk", tr("&Ok"), twips::rect(840, 1320, 1215, 375));
     ok->setDefault(true);
-    auto* cancel = makeButton(this, "cmdCancel", QStringLiteral("&Cancel"),
-                              twips::rect(2145, 1320, 1215, 375));
+    auto* cancel = makeButton(this, "cmdCancel", tr("&Cancel"), twips::rect(2145, 1320, 1215, 375));
     setTabOrder(m_box, ok);
     connect(m_arrows, &UpDown::DownClick, this, &NumberDialog::UpDown1_DownClick);
     connect(m_arrows, &UpDown::UpClick, this, &NumberDialog::UpDown1_UpClick);
@@ -100,8 +99,8 @@ void NumberDialog::cmdOk_Click()
     bool ok = false;
     const int value = m_box->text().trimmed().toInt(&ok);
     if (!ok || value < 1 || value > m_bound) {
-        Messages::inform(QStringLiteral("Enter a whole number from 1 to %1.").arg(m_bound),
-                         QStringLiteral("Answering Machine"));
+        Messages::inform(tr("Enter a whole number from 1 to %1.").arg(m_bound),
+                         tr("Answering Machine"));
         m_box->setFocus();
         m_box->selectAll();
         return;

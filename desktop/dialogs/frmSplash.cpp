@@ -14,10 +14,11 @@ namespace orvane {
 namespace {
 
 const char* const kNotice = "Orvane " ORVANE_VERSION " - answering machine and fax machine";
-const char* const kWarning =
+const char* const kWarning = QT_TRANSLATE_NOOP(
+    "orvane::frmSplash",
     "Orvane answers your telephone lines and records your callers. Recordings of calls may be "
     "subject to law where you live: tell your callers that they are recorded, keep what you "
-    "record safe, and delete what you no longer need.";
+    "record safe, and delete what you no longer need.");
 
 } // namespace
 
@@ -75,10 +76,9 @@ frmSplash::frmSplash(QWidget* parent)
     warning->setGeometry(twips::rect(360, 2640, 6015, 795));
     warning->setFont(arial);
     warning->setWordWrap(true);
-    warning->setText(QString::fromLatin1(kWarning));
+    warning->setText(tr(kWarning));
     warning->installEventFilter(this);
-    auto* close =
-        makeButton(frame, "cmdClose", QStringLiteral("Close"), twips::rect(5880, 3360, 615, 285));
+    auto* close = makeButton(frame, "cmdClose", tr("Close"), twips::rect(5880, 3360, 615, 285));
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     frame->installEventFilter(this);
 

@@ -16,11 +16,11 @@ frmVoice::frmVoice(QWidget* parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmVoice"));
-    setWindowTitle(QStringLiteral("Voice Properties :"));
+    setWindowTitle(tr("Voice Properties :"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(twips::px(5160), twips::px(2880));
 
-    auto* frame = new QGroupBox(QStringLiteral("Voice Properties"), this);
+    auto* frame = new QGroupBox(tr("Voice Properties"), this);
     frame->setObjectName(QStringLiteral("Frame2"));
     frame->setGeometry(twips::rect(120, 60, 4920, 2100));
     auto row = [frame](const char* labelName, const char* text, const char* comboName, int top,
@@ -40,10 +40,9 @@ frmVoice::frmVoice(QWidget* parent)
     cmbVoice = row("Label2", "Voice", "cmbVoice", 1440, 3360); // wider: voice names
     setTabOrder(cmbRate, cmbVolume);
     setTabOrder(cmbVolume, cmbVoice);
-    auto* ok = makeButton(this, "cmdOk", QStringLiteral("&Ok"), twips::rect(2400, 2340, 1215, 375));
+    auto* ok = makeButton(this, "cmdOk", tr("&Ok"), twips::rect(2400, 2340, 1215, 375));
     ok->setDefault(true);
-    auto* cancel = makeButton(this, "cmdCancel", QStringLiteral("&Cancel"),
-                              twips::rect(3825, 2340, 1215, 375));
+    auto* cancel = makeButton(this, "cmdCancel", tr("&Cancel"), twips::rect(3825, 2340, 1215, 375));
     connect(ok, &QPushButton::clicked, this, &frmVoice::cmdOk_Click);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     Form_Load();
@@ -72,8 +71,7 @@ void frmVoice::Form_Load()
         }
     }
     if (failed)
-        Messages::warn(QStringLiteral("Cannot Initialize Text To Speech"),
-                       QStringLiteral("Answering Machine"));
+        Messages::warn(tr("Cannot Initialize Text To Speech"), tr("Answering Machine"));
 }
 
 void frmVoice::cmdOk_Click()

@@ -60,8 +60,8 @@ FolderChooser::FolderChooser(QWidget* parent, const char* driveName, const char*
     m_button = new QToolButton(parent);
     m_button->setObjectName(QLatin1String(buttonName));
     m_button->setText(QStringLiteral("..."));
-    m_button->setToolTip(QStringLiteral("Choose a folder"));
-    m_button->setAccessibleName(QStringLiteral("Choose a folder"));
+    m_button->setToolTip(tr("Choose a folder"));
+    m_button->setAccessibleName(tr("Choose a folder"));
     connect(m_button, &QToolButton::clicked, this, &FolderChooser::chooseWithDialog);
 
     QStringList roots = {QStringLiteral("/"), QDir::homePath()};
@@ -80,13 +80,12 @@ FolderChooser::FolderChooser(QWidget* parent, const char* driveName, const char*
 void FolderChooser::chooseWithDialog()
 {
     auto* window = m_box->window();
-    const QString title = m_purpose.isEmpty() ? QStringLiteral("Choose a folder") : m_purpose;
+    const QString title = m_purpose.isEmpty() ? tr("Choose a folder") : m_purpose;
     const QString chosen = folderDialog()
                                ? folderDialog()(window, title, m_folder)
                                : QFileDialog::getExistingDirectory(window, title, m_folder);
     if (!chosen.isEmpty() && !setFolder(chosen))
-        Messages::warn(QStringLiteral("The folder %1 cannot be read.").arg(chosen),
-                       window->windowTitle());
+        Messages::warn(tr("The folder %1 cannot be read.").arg(chosen), window->windowTitle());
 }
 
 void FolderChooser::nameForReaders(const QString& purpose)
@@ -137,9 +136,9 @@ void FolderChooser::Drive_Change(int index)
     const QDir dir(root);
     if (setFolder(root))
         return;
-    const QString why = !dir.exists() ? QStringLiteral("The drive %1 is not available").arg(root)
-                                      : QStringLiteral("Permission denied: %1").arg(root);
-    Messages::inform(why, QStringLiteral("Answering Machine "));
+    const QString why = !dir.exists() ? tr("The drive %1 is not available").arg(root)
+                                      : tr("Permission denied: %1").arg(root);
+    Messages::inform(why, tr("Answering Machine "));
     // The folder list stays where it was, and so does the drive list.
     const QSignalBlocker quiet(m_drives);
     m_drives->setCurrentIndex(m_driveIndex);
@@ -165,8 +164,8 @@ void FolderChooser::folderActivated(QListWidgetItem* item)
 {
     const QString target = item->data(Qt::UserRole).toString();
     if (!setFolder(target))
-        Messages::inform(QStringLiteral("The folder %1 cannot be opened").arg(target),
-                         QStringLiteral("Answering Machine "));
+        Messages::inform(tr("The folder %1 cannot be opened").arg(target),
+                         tr("Answering Machine "));
 }
 
 } // namespace orvane

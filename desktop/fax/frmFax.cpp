@@ -38,7 +38,7 @@ namespace orvane {
 
 namespace {
 
-const char* const kTitle = "Answering Machine";
+const char* const kTitle = QT_TRANSLATE_NOOP("orvane::frmFax", "Answering Machine");
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption)
 {
@@ -89,7 +89,7 @@ frmFax::frmFax(DesktopRun& run, QWidget* parent)
     , m_run(run)
 {
     setObjectName(QStringLiteral("frmFax"));
-    setWindowTitle(QStringLiteral("Fax"));
+    setWindowTitle(tr("Fax"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     const int gap = twips::px(120);
@@ -98,30 +98,29 @@ frmFax::frmFax(DesktopRun& run, QWidget* parent)
     SSTab1->setObjectName(QStringLiteral("SSTab1"));
     auto* send = new QWidget;
     auto* receive = new QWidget;
-    SSTab1->addTab(send, QStringLiteral("Send"));
-    SSTab1->addTab(receive, QStringLiteral("Recieve"));
+    SSTab1->addTab(send, tr("Send"));
+    SSTab1->addTab(receive, tr("Recieve"));
 
     // "Send": the number and the file beside their captions, the lines, the folder.
-    auto* label1 = makeLabel(send, "Label1", QStringLiteral("Phone Number "));
+    auto* label1 = makeLabel(send, "Label1", tr("Phone Number "));
     txtNum = new QLineEdit(send);
     txtNum->setObjectName(QStringLiteral("txtNum"));
     txtNum->setMaxLength(25);
     label1->setBuddy(txtNum);
-    auto* label2 = makeLabel(send, "Label2", QStringLiteral("File To Send "));
+    auto* label2 = makeLabel(send, "Label2", tr("File To Send "));
     txtFileSend = new QLineEdit(send);
     txtFileSend->setObjectName(QStringLiteral("txtFileSend"));
     label2->setBuddy(txtFileSend);
-    cmdSelectFile = new QPushButton(QStringLiteral("...."), send);
+    cmdSelectFile = new QPushButton(tr("...."), send);
     cmdSelectFile->setObjectName(QStringLiteral("cmdSelectFile"));
     cmdSelectFile->setFixedWidth(twips::px(540));
-    auto* label6 = makeLabel(send, "Label6", QStringLiteral("Device Name"));
+    auto* label6 = makeLabel(send, "Label6", tr("Device Name"));
     listAddress = makeLineList(send, "listAddress");
     label6->setBuddy(listAddress);
-    nameForReaders(listAddress, QStringLiteral("Device Name"),
-                   QStringLiteral("The line that sends the fax"));
-    makeLabel(send, "Label3", QStringLiteral("Directory Where Send Files will be Saved "));
+    nameForReaders(listAddress, tr("Device Name"), tr("The line that sends the fax"));
+    makeLabel(send, "Label3", tr("Directory Where Send Files will be Saved "));
     m_sendFolder = new FolderChooser(send, "Drive1", "Dir1", "txtDir", "cmdDir");
-    m_sendFolder->nameForReaders(QStringLiteral("Directory Where Send Files will be Saved"));
+    m_sendFolder->nameForReaders(tr("Directory Where Send Files will be Saved"));
     {
         auto* grid = new QGridLayout(send);
         grid->setContentsMargins(gap, gap, gap, gap);
@@ -140,15 +139,13 @@ frmFax::frmFax(DesktopRun& run, QWidget* parent)
     }
 
     // "Recieve": the lines, the folder, printing, and the faxes received so far.
-    auto* label5 = makeLabel(receive, "Label5", QStringLiteral("Device Name"));
+    auto* label5 = makeLabel(receive, "Label5", tr("Device Name"));
     ListAddress1 = makeLineList(receive, "ListAddress1");
     label5->setBuddy(ListAddress1);
-    nameForReaders(ListAddress1, QStringLiteral("Device Name"),
-                   QStringLiteral("The line that receives faxes"));
-    auto* label4 = makeLabel(receive, "Label4",
-                             QStringLiteral("Directory Where Receive Files will be Saved "));
+    nameForReaders(ListAddress1, tr("Device Name"), tr("The line that receives faxes"));
+    auto* label4 = makeLabel(receive, "Label4", tr("Directory Where Receive Files will be Saved "));
     m_receiveFolder = new FolderChooser(receive, "Drive2", "Dir2", "txtDirRec", "cmdDirRec");
-    m_receiveFolder->nameForReaders(QStringLiteral("Directory Where Receive Files will be Saved"));
+    m_receiveFolder->nameForReaders(tr("Directory Where Receive Files will be Saved"));
     // Received faxes go to the program folder's Faxes/ unless the user chooses another:
     // the folder the program happened to be started in is nobody's place for them.
     const QString faxes = QDir(programfolder::path()).filePath(QStringLiteral("Faxes"));
@@ -156,19 +153,17 @@ frmFax::frmFax(DesktopRun& run, QWidget* parent)
         m_receiveFolder->setFolder(faxes);
     Check2 = new QCheckBox(receive);
     Check2->setObjectName(QStringLiteral("Check2"));
-    auto* label7 =
-        makeLabel(receive, "Label7", QStringLiteral("Automatically Print Fax Upon Arrival  "));
+    auto* label7 = makeLabel(receive, "Label7", tr("Automatically Print Fax Upon Arrival  "));
     label7->setBuddy(Check2);
-    Frame1 = new QGroupBox(QStringLiteral("Received Fax"), receive);
+    Frame1 = new QGroupBox(tr("Received Fax"), receive);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     MSFlexGrid1 = new MSFlexGrid(Frame1);
     MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
-    nameForReaders(MSFlexGrid1, QStringLiteral("Received Fax"),
-                   QStringLiteral("The faxes received so far"));
+    nameForReaders(MSFlexGrid1, tr("Received Fax"), tr("The faxes received so far"));
     MSFlexGrid1->horizontalHeader()->setStretchLastSection(true); // the file name takes the room
-    cmdDelete = new QPushButton(QStringLiteral("Delete"), Frame1);
+    cmdDelete = new QPushButton(tr("Delete"), Frame1);
     cmdDelete->setObjectName(QStringLiteral("cmdDelete"));
-    cmdDeleteAll = new QPushButton(QStringLiteral("Delete All"), Frame1);
+    cmdDeleteAll = new QPushButton(tr("Delete All"), Frame1);
     cmdDeleteAll->setObjectName(QStringLiteral("cmdDeleteAll"));
     {
         auto* column = new QVBoxLayout(Frame1);
@@ -194,9 +189,9 @@ frmFax::frmFax(DesktopRun& run, QWidget* parent)
         grid->setRowStretch(5, 1740);
     }
 
-    cmdOkR = new QPushButton(QStringLiteral("&Ok"), this);
+    cmdOkR = new QPushButton(tr("&Ok"), this);
     cmdOkR->setObjectName(QStringLiteral("cmdOkR"));
-    cmdCancelR = new QPushButton(QStringLiteral("&Cancel"), this);
+    cmdCancelR = new QPushButton(tr("&Cancel"), this);
     cmdCancelR->setObjectName(QStringLiteral("cmdCancelR"));
     for (QPushButton* b : {cmdOkR, cmdCancelR})
         b->setMinimumWidth(twips::px(1215));
@@ -217,8 +212,7 @@ frmFax::frmFax(DesktopRun& run, QWidget* parent)
         first = first.boundedTo(screen->availableGeometry().size() * 9 / 10);
     resize(first.expandedTo(minimumSizeHint()));
 
-    m_list = new ListGrid(MSFlexGrid1, {QStringLiteral("SNo."), QStringLiteral("File Name")},
-                          {420, 4730});
+    m_list = new ListGrid(MSFlexGrid1, {tr("SNo."), tr("File Name")}, {420, 4730});
     connect(cmdSelectFile, &QPushButton::clicked, this, &frmFax::cmdSelectFile_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &frmFax::cmdDelete_Click);
     connect(cmdDeleteAll, &QPushButton::clicked, this, &frmFax::cmdDeleteAll_Click);
@@ -261,9 +255,9 @@ void frmFax::FillLineLists()
         tapi->shutdown();
     if (!addresses) {
         qWarning().noquote() << "orvane: cannot list the lines:" << addresses.status().toString();
-        Messages::inform(QStringLiteral("The telephone lines cannot be listed: %1")
-                             .arg(addresses.status().description()),
-                         QString::fromLatin1(kTitle));
+        Messages::inform(
+            tr("The telephone lines cannot be listed: %1").arg(addresses.status().description()),
+            tr(kTitle));
     }
 }
 
@@ -283,9 +277,8 @@ void frmFax::FillFaxGrid()
     }
     db.CloseDatabase();
     if (!s)
-        Messages::inform(
-            QStringLiteral("The received faxes cannot be read: %1").arg(s.description()),
-            QString::fromLatin1(kTitle));
+        Messages::inform(tr("The received faxes cannot be read: %1").arg(s.description()),
+                         tr(kTitle));
     m_list->fill(rows);
 }
 
@@ -308,44 +301,44 @@ void frmFax::changeFaxList(const std::function<Status(Database&)>& change, const
         s = change(db);
     db.CloseDatabase();
     if (!s)
-        Messages::inform(failure.arg(s.description()), QString::fromLatin1(kTitle));
+        Messages::inform(failure.arg(s.description()), tr(kTitle));
     FillFaxGrid();
 }
 
 void frmFax::cmdDelete_Click()
 {
-    if (!m_list->takeRowSelected(QString::fromLatin1(kTitle)))
+    if (!m_list->takeRowSelected(tr(kTitle)))
         return;
     MSFlexGrid1->setCol(0);
     const QString serial = m_list->current(0);
     if (serial.isEmpty()) {
-        Messages::inform(QStringLiteral("No Records To Delete"), QString::fromLatin1(kTitle));
+        Messages::inform(tr("No Records To Delete"), tr(kTitle));
         return;
     }
-    if (!Messages::confirm(QStringLiteral("Are You Sure You want to Delete SNo -> ") + serial,
+    if (!Messages::confirm(tr("Are You Sure You want to Delete SNo -> ") + serial,
                            Messages::programTitle()))
         return;
     MSFlexGrid1->setCol(1);
     const QString path = m_list->current(1);
     QFile::remove(path); // a file already gone does not keep its row
     changeFaxList([&](Database& db) { return recievefax::remove(db, programfolder::path(), path); },
-                  QStringLiteral("The fax could not be removed from the list: %1"));
+                  tr("The fax could not be removed from the list: %1"));
 }
 
 void frmFax::cmdDeleteAll_Click()
 {
     MSFlexGrid1->setCol(0);
     if (m_list->current(0).isEmpty()) {
-        Messages::inform(QStringLiteral("No Records To Delete"), QString::fromLatin1(kTitle));
+        Messages::inform(tr("No Records To Delete"), tr(kTitle));
         return;
     }
-    if (!Messages::confirm(QStringLiteral("Are You Sure You want to Delete All Records"),
+    if (!Messages::confirm(tr("Are You Sure You want to Delete All Records"),
                            Messages::programTitle()))
         return;
     for (int n = 1; n < MSFlexGrid1->rows(); ++n)
         QFile::remove(MSFlexGrid1->textMatrix(n, 1));
     changeFaxList([](Database& db) { return recievefax::removeAll(db); },
-                  QStringLiteral("The list of faxes could not be emptied: %1"));
+                  tr("The list of faxes could not be emptied: %1"));
 }
 
 bool frmFax::eventFilter(QObject* watched, QEvent* event)
@@ -358,7 +351,7 @@ bool frmFax::eventFilter(QObject* watched, QEvent* event)
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             // The row shown chosen; none is until the user chooses one.
             if (MSFlexGrid1->selectedItems().isEmpty())
-                Messages::inform(QStringLiteral("Select Row Please"), QString::fromLatin1(kTitle));
+                Messages::inform(tr("Select Row Please"), tr(kTitle));
             else
                 openFax(MSFlexGrid1->currentRow() + 1);
             return true;
@@ -375,22 +368,20 @@ void frmFax::openFax(int row)
 {
     const QString path = MSFlexGrid1->textMatrix(row, 1);
     if (MSFlexGrid1->textMatrix(row, 0).isEmpty() || path.isEmpty()) {
-        Messages::inform(QStringLiteral("No Records To Open"), QString::fromLatin1(kTitle));
+        Messages::inform(tr("No Records To Open"), tr(kTitle));
         return;
     }
     if (!QFileInfo(path).isFile()) {
-        Messages::inform(
-            QStringLiteral("The fax %1 is no longer there: it was moved or deleted.").arg(path),
-            QString::fromLatin1(kTitle));
+        Messages::inform(tr("The fax %1 is no longer there: it was moved or deleted.").arg(path),
+                         tr(kTitle));
         return;
     }
     const QUrl url = QUrl::fromLocalFile(path);
     const bool opened = opener() ? opener()(url) : QDesktopServices::openUrl(url);
     if (!opened)
         Messages::inform(
-            QStringLiteral("The fax %1 cannot be shown: no program on this computer opens it.")
-                .arg(path),
-            QString::fromLatin1(kTitle));
+            tr("The fax %1 cannot be shown: no program on this computer opens it.").arg(path),
+            tr(kTitle));
 }
 
 void frmFax::cmdCancelR_Click()
@@ -402,7 +393,7 @@ void frmFax::cmdCancelR_Click()
 bool frmFax::checksPass()
 {
     const auto fail = [](const char* text) {
-        Messages::inform(QString::fromLatin1(text), QString::fromLatin1(kTitle));
+        Messages::inform(QString::fromLatin1(text), tr(kTitle));
         return false;
     };
     const bool onlyPlaceholder = listAddress->item(0)->data(Qt::UserRole).toInt() == -1;
@@ -440,7 +431,7 @@ void frmFax::cmdOkR_Click()
 void frmFax::submitFailed(const QString& why)
 {
     qWarning().noquote() << "orvane: the fax job could not be started:" << why;
-    Messages::inform(QStringLiteral("Unable To Send Fax"), QString::fromLatin1(kTitle));
+    Messages::inform(tr("Unable To Send Fax"), tr(kTitle));
     // No job of a submission that failed runs on: every object it made is let go.
     m_run.ReleaseLines();
     // The main window was disabled for the job; without one it must be usable again.

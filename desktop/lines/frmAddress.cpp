@@ -14,8 +14,10 @@
 #include "line_server/client/AnsweringConf.h"
 
 #include <QApplication>
+#include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace orvane {
 
@@ -24,21 +26,31 @@ frmAddress::frmAddress(DesktopRun& run, QWidget* parent)
     , m_run(run)
 {
     setObjectName(QStringLiteral("frmAddress"));
-    setWindowTitle(QStringLiteral("Select Telephony Line Devices :"));
+    setWindowTitle(tr("Select Telephony Line Devices :"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    setFixedSize(twips::px(4920), twips::px(3330));
     listAddress = new QListWidget(this);
     listAddress->setObjectName(QStringLiteral("listAddress"));
     listAddress->setSelectionMode(QAbstractItemView::MultiSelection);
     listAddress->setGeometry(twips::px(120), twips::px(120), twips::px(4680), twips::px(2460));
     nameForReaders(listAddress, QStringLiteral("Telephony Line Devices"),
                    QStringLiteral("The lines to start; choose one or more"));
-    cmdOk = new QPushButton(QStringLiteral("&Ok"), this);
+    cmdOk = new QPushButton(tr("&Ok"), this);
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
     cmdOk->setGeometry(twips::px(2160), twips::px(2760), twips::px(1215), twips::px(375));
-    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    cmdCancel = new QPushButton(tr("&Cancel"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setGeometry(twips::px(3585), twips::px(2760), twips::px(1215), twips::px(375));
+    // The list takes the room as the window grows; the first size is the described one.
+    for (QPushButton* b : {cmdOk, cmdCancel})
+        b->setMinimumWidth(b->width());
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(listAddress, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdOk);
+    buttons->addWidget(cmdCancel);
+    column->addLayout(buttons);
+    resize(QSize(twips::px(4920), twips::px(3330)).expandedTo(minimumSizeHint()));
     connect(cmdOk, &QPushButton::clicked, this, &frmAddress::cmdOk_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmAddress::cmdCancel_Click);
 
@@ -62,8 +74,8 @@ void frmAddress::markStandingLines()
         return;
     for (const answering::StandingLine& line : file->lines) {
         for (QListWidgetItem* item : listAddress->findItems(line.line, Qt::MatchExactly)) {
-            item->setToolTip(QStringLiteral("Answers in the background (answering.conf); the "
-                                            "line server answers it by itself."));
+            item->setToolTip(tr("Answers in the background (answering.conf); the "
+                                "line server answers it by itself."));
             QFont font = item->font();
             font.setItalic(true);
             item->setFont(font);
@@ -83,15 +95,15 @@ void frmAddress::FillLineList()
     if (!addresses) {
         qWarning().noquote() << "orvane: cannot list the lines:" << addresses.status().toString();
         // The reason (a mistake in lines.conf, with its line number) is the user's to see.
-        Messages::inform(QStringLiteral("Error initializing IVR."),
-                         QStringLiteral("Answering Machine"), addresses.status().description());
+        Messages::inform(tr("Error initializing IVR."), tr("Answering Machine"),
+                         addresses.status().description());
     }
     // Told once a run: the lines work all the same, and the user knows what to do.
     static bool warned = false;
     const QStringList warnings = telephonyWarnings();
     if (!warned && !warnings.isEmpty()) {
         warned = true;
-        Messages::warn(warnings.join(QStringLiteral("\n\n")), QStringLiteral("Answering Machine"));
+        Messages::warn(warnings.join(QStringLiteral("\n\n")), tr("Answering Machine"));
     }
 }
 
@@ -129,7 +141,7 @@ void frmAddress::cmdOk_Click()
         const int index = entry->data(Qt::UserRole).toInt();
         if (index == -1) {
             QApplication::restoreOverrideCursor();
-            Messages::inform(QStringLiteral("No Telephony Devices Found"), QStringLiteral("IVR"));
+            Messages::inform(tr("No Telephony Devices Found"), QStringLiteral("IVR"));
             QApplication::setOverrideCursor(Qt::WaitCursor);
             continue;
         }
@@ -171,7 +183,7 @@ void frmAddress::cmdOk_Click()
     if (!m_selectionMark) {
         // Nothing started: closing the window now must not read as a Start that went well.
         m_result.clear();
-        Messages::inform(QStringLiteral("Select Telephony Device"), QStringLiteral("IVR"));
+        Messages::inform(tr("Select Telephony Device"), QStringLiteral("IVR"));
         return;
     }
     m_tapi->shutdown();

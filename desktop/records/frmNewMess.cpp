@@ -13,7 +13,7 @@
 namespace orvane {
 
 namespace {
-const char* const kTitle = "Answering Machine";
+const char* const kTitle = QT_TRANSLATE_NOOP("orvane::frmNewMess", "Answering Machine");
 } // namespace
 
 bool isValidMessageText(const QString& message)
@@ -32,13 +32,13 @@ frmNewMess::frmNewMess(QWidget* parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmNewMess"));
-    setWindowTitle(QStringLiteral("Record New Message :"));
+    setWindowTitle(tr("Record New Message :"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setFixedSize(twips::px(6120), twips::px(1980));
     auto* frame = new QGroupBox(this);
     frame->setObjectName(QStringLiteral("Frame1"));
     frame->setGeometry(twips::rect(120, 60, 5880, 1200));
-    auto* label = new QLabel(QStringLiteral("Message"), frame);
+    auto* label = new QLabel(tr("Message"), frame);
     label->setObjectName(QStringLiteral("Label1"));
     label->setGeometry(twips::rect(120, 480, 960, 255));
     txtMess = new QLineEdit(frame);
@@ -46,11 +46,11 @@ frmNewMess::frmNewMess(QWidget* parent)
     txtMess->setMaxLength(200);
     txtMess->setGeometry(twips::rect(1140, 420, 4560, 375));
     label->setBuddy(txtMess);
-    cmdSubmit = new QPushButton(QStringLiteral("&Submit"), this);
+    cmdSubmit = new QPushButton(tr("&Submit"), this);
     cmdSubmit->setObjectName(QStringLiteral("cmdSubmit"));
     cmdSubmit->setGeometry(twips::rect(3360, 1440, 1215, 375));
     cmdSubmit->setDefault(true);
-    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    cmdCancel = new QPushButton(tr("&Cancel"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setGeometry(twips::rect(4785, 1440, 1215, 375));
     connect(cmdSubmit, &QPushButton::clicked, this, &frmNewMess::cmdSubmit_Click);
@@ -62,7 +62,7 @@ frmNewMess::frmNewMess(QWidget* parent)
 
 bool frmNewMess::PopUp()
 {
-    setWindowTitle(QStringLiteral("Enter New Message : "));
+    setWindowTitle(tr("Enter New Message : "));
     m_modify = false;
     exec();
     return m_saved;
@@ -70,7 +70,7 @@ bool frmNewMess::PopUp()
 
 bool frmNewMess::PopUp1(const QString& id)
 {
-    setWindowTitle(QStringLiteral("Modify Message : "));
+    setWindowTitle(tr("Modify Message : "));
     m_modify = true;
     m_id = id.toLongLong();
     Database db;
@@ -88,12 +88,11 @@ void frmNewMess::cmdSubmit_Click()
 {
     const QString message = txtMess->text().trimmed();
     if (message.isEmpty()) {
-        Messages::inform(QStringLiteral("Enter Message to Record"), QString::fromLatin1(kTitle));
+        Messages::inform(tr("Enter Message to Record"), tr(kTitle));
         return;
     }
     if (!isValidMessageText(message)) {
-        Messages::inform(QStringLiteral("Only alphabets,digits,spaces,dot and comma allowed "),
-                         QString::fromLatin1(kTitle));
+        Messages::inform(tr("Only alphabets,digits,spaces,dot and comma allowed "), tr(kTitle));
         txtMess->setFocus();
         return;
     }
@@ -103,8 +102,7 @@ void frmNewMess::cmdSubmit_Click()
         s = m_modify ? messageplay::change(db, m_id, message) : messageplay::add(db, message);
     db.CloseDatabase();
     if (!s) {
-        Messages::inform(QStringLiteral("The message cannot be saved: %1").arg(s.description()),
-                         QString::fromLatin1(kTitle));
+        Messages::inform(tr("The message cannot be saved: %1").arg(s.description()), tr(kTitle));
         return;
     }
     m_saved = true;

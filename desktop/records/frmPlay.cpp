@@ -12,16 +12,19 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QVBoxLayout>
 
 namespace orvane {
 
 namespace {
-const char* const kTitle = "Answering Machine";
-const char* const kTitleHyphen = "Answering-Machine";
+const char* const kTitle = QT_TRANSLATE_NOOP("orvane::frmPlay", "Answering Machine");
+const char* const kTitleHyphen = QT_TRANSLATE_NOOP("orvane::frmPlay", "Answering-Machine");
 
 } // namespace
 
@@ -29,34 +32,31 @@ frmPlay::frmPlay(QWidget* parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmPlay"));
-    setWindowTitle(QStringLiteral("Play"));
+    setWindowTitle(tr("Play"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    setFixedSize(twips::px(6000), twips::px(4500));
 
     SSTab1 = new QTabWidget(this);
     SSTab1->setObjectName(QStringLiteral("SSTab1"));
     SSTab1->setGeometry(twips::rect(120, 120, 5760, 3600));
     auto* messages = new QWidget;
     auto* file = new QWidget;
-    SSTab1->addTab(messages, QStringLiteral("Play Text Message"));
-    SSTab1->addTab(file, QStringLiteral("Play Wave File"));
+    SSTab1->addTab(messages, tr("Play Text Message"));
+    SSTab1->addTab(file, tr("Play Wave File"));
 
     MSFlexGrid1 = new MSFlexGrid(messages);
     MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
     MSFlexGrid1->setGeometry(twips::rect(120, 120, 5400, 2460));
-    nameForReaders(MSFlexGrid1, QStringLiteral("Messages"),
-                   QStringLiteral("The spoken greetings of the library"));
-    cmdNew = makeButton(messages, "cmdNew", QStringLiteral("&Record New Message"),
+    nameForReaders(MSFlexGrid1, tr("Messages"), tr("The spoken greetings of the library"));
+    cmdNew = makeButton(messages, "cmdNew", tr("&Record New Message"),
                         twips::rect(120, 2700, 2160, 375));
-    cmdMod = makeButton(messages, "cmdMod", QStringLiteral("&Modify"),
-                        twips::rect(2400, 2700, 1440, 375));
-    cmdDelete = makeButton(messages, "cmdDelete", QStringLiteral("&Delete"),
-                           twips::rect(3960, 2700, 1440, 375));
+    cmdMod = makeButton(messages, "cmdMod", tr("&Modify"), twips::rect(2400, 2700, 1440, 375));
+    cmdDelete =
+        makeButton(messages, "cmdDelete", tr("&Delete"), twips::rect(3960, 2700, 1440, 375));
 
-    auto* frame = new QGroupBox(QStringLiteral("Select the Wave File to Play :"), file);
+    auto* frame = new QGroupBox(tr("Select the Wave File to Play :"), file);
     frame->setObjectName(QStringLiteral("Frame1"));
     frame->setGeometry(twips::rect(120, 240, 5400, 1320));
-    auto* label = new QLabel(QStringLiteral("File Name"), frame);
+    auto* label = new QLabel(tr("File Name"), frame);
     label->setObjectName(QStringLiteral("lblPlayFile"));
     label->setGeometry(twips::rect(120, 600, 960, 255));
     txtPlay = new QLineEdit(frame);
@@ -64,18 +64,46 @@ frmPlay::frmPlay(QWidget* parent)
     txtPlay->setMaxLength(400);
     txtPlay->setGeometry(twips::rect(1080, 540, 3600, 375));
     label->setBuddy(txtPlay);
-    cmdSelectFile = makeButton(frame, "cmdSelectFile", QStringLiteral("...."),
-                               twips::rect(4740, 540, 540, 375));
+    cmdSelectFile =
+        makeButton(frame, "cmdSelectFile", tr("...."), twips::rect(4740, 540, 540, 375));
 
-    cmdPlaySp = makeButton(this, "cmdPlaySp", QStringLiteral("&Play On Speaker "),
-                           twips::rect(120, 3900, 1920, 375));
-    cmdOk = makeButton(this, "cmdOk", QStringLiteral("&Ok"), twips::rect(3240, 3900, 1215, 375));
-    cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("&Cancel"),
-                           twips::rect(4665, 3900, 1215, 375));
+    cmdPlaySp =
+        makeButton(this, "cmdPlaySp", tr("&Play On Speaker "), twips::rect(120, 3900, 1920, 375));
+    cmdOk = makeButton(this, "cmdOk", tr("&Ok"), twips::rect(3240, 3900, 1215, 375));
+    cmdCancel = makeButton(this, "cmdCancel", tr("&Cancel"), twips::rect(4665, 3900, 1215, 375));
 
-    m_list =
-        new ListGrid(MSFlexGrid1, {QStringLiteral("SNo."), QStringLiteral("Message"), QString()},
-                     {420, 4650, 0});
+    // Laid out from the described places and sizes: the list and the file's box take the
+    // room as the window grows; the first size is the described one.
+    for (QPushButton* b : {cmdNew, cmdMod, cmdDelete, cmdSelectFile, cmdPlaySp, cmdOk, cmdCancel})
+        b->setMinimumWidth(b->width());
+    auto* listColumn = new QVBoxLayout(messages);
+    listColumn->addWidget(MSFlexGrid1, 1);
+    auto* listButtons = new QHBoxLayout;
+    for (QPushButton* b : {cmdNew, cmdMod, cmdDelete})
+        listButtons->addWidget(b);
+    listButtons->addStretch();
+    listColumn->addLayout(listButtons);
+    auto* fileRow = new QHBoxLayout(frame);
+    fileRow->addWidget(label);
+    fileRow->addWidget(txtPlay, 1);
+    fileRow->addWidget(cmdSelectFile);
+    auto* fileColumn = new QVBoxLayout(file);
+    fileColumn->addWidget(frame);
+    fileColumn->addStretch();
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(SSTab1, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(cmdPlaySp);
+    buttons->addStretch();
+    buttons->addWidget(cmdOk);
+    buttons->addWidget(cmdCancel);
+    column->addLayout(buttons);
+    resize(QSize(twips::px(6000), twips::px(4500)).expandedTo(minimumSizeHint()));
+
+    m_list = new ListGrid(MSFlexGrid1, {tr("SNo."), tr("Message"), QString()}, {420, 4650, 0});
+    // The message column takes the room as the window grows.
+    MSFlexGrid1->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+
     connect(cmdNew, &QPushButton::clicked, this, &frmPlay::cmdNew_Click);
     connect(cmdMod, &QPushButton::clicked, this, &frmPlay::cmdMod_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &frmPlay::cmdDelete_Click);
@@ -111,8 +139,7 @@ void frmPlay::FillMessageGrid()
     }
     db.CloseDatabase();
     if (!s)
-        Messages::inform(QStringLiteral("The messages cannot be read: %1").arg(s.description()),
-                         QString::fromLatin1(kTitle));
+        Messages::inform(tr("The messages cannot be read: %1").arg(s.description()), tr(kTitle));
     m_list->fill(rows);
 }
 
@@ -125,11 +152,11 @@ void frmPlay::cmdNew_Click()
 
 QString frmPlay::selectedMessageId()
 {
-    if (!m_list->takeRowSelected(QString::fromLatin1(kTitleHyphen)))
+    if (!m_list->takeRowSelected(tr(kTitleHyphen)))
         return QString();
     const QString id = m_list->current(2);
     if (id.isEmpty()) // the "No Records" row (the same text serves Modify)
-        Messages::inform(QStringLiteral("No Records To Delete"), QString::fromLatin1(kTitleHyphen));
+        Messages::inform(tr("No Records To Delete"), tr(kTitleHyphen));
     return id;
 }
 
@@ -156,7 +183,7 @@ void frmPlay::cmdDelete_Click()
     if (!removed)
         Messages::warn(
             QStringLiteral("The message cannot be deleted: %1").arg(removed.description()),
-            QString::fromLatin1(kTitle));
+            tr(kTitle));
     FillMessageGrid();
 }
 
@@ -175,17 +202,16 @@ void frmPlay::cmdOk_Click()
     if (SSTab1->currentIndex() == 1) {
         const QString path = txtPlay->text();
         if (path.isEmpty()) {
-            Messages::inform(QStringLiteral("Select File to Play "), QString::fromLatin1(kTitle));
+            Messages::inform(tr("Select File to Play "), tr(kTitle));
             cmdSelectFile->setFocus();
             return;
         }
         switch (IsWaveFile(path)) {
         case wav::WaveCheck::CannotOpen:
-            Messages::inform(QStringLiteral("Cannot Open the file Specified"),
-                             QString::fromLatin1(kTitle));
+            Messages::inform(tr("Cannot Open the file Specified"), tr(kTitle));
             return;
         case wav::WaveCheck::NotWave:
-            Messages::inform(QStringLiteral("Not a valid Wave file"), QString::fromLatin1(kTitle));
+            Messages::inform(tr("Not a valid Wave file"), tr(kTitle));
             return;
         case wav::WaveCheck::Wave:
             break;
@@ -195,10 +221,10 @@ void frmPlay::cmdOk_Click()
         accept();
         return;
     }
-    if (!m_list->takeRowSelected(QString::fromLatin1(kTitleHyphen)))
+    if (!m_list->takeRowSelected(tr(kTitleHyphen)))
         return;
     if (m_list->current(2).isEmpty()) {
-        Messages::inform(QStringLiteral("No Message to Play "), QString::fromLatin1(kTitleHyphen));
+        Messages::inform(tr("No Message to Play "), tr(kTitleHyphen));
         return;
     }
     AnsweringSettings.PlayMessage = m_list->current(1);
@@ -211,10 +237,9 @@ void frmPlay::cmdPlaySp_Click()
     cmdPlaySp->setEnabled(false);
     if (SSTab1->currentIndex() == 1) {
         PlayFileOnSpeaker(txtPlay->text());
-    } else if (m_list->takeRowSelected(QString::fromLatin1(kTitleHyphen))) {
+    } else if (m_list->takeRowSelected(tr(kTitleHyphen))) {
         if (m_list->current(2).isEmpty())
-            Messages::inform(QStringLiteral("No Records To Play"),
-                             QString::fromLatin1(kTitleHyphen));
+            Messages::inform(tr("No Records To Play"), tr(kTitleHyphen));
         else // as callers will hear it: the answering voice, rate and volume
             PlayMessageOnSpeaker(m_list->current(1), AnsweringSettings.Rate,
                                  AnsweringSettings.Volume, AnsweringSettings.Voice);

@@ -28,8 +28,8 @@
 namespace orvane {
 
 namespace {
-const char* const kTitle = "Answering Machine";
-const char* const kTitleHyphen = "Answering-Machine";
+const char* const kTitle = QT_TRANSLATE_NOOP("orvane::frmRecordList", "Answering Machine");
+const char* const kTitleHyphen = QT_TRANSLATE_NOOP("orvane::frmRecordList", "Answering-Machine");
 // The width of the caller, line, length and keys columns beyond the window's first design.
 constexpr int kExtraWidth = 5300;
 constexpr int kFileColumn = 2;
@@ -41,35 +41,34 @@ frmRecordList::frmRecordList(QWidget* parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmRecordList"));
-    setWindowTitle(QStringLiteral("Recorded Calls"));
+    setWindowTitle(tr("Recorded Calls"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     DTPicker1 = new QDateEdit(this);
     DTPicker1->setObjectName(QStringLiteral("DTPicker1"));
     DTPicker1->setCalendarPopup(true);
-    nameForReaders(DTPicker1, QStringLiteral("Day"),
-                   QStringLiteral("The day whose recorded calls are listed"));
+    nameForReaders(DTPicker1, tr("Day"), tr("The day whose recorded calls are listed"));
     const auto button = [this](const char* name, const QString& caption, int widthTwips) {
         auto* b = new QPushButton(caption, this);
         b->setObjectName(QLatin1String(name));
         b->setMinimumWidth(twips::px(widthTwips));
         return b;
     };
-    cmdShow = button("cmdShow", QStringLiteral("&Show Messages"), 1560);
-    cmdRefresh = button("cmdRefresh", QStringLiteral("&Refresh"), 1560);
+    cmdShow = button("cmdShow", tr("&Show Messages"), 1560);
+    cmdRefresh = button("cmdRefresh", tr("&Refresh"), 1560);
     MSFlexGrid1 = new MSFlexGrid(this);
     MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
-    nameForReaders(MSFlexGrid1, QStringLiteral("Recorded Calls"),
-                   QStringLiteral("The calls of the day: time, caller, line and length"));
-    cmdPlay = button("cmdPlay", QStringLiteral("&Play"), 1200);
-    cmdDelete = button("cmdDelete", QStringLiteral("&Delete"), 1200);
-    cmdDeleteAll = button("cmdDeleteAll", QStringLiteral("Delete &All"), 1200);
-    cmdCancel = button("cmdCancel", QStringLiteral("&Cancel"), 1200);
-    cmdSaveAs = button("cmdSaveAs", QStringLiteral("Sa&ve As..."), 1400);
-    cmdPause = button("cmdPause", QStringLiteral("Pa&use"), 1200);
-    cmdStop = button("cmdStop", QStringLiteral("S&top"), 1200);
+    nameForReaders(MSFlexGrid1, tr("Recorded Calls"),
+                   tr("The calls of the day: time, caller, line and length"));
+    cmdPlay = button("cmdPlay", tr("&Play"), 1200);
+    cmdDelete = button("cmdDelete", tr("&Delete"), 1200);
+    cmdDeleteAll = button("cmdDeleteAll", tr("Delete &All"), 1200);
+    cmdCancel = button("cmdCancel", tr("&Cancel"), 1200);
+    cmdSaveAs = button("cmdSaveAs", tr("Sa&ve As..."), 1400);
+    cmdPause = button("cmdPause", tr("Pa&use"), 1200);
+    cmdStop = button("cmdStop", tr("S&top"), 1200);
     sldPosition = new QSlider(Qt::Horizontal, this);
     sldPosition->setObjectName(QStringLiteral("sldPosition"));
-    sldPosition->setAccessibleName(QStringLiteral("Position"));
+    sldPosition->setAccessibleName(tr("Position"));
     lblPosition = new QLabel(this);
     lblPosition->setObjectName(QStringLiteral("lblPosition"));
     lblPosition->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -105,12 +104,10 @@ frmRecordList::frmRecordList(QWidget* parent)
     resize(first.expandedTo(minimumSizeHint()));
     m_player = new RecordingPlayer(this);
 
-    m_list =
-        new ListGrid(MSFlexGrid1,
-                     {QStringLiteral("SNo."), QStringLiteral("Time Incoming Call"),
-                      QStringLiteral("Recorded File"), QStringLiteral("Caller"),
-                      QStringLiteral("Line"), QStringLiteral("Length"), QStringLiteral("Keys")},
-                     {420, 2000, 2500, 2400, 1400, 700, 700}, true);
+    m_list = new ListGrid(MSFlexGrid1,
+                          {tr("SNo."), tr("Time Incoming Call"), tr("Recorded File"), tr("Caller"),
+                           tr("Line"), tr("Length"), tr("Keys")},
+                          {420, 2000, 2500, 2400, 1400, 700, 700}, true);
     // As the window grows, the recording's name takes the room.
     MSFlexGrid1->horizontalHeader()->setSectionResizeMode(kFileColumn, QHeaderView::Stretch);
     MSFlexGrid1->installEventFilter(this);
@@ -139,7 +136,7 @@ frmRecordList::frmRecordList(QWidget* parent)
     connect(m_player, &RecordingPlayer::positionChanged, this, &frmRecordList::showPosition);
     connect(m_player, &RecordingPlayer::stateChanged, this, &frmRecordList::showPlayerState);
     connect(m_player, &RecordingPlayer::failed, this,
-            [](const QString& why) { Messages::warn(why, QString::fromLatin1(kTitle)); });
+            [](const QString& why) { Messages::warn(why, tr(kTitle)); });
     showPlayerState();
 }
 
@@ -148,8 +145,7 @@ void frmRecordList::showPlayerState()
     const RecordingPlayer::State state = m_player->state();
     const bool stopped = state == RecordingPlayer::State::Stopped;
     cmdPause->setEnabled(!stopped);
-    cmdPause->setText(state == RecordingPlayer::State::Paused ? QStringLiteral("&Resume")
-                                                              : QStringLiteral("Pa&use"));
+    cmdPause->setText(state == RecordingPlayer::State::Paused ? tr("&Resume") : tr("Pa&use"));
     cmdStop->setEnabled(!stopped);
     sldPosition->setEnabled(!stopped);
     sldPosition->setRange(0, int(qMin<qint64>(m_player->durationMs(), INT_MAX)));
@@ -179,33 +175,33 @@ void frmRecordList::hideEvent(QHideEvent* event)
 
 void frmRecordList::cmdSaveAs_Click()
 {
-    if (!m_list->takeRowSelected(QString::fromLatin1(kTitleHyphen)))
+    if (!m_list->takeRowSelected(tr(kTitleHyphen)))
         return;
     const QString file = m_list->current(kFileColumn);
     if (file.isEmpty()) {
-        Messages::inform(QStringLiteral("No Records To Save"), QString::fromLatin1(kTitleHyphen));
+        Messages::inform(tr("No Records To Save"), tr(kTitleHyphen));
         return;
     }
     const QString path = recordingPathOrSay(file);
     if (path.isEmpty())
         return;
-    const QString asStored = QStringLiteral("Recording as stored, 8 kHz mu-law (*.wav)");
-    const QString asPcm = QStringLiteral("16-bit PCM wave file (*.wav)");
+    const QString asStored = tr("Recording as stored, 8 kHz mu-law (*.wav)");
+    const QString asPcm = tr("16-bit PCM wave file (*.wav)");
     QString filter = asStored;
-    const QString target = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save Recording As"), QDir::home().filePath(file),
-        asStored + QStringLiteral(";;") + asPcm, &filter);
+    const QString target =
+        QFileDialog::getSaveFileName(this, tr("Save Recording As"), QDir::home().filePath(file),
+                                     asStored + QStringLiteral(";;") + asPcm, &filter);
     if (target.isEmpty())
         return;
     const Status saved = exportRecording(
         path, target, filter == asPcm ? ExportFormat::Pcm16 : ExportFormat::AsStored);
     if (!saved)
-        Messages::warn(saved.description(), QString::fromLatin1(kTitle));
+        Messages::warn(saved.description(), tr(kTitle));
 }
 
 void frmRecordList::openOnToday()
 {
-    cmdPlay->setText(QStringLiteral("Play"));
+    cmdPlay->setText(tr("Play"));
     DTPicker1->setDate(QDate::currentDate());
     m_list->writeHeaders();
     buildDayQuery();
@@ -243,9 +239,8 @@ void frmRecordList::FillCallGrid(const QDate& day)
     }
     db.CloseDatabase();
     if (!s)
-        Messages::inform(
-            QStringLiteral("The recorded calls cannot be read: %1").arg(s.description()),
-            QString::fromLatin1(kTitle));
+        Messages::inform(tr("The recorded calls cannot be read: %1").arg(s.description()),
+                         tr(kTitle));
     m_rowCount = m_list->fill(rows);
     m_listedDay = day;
 }
@@ -259,18 +254,17 @@ QString frmRecordList::recordingPathOrSay(const QString& fileName) const
 {
     const QString path = recordingPath(fileName);
     if (path.isEmpty())
-        Messages::warn(QStringLiteral("\"%1\" is not the name of a recording.").arg(fileName),
-                       QString::fromLatin1(kTitle));
+        Messages::warn(tr("\"%1\" is not the name of a recording.").arg(fileName), tr(kTitle));
     return path;
 }
 
 void frmRecordList::cmdPlay_Click()
 {
-    if (!m_list->takeRowSelected(QString::fromLatin1(kTitleHyphen)))
+    if (!m_list->takeRowSelected(tr(kTitleHyphen)))
         return;
     const QString file = m_list->current(2);
     if (file.isEmpty()) {
-        Messages::inform(QStringLiteral("No Records To Play"), QString::fromLatin1(kTitleHyphen));
+        Messages::inform(tr("No Records To Play"), tr(kTitleHyphen));
         return;
     }
     playRecording(file);
@@ -288,7 +282,7 @@ void frmRecordList::playRecording(const QString& file)
     db.CloseDatabase();
     Q_EMIT callsChanged();
     if (const Status s = m_player->play(path); !s)
-        Messages::warn(s.description(), QString::fromLatin1(kTitle));
+        Messages::warn(s.description(), tr(kTitle));
 }
 
 bool frmRecordList::showCall(const QString& file, bool play)
@@ -298,9 +292,8 @@ bool frmRecordList::showCall(const QString& file, bool play)
     Result<QDateTime> time = s ? recmessage::timeOf(db, file) : Result<QDateTime>(s);
     db.CloseDatabase();
     if (!time) {
-        Messages::inform(
-            QStringLiteral("The call cannot be shown: %1").arg(time.status().description()),
-            QString::fromLatin1(kTitle));
+        Messages::inform(tr("The call cannot be shown: %1").arg(time.status().description()),
+                         tr(kTitle));
         return false;
     }
     DTPicker1->setDate(time->date());
@@ -347,14 +340,14 @@ bool frmRecordList::eventFilter(QObject* watched, QEvent* event)
 
 void frmRecordList::cmdDelete_Click()
 {
-    if (!m_list->takeRowSelected(QString::fromLatin1(kTitle)))
+    if (!m_list->takeRowSelected(tr(kTitle)))
         return;
     const QString number = m_list->current(0);
     if (number.isEmpty()) {
-        Messages::inform(QStringLiteral("No Records To Delete"), QString::fromLatin1(kTitle));
+        Messages::inform(tr("No Records To Delete"), tr(kTitle));
         return;
     }
-    if (!Messages::confirm(QStringLiteral("Are You Sure You want to Delete SNo -> ") + number,
+    if (!Messages::confirm(tr("Are You Sure You want to Delete SNo -> ") + number,
                            Messages::programTitle()))
         return;
     deleteAndTell({m_list->current(2)});
@@ -366,25 +359,25 @@ void frmRecordList::deleteAndTell(const QStringList& files)
 {
     const RemovalOutcome outcome = deleteRecordings(programfolder::path(), files);
     if (outcome.notOurs.size() == 1)
-        Messages::warn(QStringLiteral("\"%1\" is not the name of a recording: no file was deleted.")
+        Messages::warn(tr("\"%1\" is not the name of a recording: no file was deleted.")
                            .arg(outcome.notOurs.first()),
-                       QString::fromLatin1(kTitle));
+                       tr(kTitle));
     else if (!outcome.notOurs.isEmpty())
-        Messages::warn(QStringLiteral("These are not names of recordings: \"%1\". No file was "
-                                      "deleted for them.")
+        Messages::warn(tr("These are not names of recordings: \"%1\". No file was "
+                          "deleted for them.")
                            .arg(outcome.notOurs.join(QStringLiteral("\", \""))),
-                       QString::fromLatin1(kTitle));
+                       tr(kTitle));
     if (!outcome.status)
-        Messages::warn(outcome.status.description(), QString::fromLatin1(kTitle));
+        Messages::warn(outcome.status.description(), tr(kTitle));
 }
 
 void frmRecordList::cmdDeleteAll_Click()
 {
     if (m_list->current(0).isEmpty()) {
-        Messages::inform(QStringLiteral("No Records To Delete"), QString::fromLatin1(kTitle));
+        Messages::inform(tr("No Records To Delete"), tr(kTitle));
         return;
     }
-    if (!Messages::confirm(QStringLiteral("Are You Sure You want to Delete All Records"),
+    if (!Messages::confirm(tr("Are You Sure You want to Delete All Records"),
                            Messages::programTitle()))
         return;
     // The calls the grid lists (its day, whatever the picker says now): a call logged since

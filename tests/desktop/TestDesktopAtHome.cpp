@@ -25,6 +25,7 @@
 #include <QMenu>
 #include <QRadioButton>
 #include <QTabBar>
+#include <QTabWidget>
 #include <QTextEdit>
 #include <QToolButton>
 
@@ -253,6 +254,16 @@ private Q_SLOTS:
                      QStringLiteral("Anrufbeantworter"));
             QCOMPARE(german.toolbarButton(3)->toolTip(), QStringLiteral("Telefoniegeräte"));
             QCOMPARE(german.statusGrid()->textMatrix(0, 1), QStringLiteral("Gerätename"));
+            // The other windows too.
+            frmFax fax(*m_run, &german);
+            QCOMPARE(fax.findChild<QTabWidget*>(QStringLiteral("SSTab1"))->tabText(0),
+                     QStringLiteral("Senden"));
+            frmRecordList calls(&german);
+            QCOMPARE(calls.findChild<QPushButton*>(QStringLiteral("cmdDelete"))->text(),
+                     QStringLiteral("&Löschen"));
+            frmRings rings(&german);
+            QCOMPARE(rings.findChild<QPushButton*>(QStringLiteral("cmdCancel"))->text(),
+                     QStringLiteral("&Abbrechen"));
         }
         // A language without a translation keeps the English texts, as does English.
         QVERIFY(!translations::install(QLocale(QLocale::Finnish)));
@@ -262,6 +273,22 @@ private Q_SLOTS:
                  QStringLiteral("&File"));
         QCOMPARE(english.toolbarButton(5)->text(), QStringLiteral("   Voice   "));
         translations::remove();
+    }
+
+    void everyTranslationIsFinished()
+    {
+        // scripts/translations brings new texts in unfinished; a language that has them
+        // would show them in English among its own.
+        const QDir folder(QStringLiteral(QT_TESTCASE_SOURCEDIR "/../../desktop/translations"));
+        const QStringList files = folder.entryList({QStringLiteral("orvane_*.ts")});
+        QVERIFY(!files.isEmpty());
+        for (const QString& name : files) {
+            QFile ts(folder.filePath(name));
+            QVERIFY(ts.open(QIODevice::ReadOnly));
+            const QByteArray text = ts.readAll();
+            QVERIFY2(!text.contains("type=\"unfinished\""), qPrintable(name));
+            QVERIFY2(text.contains("<translation>"), qPrintable(name));
+        }
     }
 
     void aMessageBoxIsWideEnoughForItsTitle()
