@@ -255,6 +255,9 @@ void frmMain::buildToolbar()
         m_buttons.append(a);
         ++position;
     }
+    // The Fax button is the one command no menu carries: a key of its own reaches it.
+    m_buttons.at(6)->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    m_buttons.at(6)->setShortcutContext(Qt::WindowShortcut);
 }
 
 QAction* frmMain::toolbarButton(int position) const

@@ -147,6 +147,33 @@ private Q_SLOTS:
         checkNamed(&fax);
     }
 
+    void theKeyboardReachesEveryCommand()
+    {
+        // Each toolbar button's command is in a menu (reached with Alt and the underlined
+        // letters) or has a key of its own.
+        const QMap<QString, QString> inMenus{{"Start", "mRStart"},       {"Stop", "mRStop"},
+                                             {"Modem", "mOModem"},       {"Record", "mFileRecord"},
+                                             {"Settings", "mOSettings"}, {"Calls", "mVIncom"},
+                                             {"Help", "mHelpView"},      {"Exit", "mFExit"}};
+        for (int position = 1; position <= 9; ++position) {
+            QAction* button = m_window->toolbarButton(position);
+            const QString menuItem = inMenus.value(button->objectName());
+            if (!menuItem.isEmpty()) {
+                auto* item = m_window->findChild<QAction*>(menuItem);
+                QVERIFY2(item && item->text().contains(u'&'), qPrintable(menuItem));
+            } else {
+                QVERIFY2(!button->shortcut().isEmpty(), qPrintable(button->objectName()));
+            }
+        }
+        // No key is taken twice.
+        QList<QKeySequence> taken;
+        for (QAction* action : m_window->findChildren<QAction*>())
+            if (!action->shortcut().isEmpty())
+                taken << action->shortcut();
+        for (const QKeySequence& key : std::as_const(taken))
+            QCOMPARE(taken.count(key), 1);
+    }
+
     void noControlOverlapsAnotherAtAnySize()
     {
         // The main window at its first size, at 1280x800 maximised, and as small as it goes.
