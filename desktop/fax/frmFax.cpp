@@ -28,7 +28,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QScreen>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QUrl>
@@ -168,11 +167,7 @@ frmFax::frmFax(DesktopRun& run, QWidget* parent)
     {
         auto* column = new QVBoxLayout(Frame1);
         column->addWidget(MSFlexGrid1, 1);
-        auto* buttons = new QHBoxLayout;
-        buttons->addStretch();
-        buttons->addWidget(cmdDelete);
-        buttons->addWidget(cmdDeleteAll);
-        column->addLayout(buttons);
+        column->addLayout(buttonRow({cmdDelete, cmdDeleteAll}));
 
         auto* grid = new QGridLayout(receive);
         grid->setContentsMargins(gap, gap, gap, gap);
@@ -199,18 +194,9 @@ frmFax::frmFax(DesktopRun& run, QWidget* parent)
         auto* column = new QVBoxLayout(this);
         column->setContentsMargins(gap, gap, gap, gap);
         column->addWidget(SSTab1, 1);
-        auto* buttons = new QHBoxLayout;
-        buttons->addStretch();
-        buttons->addWidget(cmdOkR);
-        buttons->addWidget(cmdCancelR);
-        column->addLayout(buttons);
+        column->addLayout(buttonRow({cmdOkR, cmdCancelR}));
     }
-    // The described first size, within the screen: on a small or scaled screen the window
-    // starts smaller, down to what its controls need.
-    QSize first(twips::px(6720), twips::px(6360));
-    if (const QScreen* screen = this->screen())
-        first = first.boundedTo(screen->availableGeometry().size() * 9 / 10);
-    resize(first.expandedTo(minimumSizeHint()));
+    resizeToFirstSize(this, QSize(twips::px(6720), twips::px(6360)));
 
     m_list = new ListGrid(MSFlexGrid1, {tr("SNo."), tr("File Name")}, {420, 4730});
     connect(cmdSelectFile, &QPushButton::clicked, this, &frmFax::cmdSelectFile_Click);

@@ -45,12 +45,8 @@ frmAddress::frmAddress(DesktopRun& run, QWidget* parent)
         b->setMinimumWidth(b->width());
     auto* column = new QVBoxLayout(this);
     column->addWidget(listAddress, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdOk);
-    buttons->addWidget(cmdCancel);
-    column->addLayout(buttons);
-    resize(QSize(twips::px(4920), twips::px(3330)).expandedTo(minimumSizeHint()));
+    column->addLayout(buttonRow({cmdOk, cmdCancel}));
+    resizeToFirstSize(this, QSize(twips::px(4920), twips::px(3330)));
     connect(cmdOk, &QPushButton::clicked, this, &frmAddress::cmdOk_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmAddress::cmdCancel_Click);
 

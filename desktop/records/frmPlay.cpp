@@ -92,13 +92,8 @@ frmPlay::frmPlay(QWidget* parent)
     fileColumn->addStretch();
     auto* column = new QVBoxLayout(this);
     column->addWidget(SSTab1, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(cmdPlaySp);
-    buttons->addStretch();
-    buttons->addWidget(cmdOk);
-    buttons->addWidget(cmdCancel);
-    column->addLayout(buttons);
-    resize(QSize(twips::px(6000), twips::px(4500)).expandedTo(minimumSizeHint()));
+    column->addLayout(buttonRow({cmdOk, cmdCancel}, cmdPlaySp));
+    resizeToFirstSize(this, QSize(twips::px(6000), twips::px(4500)));
 
     m_list = new ListGrid(MSFlexGrid1, {tr("SNo."), tr("Message"), QString()}, {420, 4650, 0});
     // The message column takes the room as the window grows.

@@ -21,7 +21,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QSlider>
 #include <QVBoxLayout>
 
@@ -98,10 +97,7 @@ frmRecordList::frmRecordList(QWidget* parent)
     column->addLayout(bar);
     // The first size: wider than the buttons' row by the columns for the caller, the line
     // and the length, taller by the playback bar; within the screen.
-    QSize first(twips::px(5400 + kExtraWidth), twips::px(4650 + kBarHeight));
-    if (const QScreen* screen = this->screen())
-        first = first.boundedTo(screen->availableGeometry().size() * 9 / 10);
-    resize(first.expandedTo(minimumSizeHint()));
+    resizeToFirstSize(this, QSize(twips::px(5400 + kExtraWidth), twips::px(4650 + kBarHeight)));
     m_player = new RecordingPlayer(this);
 
     m_list = new ListGrid(MSFlexGrid1,
