@@ -99,12 +99,13 @@ int main(int argc, char** argv)
     });
     window.show();
     if (!bus.isConnected())
-        orvane::Messages::inform(
-            QStringLiteral("There is no session bus: the line server cannot be "
-                           "reached and no line can be answered."),
-            QStringLiteral("Answering Machine"));
+        orvane::Messages::inform(QCoreApplication::translate(
+                                     "main", "There is no session bus: the line server cannot be "
+                                             "reached and no line can be answered."),
+                                 QCoreApplication::translate("main", "Answering Machine"));
     if (!folder)
-        orvane::Messages::inform(folder.description(), QStringLiteral("Answering Machine"));
+        orvane::Messages::inform(folder.description(),
+                                 QCoreApplication::translate("main", "Answering Machine"));
     run.lineServer().launch();
     if (!action.isEmpty())
         QMetaObject::invokeMethod(

@@ -24,8 +24,8 @@ for ctx in list(root.findall('context')):
     name = ctx.find('name').text
     if strip:
         name = name.removeprefix('orvane::')
-    elif not name.startswith('orvane::'):
-        name = 'orvane::' + name
+    elif not name.startswith('orvane::') and (name[0].isupper() or name.startswith('frm')):
+        name = 'orvane::' + name  # a class of ours; "main" is main()'s own
     if name not in merged:
         merged[name] = {}
         order.append(name)

@@ -18,10 +18,10 @@ UpDown::UpDown(QWidget* parent)
     m_down = new QToolButton(this);
     m_down->setObjectName(QStringLiteral("down"));
     m_down->setArrowType(Qt::DownArrow);
-    m_up->setAccessibleName(QStringLiteral("Up"));
-    m_up->setAccessibleDescription(QStringLiteral("One more"));
-    m_down->setAccessibleName(QStringLiteral("Down"));
-    m_down->setAccessibleDescription(QStringLiteral("One less"));
+    m_up->setAccessibleName(tr("Up"));
+    m_up->setAccessibleDescription(tr("One more"));
+    m_down->setAccessibleName(tr("Down"));
+    m_down->setAccessibleDescription(tr("One less"));
     for (QToolButton* b : {m_up, m_down}) {
         b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
         b->setAutoRepeat(true);

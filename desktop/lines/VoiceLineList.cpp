@@ -1,5 +1,6 @@
 #include "desktop/lines/VoiceLineList.h"
 
+#include <QCoreApplication>
 #include <QListWidget>
 
 namespace orvane {
@@ -14,7 +15,9 @@ void fillVoiceLineList(QListWidget* list, const QList<TelephonyAddress>& address
         item->setData(Qt::UserRole, i + 1);
     }
     if (list->count() == 0) {
-        auto* item = new QListWidgetItem(QStringLiteral("No Telephony Device Found "), list);
+        auto* item = new QListWidgetItem(
+            QCoreApplication::translate("orvane::VoiceLineList", "No Telephony Device Found "),
+            list);
         item->setData(Qt::UserRole, -1);
     }
 }

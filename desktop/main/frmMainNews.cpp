@@ -77,9 +77,9 @@ void frmMain::showUnheard(int count)
 void frmMain::noteLastCall(const QString& line, const QString& caller, const QDateTime& time,
                            int seconds)
 {
-    QString note = QStringLiteral("Last message: %1, %2")
-                       .arg(caller.isEmpty() ? QStringLiteral("caller unknown") : caller,
-                            datetext::general(time));
+    QString note =
+        tr("Last message: %1, %2")
+            .arg(caller.isEmpty() ? tr("caller unknown") : caller, datetext::general(time));
     if (seconds >= 0)
         note += QStringLiteral(" (%1)").arg(eventtext::lengthText(seconds));
     m_callNotes.insert(line, note);
@@ -88,7 +88,7 @@ void frmMain::noteLastCall(const QString& line, const QString& caller, const QDa
 
 void frmMain::noteLastFax(const QString& line, const QString& outcome)
 {
-    m_faxNotes.insert(line, QStringLiteral("Last fax: ") + outcome);
+    m_faxNotes.insert(line, tr("Last fax: %1").arg(outcome));
     showRowNotes(line);
 }
 

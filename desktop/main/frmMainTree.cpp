@@ -6,6 +6,7 @@
 #include "desktop/main/frmMain.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -26,13 +27,14 @@ constexpr int kKeyRole = Qt::UserRole;
 
 QString ringsText()
 {
-    return QStringLiteral("Rings - ") + QString::number(AnsweringSettings.Rings);
+    return QCoreApplication::translate("orvane::frmMain", "Rings - %1")
+        .arg(AnsweringSettings.Rings);
 }
 
 QString recordText()
 {
-    return QStringLiteral("Record File - ") + QString::number(AnsweringSettings.RecordTime) +
-           QStringLiteral(" sec");
+    return QCoreApplication::translate("orvane::frmMain", "Record File - %1 sec")
+        .arg(AnsweringSettings.RecordTime);
 }
 
 } // namespace
@@ -40,8 +42,8 @@ QString recordText()
 QString frmMain::playNodeText()
 {
     if (AnsweringSettings.PlayType == QLatin1String("FILE"))
-        return QStringLiteral("Play File - ") + AnsweringSettings.PlayFile;
-    return QStringLiteral("Play Message - ") + AnsweringSettings.PlayMessage;
+        return tr("Play File - %1").arg(AnsweringSettings.PlayFile);
+    return tr("Play Message - %1").arg(AnsweringSettings.PlayMessage);
 }
 
 void frmMain::BuildDefaultFlow()
@@ -61,16 +63,14 @@ void frmMain::BuildDefaultFlow()
         item->setIcon(0, m_treeImages.value(image));
         return item;
     };
-    QTreeWidgetItem* begin =
-        node(nullptr, QStringLiteral("kBegin"), QStringLiteral("Begin"), kCollapsed);
-    node(nullptr, QStringLiteral("kEnd"), QStringLiteral("End"), kCollapsed);
+    QTreeWidgetItem* begin = node(nullptr, QStringLiteral("kBegin"), tr("Begin"), kCollapsed);
+    node(nullptr, QStringLiteral("kEnd"), tr("End"), kCollapsed);
     const QString n = QString::number(iNodeNo);
     const QList<std::tuple<QString, QString, int>> children{
-        {QStringLiteral("BChildRing") + n, QStringLiteral("Rings - 3"), kRingsImage},
-        {QStringLiteral("BChildAns") + n, QStringLiteral("Answer"), kAnswerImage},
-        {QStringLiteral("BChildPlay") + n, QStringLiteral("Play File - ") + sGreetingFile,
-         kPlayImage},
-        {QStringLiteral("BChildRec") + n, QStringLiteral("Record File - 5 sec"), kRecordImage},
+        {QStringLiteral("BChildRing") + n, tr("Rings - %1").arg(3), kRingsImage},
+        {QStringLiteral("BChildAns") + n, tr("Answer"), kAnswerImage},
+        {QStringLiteral("BChildPlay") + n, tr("Play File - %1").arg(sGreetingFile), kPlayImage},
+        {QStringLiteral("BChildRec") + n, tr("Record File - %1 sec").arg(5), kRecordImage},
     };
     for (const auto& [key, text, image] : children) {
         QTreeWidgetItem* child = node(begin, key, text, image);

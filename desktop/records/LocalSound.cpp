@@ -4,11 +4,13 @@
 #include "platform/audio/SpeakerAudioOutput.h"
 #include "platform/speech/Speech.h"
 
+#include <QCoreApplication>
+
 namespace orvane {
 
 namespace {
 
-const char* const kTitle = "Answering Machine";
+const char* const kTitle = QT_TRANSLATE_NOOP("orvane::LocalSound", "Answering Machine");
 
 OutputFactory& factory()
 {
@@ -47,7 +49,8 @@ wav::WaveCheck IsWaveFile(const QString& path)
 void PlayFileOnSpeaker(const QString& path)
 {
     if (!playFileNow(path))
-        Messages::warn(QStringLiteral("Unable to play file."), QString::fromLatin1(kTitle));
+        Messages::warn(QCoreApplication::translate("orvane::LocalSound", "Unable to play file."),
+                       QCoreApplication::translate("orvane::LocalSound", kTitle));
 }
 
 void PlayMessageOnSpeaker(const QString& text, int rate, int volume, int voice)
@@ -60,7 +63,8 @@ void PlayMessageOnSpeaker(const QString& text, int rate, int volume, int voice)
         s = speech.value()->speak(text, {voice, rate, volume}, *output);
     }
     if (!s)
-        Messages::warn(QStringLiteral("Unable to play message."), QString::fromLatin1(kTitle));
+        Messages::warn(QCoreApplication::translate("orvane::LocalSound", "Unable to play message."),
+                       QCoreApplication::translate("orvane::LocalSound", kTitle));
 }
 
 } // namespace orvane

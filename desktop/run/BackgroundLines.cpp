@@ -49,7 +49,7 @@ QString BackgroundLines::summary() const
 {
     if (m_lines.isEmpty())
         return {};
-    QStringList rows{QStringLiteral("Answering in the background:")};
+    QStringList rows{tr("Answering in the background:")};
     for (const Line& l : m_lines)
         rows << QStringLiteral("%1: %2").arg(l.name, l.status.trimmed());
     return rows.join(QLatin1Char('\n'));

@@ -100,10 +100,10 @@ void LineServer::launch()
         if (running() || m_toldNotStarted)
             return;
         m_toldNotStarted = true;
-        Messages::inform(QStringLiteral("The line server (%1) did not start. Lines cannot be "
-                                        "answered until it runs.")
+        Messages::inform(tr("The line server (%1) did not start. Lines cannot be "
+                            "answered until it runs.")
                              .arg(program()),
-                         QStringLiteral("Answering Machine"));
+                         tr("Answering Machine"));
     });
 }
 

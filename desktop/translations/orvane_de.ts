@@ -1,6 +1,24 @@
 <?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="de" sourcelanguage="en">
     <context>
+        <name>main</name>
+        <message>
+            <source>There is no session bus: the line server cannot be reached and no line can be answered.</source>
+            <translation>Es gibt keinen Sitzungsbus: Der Leitungsserver ist nicht erreichbar, und keine Leitung kann annehmen.</translation>
+        </message>
+        <message>
+            <source>Answering Machine</source>
+            <translation>Anrufbeantworter</translation>
+        </message>
+    </context>
+    <context>
+        <name>orvane::BackgroundLines</name>
+        <message>
+            <source>Answering in the background:</source>
+            <translation>Im Hintergrund nehmen an:</translation>
+        </message>
+    </context>
+    <context>
         <name>orvane::FolderChooser</name>
         <message>
             <source>Answering Machine </source>
@@ -28,6 +46,32 @@
         </message>
     </context>
     <context>
+        <name>orvane::LineServer</name>
+        <message>
+            <source>The line server (%1) did not start. Lines cannot be answered until it runs.</source>
+            <translation>Der Leitungsserver (%1) ist nicht gestartet. Leitungen können erst annehmen, wenn er läuft.</translation>
+        </message>
+        <message>
+            <source>Answering Machine</source>
+            <translation>Anrufbeantworter</translation>
+        </message>
+    </context>
+    <context>
+        <name>orvane::LocalSound</name>
+        <message>
+            <source>Answering Machine</source>
+            <translation>Anrufbeantworter</translation>
+        </message>
+        <message>
+            <source>Unable to play file.</source>
+            <translation>Die Datei kann nicht abgespielt werden.</translation>
+        </message>
+        <message>
+            <source>Unable to play message.</source>
+            <translation>Die Ansage kann nicht abgespielt werden.</translation>
+        </message>
+    </context>
+    <context>
         <name>orvane::NumberDialog</name>
         <message>
             <source>&amp;Ok</source>
@@ -44,6 +88,32 @@
         <message>
             <source>Answering Machine</source>
             <translation>Anrufbeantworter</translation>
+        </message>
+    </context>
+    <context>
+        <name>orvane::UpDown</name>
+        <message>
+            <source>Up</source>
+            <translation>Hoch</translation>
+        </message>
+        <message>
+            <source>One more</source>
+            <translation>Eins mehr</translation>
+        </message>
+        <message>
+            <source>Down</source>
+            <translation>Runter</translation>
+        </message>
+        <message>
+            <source>One less</source>
+            <translation>Eins weniger</translation>
+        </message>
+    </context>
+    <context>
+        <name>orvane::VoiceLineList</name>
+        <message>
+            <source>No Telephony Device Found </source>
+            <translation>Kein Telefoniegerät gefunden </translation>
         </message>
     </context>
     <context>
@@ -421,6 +491,46 @@ Fortfahren?</translation>
         <message>
             <source>Line Server Stopped ....</source>
             <translation>Leitungsserver angehalten ....</translation>
+        </message>
+        <message>
+            <source>Last message: %1, %2</source>
+            <translation>Letzte Nachricht: %1, %2</translation>
+        </message>
+        <message>
+            <source>caller unknown</source>
+            <translation>Anrufer unbekannt</translation>
+        </message>
+        <message>
+            <source>Last fax: %1</source>
+            <translation>Letztes Fax: %1</translation>
+        </message>
+        <message>
+            <source>Play File - %1</source>
+            <translation>Datei abspielen - %1</translation>
+        </message>
+        <message>
+            <source>Play Message - %1</source>
+            <translation>Ansage abspielen - %1</translation>
+        </message>
+        <message>
+            <source>Begin</source>
+            <translation>Anfang</translation>
+        </message>
+        <message>
+            <source>End</source>
+            <translation>Ende</translation>
+        </message>
+        <message>
+            <source>Rings - %1</source>
+            <translation>Klingeln - %1</translation>
+        </message>
+        <message>
+            <source>Answer</source>
+            <translation>Annehmen</translation>
+        </message>
+        <message>
+            <source>Record File - %1 sec</source>
+            <translation>Aufnahme - %1 s</translation>
         </message>
     </context>
     <context>
