@@ -7,9 +7,12 @@
 #include "desktop/common/UpDown.h"
 
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
+#include <QVBoxLayout>
 
 namespace orvane {
 
@@ -20,34 +23,47 @@ NumberDialog::NumberDialog(const Layout& layout, qint16& setting, int upperBound
     , m_centredOnScreen(layout.centredOnScreen)
 {
     setObjectName(QLatin1String(layout.name));
-    setWindowTitle(QLatin1String(layout.caption));
+    setWindowTitle(tr(layout.caption));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(twips::px(3480), twips::px(1920));
 
     auto* frame = new QGroupBox(this);
     frame->setObjectName(QLatin1String(layout.frameName));
-    frame->setGeometry(twips::rect(120, 60, 3240, 1080));
-    auto* label = new QLabel(QLatin1String(layout.labelText), frame);
+    auto* label = new QLabel(tr(layout.labelText), frame);
     label->setObjectName(QLatin1String(layout.labelName));
-    label->setGeometry(twips::rect(120, 420, 1320, 255));
     m_box = new QLineEdit(frame);
     m_box->setObjectName(QLatin1String(layout.boxName));
     m_box->setMaxLength(layout.boxMaxLength);
-    m_box->setGeometry(twips::rect(1560, 360, 720, 375));
+    m_box->setFixedWidth(twips::px(720));
     label->setBuddy(m_box);
     m_arrows = new UpDown(frame);
     m_arrows->setObjectName(QStringLiteral("UpDown1"));
-    m_arrows->setGeometry(twips::rect(2280, 360, 255, 375));
+    m_arrows->setFixedSize(twips::px(255), m_box->sizeHint().height());
     m_arrows->setBuddy(m_box);
+    auto* row = new QHBoxLayout(frame);
+    row->addWidget(label);
+    row->addWidget(m_box);
+    row->addSpacing(-row->spacing()); // the arrows sit against their box
+    row->addWidget(m_arrows);
     if (layout.unitName) {
-        auto* unit = new QLabel(QLatin1String(layout.unitText), frame);
+        auto* unit = new QLabel(tr(layout.unitText), frame);
         unit->setObjectName(QLatin1String(layout.unitName));
-        unit->setGeometry(twips::rect(2640, 420, 480, 255));
+        row->addWidget(unit);
     }
-    auto* ok = makeButton(this, "cmdOk", tr("&Ok"), twips::rect(840, 1320, 1215, 375));
+    row->addStretch();
+    auto* ok = new QPushButton(tr("&Ok"), this);
+    ok->setObjectName(QStringLiteral("cmdOk"));
     ok->setDefault(true);
-    auto* cancel = makeButton(this, "cmdCancel", tr("&Cancel"), twips::rect(2145, 1320, 1215, 375));
+    auto* cancel = new QPushButton(tr("&Cancel"), this);
+    cancel->setObjectName(QStringLiteral("cmdCancel"));
+    for (QPushButton* b : {ok, cancel})
+        b->setMinimumWidth(twips::px(1215));
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(frame);
+    column->addLayout(buttonRow({ok, cancel}));
+    // The described size, or what a translation's longer words need; a setting's dialog
+    // does not grow beyond that.
+    setFixedSize(QSize(twips::px(3480), twips::px(1920)).expandedTo(sizeHint()));
     setTabOrder(m_box, ok);
     connect(m_arrows, &UpDown::DownClick, this, &NumberDialog::UpDown1_DownClick);
     connect(m_arrows, &UpDown::UpClick, this, &NumberDialog::UpDown1_UpClick);
@@ -110,14 +126,17 @@ void NumberDialog::cmdOk_Click()
 }
 
 frmRings::frmRings(QWidget* parent)
-    : NumberDialog({"frmRings", "Rings", "frRings", "Label1", "No Of Rings", "txtRings", 2, nullptr,
-                    nullptr, false},
+    : NumberDialog({"frmRings", QT_TRANSLATE_NOOP("orvane::NumberDialog", "Rings"), "frRings",
+                    "Label1", QT_TRANSLATE_NOOP("orvane::NumberDialog", "No Of Rings"), "txtRings",
+                    2, nullptr, nullptr, false},
                    AnsweringSettings.Rings, 15, parent)
 {}
 
 frmRecord::frmRecord(QWidget* parent)
-    : NumberDialog({"frmRecord", "Record Time", "Frame1", "lblPlayFile", "Time to Record",
-                    "txtRecordTime", 2, "lblSec", "Sec.", true},
+    : NumberDialog({"frmRecord", QT_TRANSLATE_NOOP("orvane::NumberDialog", "Record Time"), "Frame1",
+                    "lblPlayFile", QT_TRANSLATE_NOOP("orvane::NumberDialog", "Time to Record"),
+                    "txtRecordTime", 2, "lblSec", QT_TRANSLATE_NOOP("orvane::NumberDialog", "Sec."),
+                    true},
                    AnsweringSettings.RecordTime, 60, parent)
 {}
 

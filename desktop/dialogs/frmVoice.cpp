@@ -7,8 +7,11 @@
 #include "platform/speech/Speech.h"
 
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 namespace orvane {
 
@@ -18,31 +21,45 @@ frmVoice::frmVoice(QWidget* parent)
     setObjectName(QStringLiteral("frmVoice"));
     setWindowTitle(tr("Voice Properties :"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(twips::px(5160), twips::px(2880));
 
     auto* frame = new QGroupBox(tr("Voice Properties"), this);
     frame->setObjectName(QStringLiteral("Frame2"));
-    frame->setGeometry(twips::rect(120, 60, 4920, 2100));
-    auto row = [frame](const char* labelName, const char* text, const char* comboName, int top,
-                       int width) {
-        auto* label = new QLabel(QLatin1String(text), frame);
+    auto* grid = new QGridLayout(frame);
+    auto row = [frame, grid](const char* labelName, const char* text, const char* comboName,
+                             int width) {
+        auto* label = new QLabel(tr(text), frame);
         label->setObjectName(QLatin1String(labelName));
-        label->setGeometry(twips::rect(240, top + 60, 960, 255));
         auto* combo = new QComboBox(frame);
         combo->setObjectName(QLatin1String(comboName));
         combo->setEditable(false);
-        combo->setGeometry(twips::rect(1320, top, width, 375));
+        combo->setMinimumWidth(twips::px(width));
         label->setBuddy(combo);
+        const int at = grid->rowCount();
+        grid->addWidget(label, at, 0);
+        grid->addWidget(combo, at, 1, Qt::AlignLeft);
         return combo;
     };
-    cmbRate = row("Label1", "Rate", "cmbRate", 360, 1200);
-    cmbVolume = row("Label3", "Volume", "cmbVolume", 900, 1200);
-    cmbVoice = row("Label2", "Voice", "cmbVoice", 1440, 3360); // wider: voice names
+    cmbRate = row("Label1", QT_TR_NOOP("Rate"), "cmbRate", 1200);
+    cmbVolume = row("Label3", QT_TR_NOOP("Volume"), "cmbVolume", 1200);
+    cmbVoice = row("Label2", QT_TR_NOOP("Voice"), "cmbVoice", 3360); // wider: voice names
+    grid->setColumnStretch(1, 1);
     setTabOrder(cmbRate, cmbVolume);
     setTabOrder(cmbVolume, cmbVoice);
-    auto* ok = makeButton(this, "cmdOk", tr("&Ok"), twips::rect(2400, 2340, 1215, 375));
+    auto* ok = new QPushButton(tr("&Ok"), this);
+    ok->setObjectName(QStringLiteral("cmdOk"));
     ok->setDefault(true);
-    auto* cancel = makeButton(this, "cmdCancel", tr("&Cancel"), twips::rect(3825, 2340, 1215, 375));
+    auto* cancel = new QPushButton(tr("&Cancel"), this);
+    cancel->setObjectName(QStringLiteral("cmdCancel"));
+    for (QPushButton* b : {ok, cancel})
+        b->setMinimumWidth(twips::px(1215));
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(frame);
+    column->addLayout(buttonRow({ok, cancel}));
+    // The described size, or what a translation's longer words need; wider for long voice
+    // names.
+    resizeToFirstSize(this, QSize(twips::px(5160), twips::px(2880)));
+    setMinimumSize(size());
+    setMaximumHeight(size().height());
     connect(ok, &QPushButton::clicked, this, &frmVoice::cmdOk_Click);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     Form_Load();

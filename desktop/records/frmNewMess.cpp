@@ -1,14 +1,17 @@
 #include "desktop/records/frmNewMess.h"
 
 #include "database/MessagePlayTable.h"
+#include "desktop/common/Controls.h"
 #include "desktop/common/Messages.h"
 #include "desktop/common/ProgramFolder.h"
 #include "desktop/common/Twips.h"
 
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace orvane {
 
@@ -34,25 +37,30 @@ frmNewMess::frmNewMess(QWidget* parent)
     setObjectName(QStringLiteral("frmNewMess"));
     setWindowTitle(tr("Record New Message :"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    setFixedSize(twips::px(6120), twips::px(1980));
     auto* frame = new QGroupBox(this);
     frame->setObjectName(QStringLiteral("Frame1"));
-    frame->setGeometry(twips::rect(120, 60, 5880, 1200));
     auto* label = new QLabel(tr("Message"), frame);
     label->setObjectName(QStringLiteral("Label1"));
-    label->setGeometry(twips::rect(120, 480, 960, 255));
     txtMess = new QLineEdit(frame);
     txtMess->setObjectName(QStringLiteral("txtMess"));
     txtMess->setMaxLength(200);
-    txtMess->setGeometry(twips::rect(1140, 420, 4560, 375));
     label->setBuddy(txtMess);
+    auto* row = new QHBoxLayout(frame);
+    row->addWidget(label);
+    row->addWidget(txtMess, 1);
     cmdSubmit = new QPushButton(tr("&Submit"), this);
     cmdSubmit->setObjectName(QStringLiteral("cmdSubmit"));
-    cmdSubmit->setGeometry(twips::rect(3360, 1440, 1215, 375));
     cmdSubmit->setDefault(true);
     cmdCancel = new QPushButton(tr("&Cancel"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setGeometry(twips::rect(4785, 1440, 1215, 375));
+    for (QPushButton* b : {cmdSubmit, cmdCancel})
+        b->setMinimumWidth(twips::px(1215));
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(frame);
+    column->addLayout(buttonRow({cmdSubmit, cmdCancel}));
+    // The message's box grows with the window, which grows only sideways.
+    resizeToFirstSize(this, QSize(twips::px(6120), twips::px(1980)));
+    setMaximumHeight(size().height());
     connect(cmdSubmit, &QPushButton::clicked, this, &frmNewMess::cmdSubmit_Click);
     connect(cmdCancel, &QPushButton::clicked, this, [this] {
         m_saved = false;

@@ -89,6 +89,26 @@
             <source>Answering Machine</source>
             <translation>Anrufbeantworter</translation>
         </message>
+        <message>
+            <source>Rings</source>
+            <translation>Klingeln</translation>
+        </message>
+        <message>
+            <source>No Of Rings</source>
+            <translation>Anzahl Klingelzeichen</translation>
+        </message>
+        <message>
+            <source>Record Time</source>
+            <translation>Aufnahmedauer</translation>
+        </message>
+        <message>
+            <source>Time to Record</source>
+            <translation>Aufnahmedauer</translation>
+        </message>
+        <message>
+            <source>Sec.</source>
+            <translation>Sek.</translation>
+        </message>
     </context>
     <context>
         <name>orvane::UpDown</name>
@@ -870,6 +890,18 @@ Fortfahren?</translation>
         <message>
             <source>Answering Machine</source>
             <translation>Anrufbeantworter</translation>
+        </message>
+        <message>
+            <source>Rate</source>
+            <translation>Tempo</translation>
+        </message>
+        <message>
+            <source>Volume</source>
+            <translation>Lautstärke</translation>
+        </message>
+        <message>
+            <source>Voice</source>
+            <translation>Stimme</translation>
         </message>
     </context>
 </TS>
