@@ -59,10 +59,12 @@ class TestLineServerCluster : public QObject {
         QString name;
         int maxCalls = 0;
         quint16 port = 0;
+        qint16 rings = 1;
         std::unique_ptr<test::ServerProcess> process;
     };
-    Server m_alpha{QStringLiteral("alpha"), 8, 0, nullptr};
-    Server m_beta{QStringLiteral("beta"), 2, 0, nullptr};
+    Server m_alpha{QStringLiteral("alpha"), 8, 0, 1, nullptr};
+    Server m_beta{QStringLiteral("beta"), 2, 0, 1, nullptr};
+    Server m_gamma{QStringLiteral("gamma"), 8, 0, 15, nullptr};
 
     QString store() const { return m_dir.filePath("store"); }
     QString confOf(const Server& s) const { return m_dir.filePath(s.name + "/orvane.conf"); }
@@ -84,7 +86,7 @@ class TestLineServerCluster : public QObject {
         for (int k = 1; k <= kLines; ++k) {
             answering::StandingLine line;
             line.line = QStringLiteral("Line %1").arg(k);
-            line.rings = 1;
+            line.rings = s.rings;
             line.playFile = m_dir.filePath("greeting.wav");
             line.recordTime = kRecordSeconds;
             answering.lines.append(line);
@@ -273,6 +275,25 @@ private Q_SLOTS:
         QVERIFY2(cut >= 1 && cut <= 2, qPrintable(QString::number(cut)));
         QCOMPARE(takenBy(logged.mid(before), "alpha"), 6 - cut);
         QVERIFY(wholeRecordings(logged) >= before + 6 - cut);
+    }
+
+    void aCallRingingAsItsServerEndsIsHandedBackForAnother()
+    {
+        // A server taken down while a line rings: the caller's proxy gets 503 with
+        // Retry-After, on which it takes the call to another server (a 480 would end it).
+        QVERIFY(startServer(m_gamma));
+        test::SipCallerScenario refused;
+        refused.expectFinal = 503;
+        const QString scenario = m_dir.filePath("refused.xml");
+        QVERIFY(test::writeScenario(scenario, refused));
+        const std::unique_ptr<QProcess> caller =
+            test::startSipCaller(scenario, QStringLiteral("call1"), m_gamma.port, kCallMs);
+        QVERIFY(QTest::qWaitFor(
+            [&] { return linesShowing(m_gamma, QStringLiteral("Incoming Call")) == 1; }, kCallMs));
+        QVERIFY(m_gamma.process->signal(SIGTERM));
+        const test::SipCallerRun run = test::finishSipCaller(*caller, kCallMs);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+        QVERIFY(m_gamma.process->waitForEnd());
     }
 
     void rowsWaitWhileTheDatabaseIsAwayAndArriveWhenItIsBack()

@@ -64,7 +64,12 @@ public:
     QString service() const { return m_service; }
     qint64 pid() const { return m_process.processId(); }
     bool signal(int number) const { return ::kill(pid_t(pid()), number) == 0; }
-    bool waitForEnd() { return m_process.waitForFinished(10000); }
+    // Whether it has ended, or ends within 10 s (QProcess alone answers false for a process
+    // that ended before the call).
+    bool waitForEnd()
+    {
+        return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(10000);
+    }
     QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
 
 private:

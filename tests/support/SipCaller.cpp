@@ -246,7 +246,11 @@ bool writeScenario(const QString& path, const SipCallerScenario& s)
         QStringLiteral("<recv response=\"100\" optional=\"true\"/>\n");
 
     if (s.expectFinal) {
-        xml += QStringLiteral("<recv response=\"%1\"/>\n").arg(s.expectFinal) + ackFinal;
+        // The line may ring first (a refusal that comes while it rings).
+        xml += QStringLiteral("<recv response=\"180\" optional=\"true\"/>\n"
+                              "<recv response=\"%1\"/>\n")
+                   .arg(s.expectFinal) +
+               ackFinal;
     } else if (s.cancelAfterRinging) {
         xml += QStringLiteral("<recv response=\"180\"/>\n"
                               "<send><![CDATA[\n"

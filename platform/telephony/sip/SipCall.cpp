@@ -458,8 +458,7 @@ Status SipCall::disconnectHere()
 {
     if (state() == tapi::CS_DISCONNECTED)
         return Status(err::InvalidState, QStringLiteral("The call has already ended"));
-    if (m_session && !m_answered && !m_outgoing)
-        sipsess_reject(m_session, 480, "Temporarily Unavailable", nullptr);
+    refuseIfRinging();
     // An answered call's session sends BYE as it goes, one we placed and that still rings
     // CANCEL.
     retargetToSource();
@@ -568,6 +567,21 @@ void SipCall::stopMedia()
     }
     releaseRtp();
     m_session = static_cast<struct sipsess*>(mem_deref(m_session));
+}
+
+void SipCall::refuseIfRinging()
+{
+    if (!m_session || m_answered || m_outgoing)
+        return;
+    // A call still ringing as the server ends goes back to the caller's proxy as 503, which
+    // takes it to another server; otherwise the line declined it. (Let go unanswered, libre
+    // would answer 486, and the caller would hear busy.)
+    SipStack& stack = SipStack::instance();
+    if (stack.stopping())
+        sipsess_reject(m_session, 503, "Service Unavailable", "Retry-After: %d\r\n",
+                       stack.limits().retryAfterSeconds);
+    else
+        sipsess_reject(m_session, 480, "Temporarily Unavailable", nullptr);
 }
 
 void SipCall::releaseRtp()

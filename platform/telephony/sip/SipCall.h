@@ -133,6 +133,8 @@ private:
     Status openRtp(const QByteArray& offer);
     Status answerHere();
     Status disconnectHere();
+    // An incoming call not yet answered is refused: 503 while the server ends, else 480.
+    void refuseIfRinging();
     void ended(int cause);
     void raise(int kind, int detail, int cause = tapi::CEC_NONE);
     void startMedia(const struct sa& remote, Codec codec);

@@ -84,6 +84,9 @@ Refusal refusalFor(SipPort* port, const struct sip_msg* msg, SipLine** found)
     // adds): internet scanners ring open SIP ports all day.
     if (!line->admits(msg->src))
         return {403, "Forbidden"};
+    // A server on its way out: another one behind the same proxy takes the call.
+    if (stack.stopping())
+        return {503, "Service Unavailable"};
     if (stack.events().count(line->config.name) == 0)
         return {480, "Temporarily Unavailable"};
     // Busy while a call is on the line, and while the last one is still being recorded
@@ -520,8 +523,11 @@ Status SipStack::start(const LinesFile& file)
     QMutexLocker lock(&m_mutex);
     m_started = true;
     m_startStatus = status;
-    if (QCoreApplication::instance())
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        QObject::connect(app, &QCoreApplication::aboutToQuit, app,
+                         [] { SipStack::instance().refuseRingingCalls(); });
         qAddPostRoutine([] { SipStack::instance().stop(); });
+    }
     return m_startStatus;
 }
 
@@ -678,6 +684,18 @@ void SipStack::loop(std::promise<Status> started)
     tmr_cancel(&requestLog().summary);
     libre_close();
     delete std::exchange(m_mediaClock, nullptr);
+}
+
+void SipStack::refuseRingingCalls()
+{
+    m_stopping = true;
+    // Before the lines go: a call let go unanswered as they do would hear 486 (busy).
+    run([this] {
+        for (SipLine* line : std::as_const(m_lines))
+            if (const std::shared_ptr<SipCall> call = line->current;
+                call && call->state() == tapi::CS_OFFERING)
+                call->disconnect(0);
+    });
 }
 
 void SipStack::stop()

@@ -16,6 +16,7 @@
 #include <QMutex>
 #include <QWaitCondition>
 
+#include <atomic>
 #include <functional>
 #include <future>
 #include <memory>
@@ -52,6 +53,12 @@ public:
     Status awaitRegistration(const QString& name, int timeoutMs);
     // Ends every call and line and stops the loop; called when the application ends.
     void stop();
+    // Whether the server is ending (the application quits): calls that ring now, and new
+    // ones, are refused with 503 so that a proxy in front takes them to another server.
+    bool stopping() const { return m_stopping.load(); }
+    // The server begins to end: from now on it is stopping(), and the calls that ring now
+    // are refused (503) at once.
+    void refuseRingingCalls();
 
     EventHub& events() { return m_events; }
 
@@ -108,6 +115,7 @@ private:
     mqueue* m_queue = nullptr;
     dnsc* m_dns = nullptr;
     bool m_started = false;
+    std::atomic<bool> m_stopping{false};
     Status m_startStatus;
     QList<LineConfig> m_config;
     CallLimits m_limits;
