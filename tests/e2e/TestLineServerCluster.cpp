@@ -268,11 +268,17 @@ private Q_SLOTS:
         for (const test::SipCallerRun& run : runs)
             QVERIFY2(run.exitCode == 0, qPrintable(run.output + m_proxy.log()));
         QList<recmessage::CallRow> logged;
-        QVERIFY(QTest::qWaitFor([&] { return (logged = rows()).size() == before + 6; }, kCallMs));
-        // Beta's calls were cut short, each kept and listed with what it recorded; every
-        // later call went to alpha.
+        QTest::qWaitFor([&] { return (logged = rows()).size() >= before + 6; }, 2 * kCallMs);
+        QVERIFY2(logged.size() == before + 6,
+                 qPrintable(QStringLiteral("%1 rows for 6 calls: alpha %2, beta %3")
+                                .arg(logged.size() - before)
+                                .arg(takenBy(logged.mid(before), "alpha"))
+                                .arg(takenBy(logged.mid(before), "beta"))));
+        // Beta's calls in progress were cut short, each kept and listed with what it recorded
+        // (one that still rang went back to the proxy and to alpha); every later call went to
+        // alpha.
         const int cut = takenBy(logged, "beta") - betaBefore;
-        QVERIFY2(cut >= 1 && cut <= 2, qPrintable(QString::number(cut)));
+        QVERIFY2(cut >= 0 && cut <= 2, qPrintable(QString::number(cut)));
         QCOMPARE(takenBy(logged.mid(before), "alpha"), 6 - cut);
         QVERIFY(wholeRecordings(logged) >= before + 6 - cut);
     }
