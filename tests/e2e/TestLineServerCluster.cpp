@@ -268,7 +268,7 @@ private Q_SLOTS:
         for (const test::SipCallerRun& run : runs)
             QVERIFY2(run.exitCode == 0, qPrintable(run.output + m_proxy.log()));
         QList<recmessage::CallRow> logged;
-        QTest::qWaitFor([&] { return (logged = rows()).size() >= before + 6; }, 2 * kCallMs);
+        (void)QTest::qWaitFor([&] { return (logged = rows()).size() >= before + 6; }, 2 * kCallMs);
         QVERIFY2(logged.size() == before + 6,
                  qPrintable(QStringLiteral("%1 rows for 6 calls: alpha %2, beta %3")
                                 .arg(logged.size() - before)
