@@ -27,6 +27,16 @@ inline QPushButton* makeButton(QWidget* parent, const char* name, const QString&
     return button;
 }
 
+// A laid-out dialog's button: its name, its caption, at least as wide as described.
+inline QPushButton* makeDialogButton(QWidget* parent, const char* name, const QString& caption,
+                                     int widthPixels)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setMinimumWidth(widthPixels);
+    return button;
+}
+
 // A row of buttons as dialogs have them: `leading` at the left end (if any), the others
 // at the right end.
 inline QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> buttons,

@@ -45,13 +45,9 @@ frmVoice::frmVoice(QWidget* parent)
     grid->setColumnStretch(1, 1);
     setTabOrder(cmbRate, cmbVolume);
     setTabOrder(cmbVolume, cmbVoice);
-    auto* ok = new QPushButton(tr("&Ok"), this);
-    ok->setObjectName(QStringLiteral("cmdOk"));
+    auto* ok = makeDialogButton(this, "cmdOk", tr("&Ok"), twips::px(1215));
     ok->setDefault(true);
-    auto* cancel = new QPushButton(tr("&Cancel"), this);
-    cancel->setObjectName(QStringLiteral("cmdCancel"));
-    for (QPushButton* b : {ok, cancel})
-        b->setMinimumWidth(twips::px(1215));
+    auto* cancel = makeDialogButton(this, "cmdCancel", tr("&Cancel"), twips::px(1215));
     auto* column = new QVBoxLayout(this);
     column->addWidget(frame);
     column->addLayout(buttonRow({ok, cancel}));

@@ -184,12 +184,8 @@ frmFax::frmFax(DesktopRun& run, QWidget* parent)
         grid->setRowStretch(5, 1740);
     }
 
-    cmdOkR = new QPushButton(tr("&Ok"), this);
-    cmdOkR->setObjectName(QStringLiteral("cmdOkR"));
-    cmdCancelR = new QPushButton(tr("&Cancel"), this);
-    cmdCancelR->setObjectName(QStringLiteral("cmdCancelR"));
-    for (QPushButton* b : {cmdOkR, cmdCancelR})
-        b->setMinimumWidth(twips::px(1215));
+    cmdOkR = makeDialogButton(this, "cmdOkR", tr("&Ok"), twips::px(1215));
+    cmdCancelR = makeDialogButton(this, "cmdCancelR", tr("&Cancel"), twips::px(1215));
     {
         auto* column = new QVBoxLayout(this);
         column->setContentsMargins(gap, gap, gap, gap);

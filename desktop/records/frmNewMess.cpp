@@ -48,13 +48,9 @@ frmNewMess::frmNewMess(QWidget* parent)
     auto* row = new QHBoxLayout(frame);
     row->addWidget(label);
     row->addWidget(txtMess, 1);
-    cmdSubmit = new QPushButton(tr("&Submit"), this);
-    cmdSubmit->setObjectName(QStringLiteral("cmdSubmit"));
+    cmdSubmit = makeDialogButton(this, "cmdSubmit", tr("&Submit"), twips::px(1215));
     cmdSubmit->setDefault(true);
-    cmdCancel = new QPushButton(tr("&Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    for (QPushButton* b : {cmdSubmit, cmdCancel})
-        b->setMinimumWidth(twips::px(1215));
+    cmdCancel = makeDialogButton(this, "cmdCancel", tr("&Cancel"), twips::px(1215));
     auto* column = new QVBoxLayout(this);
     column->addWidget(frame);
     column->addLayout(buttonRow({cmdSubmit, cmdCancel}));

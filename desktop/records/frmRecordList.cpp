@@ -47,10 +47,7 @@ frmRecordList::frmRecordList(QWidget* parent)
     DTPicker1->setCalendarPopup(true);
     nameForReaders(DTPicker1, tr("Day"), tr("The day whose recorded calls are listed"));
     const auto button = [this](const char* name, const QString& caption, int widthTwips) {
-        auto* b = new QPushButton(caption, this);
-        b->setObjectName(QLatin1String(name));
-        b->setMinimumWidth(twips::px(widthTwips));
-        return b;
+        return makeDialogButton(this, name, caption, twips::px(widthTwips));
     };
     cmdShow = button("cmdShow", tr("&Show Messages"), 1560);
     cmdRefresh = button("cmdRefresh", tr("&Refresh"), 1560);
