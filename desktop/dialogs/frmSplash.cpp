@@ -26,9 +26,11 @@ frmSplash::frmSplash(QWidget* parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmSplash"));
-    // A window of its own frame, so that the desktop can move and close it as any other;
-    // no title text.
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    // No title bar: a framed window always shows a title, and Qt puts the program's name
+    // there when the window has none. The window still has a title, for the task switcher
+    // and screen readers; it closes at any click or key, so nothing needs the frame.
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    setWindowTitle(tr("About Orvane"));
     setFixedSize(twips::px(6555), twips::px(3675));
 
     auto* frame = new QFrame(this);

@@ -861,6 +861,10 @@ Fortfahren?</translation>
             <translation>Schließen</translation>
         </message>
         <message>
+            <source>About Orvane</source>
+            <translation>Über Orvane</translation>
+        </message>
+        <message>
             <source>Orvane answers your telephone lines and records your callers. Recordings of calls may be subject to law where you live: tell your callers that they are recorded, keep what you record safe, and delete what you no longer need.</source>
             <translation>Orvane nimmt Ihre Telefonleitungen an und zeichnet Ihre Anrufer auf. Für Aufzeichnungen von Anrufen können dort, wo Sie leben, Gesetze gelten: Sagen Sie Ihren Anrufern, dass sie aufgezeichnet werden, bewahren Sie die Aufnahmen sicher auf und löschen Sie, was Sie nicht mehr brauchen.</translation>
         </message>

@@ -339,8 +339,10 @@ private Q_SLOTS:
         m_window->move(twips::px(1000), twips::px(2000));
         {
             frmSplash about(m_window.get());
-            // A window the desktop frames, so that it can be moved and closed as any other.
-            QVERIFY(!(about.windowFlags() & Qt::FramelessWindowHint));
+            // No title bar with the program's name in it, but a title for the task switcher
+            // and screen readers.
+            QVERIFY(about.windowFlags() & Qt::FramelessWindowHint);
+            QCOMPARE(about.windowTitle(), QStringLiteral("About Orvane"));
             const QRect owner = m_window->frameGeometry();
             QCOMPARE(about.pos(),
                      QPoint(owner.left() + twips::px(130), owner.top() + twips::px(1300)));
