@@ -45,6 +45,25 @@ const char* const kTitle = QT_TRANSLATE_NOOP("orvane::frmMain", "Answering Machi
 const char* const kSupportSection = "support";
 const char* const kFeedbackSection = "feedback";
 
+// The main window's client area: no smaller than its described size, nor than its controls
+// need (a longer translation, larger text).
+class ClientArea : public QWidget {
+public:
+    using QWidget::QWidget;
+    QSize minimumSizeHint() const override
+    {
+        return QWidget::minimumSizeHint().expandedTo(QSize(twips::px(6810), twips::px(5325)));
+    }
+};
+
+// A toolbar that keeps every button in sight: the window grows no narrower than its buttons,
+// at any text size, rather than hiding commands behind an overflow menu.
+class WholeToolBar : public QToolBar {
+public:
+    using QToolBar::QToolBar;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+};
+
 } // namespace
 
 frmMain::frmMain(DesktopRun& run)
@@ -60,8 +79,8 @@ frmMain::frmMain(DesktopRun& run)
     buildControls();
     buildToolbar();
     // The first size is the described one, not what the controls would like; only wider
-    // where the toolbar's captions need it (a translation's longer words).
-    resize(minimumSizeHint().expandedTo(QSize(ToolMExecute->sizeHint().width(), 0)));
+    // where the toolbar's captions need it (a translation's longer words, larger text).
+    resize(minimumSizeHint());
     buildTray();
     sGreetingFile = programfolder::greetingFile();
     resetAnsweringSettings(sGreetingFile);
@@ -165,8 +184,7 @@ void frmMain::buildControls()
 {
     // The described first size is the window's first and least: it grows from there, the
     // tree and the status grid taking the room (the grid's status column the most).
-    auto* client = new QWidget(this);
-    client->setMinimumSize(twips::px(6810), twips::px(5325));
+    auto* client = new ClientArea(this);
     setCentralWidget(client);
     auto* column = new QVBoxLayout(client);
     const int margin = twips::px(45);
@@ -234,7 +252,7 @@ void frmMain::buildToolbar()
         {QT_TR_NOOP("Help"), "Help", QT_TR_NOOP("Help"), Glyph::Help},
         {QT_TR_NOOP("Exit"), "Exit", QT_TR_NOOP("Exit"), Glyph::Exit},
     };
-    ToolMExecute = new QToolBar(centralWidget());
+    ToolMExecute = new WholeToolBar(centralWidget());
     ToolMExecute->setObjectName(QStringLiteral("ToolMExecute"));
     ToolMExecute->setMinimumHeight(twips::px(630));
     qobject_cast<QBoxLayout*>(centralWidget()->layout())->insertWidget(0, ToolMExecute);

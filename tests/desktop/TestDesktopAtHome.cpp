@@ -27,6 +27,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <QToolBar>
 #include <QToolButton>
 
 using namespace orvane;
@@ -91,6 +92,28 @@ QStringList overlaps(QWidget* window)
     }
     return found;
 }
+
+// The desktop's text at its usual size and larger (a user's font setting, "large text");
+// the described first sizes stay, the layouts must make room.
+void textSizes()
+{
+    QTest::addColumn<double>("scale");
+    QTest::newRow("text 100 %") << 1.0;
+    QTest::newRow("text 125 %") << 1.25;
+    QTest::newRow("text 150 %") << 1.5;
+}
+
+// Sets the program's text to `scale` times the usual size until it goes.
+struct TextSize {
+    QFont usual = QApplication::font();
+    explicit TextSize(double scale)
+    {
+        QFont larger = usual;
+        larger.setPointSizeF(usual.pointSizeF() * scale);
+        QApplication::setFont(larger);
+    }
+    ~TextSize() { QApplication::setFont(usual); }
+};
 
 } // namespace
 
@@ -174,30 +197,43 @@ private Q_SLOTS:
             QCOMPARE(taken.count(key), 1);
     }
 
+    void noControlOverlapsAnotherAtAnySize_data() { textSizes(); }
     void noControlOverlapsAnotherAtAnySize()
     {
         // The main window at its first size, at 1280x800 maximised, and as small as it goes.
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-        const QSize first = m_window->size();
-        for (const QSize size : {first, QSize(1280, 800), m_window->minimumSizeHint()}) {
-            m_window->resize(size);
+        QFETCH(double, scale);
+        TextSize text(scale);
+        frmMain window(*m_run);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QSize first = window.size();
+        for (const QSize size : {first, QSize(1280, 800), window.minimumSizeHint()}) {
+            window.resize(size);
             QCoreApplication::processEvents();
-            const QStringList found = overlaps(m_window.get());
+            const QStringList found = overlaps(&window);
             QVERIFY2(found.isEmpty(),
                      qPrintable(QStringLiteral("%1x%2: ").arg(size.width()).arg(size.height()) +
                                 found.join(QStringLiteral(", "))));
+            // No toolbar caption is cut.
+            auto* toolbar = window.findChild<QToolBar*>(QStringLiteral("ToolMExecute"));
+            for (int position = 1; position <= 9; ++position) {
+                QWidget* button = toolbar->widgetForAction(window.toolbarButton(position));
+                QVERIFY(button->isVisible());
+                QVERIFY(button->size().expandedTo(button->sizeHint()) == button->size());
+            }
         }
-        m_window->resize(first);
+        window.resize(first);
         // The grid's status column takes the room the window gives it.
-        m_window->resize(1280, 800);
+        window.resize(1280, 800);
         QCoreApplication::processEvents();
-        QVERIFY(m_window->statusGrid()->width() > first.width() - 40);
-        m_window->hide();
+        QVERIFY(window.statusGrid()->width() > first.width() - 40);
     }
 
+    void noControlOfADialogOverlapsAnother_data() { textSizes(); }
     void noControlOfADialogOverlapsAnother()
     {
+        QFETCH(double, scale);
+        TextSize text(scale);
         frmRings rings(m_window.get());
         frmRecord record(m_window.get());
         frmVoice voice(m_window.get());
