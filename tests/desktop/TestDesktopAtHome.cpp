@@ -207,6 +207,9 @@ private Q_SLOTS:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         const QSize first = window.size();
+        if (scale == 1.0) // fits a 1280x800 screen at 150 % scale, as the dialogs below
+            QVERIFY(window.minimumSizeHint().boundedTo(QSize(853, 480)) ==
+                    window.minimumSizeHint());
         for (const QSize size : {first, QSize(1280, 800), window.minimumSizeHint()}) {
             window.resize(size);
             QCoreApplication::processEvents();
@@ -247,6 +250,11 @@ private Q_SLOTS:
             window->show();
             QVERIFY(QTest::qWaitForWindowExposed(window));
             const QSize first = window->size();
+            // At the usual text size every window fits a 1280x800 screen at 150 % scale
+            // (853x533), below a title bar and beside a panel.
+            if (scale == 1.0)
+                QVERIFY2(window->minimumSize().boundedTo(QSize(853, 480)) == window->minimumSize(),
+                         qPrintable(window->objectName()));
             QList<QSize> sizes{first};
             if (window->minimumSize() != window->maximumSize())
                 sizes << window->minimumSize() << QSize(1280, 760);
