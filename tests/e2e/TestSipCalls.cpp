@@ -11,7 +11,9 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMap>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QSet>
@@ -566,6 +568,26 @@ private Q_SLOTS:
         QVERIFY2(texts.size() == 2, qPrintable(texts.join(" | ")));
         QVERIFY(texts[0].startsWith("Incoming Call "));
         QCOMPARE(logged(), before);
+    }
+
+    // Last: the stack stays in its ending state.
+    void aCallAnsweredAsTheServerBeginsToEndIsKept()
+    {
+        // The 200 OK is out, its ACK not yet in (the call still counts as offered) when the
+        // server begins to end: the call is answered, so it is not refused and not hung up,
+        // but greeted, recorded and logged like any other.
+        const int before = logged();
+        test::SipCallerScenario s;
+        s.pcap = m_muLawPcap;
+        s.answeredMark = m_dir.filePath("answered");
+        s.ackAfterMs = 3000;
+        const std::unique_ptr<QProcess> caller =
+            test::startSipCaller(scenario("slow-ack", s), "frontdesk", m_port, kWaitMs);
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(s.answeredMark); }, kWaitMs));
+        sip::SipStack::instance().refuseRingingCalls();
+        const test::SipCallerRun run = test::finishSipCaller(*caller, kWaitMs);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.output)); // greeted, recorded, hung up on
+        QTRY_COMPARE_WITH_TIMEOUT(logged(), before + 1, kWaitMs);
     }
 };
 

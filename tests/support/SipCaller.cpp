@@ -261,10 +261,15 @@ bool writeScenario(const QString& path, const SipCallerScenario& s)
                               "<recv response=\"487\"/>\n") +
                ackFinal;
     } else {
+        xml += QStringLiteral("<recv response=\"180\" optional=\"true\"/>\n"
+                              "<recv response=\"200\" rrs=\"true\"/>\n");
+        if (!s.answeredMark.isEmpty())
+            xml += QStringLiteral("<nop><action><exec command=\"touch %1\"/></action></nop>\n")
+                       .arg(s.answeredMark);
+        if (s.ackAfterMs > 0)
+            xml += QStringLiteral("<pause milliseconds=\"%1\"/>\n").arg(s.ackAfterMs);
         xml +=
-            QStringLiteral("<recv response=\"180\" optional=\"true\"/>\n"
-                           "<recv response=\"200\" rrs=\"true\"/>\n"
-                           "<send><![CDATA[\n"
+            QStringLiteral("<send><![CDATA[\n"
                            "ACK [next_url] SIP/2.0\n"
                            "Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]\n") +
             dialog + QStringLiteral("[peer_tag_param]\nCall-ID: [call_id]\nCSeq: 1 ACK\n") +

@@ -35,6 +35,10 @@ struct SipCallerScenario {
     bool cancelAfterRinging = false;
     int expectFinal = 0;    // a final error response expected instead of 200 (404, 488...)
     int hangUpAfterMs = -1; // the caller hangs up this long after the ACK; -1: the machine does
+    // A slow ACK: once the 200 OK is in, the caller makes the file `answeredMark` (when named),
+    // so that a test sees the moment, and waits this long before it acknowledges.
+    QString answeredMark;
+    int ackAfterMs = 0;
     // The caller's From address, and headers added to the INVITE (each ending in \n).
     QString from = QStringLiteral("sipp <sip:5550123@[local_ip]:[local_port]>");
     QString inviteHeaders;

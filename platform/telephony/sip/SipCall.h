@@ -88,6 +88,9 @@ public:
     int state() const override { return m_state.load(); }
     Status answer() override;
     Status disconnect(int code) override;
+    // A call that came in and rings still: not answered, not even with a 200 OK that awaits
+    // its ACK (the state says offering until then). On the SIP thread.
+    bool ringingHere() const { return !m_outgoing && !m_answered && state() == tapi::CS_OFFERING; }
 
     // The call's audio device, once answered.
     qint32 waveDeviceId() const { return m_deviceId.load(); }

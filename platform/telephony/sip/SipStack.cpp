@@ -692,8 +692,7 @@ void SipStack::refuseRingingCalls()
     // Before the lines go: a call let go unanswered as they do would hear 486 (busy).
     run([this] {
         for (SipLine* line : std::as_const(m_lines))
-            if (const std::shared_ptr<SipCall> call = line->current;
-                call && call->state() == tapi::CS_OFFERING)
+            if (const std::shared_ptr<SipCall> call = line->current; call && call->ringingHere())
                 call->disconnect(0);
     });
 }
