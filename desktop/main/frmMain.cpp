@@ -510,11 +510,14 @@ void frmMain::answerInBackground()
                                .arg(lines.join(QStringLiteral(", "))),
                            tr(kTitle)))
         return;
+    // The file first: should it not be written, the lines go on answering here.
+    if (Status written = answering::writeAnsweringFile(file.value()); !written) {
+        Messages::warn(written.description(), tr(kTitle));
+        return;
+    }
     // The line server takes the lines over: this window lets go of them first.
     stop(false);
-    Status done = answering::writeAnsweringFile(file.value());
-    if (done)
-        done = m_run.lineServer().client().reloadStandingLines();
+    const Status done = m_run.lineServer().client().reloadStandingLines();
     m_run.backgroundLines().refresh();
     if (!done) {
         Messages::warn(done.description(), tr(kTitle));

@@ -14,6 +14,7 @@
 #include <QDBusMessage>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -78,6 +79,30 @@ private Q_SLOTS:
         m_messages->answer = QMessageBox::Yes;
         QVERIFY(m_window->close());
         m_window->show();
+        m_window->stop(false);
+    }
+
+    void aFileThatCannotBeWrittenLeavesTheLinesAnsweringHere()
+    {
+        // answering.conf in a "folder" that is a file: it cannot be written, and the lines
+        // must not be let go for a server that will never take them over.
+        const QByteArray usual = qgetenv("ORVANE_ANSWERING_CONF");
+        const QString blocker = m_home.filePath("blocker");
+        QVERIFY(QFile(blocker).open(QIODevice::WriteOnly));
+        qputenv("ORVANE_ANSWERING_CONF", QFile::encodeName(blocker + "/answering.conf"));
+        const auto restore = qScopeGuard([&] { qputenv("ORVANE_ANSWERING_CONF", usual); });
+        chooseLines({kLine1});
+        menu("mRStart")->trigger();
+        QTRY_COMPARE(m_window->statusGrid()->textMatrix(1, 2),
+                     QStringLiteral("Waiting for call ...."));
+        m_messages->shown.clear();
+        m_messages->answer = QMessageBox::Yes;
+        menu("mOBackground")->trigger();
+        QVERIFY(m_window->running());
+        QCOMPARE(m_window->statusGrid()->textMatrix(1, 1), kLine1);
+        QVERIFY2(m_messages->texts().last().startsWith("Cannot"),
+                 qPrintable(m_messages->texts().join(" | ")));
+        QVERIFY(!standing(kLine1).value("standing").toBool());
         m_window->stop(false);
     }
 
