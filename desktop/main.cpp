@@ -92,6 +92,7 @@ int main(int argc, char** argv)
     // ends the line server it started.
     orvane::DesktopRun run;
     orvane::frmMain window(run);
+    window.endsTheProgram();
     instance.onActivate([&window] { window.restoreFromTray(); });
     instance.onAction([&window](const QString& name, const QString& call) {
         window.restoreFromTray();

@@ -465,6 +465,14 @@ void frmMain::closeEvent(QCloseEvent* event)
         return;
     }
     QMainWindow::closeEvent(event);
+    if (event->isAccepted())
+        Q_EMIT closed();
+}
+
+void frmMain::endsTheProgram()
+{
+    QApplication::setQuitOnLastWindowClosed(false);
+    connect(this, &frmMain::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
 void frmMain::answerInBackground()

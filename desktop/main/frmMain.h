@@ -56,7 +56,15 @@ public:
     // Shows the window in the normal state at the front (the tray's Restore; a second start
     // of the program).
     void restoreFromTray();
+    // The program ends when this window closes, and only then: not when the last window on
+    // the screen closes, which may be a message box shown while this one is in the tray.
+    void endsTheProgram();
 
+Q_SIGNALS:
+    // The window closed (nobody refused it).
+    void closed();
+
+public:
     // The call-flow tree: built once at load; its rings, greeting and recording steps are
     // edited through their dialogs (nothing while answering runs).
     QTreeWidget* tree() const { return treeViewFun; }

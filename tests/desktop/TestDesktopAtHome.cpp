@@ -23,10 +23,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -270,6 +272,56 @@ private Q_SLOTS:
             }
             window->hide();
         }
+    }
+
+    void aMessageWhileTheWindowIsInTheTrayDoesNotEndTheProgram()
+    {
+        // Run as the program runs (in exec, where Qt quits by itself): the window goes to the
+        // tray, a line's message comes and is closed, and the program must go on answering;
+        // closing the window ends it.
+        frmMain window(*m_run);
+        window.endsTheProgram();
+        int quitsAfterTheMessage = -1;
+        struct QuitCounter : QObject {
+            int count = 0;
+            bool swallow = true;
+            bool eventFilter(QObject*, QEvent* e) override
+            {
+                if (e->type() != QEvent::Quit)
+                    return false;
+                ++count;
+                return swallow;
+            }
+        } quits;
+        qApp->installEventFilter(&quits);
+        QTimer::singleShot(0, &window, [&] {
+            window.show();
+            window.hide(); // in the tray
+            const std::unique_ptr<QMessageBox> box =
+                Messages::box({QStringLiteral("Line 1 cannot take calls"), tr("Answering Machine"),
+                               QMessageBox::Information, QMessageBox::Ok, QString()});
+            box->show();
+            box->close();
+            // After whatever the box's closing posted.
+            QTimer::singleShot(0, &window, [&] {
+                quitsAfterTheMessage = quits.count;
+                quits.swallow = false;
+                window.show();
+                window.close();
+            });
+        });
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, qApp, [&] {
+            quits.swallow = false;
+            QCoreApplication::exit(1);
+        });
+        guard.start(20000);
+        const int rc = QCoreApplication::exec();
+        qApp->removeEventFilter(&quits);
+        QCOMPARE(quitsAfterTheMessage, 0);
+        QCOMPARE(rc, 0); // ended by the window's close, not by the guard
+        QCOMPARE(quits.count, 1);
     }
 
     void onlineSupportAndFeedbackLeadToTheHelpPage()
