@@ -370,16 +370,14 @@ void frmRecordList::cmdDeleteAll_Click()
         Messages::inform(tr("No Records To Delete"), tr(kTitle));
         return;
     }
+    // The calls the grid lists as the user is asked (its day, whatever the picker says now):
+    // a call logged since, even while the question is open, was not seen, and stays.
+    QStringList files;
+    for (int row = 1; row < m_rowCount; ++row)
+        files.append(MSFlexGrid1->textMatrix(row, kFileColumn));
     if (!Messages::confirm(tr("Are You Sure You want to Delete All Records"),
                            Messages::programTitle()))
         return;
-    // The calls the grid lists (its day, whatever the picker says now): a call logged since
-    // is not among them and stays.
-    QStringList files;
-    for (int row = 1; row < m_rowCount; ++row) {
-        MSFlexGrid1->setRow(row);
-        files.append(m_list->current(2));
-    }
     deleteAndTell(files);
     DTPicker1->setDate(m_listedDay);
     buildDayQuery();

@@ -25,6 +25,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace orvane::test {
 
@@ -34,6 +35,8 @@ public:
     {
         Messages::setHandler([this](const MessageRequest& r) {
             shown.append(r);
+            if (whileShown)
+                std::exchange(whileShown, {})();
             return answer;
         });
     }
@@ -47,6 +50,8 @@ public:
     }
     QList<MessageRequest> shown;
     QMessageBox::StandardButton answer = QMessageBox::Ok;
+    // What happens while the next message is on the screen (once).
+    std::function<void()> whileShown;
 };
 
 // A real click on a data row of a grid (shown, as the user sees it).
