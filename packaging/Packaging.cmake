@@ -25,8 +25,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Beside the libraries: the voices' data, the session bus that starts the line server, and
 # Qt's SQLite driver (a plugin, which dpkg-shlibdeps cannot see).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "espeak-ng-data, dbus-user-session | dbus-x11, libqt6sql6-sqlite")
+# Qt's own texts (the standard buttons, the file dialog) in the user's language come with
+# qt6-translations-l10n.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "libreoffice-writer-nogui | libreoffice-writer, ghostscript, cups-client")
+    "libreoffice-writer-nogui | libreoffice-writer, ghostscript, cups-client, qt6-translations-l10n")
 # The DEB generator splits the debug information off into orvane-dbgsym (by build id, as
 # debuginfod and gdb look for it) and strips the programs itself.
 set(CPACK_STRIP_FILES OFF)

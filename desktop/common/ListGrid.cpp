@@ -36,7 +36,7 @@ int ListGrid::fill(const QList<QStringList>& rows)
         m_grid->setRows(2);
         m_grid->setRow(1);
         for (int c = 0; c < m_grid->cols(); ++c)
-            m_grid->setTextMatrix(1, c, c == 1 ? QStringLiteral("No Records") : QString());
+            m_grid->setTextMatrix(1, c, c == 1 ? tr("No Records") : QString());
         return 1;
     }
     // One resize for all the rows: the same grid as growing it row by row, in a fraction of
@@ -79,7 +79,7 @@ bool ListGrid::takeRowSelected(const QString& title)
 {
     if (!m_rowSelected) {
         m_grid->clearChoice();
-        Messages::inform(QStringLiteral("Select Row Please"), title);
+        Messages::inform(tr("Select Row Please"), title);
         return false;
     }
     m_rowSelected = false;

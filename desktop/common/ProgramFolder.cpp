@@ -47,24 +47,31 @@ Status copyDefaultGreeting(const QString& target)
         }
     }
     if (source.isEmpty())
-        return Status(err::Fail, QStringLiteral("The default greeting is missing from this "
-                                                "installation (no %1 in %2).")
-                                     .arg(QLatin1String(kGreetingName),
-                                          dataFolders().join(QStringLiteral(" or "))));
+        return Status(
+            err::Fail,
+            QCoreApplication::translate("orvane::programfolder",
+                                        "The default greeting is missing from this "
+                                        "installation (no %1 in %2).")
+                .arg(QLatin1String(kGreetingName), dataFolders().join(QStringLiteral(" or "))));
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
         return Status(err::Fail,
-                      QStringLiteral("Cannot read %1: %2").arg(source, in.errorString()));
+                      QCoreApplication::translate("orvane::programfolder", "Cannot read %1: %2")
+                          .arg(source, in.errorString()));
     if (in.size() > kMaxGreetingBytes)
-        return Status(err::Fail, QStringLiteral("Cannot read %1: too large").arg(source));
+        return Status(err::Fail, QCoreApplication::translate("orvane::programfolder",
+                                                             "Cannot read %1: too large")
+                                     .arg(source));
     const QByteArray sound = in.readAll();
     if (in.error() != QFileDevice::NoError)
         return Status(err::Fail,
-                      QStringLiteral("Cannot read %1: %2").arg(source, in.errorString()));
+                      QCoreApplication::translate("orvane::programfolder", "Cannot read %1: %2")
+                          .arg(source, in.errorString()));
     QSaveFile out(target);
     if (!out.open(QIODevice::WriteOnly) || out.write(sound) != sound.size() || !out.commit())
         return Status(err::Fail,
-                      QStringLiteral("Cannot write %1: %2").arg(target, out.errorString()));
+                      QCoreApplication::translate("orvane::programfolder", "Cannot write %1: %2")
+                          .arg(target, out.errorString()));
     return {};
 }
 
@@ -102,9 +109,9 @@ Status prepare()
     QDir folder(path());
     for (const char* sub : {"Rec-Files", "greeting", "help"})
         if (!folder.mkpath(QLatin1String(sub)))
-            return Status(
-                err::Fail,
-                QStringLiteral("Cannot create %1").arg(folder.filePath(QLatin1String(sub))));
+            return Status(err::Fail,
+                          QCoreApplication::translate("orvane::programfolder", "Cannot create %1")
+                              .arg(folder.filePath(QLatin1String(sub))));
     Database db;
     if (Status s = db.OpenDatabase(folder.path()); !s)
         return s;
@@ -115,7 +122,9 @@ Status prepare()
     if (!QFile::exists(greetingFile()))
         greeting = copyDefaultGreeting(greetingFile());
     if (!QFile::exists(helpPage()) && !QFile::copy(helpSource(), helpPage()))
-        return Status(err::Fail, QStringLiteral("Cannot write %1").arg(helpPage()));
+        return Status(err::Fail,
+                      QCoreApplication::translate("orvane::programfolder", "Cannot write %1")
+                          .arg(helpPage()));
     QFile::setPermissions(helpPage(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                           QFileDevice::ReadGroup | QFileDevice::ReadOther);
     return greeting;

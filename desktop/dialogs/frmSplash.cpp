@@ -13,7 +13,8 @@ namespace orvane {
 
 namespace {
 
-const char* const kNotice = "Orvane " ORVANE_VERSION " - answering machine and fax machine";
+const char* const kNotice =
+    QT_TRANSLATE_NOOP("orvane::frmSplash", "Orvane %1 - answering machine and fax machine");
 const char* const kWarning = QT_TRANSLATE_NOOP(
     "orvane::frmSplash",
     "Orvane answers your telephone lines and records your callers. Recordings of calls may be "
@@ -67,7 +68,7 @@ frmSplash::frmSplash(QWidget* parent)
     }
     QFont arial(QStringLiteral("Arial"));
     arial.setPointSizeF(8.25);
-    auto* notice = new QLabel(QString::fromLatin1(kNotice), frame);
+    auto* notice = new QLabel(tr(kNotice).arg(QStringLiteral(ORVANE_VERSION)), frame);
     notice->setObjectName(QStringLiteral("Label1"));
     notice->setGeometry(twips::rect(360, 1680, 3375, 495));
     notice->setFont(arial);

@@ -69,8 +69,7 @@ FolderChooser::FolderChooser(QWidget* parent, const char* driveName, const char*
         if (volume.isValid() && !isSystemMount(volume) && !roots.contains(volume.rootPath()))
             roots.append(volume.rootPath());
     for (const QString& root : std::as_const(roots))
-        m_drives->addItem(root == QDir::homePath() ? QStringLiteral("Home (%1)").arg(root) : root,
-                          root);
+        m_drives->addItem(root == QDir::homePath() ? tr("Home (%1)").arg(root) : root, root);
 
     connect(m_drives, &QComboBox::currentIndexChanged, this, &FolderChooser::Drive_Change);
     connect(m_folders, &QListWidget::itemActivated, this, &FolderChooser::folderActivated);
@@ -91,9 +90,9 @@ void FolderChooser::chooseWithDialog()
 void FolderChooser::nameForReaders(const QString& purpose)
 {
     m_purpose = purpose;
-    m_drives->setAccessibleName(QStringLiteral("Drive"));
+    m_drives->setAccessibleName(tr("Drive"));
     m_drives->setAccessibleDescription(purpose);
-    m_folders->setAccessibleName(QStringLiteral("Folders"));
+    m_folders->setAccessibleName(tr("Folders"));
     m_folders->setAccessibleDescription(purpose);
     m_box->setAccessibleName(purpose);
 }

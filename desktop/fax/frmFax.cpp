@@ -267,8 +267,7 @@ void frmFax::FillFaxGrid()
 void frmFax::cmdSelectFile_Click()
 {
     const QString chosen = QFileDialog::getOpenFileName(
-        this, QString(), QString(),
-        QStringLiteral("Text( *.txt);;Word (*.doc);;Word (*.docx);;PDF (*.pdf)"));
+        this, QString(), QString(), tr("Text( *.txt);;Word (*.doc);;Word (*.docx);;PDF (*.pdf)"));
     if (!chosen.isEmpty())
         m_lastChosen = chosen;
     // After a cancel the box shows the last file chosen (empty before one was).
@@ -374,29 +373,29 @@ void frmFax::cmdCancelR_Click()
 
 bool frmFax::checksPass()
 {
-    const auto fail = [](const char* text) {
-        Messages::inform(QString::fromLatin1(text), tr(kTitle));
+    const auto fail = [](const QString& text) {
+        Messages::inform(text, tr(kTitle));
         return false;
     };
     const bool onlyPlaceholder = listAddress->item(0)->data(Qt::UserRole).toInt() == -1;
     if (SSTab1->currentIndex() == 0) {
         if (listAddress->selectedItems().isEmpty())
-            return fail("Select Device Name");
+            return fail(tr("Select Device Name"));
         if (txtNum->text().trimmed().isEmpty()) {
-            fail("Enter Number Please");
+            fail(tr("Enter Number Please"));
             txtNum->setFocus();
             return false;
         }
         if (txtFileSend->text().trimmed().isEmpty())
-            return fail("Enter File To Send");
+            return fail(tr("Enter File To Send"));
         if (onlyPlaceholder)
-            return fail("No Device Found , Cannot Send Fax");
+            return fail(tr("No Device Found , Cannot Send Fax"));
         return true;
     }
     if (ListAddress1->selectedItems().isEmpty())
-        return fail("Select Device Name");
+        return fail(tr("Select Device Name"));
     if (onlyPlaceholder)
-        return fail("No Device Found , Cannot Receive Fax");
+        return fail(tr("No Device Found , Cannot Receive Fax"));
     return true;
 }
 
@@ -426,7 +425,7 @@ void frmFax::submitSend()
     const QString document = txtFileSend->text().trimmed();
     const QString folder = m_sendFolder->box()->text().trimmed();
     const QString line = listAddress->selectedItems().first()->text();
-    m_run.statusGrid()->setTextMatrix(0, 2, QStringLiteral("Status ( Fax Machine - Send )"));
+    m_run.statusGrid()->setTextMatrix(0, 2, tr("Status ( Fax Machine - Send )"));
     emit ownerEnabled(false);
     done(QDialog::Accepted);
 
@@ -455,7 +454,7 @@ void frmFax::submitReceive()
     m_run.gsFaxMode = QStringLiteral("Rec");
     const qint16 print = Check2->isChecked() ? 1 : 2;
     MSFlexGrid* grid = m_run.statusGrid();
-    grid->setTextMatrix(0, 2, QStringLiteral("Status ( Fax Machine - Receive ) "));
+    grid->setTextMatrix(0, 2, tr("Status ( Fax Machine - Receive ) "));
     const QString folder = m_receiveFolder->box()->text().trimmed();
     QStringList names;
     for (int i = 0; i < ListAddress1->count(); ++i)

@@ -32,8 +32,8 @@ frmAddress::frmAddress(DesktopRun& run, QWidget* parent)
     listAddress->setObjectName(QStringLiteral("listAddress"));
     listAddress->setSelectionMode(QAbstractItemView::MultiSelection);
     listAddress->setGeometry(twips::px(120), twips::px(120), twips::px(4680), twips::px(2460));
-    nameForReaders(listAddress, QStringLiteral("Telephony Line Devices"),
-                   QStringLiteral("The lines to start; choose one or more"));
+    nameForReaders(listAddress, tr("Telephony Line Devices"),
+                   tr("The lines to start; choose one or more"));
     cmdOk = new QPushButton(tr("&Ok"), this);
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
     cmdOk->setGeometry(twips::px(2160), twips::px(2760), twips::px(1215), twips::px(375));
@@ -137,11 +137,11 @@ void frmAddress::cmdOk_Click()
         const int index = entry->data(Qt::UserRole).toInt();
         if (index == -1) {
             QApplication::restoreOverrideCursor();
-            Messages::inform(tr("No Telephony Devices Found"), QStringLiteral("IVR"));
+            Messages::inform(tr("No Telephony Devices Found"), tr("IVR"));
             QApplication::setOverrideCursor(Qt::WaitCursor);
             continue;
         }
-        grid->setTextMatrix(0, 2, QStringLiteral("Status (Answering Machine) "));
+        grid->setTextMatrix(0, 2, tr("Status (Answering Machine) "));
         gaTapiLines.resize(k + 2);
         const TelephonyAddress& gobjLineAddress = m_addresses.at(index - 1);
         Result<LineHandle> line = server.createLine();
@@ -179,7 +179,7 @@ void frmAddress::cmdOk_Click()
     if (!m_selectionMark) {
         // Nothing started: closing the window now must not read as a Start that went well.
         m_result.clear();
-        Messages::inform(tr("Select Telephony Device"), QStringLiteral("IVR"));
+        Messages::inform(tr("Select Telephony Device"), tr("IVR"));
         return;
     }
     m_tapi->shutdown();

@@ -5,6 +5,7 @@
 #include "platform/audio/SpeakerPlaybackSink.h"
 #include "platform/wav/WavFile.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -221,7 +222,9 @@ bool sameFile(const QString& a, const QString& b)
 
 Status cannotWrite(const QString& target, const QString& why)
 {
-    return Status(err::Fail, QStringLiteral("Cannot write %1: %2").arg(target, why));
+    return Status(err::Fail,
+                  QCoreApplication::translate("orvane::RecordingPlayer", "Cannot write %1: %2")
+                      .arg(target, why));
 }
 
 // The source's bytes into `out`, in blocks.
@@ -234,14 +237,16 @@ Status copyBytes(const QString& source, QSaveFile& out)
     if (!in.open(fd.value(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd.value());
         return Status(err::Fail,
-                      QStringLiteral("Cannot read %1: %2").arg(source, in.errorString()));
+                      QCoreApplication::translate("orvane::RecordingPlayer", "Cannot read %1: %2")
+                          .arg(source, in.errorString()));
     }
     QByteArray block(64 * 1024, Qt::Uninitialized);
     for (;;) {
         const qint64 got = in.read(block.data(), block.size());
         if (got < 0)
-            return Status(err::Fail,
-                          QStringLiteral("Cannot read %1: %2").arg(source, in.errorString()));
+            return Status(err::Fail, QCoreApplication::translate("orvane::RecordingPlayer",
+                                                                 "Cannot read %1: %2")
+                                         .arg(source, in.errorString()));
         if (got == 0)
             return {};
         if (out.write(block.constData(), got) != got)
@@ -254,9 +259,13 @@ Status copyBytes(const QString& source, QSaveFile& out)
 Status exportRecording(const QString& source, const QString& target, ExportFormat format)
 {
     if (target.trimmed().isEmpty())
-        return Status(err::InvalidArg, QStringLiteral("No file was named to export to"));
+        return Status(err::InvalidArg,
+                      QCoreApplication::translate("orvane::RecordingPlayer",
+                                                  "No file was named to export to"));
     if (QFileInfo(target).isDir())
-        return Status(err::InvalidArg, QStringLiteral("%1 is a folder, not a file").arg(target));
+        return Status(err::InvalidArg, QCoreApplication::translate("orvane::RecordingPlayer",
+                                                                   "%1 is a folder, not a file")
+                                           .arg(target));
     if (sameFile(source, target))
         return Status(
             err::InvalidArg,

@@ -176,16 +176,15 @@ void frmPlay::cmdDelete_Click()
         removed = messageplay::remove(db, id.toLongLong());
     db.CloseDatabase();
     if (!removed)
-        Messages::warn(
-            QStringLiteral("The message cannot be deleted: %1").arg(removed.description()),
-            tr(kTitle));
+        Messages::warn(tr("The message cannot be deleted: %1").arg(removed.description()),
+                       tr(kTitle));
     FillMessageGrid();
 }
 
 void frmPlay::cmdSelectFile_Click()
 {
-    const QString chosen = QFileDialog::getOpenFileName(this, QString(), QString(),
-                                                        QStringLiteral("Wav Files(*.wav)"));
+    const QString chosen =
+        QFileDialog::getOpenFileName(this, QString(), QString(), tr("Wav Files(*.wav)"));
     if (!chosen.isEmpty())
         m_lastChosen = chosen;
     // After a cancel the box shows the last file chosen in this opening (empty before one).

@@ -33,8 +33,7 @@ QString MessageNews::unheardText(int count)
 {
     if (count <= 0)
         return QString();
-    return count == 1 ? QStringLiteral("1 message not yet heard")
-                      : QStringLiteral("%1 messages not yet heard").arg(count);
+    return count == 1 ? tr("1 message not yet heard") : tr("%1 messages not yet heard").arg(count);
 }
 
 void MessageNews::recount()

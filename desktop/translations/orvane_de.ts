@@ -44,6 +44,18 @@
             <source>The folder %1 cannot be opened</source>
             <translation>Der Ordner %1 kann nicht geöffnet werden</translation>
         </message>
+        <message>
+            <source>Home (%1)</source>
+            <translation>Persönlicher Ordner (%1)</translation>
+        </message>
+        <message>
+            <source>Drive</source>
+            <translation>Laufwerk</translation>
+        </message>
+        <message>
+            <source>Folders</source>
+            <translation>Ordner</translation>
+        </message>
     </context>
     <context>
         <name>orvane::LineServer</name>
@@ -54,6 +66,17 @@
         <message>
             <source>Answering Machine</source>
             <translation>Anrufbeantworter</translation>
+        </message>
+    </context>
+    <context>
+        <name>orvane::ListGrid</name>
+        <message>
+            <source>No Records</source>
+            <translation>Keine Einträge</translation>
+        </message>
+        <message>
+            <source>Select Row Please</source>
+            <translation>Bitte eine Zeile wählen</translation>
         </message>
     </context>
     <context>
@@ -69,6 +92,17 @@
         <message>
             <source>Unable to play message.</source>
             <translation>Die Ansage kann nicht abgespielt werden.</translation>
+        </message>
+    </context>
+    <context>
+        <name>orvane::MessageNews</name>
+        <message>
+            <source>1 message not yet heard</source>
+            <translation>1 Nachricht noch nicht angehört</translation>
+        </message>
+        <message>
+            <source>%1 messages not yet heard</source>
+            <translation>%1 Nachrichten noch nicht angehört</translation>
         </message>
     </context>
     <context>
@@ -111,6 +145,25 @@
         </message>
     </context>
     <context>
+        <name>orvane::RecordingPlayer</name>
+        <message>
+            <source>Cannot write %1: %2</source>
+            <translation>%1 kann nicht geschrieben werden: %2</translation>
+        </message>
+        <message>
+            <source>Cannot read %1: %2</source>
+            <translation>%1 kann nicht gelesen werden: %2</translation>
+        </message>
+        <message>
+            <source>No file was named to export to</source>
+            <translation>Es wurde keine Datei für den Export angegeben</translation>
+        </message>
+        <message>
+            <source>%1 is a folder, not a file</source>
+            <translation>%1 ist ein Ordner, keine Datei</translation>
+        </message>
+    </context>
+    <context>
         <name>orvane::UpDown</name>
         <message>
             <source>Up</source>
@@ -134,6 +187,33 @@
         <message>
             <source>No Telephony Device Found </source>
             <translation>Kein Telefoniegerät gefunden </translation>
+        </message>
+    </context>
+    <context>
+        <name>orvane::eventtext</name>
+        <message>
+            <source>%1 from %2</source>
+            <translation>%1 von %2</translation>
+        </message>
+        <message>
+            <source>%1 on %2</source>
+            <translation>%1 auf %2</translation>
+        </message>
+        <message>
+            <source>New message</source>
+            <translation>Neue Nachricht</translation>
+        </message>
+        <message>
+            <source>1 page</source>
+            <translation>1 Seite</translation>
+        </message>
+        <message>
+            <source>%1 pages</source>
+            <translation>%1 Seiten</translation>
+        </message>
+        <message>
+            <source>New fax</source>
+            <translation>Neues Fax</translation>
         </message>
     </context>
     <context>
@@ -169,6 +249,22 @@
         <message>
             <source>Select Telephony Device</source>
             <translation>Telefoniegerät wählen</translation>
+        </message>
+        <message>
+            <source>Telephony Line Devices</source>
+            <translation>Telefonleitungen</translation>
+        </message>
+        <message>
+            <source>The lines to start; choose one or more</source>
+            <translation>Die zu startenden Leitungen; eine oder mehrere wählen</translation>
+        </message>
+        <message>
+            <source>IVR</source>
+            <translation>IVR</translation>
+        </message>
+        <message>
+            <source>Status (Answering Machine) </source>
+            <translation>Status (Anrufbeantworter) </translation>
         </message>
     </context>
     <context>
@@ -308,6 +404,38 @@
         <message>
             <source>The fax %1 cannot be shown: no program on this computer opens it.</source>
             <translation>Das Fax %1 kann nicht angezeigt werden: Kein Programm auf diesem Rechner öffnet es.</translation>
+        </message>
+        <message>
+            <source>Text( *.txt);;Word (*.doc);;Word (*.docx);;PDF (*.pdf)</source>
+            <translation>Text (*.txt);;Word (*.doc);;Word (*.docx);;PDF (*.pdf)</translation>
+        </message>
+        <message>
+            <source>Select Device Name</source>
+            <translation>Bitte ein Gerät wählen</translation>
+        </message>
+        <message>
+            <source>Enter Number Please</source>
+            <translation>Bitte eine Nummer eingeben</translation>
+        </message>
+        <message>
+            <source>Enter File To Send</source>
+            <translation>Bitte die zu sendende Datei angeben</translation>
+        </message>
+        <message>
+            <source>No Device Found , Cannot Send Fax</source>
+            <translation>Kein Gerät gefunden, Fax kann nicht gesendet werden</translation>
+        </message>
+        <message>
+            <source>No Device Found , Cannot Receive Fax</source>
+            <translation>Kein Gerät gefunden, Fax kann nicht empfangen werden</translation>
+        </message>
+        <message>
+            <source>Status ( Fax Machine - Send )</source>
+            <translation>Status ( Faxgerät - Senden )</translation>
+        </message>
+        <message>
+            <source>Status ( Fax Machine - Receive ) </source>
+            <translation>Status ( Faxgerät - Empfangen ) </translation>
         </message>
         <message>
             <source>Answering Machine</source>
@@ -691,6 +819,14 @@ Fortfahren?</translation>
             <translation>Keine Einträge zum Abspielen</translation>
         </message>
         <message>
+            <source>The message cannot be deleted: %1</source>
+            <translation>Die Ansage kann nicht gelöscht werden: %1</translation>
+        </message>
+        <message>
+            <source>Wav Files(*.wav)</source>
+            <translation>Wave-Dateien (*.wav)</translation>
+        </message>
+        <message>
             <source>Answering Machine</source>
             <translation>Anrufbeantworter</translation>
         </message>
@@ -865,6 +1001,10 @@ Fortfahren?</translation>
             <translation>Über Orvane</translation>
         </message>
         <message>
+            <source>Orvane %1 - answering machine and fax machine</source>
+            <translation>Orvane %1 - Anrufbeantworter und Faxgerät</translation>
+        </message>
+        <message>
             <source>Orvane answers your telephone lines and records your callers. Recordings of calls may be subject to law where you live: tell your callers that they are recorded, keep what you record safe, and delete what you no longer need.</source>
             <translation>Orvane nimmt Ihre Telefonleitungen an und zeichnet Ihre Anrufer auf. Für Aufzeichnungen von Anrufen können dort, wo Sie leben, Gesetze gelten: Sagen Sie Ihren Anrufern, dass sie aufgezeichnet werden, bewahren Sie die Aufnahmen sicher auf und löschen Sie, was Sie nicht mehr brauchen.</translation>
         </message>
@@ -906,6 +1046,33 @@ Fortfahren?</translation>
         <message>
             <source>Voice</source>
             <translation>Stimme</translation>
+        </message>
+    </context>
+    <context>
+        <name>orvane::programfolder</name>
+        <message>
+            <source>The default greeting is missing from this installation (no %1 in %2).</source>
+            <translation>Die Standardansage fehlt in dieser Installation (kein %1 in %2).</translation>
+        </message>
+        <message>
+            <source>Cannot read %1: %2</source>
+            <translation>%1 kann nicht gelesen werden: %2</translation>
+        </message>
+        <message>
+            <source>Cannot read %1: too large</source>
+            <translation>%1 kann nicht gelesen werden: zu groß</translation>
+        </message>
+        <message>
+            <source>Cannot write %1: %2</source>
+            <translation>%1 kann nicht geschrieben werden: %2</translation>
+        </message>
+        <message>
+            <source>Cannot create %1</source>
+            <translation>%1 kann nicht angelegt werden</translation>
+        </message>
+        <message>
+            <source>Cannot write %1</source>
+            <translation>%1 kann nicht geschrieben werden</translation>
         </message>
     </context>
 </TS>

@@ -1,5 +1,7 @@
 #include "platform/notify/EventText.h"
 
+#include <QCoreApplication>
+
 namespace orvane::eventtext {
 
 QString lengthText(int seconds)
@@ -27,32 +29,42 @@ QString callerShown(const QString& number, const QString& name)
 }
 
 namespace {
+
+// In the user's language where the program has a translation (the desktop program); the
+// line server has none and speaks English.
+QString text(const char* source)
+{
+    return QCoreApplication::translate("orvane::eventtext", source);
+}
+
 QString summary(const QString& what, const QString& caller, const QString& line,
                 const QString& size)
 {
-    QString text = what;
+    QString shown = what;
     if (!caller.isEmpty())
-        text += QStringLiteral(" from ") + caller;
+        shown = text(QT_TRANSLATE_NOOP("orvane::eventtext", "%1 from %2")).arg(shown, caller);
     if (!line.isEmpty())
-        text += QStringLiteral(" on ") + line;
+        shown = text(QT_TRANSLATE_NOOP("orvane::eventtext", "%1 on %2")).arg(shown, line);
     if (!size.isEmpty())
-        text += QStringLiteral(" (%1)").arg(size);
-    return text;
+        shown += QStringLiteral(" (%1)").arg(size);
+    return shown;
 }
+
 } // namespace
 
 QString messageSummary(const QString& number, const QString& name, const QString& line, int seconds)
 {
-    return summary(QStringLiteral("New message"), callerShown(number, name), line,
-                   lengthText(seconds));
+    return summary(text(QT_TRANSLATE_NOOP("orvane::eventtext", "New message")),
+                   callerShown(number, name), line, lengthText(seconds));
 }
 
 QString faxSummary(const QString& number, const QString& line, int pages)
 {
-    const QString size = pages < 0    ? QString()
-                         : pages == 1 ? QStringLiteral("1 page")
-                                      : QStringLiteral("%1 pages").arg(pages);
-    return summary(QStringLiteral("New fax"), number, line, size);
+    const QString size = pages < 0 ? QString()
+                         : pages == 1
+                             ? text(QT_TRANSLATE_NOOP("orvane::eventtext", "1 page"))
+                             : text(QT_TRANSLATE_NOOP("orvane::eventtext", "%1 pages")).arg(pages);
+    return summary(text(QT_TRANSLATE_NOOP("orvane::eventtext", "New fax")), number, line, size);
 }
 
 } // namespace orvane::eventtext
