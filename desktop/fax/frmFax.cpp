@@ -113,6 +113,9 @@ frmFax::frmFax(DesktopRun& run, QWidget* parent)
     cmdSelectFile = new QPushButton(tr("...."), send);
     cmdSelectFile->setObjectName(QStringLiteral("cmdSelectFile"));
     cmdSelectFile->setFixedWidth(twips::px(540));
+    // Its caption reads as dots.
+    nameForReaders(cmdSelectFile, tr("Choose the file to send"),
+                   tr("Opens a file dialog for the document to fax"));
     auto* label6 = makeLabel(send, "Label6", tr("Device Name"));
     listAddress = makeLineList(send, "listAddress");
     label6->setBuddy(listAddress);

@@ -66,6 +66,9 @@ frmPlay::frmPlay(QWidget* parent)
     label->setBuddy(txtPlay);
     cmdSelectFile =
         makeButton(frame, "cmdSelectFile", tr("...."), twips::rect(4740, 540, 540, 375));
+    // Its caption reads as dots.
+    nameForReaders(cmdSelectFile, tr("Choose the wave file"),
+                   tr("Opens a file dialog for the greeting to play"));
 
     cmdPlaySp =
         makeButton(this, "cmdPlaySp", tr("&Play On Speaker "), twips::rect(120, 3900, 1920, 375));

@@ -438,6 +438,14 @@
             <translation>Status ( Faxgerät - Empfangen ) </translation>
         </message>
         <message>
+            <source>Choose the file to send</source>
+            <translation>Die zu sendende Datei wählen</translation>
+        </message>
+        <message>
+            <source>Opens a file dialog for the document to fax</source>
+            <translation>Öffnet einen Dateidialog für das zu faxende Dokument</translation>
+        </message>
+        <message>
             <source>Answering Machine</source>
             <translation>Anrufbeantworter</translation>
         </message>
@@ -825,6 +833,14 @@ Fortfahren?</translation>
         <message>
             <source>Wav Files(*.wav)</source>
             <translation>Wave-Dateien (*.wav)</translation>
+        </message>
+        <message>
+            <source>Choose the wave file</source>
+            <translation>Die Wave-Datei wählen</translation>
+        </message>
+        <message>
+            <source>Opens a file dialog for the greeting to play</source>
+            <translation>Öffnet einen Dateidialog für die abzuspielende Ansage</translation>
         </message>
         <message>
             <source>Answering Machine</source>
