@@ -48,6 +48,18 @@ class TestStandingDesktop : public QObject {
         return {};
     }
 
+    // Starts `line` answering in the window, then answers Yes to Answer in the Background.
+    void answerThenSendToTheBackground(const QString& line)
+    {
+        chooseLines({line});
+        menu("mRStart")->trigger();
+        QTRY_COMPARE(m_window->statusGrid()->textMatrix(1, 2),
+                     QStringLiteral("Waiting for call ...."));
+        m_messages->shown.clear();
+        m_messages->answer = QMessageBox::Yes;
+        menu("mOBackground")->trigger();
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -91,13 +103,7 @@ private Q_SLOTS:
         QVERIFY(QFile(blocker).open(QIODevice::WriteOnly));
         qputenv("ORVANE_ANSWERING_CONF", QFile::encodeName(blocker + "/answering.conf"));
         const auto restore = qScopeGuard([&] { qputenv("ORVANE_ANSWERING_CONF", usual); });
-        chooseLines({kLine1});
-        menu("mRStart")->trigger();
-        QTRY_COMPARE(m_window->statusGrid()->textMatrix(1, 2),
-                     QStringLiteral("Waiting for call ...."));
-        m_messages->shown.clear();
-        m_messages->answer = QMessageBox::Yes;
-        menu("mOBackground")->trigger();
+        answerThenSendToTheBackground(kLine1);
         QVERIFY(m_window->running());
         QCOMPARE(m_window->statusGrid()->textMatrix(1, 1), kLine1);
         QVERIFY2(m_messages->texts().last().startsWith("Cannot"),
@@ -116,13 +122,7 @@ private Q_SLOTS:
 
         AnsweringSettings.Rings = 2;
         AnsweringSettings.RecordTime = 7;
-        chooseLines({kLine2});
-        menu("mRStart")->trigger();
-        QTRY_COMPARE(m_window->statusGrid()->textMatrix(1, 2),
-                     QStringLiteral("Waiting for call ...."));
-        m_messages->shown.clear();
-        m_messages->answer = QMessageBox::Yes;
-        menu("mOBackground")->trigger();
+        answerThenSendToTheBackground(kLine2);
         QVERIFY(!m_window->running()); // the window let go of the line
         const Result<answering::AnsweringFile> file = answering::readAnsweringFile();
         QVERIFY(file.isOk());
