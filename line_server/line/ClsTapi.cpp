@@ -26,6 +26,11 @@ ClsTapi::~ClsTapi()
     // A recording that is done (or still running) is saved and logged, never dropped.
     if (m_recorder.isOpen() || m_recorder.recordDone())
         finishRecording();
+    // So is a call answered that the line leaves before it could greet it (the server
+    // ending between its 200 OK and the caller's ACK): the caller was answered, and the
+    // call is hung up and listed, its recording empty.
+    if (m_call.answered)
+        finishRecording();
     // A last try for what is held back; what still cannot be saved goes where it can be.
     m_keeper.finish();
     unbind();

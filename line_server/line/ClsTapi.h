@@ -94,6 +94,7 @@ private:
         // recording use the same one even when the caller hangs up in between.
         std::shared_ptr<WaveDevice> device;
         qint32 format = 0; // the device's format code, from the line media component
+        bool answered = false;
     };
     // A status text that stays through the disconnection, until the next call (or until
     // the problem is over).

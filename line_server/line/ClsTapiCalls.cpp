@@ -122,6 +122,7 @@ Status ClsTapi::answerAtRing()
         return Status(err::InvalidState, QStringLiteral("A ring without a call to answer"));
     if (Status s = m_call.control->answer(); !s)
         return s;
+    m_call.answered = true;
     writeStatus(status::CallConnected);
     if (!m_call.media) {
         Result<std::unique_ptr<LineMedia>> media = m_telephony->createLineMedia();

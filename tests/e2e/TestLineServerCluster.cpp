@@ -271,6 +271,8 @@ private Q_SLOTS:
             QVERIFY2(run.exitCode == 0, qPrintable(run.output + m_proxy.log()));
         QList<recmessage::CallRow> logged;
         (void)QTest::qWaitFor([&] { return (logged = rows()).size() >= before + 6; }, 2 * kCallMs);
+        if (logged.size() != before + 6)
+            qWarning().noquote() << "the proxy's log:" << m_proxy.log();
         QVERIFY2(logged.size() == before + 6,
                  qPrintable(QStringLiteral("%1 rows for 6 calls: alpha %2, beta %3")
                                 .arg(logged.size() - before)

@@ -63,6 +63,18 @@ class TestSipCalls : public QObject {
         return int(recmessage::listDay(db, QDate::currentDate()).value().size());
     }
 
+    // The line every case calls: answers at the second ring, greets, records two seconds.
+    LineHandle answeringLine()
+    {
+        LineHandle line = m_server->newLine();
+        if (!line.InitTAPI(kLine, m_server->gridExport(), 1, m_dir.filePath("home")) ||
+            !line.setRings(2) || !line.setPlayType("FILE") ||
+            !line.setPlayFile(m_dir.filePath("greeting.wav")) || !line.setRecordTime(2) ||
+            !line.setVoice(0) || !line.setVolume(80))
+            qFatal("cannot set up %s", qPrintable(kLine));
+        return line;
+    }
+
     QStringList callTexts() const
     {
         QStringList texts = m_server->grid().history(1, 2);
@@ -91,15 +103,8 @@ private Q_SLOTS:
 
         m_server = std::make_unique<test::TestServer>();
         QVERIFY(m_server->isRunning());
-        m_line = m_server->newLine();
-        QVERIFY(m_line.InitTAPI(kLine, m_server->gridExport(), 1, m_dir.filePath("home")));
+        m_line = answeringLine();
         QCOMPARE(m_line.getMessage().value(), QStringLiteral("NOERROR"));
-        QVERIFY(m_line.setRings(2));
-        QVERIFY(m_line.setPlayType("FILE"));
-        QVERIFY(m_line.setPlayFile(greeting));
-        QVERIFY(m_line.setRecordTime(2));
-        QVERIFY(m_line.setVoice(0));
-        QVERIFY(m_line.setVolume(80));
     }
 
     void cleanupTestCase()
@@ -568,6 +573,27 @@ private Q_SLOTS:
         QVERIFY2(texts.size() == 2, qPrintable(texts.join(" | ")));
         QVERIFY(texts[0].startsWith("Incoming Call "));
         QCOMPARE(logged(), before);
+    }
+
+    void aCallAnsweredAsItsLineEndsIsListed()
+    {
+        // The line ends (its server stopping) after its 200 OK and before the caller's ACK:
+        // it never greets the caller, but it hangs up and lists the call all the same.
+        const int before = logged();
+        const QStringList filesBefore = recordings();
+        test::SipCallerScenario s;
+        s.answeredMark = m_dir.filePath("answered-as-the-line-ends");
+        s.ackAfterMs = 1500;
+        const std::unique_ptr<QProcess> caller =
+            test::startSipCaller(scenario("ack-after-the-end", s), "frontdesk", m_port, kWaitMs);
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(s.answeredMark); }, kWaitMs));
+        m_line.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(logged(), before + 1, kWaitMs);
+        const QStringList files = recordings();
+        QCOMPARE(files.size(), filesBefore.size() + 1);
+        const test::SipCallerRun run = test::finishSipCaller(*caller, kWaitMs);
+        m_line = answeringLine();
+        QVERIFY2(run.exitCode == 0, qPrintable(run.output)); // its ACK taken, then a BYE
     }
 
     // Last: the stack stays in its ending state.
