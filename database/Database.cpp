@@ -154,19 +154,24 @@ Status prepareSchema(QSqlDatabase& db)
 // together from doing it at the same moment.
 constexpr qint64 kSchemaLock = 0x4f7276616e65; // "Orvane"
 
+// Whether the tables are there with every column of this version.
+bool postgresSchemaWhole(QSqlDatabase& db)
+{
+    if (!hasTables(db))
+        return false;
+    const QSqlRecord calls = db.record(QStringLiteral("rec_message"));
+    const QSqlRecord faxes = db.record(QStringLiteral("recieve_fax"));
+    for (const AddedColumn& column : kAddedColumns)
+        if (!(qstrcmp(column.table, "rec_message") == 0 ? calls : faxes)
+                 .contains(column.name().toLower()))
+            return false;
+    return true;
+}
+
 Status preparePostgresSchema(QSqlDatabase& db)
 {
-    if (hasTables(db)) {
-        // Up to date when the tables have every column of this version.
-        const QSqlRecord calls = db.record(QStringLiteral("rec_message"));
-        const QSqlRecord faxes = db.record(QStringLiteral("recieve_fax"));
-        bool whole = true;
-        for (const AddedColumn& column : kAddedColumns)
-            whole = whole && (qstrcmp(column.table, "rec_message") == 0 ? calls : faxes)
-                                 .contains(column.name().toLower());
-        if (whole)
-            return {};
-    }
+    if (postgresSchemaWhole(db))
+        return {};
     QSqlQuery step(db);
     const auto failed = [&](const QSqlQuery& q) {
         const Status s = sqlFailure(QStringLiteral("Cannot prepare the tables"), q.lastError());
@@ -176,6 +181,9 @@ Status preparePostgresSchema(QSqlDatabase& db)
     if (!step.exec(QStringLiteral("BEGIN")) ||
         !step.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kSchemaLock)))
         return failed(step);
+    // A server that started at the same moment may have made them while this one waited.
+    if (postgresSchemaWhole(db))
+        return step.exec(QStringLiteral("COMMIT")) ? Status() : failed(step);
     for (const char* statement : kSchema)
         if (!step.exec(schemaStatement(statement, true)))
             return failed(step);
