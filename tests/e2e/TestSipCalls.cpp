@@ -582,6 +582,7 @@ private Q_SLOTS:
         const int before = logged();
         const QStringList filesBefore = recordings();
         test::SipCallerScenario s;
+        s.pcap = m_muLawPcap;
         s.answeredMark = m_dir.filePath("answered-as-the-line-ends");
         s.ackAfterMs = 1500;
         const std::unique_ptr<QProcess> caller =

@@ -268,6 +268,12 @@ bool writeScenario(const QString& path, const SipCallerScenario& s)
                        .arg(s.answeredMark);
         if (s.ackAfterMs > 0)
             xml += QStringLiteral("<pause milliseconds=\"%1\"/>\n").arg(s.ackAfterMs);
+        // The caller's audio starts before the ACK goes: sipp takes a BYE that comes right
+        // after its ACK (a machine hanging up at once) for an unexpected one when another
+        // step of the scenario still lies between the two.
+        if (!s.pcap.isEmpty())
+            xml += QStringLiteral("<nop><action><exec play_pcap_audio=\"%1\"/></action></nop>\n")
+                       .arg(s.pcap);
         xml +=
             QStringLiteral("<send><![CDATA[\n"
                            "ACK [next_url] SIP/2.0\n"
@@ -276,9 +282,6 @@ bool writeScenario(const QString& path, const SipCallerScenario& s)
             (s.routed ? QStringLiteral("[routes]\n") : QString()) +
             QStringLiteral("Contact: sip:sipp@[local_ip]:[local_port]\n"
                            "Max-Forwards: 70\nContent-Length: 0\n]]></send>\n");
-        if (!s.pcap.isEmpty())
-            xml += QStringLiteral("<nop><action><exec play_pcap_audio=\"%1\"/></action></nop>\n")
-                       .arg(s.pcap);
         xml += s.afterAnswer;
         if (s.hangUpAfterMs >= 0) {
             xml += QStringLiteral("<pause milliseconds=\"%1\"/>\n"
