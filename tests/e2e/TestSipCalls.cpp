@@ -75,6 +75,21 @@ class TestSipCalls : public QObject {
         return line;
     }
 
+    // A caller who speaks, once the line has answered it (its 200 OK in) and before it
+    // acknowledges, which it does `ackAfterMs` later; none when that moment does not come.
+    std::unique_ptr<QProcess> answeredNotAcknowledged(const char* name, int ackAfterMs)
+    {
+        test::SipCallerScenario s;
+        s.pcap = m_muLawPcap;
+        s.answeredMark = m_dir.filePath(QString::fromLatin1(name) + ".answered");
+        s.ackAfterMs = ackAfterMs;
+        std::unique_ptr<QProcess> caller =
+            test::startSipCaller(scenario(name, s), "frontdesk", m_port, kWaitMs);
+        if (!QTest::qWaitFor([&] { return QFile::exists(s.answeredMark); }, kWaitMs))
+            caller.reset();
+        return caller;
+    }
+
     QStringList callTexts() const
     {
         QStringList texts = m_server->grid().history(1, 2);
@@ -581,13 +596,8 @@ private Q_SLOTS:
         // it never greets the caller, but it hangs up and lists the call all the same.
         const int before = logged();
         const QStringList filesBefore = recordings();
-        test::SipCallerScenario s;
-        s.pcap = m_muLawPcap;
-        s.answeredMark = m_dir.filePath("answered-as-the-line-ends");
-        s.ackAfterMs = 1500;
-        const std::unique_ptr<QProcess> caller =
-            test::startSipCaller(scenario("ack-after-the-end", s), "frontdesk", m_port, kWaitMs);
-        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(s.answeredMark); }, kWaitMs));
+        const std::unique_ptr<QProcess> caller = answeredNotAcknowledged("ack-after-the-end", 1500);
+        QVERIFY(caller);
         m_line.reset();
         QTRY_COMPARE_WITH_TIMEOUT(logged(), before + 1, kWaitMs);
         const QStringList files = recordings();
@@ -604,13 +614,8 @@ private Q_SLOTS:
         // server begins to end: the call is answered, so it is not refused and not hung up,
         // but greeted, recorded and logged like any other.
         const int before = logged();
-        test::SipCallerScenario s;
-        s.pcap = m_muLawPcap;
-        s.answeredMark = m_dir.filePath("answered");
-        s.ackAfterMs = 3000;
-        const std::unique_ptr<QProcess> caller =
-            test::startSipCaller(scenario("slow-ack", s), "frontdesk", m_port, kWaitMs);
-        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(s.answeredMark); }, kWaitMs));
+        const std::unique_ptr<QProcess> caller = answeredNotAcknowledged("slow-ack", 3000);
+        QVERIFY(caller);
         sip::SipStack::instance().refuseRingingCalls();
         const test::SipCallerRun run = test::finishSipCaller(*caller, kWaitMs);
         QVERIFY2(run.exitCode == 0, qPrintable(run.output)); // greeted, recorded, hung up on
