@@ -93,8 +93,8 @@ private:
         // The call's audio device, held from the answer to the hang-up: the greeting and the
         // recording use the same one even when the caller hangs up in between.
         std::shared_ptr<WaveDevice> device;
-        qint32 format = 0; // the device's format code, from the line media component
-        bool answered = false;
+        qint32 format = 0;     // the device's format code, from the line media component
+        bool answered = false; // the line took it (on SIP: its 200 OK is out)
     };
     // A status text that stays through the disconnection, until the next call (or until
     // the problem is over).
